@@ -1,0 +1,70 @@
+# Build rules shared by every directory.
+
+add_compile_options(-Wall -Wextra)
+
+# zlib, linked statically: Debian's libz-mingw-w64-dev for Windows, zlib1g-dev on the host.
+if(WIN32)
+  set(ORVEX_ZLIB ${CMAKE_FIND_ROOT_PATH}/lib/libz.a)
+else()
+  set(ORVEX_ZLIB z)
+endif()
+
+if(WIN32)
+  # No UNICODE: the programs speak the ANSI code page throughout.
+  add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
+  # Everything links statically: an SFX file runs on a bare Windows with no DLL beside it.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  if(ORVEX_TARGET STREQUAL "win32")
+    set(ORVEX_ENTRY_SYMBOL _ProgramEntry)
+  else()
+    set(ORVEX_ENTRY_SYMBOL ProgramEntry)
+  endif()
+endif()
+
+# A tiny program: no C runtime, no exceptions, no RTTI, its own entry point `ProgramEntry`,
+# only the named system DLLs, stripped, with a linker map that explains its size.
+function(orvex_tiny_program target)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  target_compile_options(${target} PRIVATE
+    -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
+    -ffunction-sections -fdata-sections -fno-stack-protector -fno-threadsafe-statics)
+  target_link_options(${target} PRIVATE
+    -nostdlib -mwindows -s -Wl,--gc-sections -Wl,-e,${ORVEX_ENTRY_SYMBOL}
+    -Wl,--dynamicbase -Wl,--nxcompat
+    -Wl,-Map,${CMAKE_BINARY_DIR}/maps/${target}.map)
+  target_link_libraries(${target} PRIVATE orvex_tinyrt ${ARG_LIBS} kernel32 gcc)
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/maps)
+endfunction()
+
+if(ORVEX_TARGET STREQUAL "host")
+  option(ORVEX_SANITIZE "Build host code with AddressSanitizer and UndefinedBehaviorSanitizer" ON)
+  if(ORVEX_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=address,undefined)
+  endif()
+endif()
+
+# Windows tests run under wine64 inside one Wine environment per test run: the fixture
+# `wine` creates a fresh prefix and an Xvfb display before the first of them and stops
+# its wineserver after the last.
+set(ORVEX_WINE_DIR ${CMAKE_BINARY_DIR}/wine)
+set(ORVEX_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${ORVEX_WINE_DIR})
+
+function(orvex_wine_test name target)
+  if(NOT ORVEX_TARGET STREQUAL "win64")
+    return()  # 32-bit Windows programs cannot run on this kernel
+  endif()
+  cmake_parse_arguments(ARG "" "TIMEOUT" "ARGS" ${ARGN})
+  add_test(NAME ${name} COMMAND ${ORVEX_WINE_RUN} $<TARGET_FILE:${target}> ${ARG_ARGS})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT ${ARG_TIMEOUT})
+endfunction()
+
+# A Windows GoogleTest program of the given sources.
+function(orvex_win_gtest target)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${ARG_SOURCES})
+  target_link_libraries(${target} PRIVATE orvex_testsupport ${ARG_LIBS} GTest::gtest_main)
+endfunction()

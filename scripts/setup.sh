@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks to build and test. Quiet and quick when
+# everything is already present: apt-get only runs for packages that are missing.
+set -euo pipefail
+
+packages=(
+  cmake g++ make
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  libz-mingw-w64-dev zlib1g-dev
+  googletest
+  wine wine64
+  xvfb xauth x11-utils imagemagick
+  clang libclang-rt-14-dev
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  file
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "setup: installing ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq >/dev/null
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

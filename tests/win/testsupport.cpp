@@ -1,0 +1,163 @@
+#include "testsupport.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace testing_support {
+
+std::string BinDir() {
+  char path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder(path, length);
+  return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+std::string ScreenshotDir() {
+  std::string folder = BinDir() + "..\\screenshots\\";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return folder;
+}
+
+void RemoveTree(const std::string& path) {
+  std::string folder = path.back() == '\\' ? path : path + '\\';
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string full = folder + name;
+      SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        RemoveTree(full);
+      else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveDirectoryA(full.c_str());
+      else
+        DeleteFileA(full.c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+  RemoveDirectoryA(folder.c_str());
+}
+
+std::string MakeScratchDir(const std::string& name) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  std::string folder = std::string(temp) + "orvex-tests\\";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  folder += name + "\\";
+  RemoveTree(folder);
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return folder;
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return;
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return std::string();
+  std::string bytes;
+  char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+  std::fclose(file);
+  return bytes;
+}
+
+bool FileExists(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+ChildProcess::ChildProcess(const std::string& commandLine, const std::string& folder) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::vector<char> line(commandLine.begin(), commandLine.end());
+  line.push_back('\0');
+  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                     folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+    CloseHandle(info.hThread);
+    process_ = info.hProcess;
+    id_ = info.dwProcessId;
+  }
+}
+
+ChildProcess::~ChildProcess() {
+  if (process_) CloseHandle(process_);
+}
+
+bool ChildProcess::Wait(DWORD timeoutMs) {
+  return process_ && WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0;
+}
+
+DWORD ChildProcess::ExitCode() const {
+  DWORD code = 0xFFFFFFFF;
+  if (process_) GetExitCodeProcess(process_, &code);
+  return code;
+}
+
+void ChildProcess::Kill() {
+  if (process_) {
+    TerminateProcess(process_, 0xDEAD);
+    WaitForSingleObject(process_, 5000);
+  }
+}
+
+DWORD RunToEnd(const std::string& commandLine, DWORD timeoutMs, const std::string& folder) {
+  ChildProcess child(commandLine, folder);
+  if (!child.Started()) return 0xFFFFFFFF;
+  if (!child.Wait(timeoutMs)) {
+    child.Kill();
+    return 0xFFFFFFFF;
+  }
+  return child.ExitCode();
+}
+
+DWORD RunCapture(const std::string& commandLine, std::string& output, DWORD timeoutMs) {
+  output.clear();
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return 0xFFFFFFFF;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION info{};
+  std::vector<char> line(commandLine.begin(), commandLine.end());
+  line.push_back('\0');
+  BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+  CloseHandle(writeEnd);
+  if (!started) {
+    CloseHandle(readEnd);
+    return 0xFFFFFFFF;
+  }
+  char buffer[4096];
+  DWORD n = 0;
+  while (ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) output.append(buffer, n);
+  CloseHandle(readEnd);
+  DWORD code = 0xFFFFFFFF;
+  if (WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(info.hProcess, &code);
+  CloseHandle(info.hProcess);
+  CloseHandle(info.hThread);
+  return code;
+}
+
+std::string Quoted(const std::string& text) { return '"' + text + '"'; }
+
+}  // namespace testing_support

@@ -1,0 +1,55 @@
+// Helpers of the Windows tests: paths of the built programs, scratch folders, files and
+// child processes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace testing_support {
+
+// The folder of the running test program, where every built program lies; ends with "\".
+std::string BinDir();
+// The folder for screenshots of the windows the tests open (created on demand).
+std::string ScreenshotDir();
+// A fresh, empty folder for one test; ends with "\".
+std::string MakeScratchDir(const std::string& name);
+void RemoveTree(const std::string& path);
+
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+std::string ReadFileBytes(const std::string& path);
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+
+// A started child process; the handle is closed when the object goes.
+class ChildProcess {
+ public:
+  // Starts `commandLine` with `folder` as working directory (empty: the current one).
+  explicit ChildProcess(const std::string& commandLine, const std::string& folder = std::string());
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool Started() const { return process_ != nullptr; }
+  DWORD Id() const { return id_; }
+  // Waits for the end; false after `timeoutMs`.
+  bool Wait(DWORD timeoutMs);
+  DWORD ExitCode() const;
+  void Kill();
+
+ private:
+  HANDLE process_ = nullptr;
+  DWORD id_ = 0;
+};
+
+// Runs a command to its end and gives its exit code; 0xFFFFFFFF when it cannot start or
+// does not end within `timeoutMs` (it is then killed).
+DWORD RunToEnd(const std::string& commandLine, DWORD timeoutMs = 60000,
+               const std::string& folder = std::string());
+
+// Runs a command to its end and gives its exit code, with its standard output in `output`.
+DWORD RunCapture(const std::string& commandLine, std::string& output, DWORD timeoutMs = 60000);
+
+std::string Quoted(const std::string& text);
+
+}  // namespace testing_support
