@@ -1,0 +1,58 @@
+// The build job: turns a source folder and a set of options into an SFX file.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+
+#include "ovutils.h"
+
+// The inputs of one build, in the order the callers hand them over.
+struct BuildInputs {
+  std::string Source;
+  std::string Target;
+  std::string ExecutableFile;
+  std::string CmdParameters;
+  std::string CustomFolder;
+  uint8_t ExtractionMode = 0;
+  uint8_t ExtractionFolder = 0;
+  uint8_t OpenFolder = 0;
+  uint8_t Compressed = 1;
+  uint8_t OneInstance = 0;
+  uint8_t SilentMode = 0;
+  uint8_t SelfDeleteMode = 0;
+  uint8_t DeleteMode = 0;
+  uint8_t WorkingDirectory = 0;
+  uint8_t UACAutoElevation = 0;  // not stored in the record: selects the manifest
+  uint8_t OverwriteMode = 0;
+};
+
+// Where a build reports its progress: the progress window, or a test's recorder. The
+// build job reports only while `gProgress` is set.
+class BuildProgress {
+ public:
+  virtual ~BuildProgress() = default;
+  virtual void SetSource(const std::string& text) = 0;  // lsource
+  virtual void SetTarget(const std::string& text) = 0;  // ltarget
+  virtual void SetFileBar(int position) = 0;            // pbfile, 0..1000
+  virtual void SetTotalBar(int position) = 0;           // pbtotal, 0..1000
+  virtual void SetSizeText(const std::string& text) = 0;  // lsize
+  // Lets pending window messages through (repainting, the Cancel button).
+  virtual void ProcessMessages() = 0;
+};
+
+constexpr int ProgressBarMaximum = 1000;
+
+extern BuildProgress* gProgress;
+// Set by the progress window's Cancel button; read before every item and every chunk.
+extern bool BuildAbortFlag;
+
+// The embedded resources, loaded once at start-up.
+extern ResourceData SfxHeadData;
+extern ResourceData SelfDeleteData;
+extern ResourceData UacManifestData;
+extern ResourceData UsageTextData;
+
+// Runs one build. True when it ran to its end, false when it was cancelled (the target
+// is then deleted). Failures are raised as exceptions carrying the system's standard texts.
+bool BuildSfx(const BuildInputs& inputs);

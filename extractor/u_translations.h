@@ -1,0 +1,21 @@
+// The extractor's own four texts in 39 languages, each stored in its row's ANSI code page.
+#pragma once
+
+#include <stdint.h>
+
+constexpr int LanguageCount = 39;
+
+extern uint8_t LanguageIndex;  // 0 (English) until ChooseLanguage
+extern const char* const TitleText[LanguageCount];
+extern const char* const WaitText[LanguageCount];
+extern const char* const ExtractToText[LanguageCount];
+extern const char* const OverwriteText[LanguageCount];
+
+// The row for a system default language (its low 8 bits are compared) and ANSI code
+// page; 0 (English) when no row matches both.
+uint8_t LanguageFor(uint16_t languageId, uint32_t codePage);
+
+#ifdef _WIN32
+// Sets LanguageIndex from GetSystemDefaultLangID and GetACP.
+void ChooseLanguage();
+#endif
