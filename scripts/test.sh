@@ -15,6 +15,6 @@ done
 status=0
 ctest --preset host -j"$jobs" || status=1
 ctest --preset win64 -j"$jobs" || status=1
-ctest --preset win32 -j"$jobs" || status=1
+ctest --preset win32 -j"$jobs" -V | grep -E "bytes stripped|imports:|FAIL|tests passed|tests failed" || status=1
 [ $status -eq 0 ] && echo "all tests passed" || echo "some tests failed"
 exit $status
