@@ -1,0 +1,301 @@
+#include "OVResources.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+
+// One pending resource update. It is discarded unless committed, so every early way out
+// leaves the file as it was: Windows rewrites the file only in a committing
+// EndUpdateResource.
+class ResourceUpdate {
+ public:
+  explicit ResourceUpdate(const std::string& file) : handle_(BeginUpdateResourceA(file.c_str(), FALSE)) {}
+  ~ResourceUpdate() {
+    if (handle_) EndUpdateResourceA(handle_, TRUE);
+  }
+  ResourceUpdate(const ResourceUpdate&) = delete;
+  ResourceUpdate& operator=(const ResourceUpdate&) = delete;
+
+  explicit operator bool() const { return handle_ != nullptr; }
+  bool Write(const char* type, const char* name, WORD language, const void* data, DWORD size) {
+    return UpdateResourceA(handle_, type, name, language, const_cast<void*>(data), size) != FALSE;
+  }
+  bool Delete(const char* type, const char* name, WORD language) {
+    return UpdateResourceA(handle_, type, name, language, nullptr, 0) != FALSE;
+  }
+  bool Commit() {
+    HANDLE handle = handle_;
+    handle_ = nullptr;
+    return EndUpdateResourceA(handle, FALSE) != FALSE;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// An executable mapped as a data file. The target's mapping must be gone before the
+// update is committed: Windows cannot rewrite a file that is still mapped.
+class DataFile {
+ public:
+  explicit DataFile(const std::string& file)
+      : module_(LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+  ~DataFile() { Close(); }
+  DataFile(const DataFile&) = delete;
+  DataFile& operator=(const DataFile&) = delete;
+
+  explicit operator bool() const { return module_ != nullptr; }
+  HMODULE Get() const { return module_; }
+  void Close() {
+    if (module_) FreeLibrary(module_);
+    module_ = nullptr;
+  }
+
+ private:
+  HMODULE module_;
+};
+
+// A resource name as enumerated: a numeric identifier or a text, kept beyond the
+// enumeration callback whose text pointer dies with it.
+struct ResourceName {
+  bool numeric = true;
+  WORD id = 0;
+  std::string text;
+
+  const char* Get() const { return numeric ? MAKEINTRESOURCEA(id) : text.c_str(); }
+};
+
+ResourceName CopyName(const char* name) {
+  ResourceName copy;
+  if (IS_INTRESOURCE(name)) {
+    copy.id = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name));
+  } else {
+    copy.numeric = false;
+    copy.text = name;
+  }
+  return copy;
+}
+
+BOOL CALLBACK CollectName(HMODULE, LPCSTR, LPSTR name, LONG_PTR list) {
+  reinterpret_cast<std::vector<ResourceName>*>(list)->push_back(CopyName(name));
+  return TRUE;
+}
+
+BOOL CALLBACK CollectLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR list) {
+  reinterpret_cast<std::vector<WORD>*>(list)->push_back(language);
+  return TRUE;
+}
+
+// False when the module has no resource of this type (or the listing fails).
+bool ListNames(HMODULE module, const char* type, std::vector<ResourceName>& names) {
+  names.clear();
+  return EnumResourceNamesA(module, type, CollectName, reinterpret_cast<LONG_PTR>(&names)) && !names.empty();
+}
+
+bool ListLanguages(HMODULE module, const char* type, const char* name, std::vector<WORD>& languages) {
+  languages.clear();
+  return EnumResourceLanguagesA(module, type, name, CollectLanguage, reinterpret_cast<LONG_PTR>(&languages)) &&
+         !languages.empty();
+}
+
+struct ResourceBytes {
+  const void* data = nullptr;
+  DWORD size = 0;
+};
+
+bool ReadResource(HMODULE module, HRSRC info, ResourceBytes& bytes) {
+  if (!info) return false;
+  HGLOBAL loaded = LoadResource(module, info);
+  bytes.size = SizeofResource(module, info);
+  bytes.data = loaded ? LockResource(loaded) : nullptr;
+  return bytes.data != nullptr;
+}
+
+// An icon group: a 6-byte header with the entry count at offset 4, then 14-byte entries
+// whose image identifier sits at offset 12.
+constexpr DWORD GroupHeaderSize = 6;
+constexpr DWORD GroupEntrySize = 14;
+
+bool GroupImageIds(const ResourceBytes& group, std::vector<WORD>& ids) {
+  ids.clear();
+  if (group.size < GroupHeaderSize) return false;
+  const BYTE* bytes = static_cast<const BYTE*>(group.data);
+  WORD count = static_cast<WORD>(bytes[4] | bytes[5] << 8);
+  if (group.size < GroupHeaderSize + DWORD(count) * GroupEntrySize) return false;
+  for (WORD i = 0; i < count; ++i) {
+    const BYTE* entry = bytes + GroupHeaderSize + i * GroupEntrySize;
+    ids.push_back(static_cast<WORD>(entry[12] | entry[13] << 8));
+  }
+  return true;
+}
+
+// Queues the deletion of the target's icon group `name` with its images, in every
+// language of the group.
+bool DeleteIconGroup(HMODULE target, const ResourceName& name, ResourceUpdate& update) {
+  std::vector<WORD> languages;
+  if (!ListLanguages(target, RT_GROUP_ICON, name.Get(), languages)) return false;
+  for (WORD language : languages) {
+    ResourceBytes group;
+    std::vector<WORD> ids;
+    if (!ReadResource(target, FindResourceExA(target, RT_GROUP_ICON, name.Get(), language), group) ||
+        !GroupImageIds(group, ids))
+      return false;
+    for (WORD id : ids)
+      if (!update.Delete(RT_ICON, MAKEINTRESOURCEA(id), language)) return false;
+    if (!update.Delete(RT_GROUP_ICON, name.Get(), language)) return false;
+  }
+  return true;
+}
+
+bool CopyIconGroup(HMODULE source, const ResourceName& sourceName, const char* targetName,
+                   ResourceUpdate& update) {
+  std::vector<WORD> languages;
+  if (!ListLanguages(source, RT_GROUP_ICON, sourceName.Get(), languages)) return false;
+  for (WORD language : languages) {
+    ResourceBytes group;
+    std::vector<WORD> ids;
+    if (!ReadResource(source, FindResourceExA(source, RT_GROUP_ICON, sourceName.Get(), language), group) ||
+        !GroupImageIds(group, ids))
+      return false;
+    for (WORD id : ids) {
+      ResourceBytes image;
+      if (!ReadResource(source, FindResourceA(source, MAKEINTRESOURCEA(id), RT_ICON), image) ||
+          !update.Write(RT_ICON, MAKEINTRESOURCEA(id), language, image.data, image.size))
+        return false;
+    }
+    if (!update.Write(RT_GROUP_ICON, targetName, language, group.data, group.size)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReplaceIcons(const std::string& source, const std::string& target) {
+  ResourceUpdate update(target);
+  if (!update) return false;
+
+  ResourceName targetGroup;
+  bool hasTargetGroup = false;
+  {
+    DataFile head(target);
+    if (!head) return false;
+    std::vector<ResourceName> names;
+    hasTargetGroup = ListNames(head.Get(), RT_GROUP_ICON, names);
+    if (hasTargetGroup) {
+      targetGroup = names.front();
+      if (!DeleteIconGroup(head.Get(), targetGroup, update)) return false;
+    }
+  }
+
+  DataFile from(source);
+  if (!from) return false;
+  std::vector<ResourceName> names;
+  if (!ListNames(from.Get(), RT_GROUP_ICON, names)) return false;
+  const ResourceName& sourceGroup = names.front();
+  const char* groupName = hasTargetGroup ? targetGroup.Get() : sourceGroup.Get();
+  if (!CopyIconGroup(from.Get(), sourceGroup, groupName, update)) return false;
+  return update.Commit();
+}
+
+bool ReplaceVersionInfo(const std::string& source, const std::string& target) {
+  ResourceUpdate update(target);
+  if (!update) return false;
+
+  {
+    DataFile head(target);
+    if (!head) return false;
+    // A head without version information has nothing to delete; that is no failure.
+    std::vector<ResourceName> names;
+    ListNames(head.Get(), RT_VERSION, names);
+    for (const ResourceName& name : names) {
+      std::vector<WORD> languages;
+      if (!ListLanguages(head.Get(), RT_VERSION, name.Get(), languages)) return false;
+      for (WORD language : languages)
+        if (!update.Delete(RT_VERSION, name.Get(), language)) return false;
+    }
+  }
+
+  DataFile from(source);
+  if (!from) return false;
+  std::vector<ResourceName> names;
+  if (!ListNames(from.Get(), RT_VERSION, names)) return false;
+  for (const ResourceName& name : names) {
+    std::vector<WORD> languages;
+    if (!ListLanguages(from.Get(), RT_VERSION, name.Get(), languages)) return false;
+    for (WORD language : languages) {
+      ResourceBytes info;
+      if (!ReadResource(from.Get(), FindResourceExA(from.Get(), RT_VERSION, name.Get(), language), info) ||
+          !update.Write(RT_VERSION, name.Get(), language, info.data, info.size))
+        return false;
+    }
+  }
+  return update.Commit();
+}
+
+uint16_t GetVersionLanguage(const std::string& file) {
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(file.c_str(), &ignored);
+  if (size == 0) return 0;
+  std::vector<char> block(size);
+  if (!GetFileVersionInfoA(file.c_str(), 0, size, block.data())) return 0;
+  void* translation = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &translation, &length) || !translation ||
+      length < sizeof(WORD))
+    return 0;
+  return *static_cast<const WORD*>(translation);
+}
+
+bool UpdateSingleResource(const std::string& target, const char* type, const char* name, uint32_t size,
+                          const void* data) {
+  // Read before the update begins: the language comes from the file as it is now.
+  WORD language = GetVersionLanguage(target);
+  ResourceUpdate update(target);
+  if (!update) return false;
+  if (!update.Write(type, name, language, data, size)) return false;
+  return update.Commit();
+}
+
+std::string ElevationManifestText(uint8_t elevation, const ResourceData& uac) {
+  if (!uac.data || uac.size == 0) return std::string();
+  std::string text(static_cast<const char*>(uac.data), uac.size);
+  if (elevation == 2) return text;
+  if (elevation != 1) return std::string();
+  static const char kRequired[] = "requireAdministrator";
+  size_t at = text.find(kRequired);
+  // Without the level to replace, the text would ask for more than the user chose.
+  if (at == std::string::npos) return std::string();
+  return text.replace(at, sizeof kRequired - 1, "highestAvailable");
+}
+
+bool WriteElevationManifest(const std::string& target, uint8_t elevation, const ResourceData& uac) {
+  if (elevation == 0) return true;
+  std::string text = ElevationManifestText(elevation, uac);
+  if (text.empty()) return false;
+  return UpdateSingleResource(target, RT_MANIFEST, MAKEINTRESOURCEA(1), static_cast<uint32_t>(text.size()),
+                              text.data());
+}
+
+std::string ResourceSourceFile(bool commandLineMode, bool xcmvPresent, const std::string& xcmvFile,
+                               uint8_t extractionMode, const std::string& executableFile) {
+  if (commandLineMode && xcmvPresent) return xcmvFile;
+  if (extractionMode == 1) return executableFile;
+  return std::string();
+}
+
+bool IsNtFamily() {
+  // GetVersion sets its high bit only on the Windows 9x family.
+  return (GetVersion() & 0x80000000u) == 0;
+}
+
+bool PrepareHead(const std::string& target, const std::string& source, uint8_t elevation,
+                 const ResourceData& uac) {
+  if (!IsNtFamily()) return true;
+  // Icon and version failures only leave the head's own: the SFX file still works.
+  if (!source.empty()) {
+    ReplaceIcons(source, target);
+    ReplaceVersionInfo(source, target);
+  }
+  return WriteElevationManifest(target, elevation, uac);
+}
