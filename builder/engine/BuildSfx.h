@@ -53,6 +53,14 @@ extern ResourceData SelfDeleteData;
 extern ResourceData UacManifestData;
 extern ResourceData UsageTextData;
 
+// The largest SFX file a build may write. The extractor reads its own file with signed
+// 32-bit positions, so no SFX file may reach 2 GiB; tests lower it to reach it cheaply.
+constexpr uint64_t SfxSizeLimitDefault = 0x7FFFFFFF;
+extern uint64_t SfxSizeLimit;
+
+// Seeds the generator of the builds' instance ids from the clock; once, at start-up.
+void SeedInstanceIds();
+
 // Runs one build. True when it ran to its end, false when it was cancelled (the target
 // is then deleted). Failures are raised as exceptions carrying the system's standard texts.
 bool BuildSfx(const BuildInputs& inputs);

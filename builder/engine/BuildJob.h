@@ -1,0 +1,47 @@
+// The working state of one build, shared by the build job and the entry writer.
+#pragma once
+
+#include <stdint.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BuildSfx.h"
+#include "CompressChunk.h"
+#include "ovfile.h"
+
+// One collected item of the source folder.
+class tfile {
+ public:
+  // `Name` becomes prefix + the item's name; a folder's size is 0 whatever was reported.
+  tfile(const std::string& prefix, const std::string& name, uint32_t time, uint32_t size, uint32_t attr);
+
+  uint32_t Time;  // DOS date (high word) and time (low word) of the last write, local time
+  int32_t Size;
+  uint32_t Attr;
+  std::string Name;
+
+  bool IsFolder() const { return (Attr & 0x10) != 0; }
+};
+
+struct BuildJob {
+  BuildInputs in;  // normalised
+  std::vector<std::unique_ptr<tfile>> entries;
+  int64_t totalSize = 0;
+  int64_t doneSize = 0;
+  OvFile target;
+  uint64_t written = 0;  // size of the target so far
+  ChunkCompressor compressor;
+
+  // Appends to the target; refuses to let it reach SfxSizeLimit.
+  void Write(const void* data, uint32_t length);
+};
+
+void CollectEntries(BuildJob& job, const std::string& prefix);
+void WriteEntry(BuildJob& job, const tfile& item);
+void WriteSelfDeleteEntry(BuildJob& job);
+void ReportProgress(BuildJob& job, int64_t current, int64_t size);
+
+// Compares two paths as the user's locale does, ignoring letter case.
+bool SameText(const std::string& a, const std::string& b);

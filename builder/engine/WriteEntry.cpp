@@ -1,0 +1,89 @@
+#include <algorithm>
+
+#include "BuildJob.h"
+#include "u_shared.h"
+
+namespace {
+
+// The one chunk buffer of the builder: a chunk's content is read into its start.
+uint8_t ChunkBuffer[ChunkBufferSize];
+
+void WriteHeader(BuildJob& job, uint8_t kind, const std::string& name, int32_t size, uint32_t time,
+                 uint32_t attributes) {
+  EntryHeader header;
+  header.Kind = kind;
+  header.NameLength = static_cast<int32_t>(name.size());
+  header.Size = size;
+  header.Time = time;
+  header.Attributes = attributes;
+  job.Write(&header, sizeof header);
+  job.Write(name.data(), static_cast<uint32_t>(name.size()));
+}
+
+void WriteU32(BuildJob& job, uint32_t value) { job.Write(&value, sizeof value); }
+
+// Writes the n bytes at the start of the chunk buffer as one chunk.
+void WriteChunk(BuildJob& job, uint32_t n) {
+  if (job.in.Compressed != 1) {
+    job.Write(ChunkBuffer, n);
+    return;
+  }
+  uint32_t m = 0;
+  const uint8_t* block = job.compressor.Compress(ChunkBuffer, n, m);
+  // The extractor reads a compressed chunk whole into a buffer of this size.
+  if (m > ChunkBufferSize) throw EBuildError(SystemErrorText(ERROR_NOT_ENOUGH_MEMORY));
+  WriteU32(job, n);
+  WriteU32(job, m);
+  job.Write(block, m);
+}
+
+}  // namespace
+
+void WriteEntry(BuildJob& job, const tfile& item) {
+  if (item.IsFolder()) {
+    WriteHeader(job, EntryKindOrdinary, item.Name, 0, item.Time, item.Attr);
+    WriteU32(job, ByteSum(item.Name.data(), item.Name.size()));
+    return;
+  }
+  std::string path = job.in.Source + item.Name;
+  // The target inside the source folder, left by an earlier build, never packs itself.
+  if (SameText(path, job.in.Target)) return;
+  if (gProgress) {
+    gProgress->SetSource(path);
+    gProgress->ProcessMessages();
+  }
+  OvFile source(path, OvFile::ReadOnly);
+  uint8_t kind = job.in.ExtractionMode == 1 && SameText(path, job.in.ExecutableFile) ? EntryKindLaunchTarget
+                                                                                      : EntryKindOrdinary;
+  WriteHeader(job, kind, item.Name, item.Size, item.Time, item.Attr);
+  uint32_t checksum = ByteSum(item.Name.data(), item.Name.size());
+  int32_t stored = 0;
+  while (!BuildAbortFlag && stored < item.Size) {
+    uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(item.Size - stored), ChunkSize);
+    source.ReadExact(ChunkBuffer, n);
+    WriteChunk(job, n);
+    ReportProgress(job, stored, item.Size);
+    checksum = ByteSum(ChunkBuffer, n, checksum);
+    stored += static_cast<int32_t>(n);
+  }
+  WriteU32(job, checksum);
+  source.Close();
+  ReportProgress(job, item.Size, item.Size);
+  job.doneSize += item.Size;
+}
+
+void WriteSelfDeleteEntry(BuildJob& job) {
+  const std::string name = SelfDeleteEntryName;
+  int32_t size = static_cast<int32_t>(SelfDeleteData.size);
+  WriteHeader(job, EntryKindSelfDelete, name, size, 0, 0);
+  uint32_t checksum = ByteSum(name.data(), name.size());
+  const uint8_t* data = static_cast<const uint8_t*>(SelfDeleteData.data);
+  for (int32_t stored = 0; stored < size;) {
+    uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(size - stored), ChunkSize);
+    std::copy(data + stored, data + stored + n, ChunkBuffer);
+    WriteChunk(job, n);
+    checksum = ByteSum(ChunkBuffer, n, checksum);
+    stored += static_cast<int32_t>(n);
+  }
+  WriteU32(job, checksum);
+}

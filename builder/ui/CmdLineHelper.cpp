@@ -1,0 +1,215 @@
+#include "CmdLineHelper.h"
+
+#include <initializer_list>
+#include <utility>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+inline bool IsSeparator(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  return u >= 1 && u <= 32;
+}
+
+}  // namespace
+
+const char* NextSingleByteChar(const char* p) { return *p ? p + 1 : p; }
+
+bool ScanParamIn(const char* commandLine, size_t& position, std::string* value, NextCharFunction next) {
+  const char* p = commandLine + position;
+  while (IsSeparator(*p)) ++p;
+  if (!*p) {
+    position = static_cast<size_t>(p - commandLine);
+    return false;
+  }
+  std::string scanned;
+  bool quoted = false;
+  while (*p) {
+    if (*p == '\\') {
+      size_t run = 0;
+      while (p[run] == '\\') ++run;
+      if (p[run] == '"') {
+        scanned.append(run / 2, '\\');
+        p += run;
+        // An odd run escapes the quote; an even one leaves it to switch quoting.
+        if (run % 2) {
+          scanned += '"';
+          ++p;
+        }
+      } else {
+        scanned.append(run, '\\');
+        p += run;
+      }
+    } else if (*p == '"') {
+      quoted = !quoted;
+      ++p;
+    } else if (IsSeparator(*p) && !quoted) {
+      break;
+    } else {
+      // A double-byte character is copied whole: its trailing byte may look like a backslash.
+      const char* after = next(p);
+      if (after <= p) after = p + 1;
+      scanned.append(p, static_cast<size_t>(after - p));
+      p = after;
+    }
+  }
+  position = static_cast<size_t>(p - commandLine);
+  if (value) *value = scanned;
+  return true;
+}
+
+std::vector<std::string> SplitCommandLine(const char* commandLine, NextCharFunction next) {
+  std::vector<std::string> params;
+  size_t position = 0;
+  std::string value;
+  while (ScanParamIn(commandLine, position, &value, next)) params.push_back(value);
+  return params;
+}
+
+bool IsSwitchParam(const std::string& param) { return !param.empty() && (param[0] == '-' || param[0] == '/'); }
+
+bool SameTextAscii(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] + 32) : a[i];
+    char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] + 32) : b[i];
+    if (x != y) return false;
+  }
+  return true;
+}
+
+ParsedCommandLine::ParsedCommandLine(std::vector<std::string> params, SameTextFunction sameText)
+    : params_(std::move(params)), sameText_(sameText) {}
+
+bool ParsedCommandLine::HasSwitch(const char* name) const {
+  for (size_t i = 1; i < params_.size(); ++i)
+    if (IsSwitchParam(params_[i]) && sameText_(params_[i].substr(1), name)) return true;
+  return false;
+}
+
+int ParsedCommandLine::PositionalCount() const {
+  int count = 0;
+  for (size_t i = 1; i < params_.size(); ++i)
+    if (!IsSwitchParam(params_[i])) ++count;
+  return count;
+}
+
+std::string ParsedCommandLine::PositionalParam(int n) const {
+  if (n <= 0) return params_.empty() ? std::string() : params_[0];
+  for (size_t i = 1; i < params_.size(); ++i)
+    if (!IsSwitchParam(params_[i]) && --n == 0) return params_[i];
+  return std::string();
+}
+
+CommandLineValues EvaluateCommandLine(const CommandLineReader& line) {
+  CommandLineValues v;
+  auto has = [&](const char* name) { return line.HasSwitch(name); };
+  // The first present switch of each group wins, whatever their order on the line.
+  auto firstOf = [&](std::initializer_list<const char*> names) -> uint8_t {
+    uint8_t code = 1;
+    for (const char* name : names) {
+      if (has(name)) return code;
+      ++code;
+    }
+    return 0;
+  };
+  v.ExtractionMode = has("mf") ? 1 : 0;
+  v.ExtractionFolder = firstOf({"fd", "fp", "fc", "fs", "fm"});
+  v.OpenFolder = has("e");
+  v.DeleteMode = firstOf({"dr", "dn"});
+  v.WorkingDirectory = firstOf({"ws", "wc"});
+  v.OneInstance = has("i");
+  v.SilentMode = has("s");
+  v.SelfDeleteMode = has("d");
+  v.UACAutoElevation = firstOf({"uh", "ua"});
+  v.OverwriteMode = firstOf({"oo", "os"});
+  v.OverwriteTarget = has("o");
+  v.ShowFinalMessage = !has("c");
+  v.HideMainWindow = has("h");
+
+  v.Source = line.PositionalParam(1);
+  v.Target = line.PositionalParam(2);
+  v.RequiredPositionals = 2;
+  if (v.ExtractionMode == 1) v.ExecutableFile = line.PositionalParam(++v.RequiredPositionals);
+  if (v.ExtractionFolder == 5) v.CustomFolder = line.PositionalParam(++v.RequiredPositionals);
+  // Optional, so it does not count towards the required ones.
+  if (v.ExtractionMode == 1) v.CmdParameters = line.PositionalParam(v.RequiredPositionals + 1);
+  v.CommandLineMode = line.PositionalCount() >= v.RequiredPositionals;
+  return v;
+}
+
+#ifdef _WIN32
+
+namespace {
+
+const char* NextAnsiChar(const char* p) { return CharNextA(p); }
+
+bool SameTextUserLocale(const std::string& a, const std::string& b) {
+  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
+                        static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+std::string ProgramFilePath() {
+  char path[MAX_PATH + 1];
+  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return std::string(path, length > MAX_PATH ? MAX_PATH : length);
+}
+
+}  // namespace
+
+bool ScanParam(size_t& position, std::string* value) {
+  return ScanParamIn(GetCommandLineA(), position, value, NextAnsiChar);
+}
+
+int CmdParamCount() {
+  size_t position = 0;
+  ScanParam(position, nullptr);
+  int count = 0;
+  while (ScanParam(position, nullptr)) ++count;
+  return count;
+}
+
+std::string CmdParamStr(int i) {
+  if (i <= 0) return ProgramFilePath();
+  size_t position = 0;
+  ScanParam(position, nullptr);
+  for (int k = 1; k < i; ++k)
+    if (!ScanParam(position, nullptr)) return std::string();
+  std::string value;
+  return ScanParam(position, &value) ? value : std::string();
+}
+
+int PositionalCount() {
+  int count = 0, total = CmdParamCount();
+  for (int i = 1; i <= total; ++i)
+    if (!IsSwitchParam(CmdParamStr(i))) ++count;
+  return count;
+}
+
+std::string PositionalParam(int n) {
+  if (n <= 0) return CmdParamStr(0);
+  int total = CmdParamCount();
+  for (int i = 1; i <= total; ++i) {
+    std::string param = CmdParamStr(i);
+    if (!IsSwitchParam(param) && --n == 0) return param;
+  }
+  return std::string();
+}
+
+bool HasSwitch(const char* name) {
+  int total = CmdParamCount();
+  for (int i = 1; i <= total; ++i) {
+    std::string param = CmdParamStr(i);
+    if (IsSwitchParam(param) && SameTextUserLocale(param.substr(1), name)) return true;
+  }
+  return false;
+}
+
+bool ProcessCommandLine::HasSwitch(const char* name) const { return ::HasSwitch(name); }
+int ProcessCommandLine::PositionalCount() const { return ::PositionalCount(); }
+std::string ProcessCommandLine::PositionalParam(int n) const { return ::PositionalParam(n); }
+
+#endif

@@ -1,0 +1,105 @@
+// The builder's command line: splitting it into parameters, telling switches from
+// positional parameters, and turning both into the command-line values of one run.
+//
+// The scanner works on a given string and steps over characters with an injected
+// routine, so the same rules run on the host; on Windows the routines below read the
+// process command line afresh on every call and step with CharNextA.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+// The position of the character after the one at `p` (a double-byte character is one).
+typedef const char* (*NextCharFunction)(const char* p);
+const char* NextSingleByteChar(const char* p);
+
+// Scans the parameter that starts at or after `position` of `commandLine`, moves
+// `position` past it and stores its value when `value` is not null. False when only
+// separators (codes 1 to 32) remain.
+bool ScanParamIn(const char* commandLine, size_t& position, std::string* value,
+                 NextCharFunction next = NextSingleByteChar);
+
+// Every parameter of a command line, the program name first.
+std::vector<std::string> SplitCommandLine(const char* commandLine, NextCharFunction next = NextSingleByteChar);
+
+// A parameter whose first character is '-' or '/'; every other one, even an empty one,
+// is positional.
+bool IsSwitchParam(const std::string& param);
+
+// Compares a switch name with a parameter's name, ignoring letter case.
+typedef bool (*SameTextFunction)(const std::string& a, const std::string& b);
+bool SameTextAscii(const std::string& a, const std::string& b);
+
+// What the start-up sequence reads from a command line.
+class CommandLineReader {
+ public:
+  virtual ~CommandLineReader() = default;
+  virtual bool HasSwitch(const char* name) const = 0;
+  virtual int PositionalCount() const = 0;
+  // The n-th positional parameter (n from 1), empty when there are fewer.
+  virtual std::string PositionalParam(int n) const = 0;
+};
+
+// A command line already split into parameters, program name first.
+class ParsedCommandLine : public CommandLineReader {
+ public:
+  explicit ParsedCommandLine(std::vector<std::string> params, SameTextFunction sameText = SameTextAscii);
+  bool HasSwitch(const char* name) const override;
+  int PositionalCount() const override;
+  std::string PositionalParam(int n) const override;
+
+ private:
+  std::vector<std::string> params_;
+  SameTextFunction sameText_;
+};
+
+// The command-line values of one run, fixed at start-up and only read afterwards.
+struct CommandLineValues {
+  std::string Source;
+  std::string Target;
+  std::string ExecutableFile;
+  std::string CustomFolder;
+  std::string CmdParameters;
+  uint8_t ExtractionMode = 0;
+  uint8_t ExtractionFolder = 0;
+  uint8_t OpenFolder = 0;
+  uint8_t DeleteMode = 0;
+  uint8_t WorkingDirectory = 0;
+  uint8_t OneInstance = 0;
+  uint8_t SilentMode = 0;
+  uint8_t SelfDeleteMode = 0;
+  uint8_t UACAutoElevation = 0;
+  uint8_t OverwriteMode = 0;
+  bool OverwriteTarget = false;
+  bool ShowFinalMessage = true;
+  bool HideMainWindow = false;
+  int RequiredPositionals = 2;
+  bool CommandLineMode = false;
+};
+
+// Switches in their fixed order and precedence, then the positional parameters.
+CommandLineValues EvaluateCommandLine(const CommandLineReader& line);
+
+#ifdef _WIN32
+// The process command line, read afresh by every call; switches compared under the
+// user's default locale.
+bool ScanParam(size_t& position, std::string* value);
+int CmdParamCount();
+// i >= 1: the i-th parameter after the program name, empty when there are fewer;
+// i <= 0: the full path of the program file.
+std::string CmdParamStr(int i);
+int PositionalCount();
+// n >= 1: the n-th positional parameter; n == 0: the program file path.
+std::string PositionalParam(int n);
+bool HasSwitch(const char* name);
+
+class ProcessCommandLine : public CommandLineReader {
+ public:
+  bool HasSwitch(const char* name) const override;
+  int PositionalCount() const override;
+  std::string PositionalParam(int n) const override;
+};
+#endif

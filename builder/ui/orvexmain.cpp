@@ -1,0 +1,5 @@
+#include <windows.h>
+
+#include "orvex.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return RunOrvex(); }
