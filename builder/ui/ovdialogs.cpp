@@ -2,7 +2,12 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <vector>
+
+#include "ovforms.h"
+#include "ovutils.h"
 
 std::string AppId;
 
@@ -76,4 +81,146 @@ void ShowWarning(const std::string& text) { ShowModalBox(text, dtWarning, MB_OK 
 bool AskYesNo(const std::string& text, bool yesIsDefault) {
   UINT style = MB_YESNO | MB_ICONQUESTION | (yesIsDefault ? MB_DEFBUTTON1 : MB_DEFBUTTON2);
   return ShowModalBox(text, dtConfirmation, style) == IDYES;
+}
+
+namespace {
+
+enum AboutControl { aimage = 300, atitle, aversion, afreeware, arights, awebcaption, aweb, aemailcaption, aemail };
+
+class Tfabout : public Form {
+ public:
+  bool Create(HWND owner);
+
+ protected:
+  void Command(int id, int code, HWND control) override;
+
+ private:
+  void webclick() { OpenDocument(Text(aweb)); }
+  void emailclick() { OpenDocument(std::string("mailto:") + Text(aemail)); }
+};
+
+// The year of the program file's last change; the current year when it cannot be read.
+int ProgramYear() {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  FILETIME local;
+  SYSTEMTIME time;
+  if (GetFileAttributesExA(ProgramFileName().c_str(), GetFileExInfoStandard, &data) &&
+      FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) && FileTimeToSystemTime(&local, &time))
+    return time.wYear;
+  GetLocalTime(&time);
+  return time.wYear;
+}
+
+bool Tfabout::Create(HWND owner) {
+  std::string version = GetFileVersionText(ProgramFileName());
+  std::string versionLine = version.empty() ? std::string() : std::string(DialogTextOf(dtVersion)) + " " + version;
+  std::string rights = std::string(DialogTextOf(dtRights)) + " " + std::to_string(ProgramYear());
+  std::string web = AppId.empty() ? std::string(MakerWebAddress) : std::string(MakerWebAddress) + "/" + AppId;
+  std::string webCaption = std::string(DialogTextOf(dtWeb)) + ":";
+  std::string mailCaption = std::string(DialogTextOf(dtEmail)) + ":";
+  const ControlDef controls[] = {
+      {aimage, "Static", "", 16, 16, 32, 32, SS_ICON},
+      {atitle, "Static", "Orvex", 64, 16, 190, 26, csLabel},
+      {aversion, "Static", versionLine.c_str(), 64, 45, 196, 18, csLabel},
+      {afreeware, "Static", DialogTextOf(dtFreeware), 64, 72, 196, 15, csLabel},
+      {arights, "Static", rights.c_str(), 64, 96, 196, 15, csLabel},
+      {awebcaption, "Static", webCaption.c_str(), 64, 116, 38, 15, csLabel},
+      {aweb, "Static", web.c_str(), 104, 116, 156, 15, csLink, true},
+      {aemailcaption, "Static", mailCaption.c_str(), 64, 136, 38, 15, csLabel},
+      {aemail, "Static", MakerMailAddress, 104, 136, 156, 15, csLink, true},
+      {IDOK, "Button", DialogTextOf(dtOk), 96, 168, 72, 25, csDefaultButton},
+  };
+  if (!CreateForm("tfabout", DialogTextOf(dtAbout), 264, 208, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
+                  owner) ||
+      !CreateControls(controls, sizeof controls / sizeof controls[0]))
+    return false;
+  SendMessageA(Item(aimage), STM_SETICON, reinterpret_cast<WPARAM>(ApplicationIcon()), 0);
+  SetControlFont(atitle, AddFont("Tahoma", 14, true));
+  SetControlFont(aversion, AddFont("Tahoma", 10, true));
+  return true;
+}
+
+void Tfabout::Command(int id, int code, HWND) {
+  if (code != BN_CLICKED) return;
+  // OK is both the default and the cancel button: Enter, Escape and a click close with OK.
+  if (id == IDOK || id == IDCANCEL) SetModalResult(IDOK);
+  if (id == aweb) webclick();
+  if (id == aemail) emailclick();
+}
+
+int CALLBACK SelectStartFolder(HWND dialog, UINT message, LPARAM, LPARAM folder) {
+  if (message == BFFM_INITIALIZED) SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, folder);
+  return 0;
+}
+
+bool IsExistingFolder(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return !path.empty() && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+std::string ProgramFileName() {
+  char path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return std::string(path, length < MAX_PATH ? length : 0);
+}
+
+void ShowAbout() {
+  Tfabout about;
+  if (about.Create(GetActiveWindow())) about.ShowModal();
+}
+
+bool BrowseForFolder(const std::string& title, const std::string& root, std::string& folder) {
+  if (!IsExistingFolder(folder)) folder.clear();
+  IMalloc* allocator = nullptr;
+  if (SHGetMalloc(&allocator) != S_OK || !allocator) return false;
+  char* displayName = static_cast<char*>(allocator->Alloc(MAX_PATH));
+  if (!displayName) {
+    allocator->Release();
+    return false;
+  }
+  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  LPITEMIDLIST rootList = nullptr;
+  if (!root.empty()) {
+    IShellFolder* desktop = nullptr;
+    if (SHGetDesktopFolder(&desktop) == S_OK && desktop) {
+      std::wstring wide(root.size() + 1, L'\0');
+      int length = MultiByteToWideChar(CP_ACP, 0, root.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+      if (length > 0) desktop->ParseDisplayName(nullptr, nullptr, &wide[0], nullptr, &rootList, nullptr);
+      desktop->Release();
+    }
+  }
+  BROWSEINFOA info{};
+  info.hwndOwner = GetActiveWindow();
+  info.pidlRoot = rootList;
+  info.pszDisplayName = displayName;
+  info.lpszTitle = title.c_str();
+  info.ulFlags = BIF_RETURNONLYFSDIRS;
+  if (!folder.empty()) {
+    info.lpfn = SelectStartFolder;
+    info.lParam = reinterpret_cast<LPARAM>(folder.c_str());
+  }
+  LPITEMIDLIST chosen;
+  {
+    DisabledTaskWindows disabled(nullptr);
+    // No system box for an empty removable drive while the user browses.
+    UINT errorMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    chosen = SHBrowseForFolderA(&info);
+    SetErrorMode(errorMode);
+  }
+  bool confirmed = false;
+  if (chosen) {
+    char path[MAX_PATH];
+    if (SHGetPathFromIDListA(chosen, path)) {
+      folder = path;
+      confirmed = true;
+    }
+    allocator->Free(chosen);
+  }
+  if (rootList) allocator->Free(rootList);
+  allocator->Free(displayName);
+  allocator->Release();
+  if (SUCCEEDED(com)) CoUninitialize();
+  return confirmed;
 }

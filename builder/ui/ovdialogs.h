@@ -6,6 +6,9 @@
 // The application id that completes the web link of the about box.
 extern std::string AppId;
 
+constexpr const char* MakerWebAddress = "https://www.halvorn.example";
+constexpr const char* MakerMailAddress = "orvex@halvorn.example";
+
 enum DialogText {
   dtError = 1,
   dtInformation,
@@ -28,3 +31,15 @@ void ShowInfo(const std::string& text);
 void ShowWarning(const std::string& text);
 // True when the user chose Yes. No is the default button unless `yesIsDefault`.
 bool AskYesNo(const std::string& text, bool yesIsDefault = false);
+
+// The full path of the running program file.
+std::string ProgramFileName();
+
+// The about box: shown modally over the active window, destroyed when closed.
+void ShowAbout();
+
+// The system's browse-for-folder dialog, owned by the active window. True with the chosen
+// path in `folder` when the user confirms; otherwise false with `folder` unchanged, except
+// that a text naming no existing folder is cleared before the dialog opens. An empty
+// `root` makes the whole name space the root.
+bool BrowseForFolder(const std::string& title, const std::string& root, std::string& folder);

@@ -1,0 +1,396 @@
+#include "f_orvex.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <memory>
+
+#include "f_progress.h"
+#include "orvex.h"
+#include "ovdialogs.h"
+#include "ovutils.h"
+#include "u_settings.h"
+
+Tforvex* forvex = nullptr;
+
+namespace {
+
+const ControlDef ForvexControls[] = {
+    {gbsource, "Button", " Source folder and target file ", 8, 2, 776, 102, csGroupBox},
+    {lsource, "Static", "Source folder (it may contain subfolders):", 20, 20, 660, 15, csLabel},
+    {esource, "Edit", "", 20, 36, 664, 22, csEdit},
+    {bsource, "Button", "Browse", 692, 35, 80, 24, csButton},
+    {ltarget, "Static", "Target SFX file (EXE file):", 20, 60, 660, 15, csLabel},
+    {etarget, "Edit", "", 20, 76, 664, 22, csEdit},
+    {btarget, "Button", "Browse", 692, 75, 80, 24, csButton},
+
+    {gbextractionmode, "Button", " Extraction mode ", 8, 108, 776, 188, csGroupBox},
+    {rbopenfolder, "Button", "Extract files into specified folder - do not delete extracted files", 20, 126, 384, 17,
+     csFirstRadio},
+    {cbopenfolder, "Button", "Open extracted folder in the explorer after extraction", 38, 145, 366, 17,
+     BS_AUTOCHECKBOX | WS_TABSTOP},
+    {rbexecutefile, "Button", "Extract files into specified folder and launch executable file", 20, 168, 384, 17,
+     csRadio},
+    {lexecutablefile, "Static",
+     "Executable file that will run after extraction (EXE or BAT file from source folder or subfolders):", 38, 189,
+     366, 28, csLabel},
+    {eexecutablefile, "Edit", "", 38, 218, 284, 22, csEdit},
+    {bexecutablefile, "Button", "Browse", 328, 217, 76, 24, csButton},
+    {lcmdparameters, "Static", "Command line parameters:", 38, 246, 366, 15, csLabel},
+    {ecmdparameters, "Edit", "", 38, 262, 366, 22, csEdit},
+    {lworkingdir, "Static", "Working directory:", 416, 126, 360, 15, csLabel},
+    {rbwdextraction, "Button", "Extraction folder, where executable file is located", 428, 142, 348, 17, csFirstRadio},
+    {rbwdsource, "Button", "Source folder, where SFX file is located", 428, 159, 348, 17, csRadio},
+    {rbwdcurrent, "Button", "Current working directory (do not change at runtime)", 428, 176, 348, 17, csRadio},
+    {ldeletemode, "Static", "How to delete extracted files:", 416, 198, 360, 15, csLabel},
+    {rbdmimmediately, "Button", "Delete extracted files immediately when SFX has finished executing", 428, 214, 348,
+     27, csFirstRadio},
+    {rbdmonreboot, "Button", "Delete extracted files on computer reboot (requires administrator rights)", 428, 241,
+     348, 27, csRadio},
+    {rbdmdonotdelete, "Button", "Do not delete extracted files", 428, 268, 348, 17, csRadio},
+
+    {gbextractionfolder, "Button", " Extraction folder ", 8, 300, 336, 210, csGroupBox},
+    {rbtemp, "Button", "Temporary folder (TEMP)", 18, 317, 322, 17, csFirstRadio},
+    {rbdesktop, "Button", "Desktop folder (user's work desktop)", 18, 335, 322, 17, csRadio},
+    {rbdocuments, "Button", "Documents folder (user's personal folder)", 18, 353, 322, 17, csRadio},
+    {rbcurrent, "Button", "Current folder (.)", 18, 371, 322, 17, csRadio},
+    {rbselect, "Button", "Show \"Browse for Folder\" dialog before extraction", 18, 389, 322, 17, csRadio},
+    {rbcustom, "Button", "Custom folder (you can use environment variables):", 18, 407, 322, 17, csRadio},
+    {ecustomdir, "Edit", "", 34, 427, 302, 22, csEdit},
+    {lcustom, "Static", "(e.g. %USERPROFILE%\\MyApplication\\)", 34, 451, 302, 15, csLabel},
+    {benvvars, "Button", "Show environment variables on this computer", 34, 470, 302, 24, csButton},
+
+    {gbadvanced, "Button", " Advanced options ", 352, 300, 432, 210, csGroupBox},
+    {cboneinstance, "Button", "One instance checking (prevent from running SFX file twice at the same time)", 364,
+     317, 412, 27, csCheckBox},
+    {cbsilent, "Button",
+     "Silent extraction mode (do not show progress bar and error messages when extracting)", 364, 344, 412, 27,
+     csCheckBox},
+    {cbselfdelete, "Button",
+     "Self destructing mode (delete SFX file after the executable file has finished executing)", 364, 371, 412, 27,
+     csCheckBox},
+    {luacautoelevation, "Static", "UAC auto-elevation:", 364, 404, 190, 15, csLabel},
+    {rbuacnone, "Button", "None", 364, 420, 190, 17, csFirstRadio},
+    {rbuachighest, "Button", "Run SFX file with the highest available permission", 364, 437, 190, 27, csRadio},
+    {rbuacadministrator, "Button", "Run SFX file as administrator", 364, 464, 190, 17, csRadio},
+    {loverwritemode, "Static", "Overwrite mode during extraction:", 560, 404, 218, 15, csLabel},
+    {rbomprompt, "Button", "Prompt user whether to overwrite existing file", 560, 420, 218, 27, csFirstRadio},
+    {rbomoverwrite, "Button", "Automatically overwrite all existing files", 560, 447, 218, 27, csRadio},
+    {rbomskip, "Button", "Automatically skip extracting of all existing files", 560, 474, 218, 27, csRadio},
+
+    // The links are placed one after another by their text widths when the form is made.
+    {labout, "Static", "About...", 12, 526, 50, 15, csLink, true},
+    {lweb, "Static", "", 70, 526, 170, 15, csLink, true},
+    {ldonate, "Static", "Donate", 248, 526, 44, 15, csLink, true},
+    {lcmdline, "Static", "Command line support", 300, 526, 120, 15, csLink, true},
+    {lcmdlinegen, "Static", "Generate command line parameters", 428, 526, 180, 15, csLink, true},
+    {bmake, "Button", "Orvex", 672, 516, 112, 30, csDefaultButton},
+};
+
+// The folder part of a path, without its final backslash, and the name after it.
+void SplitPath(const std::string& path, std::string& folder, std::string& name) {
+  size_t cut = std::string::npos;
+  for (const char* p = path.c_str(); *p; p = CharNextA(p))
+    if (*p == '\\' || *p == '/' || *p == ':') cut = static_cast<size_t>(p - path.c_str());
+  if (cut == std::string::npos) {
+    folder.clear();
+    name = path;
+  } else {
+    folder = path.substr(0, cut + (path[cut] == ':' ? 1 : 0));
+    name = path.substr(cut + 1);
+  }
+}
+
+// A file dialog over `path`; the filter's pairs are separated by NULs as the system wants.
+bool ChooseFile(HWND owner, bool save, const std::string& filter, const std::string& folder, std::string& path) {
+  char file[MAX_PATH] = {};
+  lstrcpynA(file, path.c_str(), MAX_PATH);
+  OPENFILENAMEA dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = owner;
+  dialog.lpstrFilter = filter.c_str();
+  dialog.nFilterIndex = 1;
+  dialog.lpstrFile = file;
+  dialog.nMaxFile = MAX_PATH;
+  dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+  dialog.lpstrDefExt = "exe";
+  dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
+  BOOL chosen = save ? GetSaveFileNameA(&dialog) : GetOpenFileNameA(&dialog);
+  if (!chosen) return false;
+  path = file;
+  return true;
+}
+
+}  // namespace
+
+void ShowApplicationError(const std::exception& error) {
+  std::string text = error.what();
+  if (text.empty() || text.back() != '.') text += '.';
+  HWND active = GetActiveWindow();
+  MessageBoxA(active, text.c_str(), "Orvex", MB_OK | MB_ICONERROR | (active ? MB_APPLMODAL : MB_TASKMODAL));
+}
+
+bool Tforvex::Create() {
+  std::string caption = std::string("Orvex") + " " + ShortVersionText(GetFileVersionText(ProgramFileName()));
+  if (!CreateForm("Tforvex", caption, ForvexClientWidth, ForvexClientHeight,
+                  WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, nullptr,
+                  ApplicationIcon()) ||
+      !CreateControls(ForvexControls, sizeof ForvexControls / sizeof ForvexControls[0]))
+    return false;
+  SetControlFont(bmake, AddFont("Tahoma", 8, true));
+  SendMessageA(Item(ecmdparameters), EM_SETLIMITTEXT, 127, 0);
+  SendMessageA(Item(ecustomdir), EM_SETLIMITTEXT, 259, 0);
+  SetText(lweb, MakerWebAddress);
+  PlaceLinks();
+  SetChecked(rbopenfolder, true);
+  SetChecked(cbopenfolder, true);
+  SetChecked(rbwdextraction, true);
+  SetChecked(rbdmimmediately, true);
+  SetChecked(rbtemp, true);
+  SetChecked(rbuacnone, true);
+  SetChecked(rbomprompt, true);
+  if (gCommandLine.CommandLineMode)
+    ApplyInputs(CommandLineInputs(gCommandLine));
+  else
+    LoadStoredSettings();
+  return true;
+}
+
+void Tforvex::PlaceLinks() {
+  HDC dc = GetDC(Handle());
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(Item(labout), WM_GETFONT, 0, 0)));
+  int x = 12;
+  for (int id : {labout, lweb, ldonate, lcmdline, lcmdlinegen}) {
+    std::string text = Text(id);
+    SIZE extent{};
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    SetWindowPos(Item(id), nullptr, x, 524, extent.cx + 2, extent.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    x += extent.cx + 12;
+  }
+  SelectObject(dc, old);
+  ReleaseDC(Handle(), dc);
+}
+
+// Checks the first, second or third button of a group for codes 1 and 2, else the first.
+void Tforvex::CheckCode(int code, int first, int second, int third) {
+  SetChecked(code == 1 ? second : code == 2 ? third : first, true);
+}
+
+void Tforvex::ApplyInputs(const BuildInputs& inputs) {
+  SetText(esource, inputs.Source);
+  SetText(etarget, inputs.Target);
+  SetText(eexecutablefile, inputs.ExecutableFile);
+  SetText(ecmdparameters, inputs.CmdParameters);
+  SetText(ecustomdir, inputs.CustomFolder);
+  SetChecked(cbopenfolder, inputs.OpenFolder != 0);
+  SetChecked(cboneinstance, inputs.OneInstance != 0);
+  SetChecked(cbsilent, inputs.SilentMode != 0);
+  SetChecked(cbselfdelete, inputs.SelfDeleteMode != 0);
+  SetChecked(inputs.ExtractionMode == 1 ? rbexecutefile : rbopenfolder, true);
+  SetChecked(inputs.ExtractionFolder >= 1 && inputs.ExtractionFolder <= 5 ? rbtemp + inputs.ExtractionFolder : rbtemp,
+             true);
+  CheckCode(inputs.WorkingDirectory, rbwdextraction, rbwdsource, rbwdcurrent);
+  CheckCode(inputs.DeleteMode, rbdmimmediately, rbdmonreboot, rbdmdonotdelete);
+  CheckCode(inputs.UACAutoElevation, rbuacnone, rbuachighest, rbuacadministrator);
+  CheckCode(inputs.OverwriteMode, rbomprompt, rbomoverwrite, rbomskip);
+}
+
+void Tforvex::LoadStoredSettings() {
+  StoredSettings stored = LoadSettings();
+  if (stored.Source) SetText(esource, *stored.Source);
+  if (stored.Target) SetText(etarget, *stored.Target);
+  if (stored.ExecutableFile) SetText(eexecutablefile, *stored.ExecutableFile);
+  if (stored.CmdParameters) SetText(ecmdparameters, *stored.CmdParameters);
+  if (stored.CustomFolder) SetText(ecustomdir, *stored.CustomFolder);
+  if (stored.OpenFolder) SetChecked(cbopenfolder, *stored.OpenFolder != 0);
+  if (stored.OneInstance) SetChecked(cboneinstance, *stored.OneInstance != 0);
+  if (stored.SilentMode) SetChecked(cbsilent, *stored.SilentMode != 0);
+  if (stored.SelfDeleteMode) SetChecked(cbselfdelete, *stored.SelfDeleteMode != 0);
+  if (stored.ExtractionMode) SetChecked(*stored.ExtractionMode == 1 ? rbexecutefile : rbopenfolder, true);
+  if (stored.ExtractionFolder) {
+    DWORD code = *stored.ExtractionFolder;
+    SetChecked(code >= 1 && code <= 5 ? rbtemp + static_cast<int>(code) : rbtemp, true);
+  }
+  if (stored.WorkingDirectory) CheckCode(static_cast<int>(*stored.WorkingDirectory), rbwdextraction, rbwdsource, rbwdcurrent);
+  if (stored.DeleteMode) CheckCode(static_cast<int>(*stored.DeleteMode), rbdmimmediately, rbdmonreboot, rbdmdonotdelete);
+  if (stored.UACAutoElevation)
+    CheckCode(static_cast<int>(*stored.UACAutoElevation), rbuacnone, rbuachighest, rbuacadministrator);
+  if (stored.OverwriteMode) CheckCode(static_cast<int>(*stored.OverwriteMode), rbomprompt, rbomoverwrite, rbomskip);
+}
+
+BuildInputs Tforvex::ReadOptions() const {
+  BuildInputs inputs;
+  inputs.Source = Text(esource);
+  inputs.Target = Text(etarget);
+  inputs.ExecutableFile = Text(eexecutablefile);
+  inputs.CmdParameters = Text(ecmdparameters);
+  inputs.CustomFolder = Text(ecustomdir);
+  inputs.ExtractionMode = Checked(rbexecutefile) ? 1 : 0;
+  inputs.ExtractionFolder = 0;
+  for (int code = 1; code <= 5; ++code)
+    if (Checked(rbtemp + code)) {
+      inputs.ExtractionFolder = static_cast<uint8_t>(code);
+      break;
+    }
+  inputs.OpenFolder = Checked(cbopenfolder) ? 1 : 0;
+  inputs.Compressed = 1;
+  inputs.OneInstance = Checked(cboneinstance) ? 1 : 0;
+  inputs.SilentMode = Checked(cbsilent) ? 1 : 0;
+  inputs.SelfDeleteMode = Checked(cbselfdelete) ? 1 : 0;
+  inputs.DeleteMode = Checked(rbdmonreboot) ? 1 : Checked(rbdmdonotdelete) ? 2 : 0;
+  inputs.WorkingDirectory = Checked(rbwdsource) ? 1 : Checked(rbwdcurrent) ? 2 : 0;
+  inputs.UACAutoElevation = Checked(rbuachighest) ? 1 : Checked(rbuacadministrator) ? 2 : 0;
+  inputs.OverwriteMode = Checked(rbomoverwrite) ? 1 : Checked(rbomskip) ? 2 : 0;
+  return inputs;
+}
+
+void Tforvex::FormShow() {
+  rbextractionmodeClick();
+  SetFocus(Item(bmake));
+  PostMessageA(Handle(), AutoStartMessage, AutoStartMessage, AutoStartMessage);
+}
+
+void Tforvex::FormClose() {
+  DestroyWindow(Handle());
+}
+
+bool Tforvex::Message(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (message == WM_DESTROY) {
+    PostQuitMessage(0);
+    return false;
+  }
+  if (message != AutoStartMessage) return false;
+  result = 0;
+  if (wParam == AutoStartMessage && static_cast<UINT>(lParam) == AutoStartMessage && gCommandLine.CommandLineMode)
+    Command(bmake, BN_CLICKED, Item(bmake));
+  return true;
+}
+
+bool Tforvex::FormKeyDown(UINT key) {
+  if (key != VK_F1) return false;
+  ShowAbout();
+  return true;
+}
+
+void Tforvex::Command(int id, int code, HWND) {
+  if (code != BN_CLICKED) return;  // STN_CLICKED of the links has the same value
+  try {
+    switch (id) {
+      case bsource: bsourceClick(); break;
+      case btarget: btargetClick(); break;
+      case bexecutablefile: bexecutablefileClick(); break;
+      case rbopenfolder:
+      case rbexecutefile:
+      case cboneinstance: rbextractionmodeClick(); break;
+      case rbtemp:
+      case rbdesktop:
+      case rbdocuments:
+      case rbcurrent:
+      case rbselect:
+      case rbcustom: rbextractionfolderClick(true); break;
+      case rbuacnone:
+      case rbuachighest:
+      case rbuacadministrator:
+      case rbomprompt:
+      case rbomoverwrite:
+      case rbomskip: rbuacautoelevationClick(); break;
+      case benvvars: benvvarsClick(); break;
+      case bmake: bmakeClick(); break;
+      case labout: laboutClick(); break;
+      case lweb: lwebClick(); break;
+      case ldonate: ldonateClick(); break;
+      case lcmdline: lcmdlineClick(); break;
+      case lcmdlinegen: lcmdlinegenClick(); break;
+    }
+  } catch (const std::exception& error) {
+    ShowApplicationError(error);
+  }
+}
+
+void Tforvex::rbextractionmodeClick() {
+  bool launch = Checked(rbexecutefile);
+  Enable(cbopenfolder, Checked(rbopenfolder));
+  for (int id : {lexecutablefile, eexecutablefile, bexecutablefile, lcmdparameters, ecmdparameters}) Enable(id, launch);
+  for (int id : {lworkingdir, rbwdextraction, rbwdsource, rbwdcurrent}) Enable(id, launch);
+  for (int id : {ldeletemode, rbdmimmediately, rbdmdonotdelete}) Enable(id, launch);
+  for (int id : {luacautoelevation, rbuacnone, rbuachighest, rbuacadministrator}) Enable(id, launch);
+  rbextractionfolderClick(false);
+  rbuacautoelevationClick();
+}
+
+void Tforvex::rbextractionfolderClick(bool clicked) {
+  bool custom = Checked(rbcustom);
+  Enable(ecustomdir, custom);
+  Enable(benvvars, custom);
+  Enable(lcustom, custom);
+  // A disabled edit already draws on the button face and an enabled one on the window
+  // colour; repaint so the change shows at once.
+  InvalidateRect(Item(ecustomdir), nullptr, TRUE);
+  if (custom && clicked && IsWindowVisible(Handle())) SetFocus(Item(ecustomdir));
+}
+
+void Tforvex::rbuacautoelevationClick() {
+  bool deleteModeEnabled = Enabled(ldeletemode);
+  Enable(rbdmonreboot, deleteModeEnabled && Checked(rbuacadministrator));
+  if (deleteModeEnabled && !Enabled(rbdmonreboot) && Checked(rbdmonreboot)) SetChecked(rbdmimmediately, true);
+}
+
+void Tforvex::bsourceClick() {
+  std::string folder = Text(esource);
+  if (BrowseForFolder("", "", folder)) SetText(esource, folder);
+}
+
+void Tforvex::btargetClick() {
+  std::string path = Text(etarget), folder, name;
+  SplitPath(path, folder, name);
+  static const char filter[] = "Executable files (*.exe)\0*.exe\0";
+  if (ChooseFile(Handle(), true, std::string(filter, sizeof filter), folder, name)) SetText(etarget, name);
+}
+
+void Tforvex::bexecutablefileClick() {
+  std::string path = Text(eexecutablefile);
+  static const char filter[] =
+      "Executable files (*.exe)\0*.exe\0Batch files (*.bat)\0*.bat\0All files (*.*)\0*.*\0";
+  if (ChooseFile(Handle(), false, std::string(filter, sizeof filter), Text(esource), path))
+    SetText(eexecutablefile, path);
+}
+
+void Tforvex::benvvarsClick() {
+  // The environment window comes with its own unit; until then only the focus moves.
+  SetFocus(Item(ecustomdir));
+}
+
+void Tforvex::bmakeClick() {
+  BuildInputs inputs = ReadOptions();
+  if (!CheckBuildInputs(inputs)) return;
+  std::unique_ptr<Tfprogress> progress(new Tfprogress());
+  if (!progress->Create(*this)) return;
+  int result = progress->ShowModal();
+  progress.reset();
+  if (result == IDOK) DestroyWindow(Handle());
+}
+
+void Tforvex::laboutClick() { ShowAbout(); }
+
+void Tforvex::lwebClick() { OpenDocument(Text(lweb)); }
+
+void Tforvex::ldonateClick() { OpenDocument(DonationAddress); }
+
+// The help and generator windows come with their own units.
+void Tforvex::lcmdlineClick() {}
+
+void Tforvex::lcmdlinegenClick() {}
+
+int RunMainWindow() {
+  SaveSettingsHook = SaveSettings;
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
+  Tforvex window;
+  if (!window.Create()) return 0;
+  forvex = &window;
+  ShowWindow(window.Handle(), SW_SHOW);
+  UpdateWindow(window.Handle());
+  int status = Form::RunMessageLoop();
+  forvex = nullptr;
+  return status;
+}

@@ -1,0 +1,76 @@
+// The builder's main window: every build option as a control, kept consistent by the
+// enabling rules, and the Make button that starts a build.
+#pragma once
+
+#include <exception>
+
+#include "BuildSfx.h"
+#include "ovforms.h"
+
+// The private message the main window and the progress window post to themselves when
+// shown; both parameters carry the same number.
+constexpr UINT AutoStartMessage = 0xD00;
+
+// Control IDs of the main window; the tests find the controls by them, so they stay fixed.
+enum ForvexControl {
+  gbsource = 100, lsource, esource, bsource, ltarget, etarget, btarget,
+  gbextractionmode = 110, rbopenfolder, cbopenfolder, rbexecutefile, lexecutablefile, eexecutablefile,
+  bexecutablefile, lcmdparameters, ecmdparameters,
+  lworkingdir = 121, rbwdextraction, rbwdsource, rbwdcurrent, ldeletemode, rbdmimmediately, rbdmonreboot,
+  rbdmdonotdelete,
+  gbextractionfolder = 130, rbtemp, rbdesktop, rbdocuments, rbcurrent, rbselect, rbcustom, ecustomdir, lcustom,
+  benvvars,
+  gbadvanced = 140, cboneinstance, cbsilent, cbselfdelete, luacautoelevation, rbuacnone, rbuachighest,
+  rbuacadministrator, loverwritemode, rbomprompt, rbomoverwrite, rbomskip,
+  labout = 160, lweb, ldonate, lcmdline, lcmdlinegen, bmake,
+};
+
+constexpr int ForvexClientWidth = 792;
+constexpr int ForvexClientHeight = 552;
+constexpr const char* DonationAddress = "https://pay.halvorn.example/donate?product=orvex";
+
+class Tforvex : public Form {
+ public:
+  // FormCreate: builds the window and fills it from the command line or the settings.
+  bool Create();
+  // The build inputs as the controls show them, checked states read whether enabled or not.
+  BuildInputs ReadOptions() const;
+
+ protected:
+  void Command(int id, int code, HWND control) override;
+  bool FormKeyDown(UINT key) override;
+  void FormShow() override;
+  void FormClose() override;
+  bool Message(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+ private:
+  void PlaceLinks();
+  void ApplyInputs(const BuildInputs& inputs);
+  void LoadStoredSettings();
+  void CheckCode(int code, int first, int second, int third);
+
+  void bsourceClick();
+  void btargetClick();
+  void bexecutablefileClick();
+  void rbextractionmodeClick();
+  void rbextractionfolderClick(bool clicked);
+  void rbuacautoelevationClick();
+  void benvvarsClick();
+  void bmakeClick();
+  void laboutClick();
+  void lwebClick();
+  void ldonateClick();
+  void lcmdlineClick();
+  void lcmdlinegenClick();
+};
+
+// The main window while the window application runs; null otherwise.
+extern Tforvex* forvex;
+
+// Creates the main window from the command-line values or the settings and runs the
+// application until it ends; gives the exit status.
+int RunMainWindow();
+
+// The box for an error that escaped a handler: its text, ending with a full stop, under
+// the application title.
+void ShowApplicationError(const std::exception& error);

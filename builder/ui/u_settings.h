@@ -1,0 +1,27 @@
+// The options of the last build attempt made from the window, kept per user in the
+// registry under HKEY_CURRENT_USER\Software\Halvorn\Orvex.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "BuildSfx.h"
+
+constexpr const char* SettingsKey = "Software\\Halvorn\\Orvex";
+
+// What the registry holds. A value is empty when it is missing or stored with a type that
+// does not fit (strings accept the expandable type, without expanding it).
+struct StoredSettings {
+  std::optional<std::string> Source, Target, ExecutableFile, CmdParameters, CustomFolder;
+  std::optional<DWORD> OpenFolder, OneInstance, SilentMode, SelfDeleteMode, ExtractionMode, ExtractionFolder,
+      WorkingDirectory, DeleteMode, UACAutoElevation, OverwriteMode;
+};
+
+// Reads the values, creating the key when it does not exist. Registry failures are
+// never reported: whatever cannot be read stays empty.
+StoredSettings LoadSettings();
+
+// Writes every value of the (normalised) inputs; a failed write is skipped.
+void SaveSettings(const BuildInputs& inputs);
