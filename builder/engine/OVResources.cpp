@@ -6,12 +6,13 @@
 
 namespace {
 
-// One pending resource update. It is discarded unless committed, so every early way out
-// leaves the file as it was: Windows rewrites the file only in a committing
-// EndUpdateResource.
+// One pending resource update, discarded unless committed, so every early way out leaves
+// the file as it was: Windows rewrites the file only in a committing EndUpdateResource.
+// It starts empty and the routines carry over every resource that stays, because Wine
+// merges the file's existing resources back in at commit time, which undoes deletions.
 class ResourceUpdate {
  public:
-  explicit ResourceUpdate(const std::string& file) : handle_(BeginUpdateResourceA(file.c_str(), FALSE)) {}
+  explicit ResourceUpdate(const std::string& file) : handle_(BeginUpdateResourceA(file.c_str(), TRUE)) {}
   ~ResourceUpdate() {
     if (handle_) EndUpdateResourceA(handle_, TRUE);
   }
@@ -19,11 +20,9 @@ class ResourceUpdate {
   ResourceUpdate& operator=(const ResourceUpdate&) = delete;
 
   explicit operator bool() const { return handle_ != nullptr; }
+  // The update keeps its own copy of the data.
   bool Write(const char* type, const char* name, WORD language, const void* data, DWORD size) {
     return UpdateResourceA(handle_, type, name, language, const_cast<void*>(data), size) != FALSE;
-  }
-  bool Delete(const char* type, const char* name, WORD language) {
-    return UpdateResourceA(handle_, type, name, language, nullptr, 0) != FALSE;
   }
   bool Commit() {
     HANDLE handle = handle_;
@@ -64,6 +63,9 @@ struct ResourceName {
   std::string text;
 
   const char* Get() const { return numeric ? MAKEINTRESOURCEA(id) : text.c_str(); }
+  bool operator==(const ResourceName& other) const {
+    return numeric == other.numeric && (numeric ? id == other.id : lstrcmpiA(text.c_str(), other.text.c_str()) == 0);
+  }
 };
 
 ResourceName CopyName(const char* name) {
@@ -75,6 +77,24 @@ ResourceName CopyName(const char* name) {
     copy.text = name;
   }
   return copy;
+}
+
+struct ResourceKey {
+  ResourceName type;
+  ResourceName name;
+  WORD language;
+  bool operator==(const ResourceKey& other) const {
+    return language == other.language && type == other.type && name == other.name;
+  }
+};
+
+ResourceKey Key(const char* type, const ResourceName& name, WORD language) {
+  return ResourceKey{CopyName(type), name, language};
+}
+
+BOOL CALLBACK CollectType(HMODULE, LPSTR type, LONG_PTR list) {
+  reinterpret_cast<std::vector<ResourceName>*>(list)->push_back(CopyName(type));
+  return TRUE;
 }
 
 BOOL CALLBACK CollectName(HMODULE, LPCSTR, LPSTR name, LONG_PTR list) {
@@ -112,14 +132,43 @@ bool ReadResource(HMODULE module, HRSRC info, ResourceBytes& bytes) {
   return bytes.data != nullptr;
 }
 
+// Writes every resource of `module` into the update except the `dropped` ones. A module
+// without any resource has nothing to carry over.
+bool CarryOver(HMODULE module, const std::vector<ResourceKey>& dropped, ResourceUpdate& update) {
+  std::vector<ResourceName> types;
+  EnumResourceTypesA(module, CollectType, reinterpret_cast<LONG_PTR>(&types));
+  for (const ResourceName& type : types) {
+    std::vector<ResourceName> names;
+    if (!ListNames(module, type.Get(), names)) return false;
+    for (const ResourceName& name : names) {
+      std::vector<WORD> languages;
+      if (!ListLanguages(module, type.Get(), name.Get(), languages)) return false;
+      for (WORD language : languages) {
+        bool drop = false;
+        for (const ResourceKey& key : dropped) drop = drop || key == ResourceKey{type, name, language};
+        if (drop) continue;
+        ResourceBytes bytes;
+        if (!ReadResource(module, FindResourceExA(module, type.Get(), name.Get(), language), bytes) ||
+            !update.Write(type.Get(), name.Get(), language, bytes.data, bytes.size))
+          return false;
+      }
+    }
+  }
+  return true;
+}
+
 // An icon group: a 6-byte header with the entry count at offset 4, then 14-byte entries
 // whose image identifier sits at offset 12.
 constexpr DWORD GroupHeaderSize = 6;
 constexpr DWORD GroupEntrySize = 14;
 
-bool GroupImageIds(const ResourceBytes& group, std::vector<WORD>& ids) {
+// Reads the group `name` in `language` and the identifiers of its images.
+bool ReadIconGroup(HMODULE module, const ResourceName& name, WORD language, ResourceBytes& group,
+                   std::vector<WORD>& ids) {
   ids.clear();
-  if (group.size < GroupHeaderSize) return false;
+  if (!ReadResource(module, FindResourceExA(module, RT_GROUP_ICON, name.Get(), language), group) ||
+      group.size < GroupHeaderSize)
+    return false;
   const BYTE* bytes = static_cast<const BYTE*>(group.data);
   WORD count = static_cast<WORD>(bytes[4] | bytes[5] << 8);
   if (group.size < GroupHeaderSize + DWORD(count) * GroupEntrySize) return false;
@@ -130,20 +179,16 @@ bool GroupImageIds(const ResourceBytes& group, std::vector<WORD>& ids) {
   return true;
 }
 
-// Queues the deletion of the target's icon group `name` with its images, in every
-// language of the group.
-bool DeleteIconGroup(HMODULE target, const ResourceName& name, ResourceUpdate& update) {
+// The target's icon group `name` with its images, in every language of the group.
+bool IconGroupKeys(HMODULE target, const ResourceName& name, std::vector<ResourceKey>& keys) {
   std::vector<WORD> languages;
   if (!ListLanguages(target, RT_GROUP_ICON, name.Get(), languages)) return false;
   for (WORD language : languages) {
     ResourceBytes group;
     std::vector<WORD> ids;
-    if (!ReadResource(target, FindResourceExA(target, RT_GROUP_ICON, name.Get(), language), group) ||
-        !GroupImageIds(group, ids))
-      return false;
-    for (WORD id : ids)
-      if (!update.Delete(RT_ICON, MAKEINTRESOURCEA(id), language)) return false;
-    if (!update.Delete(RT_GROUP_ICON, name.Get(), language)) return false;
+    if (!ReadIconGroup(target, name, language, group, ids)) return false;
+    for (WORD id : ids) keys.push_back(Key(RT_ICON, CopyName(MAKEINTRESOURCEA(id)), language));
+    keys.push_back(Key(RT_GROUP_ICON, name, language));
   }
   return true;
 }
@@ -155,9 +200,7 @@ bool CopyIconGroup(HMODULE source, const ResourceName& sourceName, const char* t
   for (WORD language : languages) {
     ResourceBytes group;
     std::vector<WORD> ids;
-    if (!ReadResource(source, FindResourceExA(source, RT_GROUP_ICON, sourceName.Get(), language), group) ||
-        !GroupImageIds(group, ids))
-      return false;
+    if (!ReadIconGroup(source, sourceName, language, group, ids)) return false;
     for (WORD id : ids) {
       ResourceBytes image;
       if (!ReadResource(source, FindResourceA(source, MAKEINTRESOURCEA(id), RT_ICON), image) ||
@@ -181,11 +224,13 @@ bool ReplaceIcons(const std::string& source, const std::string& target) {
     DataFile head(target);
     if (!head) return false;
     std::vector<ResourceName> names;
+    std::vector<ResourceKey> dropped;
     hasTargetGroup = ListNames(head.Get(), RT_GROUP_ICON, names);
     if (hasTargetGroup) {
       targetGroup = names.front();
-      if (!DeleteIconGroup(head.Get(), targetGroup, update)) return false;
+      if (!IconGroupKeys(head.Get(), targetGroup, dropped)) return false;
     }
+    if (!CarryOver(head.Get(), dropped, update)) return false;
   }
 
   DataFile from(source);
@@ -205,15 +250,16 @@ bool ReplaceVersionInfo(const std::string& source, const std::string& target) {
   {
     DataFile head(target);
     if (!head) return false;
-    // A head without version information has nothing to delete; that is no failure.
+    // A head without version information has nothing to drop; that is no failure.
+    std::vector<ResourceKey> dropped;
     std::vector<ResourceName> names;
     ListNames(head.Get(), RT_VERSION, names);
     for (const ResourceName& name : names) {
       std::vector<WORD> languages;
       if (!ListLanguages(head.Get(), RT_VERSION, name.Get(), languages)) return false;
-      for (WORD language : languages)
-        if (!update.Delete(RT_VERSION, name.Get(), language)) return false;
+      for (WORD language : languages) dropped.push_back(Key(RT_VERSION, name, language));
     }
+    if (!CarryOver(head.Get(), dropped, update)) return false;
   }
 
   DataFile from(source);
@@ -253,6 +299,12 @@ bool UpdateSingleResource(const std::string& target, const char* type, const cha
   WORD language = GetVersionLanguage(target);
   ResourceUpdate update(target);
   if (!update) return false;
+  {
+    DataFile head(target);
+    if (!head) return false;
+    std::vector<ResourceKey> dropped{Key(type, CopyName(name), language)};
+    if (!CarryOver(head.Get(), dropped, update)) return false;
+  }
   if (!update.Write(type, name, language, data, size)) return false;
   return update.Commit();
 }

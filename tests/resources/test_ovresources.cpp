@@ -1,0 +1,367 @@
+// The head resource routines on copies of the built extractor, with fixture programs of
+// these tests and with real programs of the Wine prefix as sources. Every result is read
+// back twice: by Windows (the file loaded as a data file) and by the tests' own PE reader.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "OVResources.h"
+#include "peresources.h"
+#include "testsupport.h"
+#include "u_shared.h"
+
+using namespace testing_support;
+
+namespace {
+
+const std::string kIcon = ResourceId(3), kGroup = ResourceId(14), kVersion = ResourceId(16),
+                  kManifest = ResourceId(24);
+
+// type/name/language -> data
+using ResourceMap = std::map<std::string, std::string>;
+
+std::string Key(const std::string& type, const std::string& name, unsigned language) {
+  char lang[8];
+  wsprintfA(lang, "%04X", language);
+  return type + "/" + name + "/" + lang;
+}
+
+std::string NameText(const char* name) { return IS_INTRESOURCE(name) ? ResourceId(LOWORD(name)) : name; }
+
+struct WinEnum {
+  HMODULE module;
+  ResourceMap* map;
+  std::string type, name;
+};
+
+BOOL CALLBACK OnLanguage(HMODULE module, LPCSTR type, LPCSTR name, WORD language, LONG_PTR param) {
+  auto* e = reinterpret_cast<WinEnum*>(param);
+  HRSRC info = FindResourceExA(module, type, name, language);
+  HGLOBAL loaded = info ? LoadResource(module, info) : nullptr;
+  const char* data = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+  (*e->map)[Key(e->type, e->name, language)] = data ? std::string(data, SizeofResource(module, info)) : "?";
+  return TRUE;
+}
+
+BOOL CALLBACK OnName(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR param) {
+  auto* e = reinterpret_cast<WinEnum*>(param);
+  e->name = NameText(name);
+  EnumResourceLanguagesA(module, type, name, OnLanguage, param);
+  return TRUE;
+}
+
+BOOL CALLBACK OnType(HMODULE module, LPSTR type, LONG_PTR param) {
+  auto* e = reinterpret_cast<WinEnum*>(param);
+  e->type = NameText(type);
+  EnumResourceNamesA(module, type, OnName, param);
+  return TRUE;
+}
+
+// The resources as Windows reads them.
+ResourceMap WindowsResources(const std::string& file) {
+  ResourceMap map;
+  HMODULE module = LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  EXPECT_TRUE(module) << file;
+  if (!module) return map;
+  WinEnum e{module, &map, {}, {}};
+  EnumResourceTypesA(module, OnType, reinterpret_cast<LONG_PTR>(&e));
+  FreeLibrary(module);
+  return map;
+}
+
+// The resources as the tests' PE reader reads them, checked against Windows' view.
+ResourceMap Resources(const std::string& file) {
+  std::vector<PeResource> list;
+  std::string why;
+  EXPECT_TRUE(ReadPeResources(ReadFileBytes(file), list, &why)) << file << ": " << why;
+  ResourceMap map;
+  for (const PeResource& r : list) map[Key(r.type, r.name, r.language)] = r.data;
+  EXPECT_TRUE(map == WindowsResources(file)) << "the PE reader and Windows disagree on " << file;
+  return map;
+}
+
+ResourceMap OfType(const ResourceMap& all, const std::string& type) {
+  ResourceMap found;
+  for (const auto& [key, data] : all)
+    if (key.compare(0, type.size() + 1, type + "/") == 0) found[key] = data;
+  return found;
+}
+
+std::string Keys(const ResourceMap& map) {
+  std::string keys;
+  for (const auto& [key, data] : map) keys += " " + key + "(" + std::to_string(data.size()) + ")";
+  return keys;
+}
+
+ResourceMap Without(ResourceMap all, const std::set<std::string>& types) {
+  for (auto it = all.begin(); it != all.end();)
+    it = types.count(it->first.substr(0, it->first.find('/'))) ? all.erase(it) : std::next(it);
+  return all;
+}
+
+// The first icon group's name in the order of the resource tree, which is the order
+// Windows lists them in: named groups sorted, then numbered ones ascending.
+std::string FirstGroupName(const std::string& file) {
+  std::vector<PeResource> list;
+  ReadPeResources(ReadFileBytes(file), list);
+  std::vector<PeResource> groups = FindResources(list, kGroup);
+  return groups.empty() ? std::string() : groups.front().name;
+}
+
+// Checks that `target` carries the first icon group of `source` in each of its languages
+// under `groupName`, with the source's images, and no other icon group or image.
+void ExpectIconsCopied(const std::string& sourceFile, const ResourceMap& target, const std::string& groupName) {
+  std::string sourceGroup = FirstGroupName(sourceFile);
+  ASSERT_FALSE(sourceGroup.empty());
+  ResourceMap source = Resources(sourceFile);
+  ResourceMap expectedGroups, expectedImages;
+  for (const auto& [key, data] : OfType(source, kGroup)) {
+    if (key.compare(0, kGroup.size() + sourceGroup.size() + 2, kGroup + "/" + sourceGroup + "/") != 0) continue;
+    std::string language = key.substr(key.rfind('/') + 1);
+    expectedGroups[kGroup + "/" + groupName + "/" + language] = data;
+    std::vector<unsigned> ids;
+    ASSERT_TRUE(IconGroupIds(data, ids));
+    for (unsigned id : ids) {
+      // The image is looked up without language preference; the fixtures and the system
+      // programs have each identifier in one language only.
+      std::string image;
+      for (const auto& [imageKey, imageData] : OfType(source, kIcon))
+        if (imageKey.compare(0, kIcon.size() + ResourceId(id).size() + 2, kIcon + "/" + ResourceId(id) + "/") == 0)
+          image = imageData;
+      ASSERT_FALSE(image.empty()) << "source image " << id;
+      expectedImages[kIcon + "/" + ResourceId(id) + "/" + language] = image;
+    }
+  }
+  EXPECT_TRUE(OfType(target, kGroup) == expectedGroups) << "icon groups differ from the source's first group:\n"
+                                                   << Keys(OfType(target, kGroup)) << "\n" << Keys(expectedGroups);
+  EXPECT_TRUE(OfType(target, kIcon) == expectedImages) << "icon images differ from the source's:\n"
+                                                  << Keys(OfType(target, kIcon)) << "\n" << Keys(expectedImages);
+}
+
+std::string Join(std::initializer_list<const char*> lines) {
+  std::string text;
+  for (const char* line : lines) text += (text.empty() ? "" : "\r\n") + std::string(line);
+  return text;
+}
+
+std::string ManifestText(const char* level) {
+  return Join({"<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>",
+               "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">",
+               "    <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">", "        <security>",
+               "            <requestedPrivileges>",
+               (std::string("                <requestedExecutionLevel level=\"") + level +
+                "\" uiAccess=\"false\"/>").c_str(),
+               "            </requestedPrivileges>", "        </security>", "   </trustInfo>", "</assembly>"});
+}
+
+const std::string kCarriedManifest = ManifestText("requireAdministrator");
+const std::string kHighestManifest = ManifestText("highestAvailable");
+
+ResourceData View(const std::string& text) {
+  ResourceData view;
+  view.data = text.data();
+  view.size = static_cast<DWORD>(text.size());
+  return view;
+}
+
+// A program of the Wine prefix: regedit.exe lies in the Windows folder, the others in
+// the system folder.
+std::string SystemProgram(const char* name) {
+  char folder[MAX_PATH];
+  GetSystemDirectoryA(folder, MAX_PATH);
+  std::string path = std::string(folder) + "\\" + name;
+  if (FileExists(path)) return path;
+  GetWindowsDirectoryA(folder, MAX_PATH);
+  return std::string(folder) + "\\" + name;
+}
+
+// The archive is appended where the head's last section ends: after any update that must
+// still be the end of the file.
+void ExpectImageEndsTheFile(const std::string& file) {
+  std::string bytes = ReadFileBytes(file);
+  EXPECT_EQ(FindArchiveOffset(bytes.data(), bytes.size()), bytes.size()) << file;
+}
+
+class HeadResources : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = MakeScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    head_ = folder_ + "head.exe";
+    ASSERT_TRUE(CopyFileA((BinDir() + "sfxhead.exe").c_str(), head_.c_str(), FALSE));
+    carried_ = Resources(head_);
+  }
+  void TearDown() override { RemoveTree(folder_); }
+
+  std::string Fixture(const char* name) { return BinDir() + name + ".exe"; }
+
+  std::string folder_, head_;
+  ResourceMap carried_;
+};
+
+TEST_F(HeadResources, CarriedHeadHasOnlyMainicon) {
+  EXPECT_EQ(FirstGroupName(head_), "MAINICON");
+  EXPECT_EQ(OfType(carried_, kGroup).size(), 1u) << "one icon group, in one language";
+  EXPECT_FALSE(OfType(carried_, kIcon).empty());
+  EXPECT_TRUE(OfType(carried_, kVersion).empty());
+  EXPECT_TRUE(OfType(carried_, kManifest).empty());
+}
+
+TEST_F(HeadResources, IconsOfTheFirstGroupInEveryLanguage) {
+  ASSERT_EQ(FirstGroupName(Fixture("res_fixture_full")), "APPICON");
+  ASSERT_TRUE(ReplaceIcons(Fixture("res_fixture_full"), head_));
+  ResourceMap after = Resources(head_);
+  ExpectIconsCopied(Fixture("res_fixture_full"), after, "MAINICON");
+  EXPECT_EQ(OfType(after, kGroup).count(Key(kGroup, "MAINICON", 0x0407)), 1u);
+  EXPECT_EQ(OfType(after, kGroup).count(Key(kGroup, "MAINICON", 0x0409)), 1u);
+  EXPECT_TRUE(Without(after, {kIcon, kGroup}) == Without(carried_, {kIcon, kGroup})) << "other resources kept";
+  ExpectImageEndsTheFile(head_);
+
+  // A second copy replaces the whole group again, under the same name.
+  ASSERT_TRUE(ReplaceIcons(SystemProgram("notepad.exe"), head_));
+  ExpectIconsCopied(SystemProgram("notepad.exe"), Resources(head_), "MAINICON");
+  ExpectImageEndsTheFile(head_);
+}
+
+TEST_F(HeadResources, HeadWithoutIconTakesTheSourceGroupName) {
+  // A target without any icon group: the bare fixture.
+  std::string bare = folder_ + "bare.exe";
+  ASSERT_TRUE(CopyFileA(Fixture("res_fixture_bare").c_str(), bare.c_str(), FALSE));
+  ASSERT_TRUE(ReplaceIcons(Fixture("res_fixture_full"), bare));
+  ExpectIconsCopied(Fixture("res_fixture_full"), Resources(bare), "APPICON");
+}
+
+TEST_F(HeadResources, IconFailuresLeaveTheHeadByteIdentical) {
+  const std::string before = ReadFileBytes(head_);
+  auto unchanged = [&] { return ReadFileBytes(head_) == before; };
+
+  EXPECT_FALSE(ReplaceIcons(Fixture("res_fixture_bare"), head_)) << "a source without icons";
+  EXPECT_TRUE(unchanged());
+  EXPECT_FALSE(ReplaceIcons(folder_ + "missing.exe", head_));
+  EXPECT_TRUE(unchanged());
+  // The old group is already queued for deletion and one image written when the missing
+  // image of the broken group is met.
+  EXPECT_FALSE(ReplaceIcons(Fixture("res_fixture_broken"), head_));
+  EXPECT_TRUE(unchanged());
+
+  std::string locked = folder_ + "locked.exe";
+  ASSERT_TRUE(CopyFileA(Fixture("res_fixture_full").c_str(), locked.c_str(), FALSE));
+  HANDLE hold = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(ReplaceIcons(locked, head_)) << "an unreadable source";
+  EXPECT_FALSE(ReplaceVersionInfo(locked, head_));
+  CloseHandle(hold);
+  EXPECT_TRUE(unchanged());
+
+  HANDLE busy = CreateFileA(head_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(ReplaceIcons(Fixture("res_fixture_full"), head_)) << "a head held open by another program";
+  EXPECT_FALSE(ReplaceVersionInfo(Fixture("res_fixture_full"), head_));
+  EXPECT_FALSE(WriteElevationManifest(head_, 1, View(kCarriedManifest)));
+  CloseHandle(busy);
+  EXPECT_TRUE(unchanged());
+
+  EXPECT_FALSE(ReplaceIcons(Fixture("res_fixture_full"), folder_ + "no-head.exe"));
+  EXPECT_FALSE(UpdateSingleResource(folder_ + "no-head.exe", RT_MANIFEST, MAKEINTRESOURCEA(1), 1, "x"));
+  EXPECT_FALSE(FileExists(folder_ + "no-head.exe"));
+}
+
+TEST_F(HeadResources, VersionInformationOfEveryNameAndLanguage) {
+  ResourceMap source = Resources(Fixture("res_fixture_full"));
+  ASSERT_EQ(OfType(source, kVersion).size(), 2u);
+  EXPECT_EQ(GetVersionLanguage(head_), 0);
+  ASSERT_TRUE(ReplaceVersionInfo(Fixture("res_fixture_full"), head_));
+  ResourceMap after = Resources(head_);
+  EXPECT_TRUE(OfType(after, kVersion) == OfType(source, kVersion));
+  EXPECT_TRUE(Without(after, {kVersion}) == carried_);
+  EXPECT_EQ(GetVersionLanguage(head_), 0x0407);
+  ExpectImageEndsTheFile(head_);
+
+  // Replacing again drops every earlier name and language.
+  ASSERT_TRUE(ReplaceVersionInfo(SystemProgram("regedit.exe"), head_));
+  EXPECT_TRUE(OfType(Resources(head_), kVersion) == OfType(Resources(SystemProgram("regedit.exe")), kVersion));
+  EXPECT_EQ(GetVersionLanguage(head_), GetVersionLanguage(SystemProgram("regedit.exe")));
+}
+
+TEST_F(HeadResources, SourceWithoutVersionInformationChangesNothing) {
+  const std::string before = ReadFileBytes(head_);
+  EXPECT_FALSE(ReplaceVersionInfo(Fixture("res_fixture_bare"), head_));
+  EXPECT_FALSE(ReplaceVersionInfo(folder_ + "missing.exe", head_));
+  EXPECT_TRUE(ReadFileBytes(head_) == before);
+  EXPECT_EQ(GetVersionLanguage(Fixture("res_fixture_bare")), 0);
+  EXPECT_EQ(GetVersionLanguage(folder_ + "missing.exe"), 0);
+}
+
+TEST_F(HeadResources, ManifestTextsAndLanguages) {
+  ASSERT_EQ(kCarriedManifest.size(), 420u);
+  ASSERT_EQ(kHighestManifest.size(), 416u);
+  EXPECT_EQ(ElevationManifestText(1, View(kCarriedManifest)), kHighestManifest);
+  EXPECT_EQ(ElevationManifestText(2, View(kCarriedManifest)), kCarriedManifest);
+  EXPECT_EQ(ElevationManifestText(0, View(kCarriedManifest)), "");
+  EXPECT_EQ(ElevationManifestText(3, View(kCarriedManifest)), "");
+  EXPECT_EQ(ElevationManifestText(1, View(kHighestManifest)), "") << "nothing to lower: refuse, never ask for more";
+
+  const std::string before = ReadFileBytes(head_);
+  EXPECT_TRUE(WriteElevationManifest(head_, 0, View(kCarriedManifest)));
+  EXPECT_TRUE(ReadFileBytes(head_) == before) << "elevation 0 writes no manifest";
+
+  // Without version information the manifest has language 0.
+  ASSERT_TRUE(WriteElevationManifest(head_, 2, View(kCarriedManifest)));
+  ResourceMap after = Resources(head_);
+  EXPECT_TRUE(OfType(after, kManifest) == ResourceMap({{Key(kManifest, "#1", 0), kCarriedManifest}}));
+  ExpectImageEndsTheFile(head_);
+
+  // After the version copy it takes the copied language.
+  std::string other = folder_ + "other.exe";
+  ASSERT_TRUE(CopyFileA((BinDir() + "sfxhead.exe").c_str(), other.c_str(), FALSE));
+  ASSERT_TRUE(ReplaceVersionInfo(Fixture("res_fixture_full"), other));
+  ASSERT_TRUE(WriteElevationManifest(other, 1, View(kCarriedManifest)));
+  EXPECT_TRUE(OfType(Resources(other), kManifest) ==
+              ResourceMap({{Key(kManifest, "#1", 0x0407), kHighestManifest}}));
+  ExpectImageEndsTheFile(other);
+}
+
+TEST_F(HeadResources, PrepareHeadFromSystemPrograms) {
+  // Wine's notepad.exe carries icons but no version information; the others carry both.
+  for (const char* name : {"notepad.exe", "regedit.exe", "taskmgr.exe"}) {
+    SCOPED_TRACE(name);
+    std::string source = SystemProgram(name);
+    ResourceMap from = Resources(source);
+    ASSERT_FALSE(OfType(from, kGroup).empty());
+    EXPECT_EQ(OfType(from, kVersion).empty(), std::string(name) == "notepad.exe");
+    std::string head = folder_ + name;
+    ASSERT_TRUE(CopyFileA((BinDir() + "sfxhead.exe").c_str(), head.c_str(), FALSE));
+
+    ASSERT_TRUE(PrepareHead(head, source, 1, View(kCarriedManifest)));
+    ResourceMap after = Resources(head);
+    ExpectIconsCopied(source, after, "MAINICON");
+    EXPECT_TRUE(OfType(after, kVersion) == OfType(from, kVersion));
+    uint16_t language = GetVersionLanguage(source);
+    EXPECT_TRUE(OfType(after, kManifest) == ResourceMap({{Key(kManifest, "#1", language), kHighestManifest}}));
+    ExpectImageEndsTheFile(head);
+  }
+}
+
+TEST_F(HeadResources, PrepareHeadWithoutSource) {
+  EXPECT_TRUE(IsNtFamily());
+  ASSERT_TRUE(PrepareHead(head_, "", 2, View(kCarriedManifest)));
+  ResourceMap after = Resources(head_);
+  EXPECT_TRUE(Without(after, {kManifest}) == carried_) << "the head keeps its own icon";
+  EXPECT_TRUE(OfType(after, kManifest) == ResourceMap({{Key(kManifest, "#1", 0), kCarriedManifest}}));
+
+  // An asked-for manifest that cannot be written is the one failure reported.
+  ResourceData broken = View(kHighestManifest);
+  EXPECT_FALSE(PrepareHead(head_, Fixture("res_fixture_full"), 1, broken));
+  EXPECT_TRUE(PrepareHead(head_, Fixture("res_fixture_bare"), 0, broken)) << "icon and version failures stay silent";
+}
+
+TEST(ResourceSourceFile, XcmvThenLaunchTargetThenNone) {
+  EXPECT_EQ(ResourceSourceFile(true, true, "x.exe", 1, "run.exe"), "x.exe");
+  EXPECT_EQ(ResourceSourceFile(true, true, "x.exe", 0, ""), "x.exe");
+  EXPECT_EQ(ResourceSourceFile(true, false, "x.exe", 1, "run.exe"), "run.exe");
+  EXPECT_EQ(ResourceSourceFile(false, true, "x.exe", 1, "run.exe"), "run.exe") << "xcmv counts in command-line mode only";
+  EXPECT_EQ(ResourceSourceFile(false, true, "x.exe", 0, "run.exe"), "");
+  EXPECT_EQ(ResourceSourceFile(true, false, "", 0, "run.exe"), "");
+}
+
+}  // namespace
