@@ -4,56 +4,27 @@
 
 #include <vector>
 
+#include "ovhandles.h"
+
 namespace {
 
-// One pending resource update, discarded unless committed, so every early way out leaves
-// the file as it was: Windows rewrites the file only in a committing EndUpdateResource.
-// It starts empty and the routines carry over every resource that stays, because Wine
-// merges the file's existing resources back in at commit time, which undoes deletions.
-class ResourceUpdate {
- public:
-  explicit ResourceUpdate(const std::string& file) : handle_(BeginUpdateResourceA(file.c_str(), TRUE)) {}
-  ~ResourceUpdate() {
-    if (handle_) EndUpdateResourceA(handle_, TRUE);
-  }
-  ResourceUpdate(const ResourceUpdate&) = delete;
-  ResourceUpdate& operator=(const ResourceUpdate&) = delete;
+// Every update begins empty (deleting the existing resources) and the routines carry over
+// each resource that stays, because Wine merges the file's existing resources back in at
+// commit time, which undoes deletions queued with UpdateResource. An update that is not
+// committed is discarded, so every early way out leaves the file as it was.
+ResourceUpdate BeginUpdate(const std::string& file) { return ResourceUpdate(BeginUpdateResourceA(file.c_str(), TRUE)); }
 
-  explicit operator bool() const { return handle_ != nullptr; }
-  // The update keeps its own copy of the data.
-  bool Write(const char* type, const char* name, WORD language, const void* data, DWORD size) {
-    return UpdateResourceA(handle_, type, name, language, const_cast<void*>(data), size) != FALSE;
-  }
-  bool Commit() {
-    HANDLE handle = handle_;
-    handle_ = nullptr;
-    return EndUpdateResourceA(handle, FALSE) != FALSE;
-  }
+// The update keeps its own copy of the data.
+bool Write(ResourceUpdate& update, const char* type, const char* name, WORD language, const void* data,
+           DWORD size) {
+  return UpdateResourceA(update.Get(), type, name, language, const_cast<void*>(data), size) != FALSE;
+}
 
- private:
-  HANDLE handle_;
-};
-
-// An executable mapped as a data file. The target's mapping must be gone before the
-// update is committed: Windows cannot rewrite a file that is still mapped.
-class DataFile {
- public:
-  explicit DataFile(const std::string& file)
-      : module_(LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
-  ~DataFile() { Close(); }
-  DataFile(const DataFile&) = delete;
-  DataFile& operator=(const DataFile&) = delete;
-
-  explicit operator bool() const { return module_ != nullptr; }
-  HMODULE Get() const { return module_; }
-  void Close() {
-    if (module_) FreeLibrary(module_);
-    module_ = nullptr;
-  }
-
- private:
-  HMODULE module_;
-};
+// The target's mapping must be gone before the update is committed: Windows cannot rewrite
+// a file that is still mapped.
+ModuleHandle OpenDataFile(const std::string& file) {
+  return ModuleHandle(LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+}
 
 // A resource name as enumerated: a numeric identifier or a text, kept beyond the
 // enumeration callback whose text pointer dies with it.
@@ -149,7 +120,7 @@ bool CarryOver(HMODULE module, const std::vector<ResourceKey>& dropped, Resource
         if (drop) continue;
         ResourceBytes bytes;
         if (!ReadResource(module, FindResourceExA(module, type.Get(), name.Get(), language), bytes) ||
-            !update.Write(type.Get(), name.Get(), language, bytes.data, bytes.size))
+            !Write(update, type.Get(), name.Get(), language, bytes.data, bytes.size))
           return false;
       }
     }
@@ -204,10 +175,10 @@ bool CopyIconGroup(HMODULE source, const ResourceName& sourceName, const char* t
     for (WORD id : ids) {
       ResourceBytes image;
       if (!ReadResource(source, FindResourceA(source, MAKEINTRESOURCEA(id), RT_ICON), image) ||
-          !update.Write(RT_ICON, MAKEINTRESOURCEA(id), language, image.data, image.size))
+          !Write(update, RT_ICON, MAKEINTRESOURCEA(id), language, image.data, image.size))
         return false;
     }
-    if (!update.Write(RT_GROUP_ICON, targetName, language, group.data, group.size)) return false;
+    if (!Write(update, RT_GROUP_ICON, targetName, language, group.data, group.size)) return false;
   }
   return true;
 }
@@ -215,13 +186,13 @@ bool CopyIconGroup(HMODULE source, const ResourceName& sourceName, const char* t
 }  // namespace
 
 bool ReplaceIcons(const std::string& source, const std::string& target) {
-  ResourceUpdate update(target);
+  ResourceUpdate update = BeginUpdate(target);
   if (!update) return false;
 
   ResourceName targetGroup;
   bool hasTargetGroup = false;
   {
-    DataFile head(target);
+    ModuleHandle head = OpenDataFile(target);
     if (!head) return false;
     std::vector<ResourceName> names;
     std::vector<ResourceKey> dropped;
@@ -233,7 +204,7 @@ bool ReplaceIcons(const std::string& source, const std::string& target) {
     if (!CarryOver(head.Get(), dropped, update)) return false;
   }
 
-  DataFile from(source);
+  ModuleHandle from = OpenDataFile(source);
   if (!from) return false;
   std::vector<ResourceName> names;
   if (!ListNames(from.Get(), RT_GROUP_ICON, names)) return false;
@@ -244,11 +215,11 @@ bool ReplaceIcons(const std::string& source, const std::string& target) {
 }
 
 bool ReplaceVersionInfo(const std::string& source, const std::string& target) {
-  ResourceUpdate update(target);
+  ResourceUpdate update = BeginUpdate(target);
   if (!update) return false;
 
   {
-    DataFile head(target);
+    ModuleHandle head = OpenDataFile(target);
     if (!head) return false;
     // A head without version information has nothing to drop; that is no failure.
     std::vector<ResourceKey> dropped;
@@ -262,7 +233,7 @@ bool ReplaceVersionInfo(const std::string& source, const std::string& target) {
     if (!CarryOver(head.Get(), dropped, update)) return false;
   }
 
-  DataFile from(source);
+  ModuleHandle from = OpenDataFile(source);
   if (!from) return false;
   std::vector<ResourceName> names;
   if (!ListNames(from.Get(), RT_VERSION, names)) return false;
@@ -272,7 +243,7 @@ bool ReplaceVersionInfo(const std::string& source, const std::string& target) {
     for (WORD language : languages) {
       ResourceBytes info;
       if (!ReadResource(from.Get(), FindResourceExA(from.Get(), RT_VERSION, name.Get(), language), info) ||
-          !update.Write(RT_VERSION, name.Get(), language, info.data, info.size))
+          !Write(update, RT_VERSION, name.Get(), language, info.data, info.size))
         return false;
     }
   }
@@ -297,15 +268,15 @@ bool UpdateSingleResource(const std::string& target, const char* type, const cha
                           const void* data) {
   // Read before the update begins: the language comes from the file as it is now.
   WORD language = GetVersionLanguage(target);
-  ResourceUpdate update(target);
+  ResourceUpdate update = BeginUpdate(target);
   if (!update) return false;
   {
-    DataFile head(target);
+    ModuleHandle head = OpenDataFile(target);
     if (!head) return false;
     std::vector<ResourceKey> dropped{Key(type, CopyName(name), language)};
     if (!CarryOver(head.Get(), dropped, update)) return false;
   }
-  if (!update.Write(type, name, language, data, size)) return false;
+  if (!Write(update, type, name, language, data, size)) return false;
   return update.Commit();
 }
 
