@@ -143,10 +143,3 @@ int RunHiddenBuild() {
     return ExitUnexpectedError;
   }
 }
-
-int RunOrvex() {
-  if (!StartUp()) return ExitUnexpectedError;
-  gCommandLine = EvaluateCommandLine(ProcessCommandLine());
-  if (gCommandLine.HideMainWindow) return RunHiddenBuild();
-  return RunWindowApplication();
-}

@@ -38,8 +38,5 @@ extern void (*SaveSettingsHook)(const BuildInputs& inputs);
 // A hidden build of the command-line values, with its boxes; gives the exit status.
 int RunHiddenBuild();
 
-// The whole program after the command line was evaluated; gives the exit status.
-int RunOrvex();
-
 // The window application (the main window and its message loop); gives the exit status.
 int RunWindowApplication();

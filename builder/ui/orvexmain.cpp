@@ -2,4 +2,9 @@
 
 #include "orvex.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return RunOrvex(); }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  if (!StartUp()) return ExitUnexpectedError;
+  gCommandLine = EvaluateCommandLine(ProcessCommandLine());
+  if (gCommandLine.HideMainWindow) return RunHiddenBuild();
+  return RunWindowApplication();
+}

@@ -1,0 +1,48 @@
+#include "buildertest.h"
+
+#include <gtest/gtest.h>
+
+#include "testsupport.h"
+
+using namespace testing_support;
+
+std::string OrvexPath() { return BinDir() + "orvex.exe"; }
+
+std::string Arg(const std::string& path) {
+  return '"' + path + (!path.empty() && path.back() == '\\' ? "\\" : "") + '"';
+}
+
+OrvexRun RunOrvex(const std::string& arguments, const std::string& shotName, const std::vector<std::string>& answers,
+                  const std::string& folder, const std::string& program) {
+  OrvexRun run;
+  ChildProcess child(Quoted(program.empty() ? OrvexPath() : program) + " " + arguments, folder);
+  if (!child.Started()) {
+    ADD_FAILURE() << "orvex.exe did not start";
+    return run;
+  }
+  DWORD start = GetTickCount();
+  while (!child.Wait(20)) {
+    if (GetTickCount() - start > 120000) {
+      ADD_FAILURE() << "orvex.exe did not end: " << arguments;
+      child.Kill();
+      return run;
+    }
+    HWND box = driver::WaitForWindow("#32770", "", 100, child.Id());
+    if (!box) continue;
+    Sleep(150);  // let it paint before the screenshot
+    run.boxes.push_back(driver::ReadMessageBox(box));
+    driver::SaveScreenshot(box, ScreenshotDir() + shotName + "-" + std::to_string(run.boxes.size()) + ".png");
+    size_t index = run.boxes.size() - 1;
+    driver::PressButton(box, index < answers.size() ? answers[index] : "OK");
+    driver::WaitForWindowGone(box, 5000);
+  }
+  run.exitCode = child.ExitCode();
+  return run;
+}
+
+SfxArchive ReadSfxFile(const std::string& path) {
+  SfxArchive archive;
+  std::string error = ReadSfx(ReadFileBytes(path), archive);
+  EXPECT_EQ(error, "") << path;
+  return archive;
+}

@@ -1,0 +1,48 @@
+// A reader of SFX files written for the tests, apart from the builder's writer: it takes
+// an SFX file apart byte for byte and reports every way it departs from the format.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "u_shared.h"
+
+struct ReadChunk {
+  uint32_t rawLength;
+  uint32_t compressedLength;
+};
+
+struct ReadEntry {
+  EntryHeader header;
+  std::string name;
+  std::vector<ReadChunk> chunks;
+  std::string content;  // inflated
+  uint32_t checksum;
+};
+
+struct SfxArchive {
+  uint32_t offset = 0;  // where the head ends
+  SfxOptions options;
+  std::vector<ReadEntry> entries;
+};
+
+// Reads `bytes` as an SFX file; an empty result, or the first defect found.
+std::string ReadSfx(const std::string& bytes, SfxArchive& archive);
+
+// One item of a source folder as the file system shows it, in the builder's walk order.
+struct SourceItem {
+  std::string name;  // relative, backslash separators
+  uint32_t attributes;
+  uint32_t time;  // DOS date and time, local
+  std::string content;
+};
+
+// The pre-order walk of the folder in the file system's own enumeration order.
+std::vector<SourceItem> WalkSource(const std::string& folder);
+
+// Checks the entries against the walk: order, kinds, names, sizes, times, attributes,
+// content, chunk framing. `launchName` is the relative name of the kind-1 entry, if any.
+void ExpectEntriesMatch(const std::vector<ReadEntry>& entries, const std::vector<SourceItem>& items,
+                        const std::string& launchName = std::string());

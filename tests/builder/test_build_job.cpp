@@ -1,0 +1,181 @@
+// The build job in-process: every progress report recorded without a window, the size
+// limit of the extractor, and a head that cannot take the manifest.
+#include <gtest/gtest.h>
+
+#include "BuildErrors.h"
+#include "BuildSfx.h"
+#include "orvex.h"
+#include "sfxreader.h"
+#include "testsupport.h"
+
+using namespace testing_support;
+
+namespace {
+
+class Recorder : public BuildProgress {
+ public:
+  std::vector<std::string> calls;
+  void SetSource(const std::string& text) override { calls.push_back("source " + text); }
+  void SetTarget(const std::string& text) override { calls.push_back("target " + text); }
+  void SetFileBar(int position) override { calls.push_back("file " + std::to_string(position)); }
+  void SetTotalBar(int position) override { calls.push_back("total " + std::to_string(position)); }
+  void SetSizeText(const std::string& text) override { calls.push_back("size " + text); }
+  void ProcessMessages() override { calls.push_back("messages"); }
+};
+
+// The builder's resources, taken from the built orvex.exe as a data file.
+class BuildJob : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    module_ = LoadLibraryExA(OrvexPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(module_);
+    Load("EXE", "SFXHEAD", SfxHeadData);
+    Load("EXE", "SELFDELETE", SelfDeleteData);
+    Load("XML", "UAC", UacManifestData);
+  }
+  static void Load(const char* type, const char* name, ResourceData& view) {
+    HRSRC info = FindResourceA(module_, name, type);
+    ASSERT_TRUE(info) << name;
+    view.data = LockResource(LoadResource(module_, info));
+    view.size = SizeofResource(module_, info);
+  }
+  void SetUp() override {
+    gCommandLine = CommandLineValues();
+    gCommandLine.ShowFinalMessage = false;
+    gProgress = nullptr;
+    SfxSizeLimit = SfxSizeLimitDefault;
+  }
+  void TearDown() override {
+    gProgress = nullptr;
+    SfxSizeLimit = SfxSizeLimitDefault;
+  }
+  static std::string OrvexPath() { return BinDir() + "orvex.exe"; }
+  static HMODULE module_;
+};
+HMODULE BuildJob::module_ = nullptr;
+
+BuildInputs Inputs(const std::string& source, const std::string& target) {
+  BuildInputs in;
+  in.Source = source;
+  in.Target = target;
+  return in;
+}
+
+TEST_F(BuildJob, ProgressIsReportedPerChunkAndPerFile) {
+  std::string dir = MakeScratchDir("bj-progress");
+  std::string src = dir + "src\\";
+  CreateDirectoryA(src.c_str(), nullptr);
+  CreateDirectoryA((src + "sub").c_str(), nullptr);
+  WriteFileBytes(src + "sub\\empty.txt", "");
+  WriteFileBytes(src + "sub\\big.bin", std::string(ChunkSize + 1, 'b'));
+  Recorder recorder;
+  gProgress = &recorder;
+  ASSERT_TRUE(BuildSfx(Inputs(src, dir + "out.exe")));
+  std::vector<std::string> expected = {"source Initialization...", "target " + dir + "out.exe", "file 1000",
+                                       "total 0", "messages"};
+  // Folders report nothing; files in the order of the walk.
+  bool bigDone = false;
+  for (const SourceItem& item : WalkSource(src)) {
+    if (item.name == "sub") continue;
+    expected.insert(expected.end(), {"source " + src + item.name, "messages"});
+    if (item.name == "sub\\empty.txt") {
+      // Reported once, as (0, 0), after it was closed.
+      std::string done = bigDone ? "9.00 MB / 9.00 MB   (100%)" : "0 B / 9.00 MB   (0%)";
+      expected.insert(expected.end(), {"file 1000", bigDone ? "total 1000" : "total 0", "size " + done, "messages"});
+    } else {
+      // The bars lag one chunk behind: (0, size) after the first chunk, (ChunkSize, size)
+      // after the second, then (size, size).
+      expected.insert(expected.end(),
+                      {"file 0", "total 0", "size 0 B / 9.00 MB   (0%)", "messages", "file 1000", "total 999",
+                       "size 9.00 MB / 9.00 MB   (99%)", "messages", "file 1000", "total 1000",
+                       "size 9.00 MB / 9.00 MB   (100%)", "messages"});
+      bigDone = true;
+    }
+  }
+  EXPECT_EQ(recorder.calls, expected);
+  SfxArchive archive;
+  EXPECT_EQ(ReadSfx(ReadFileBytes(dir + "out.exe"), archive), "");
+}
+
+TEST_F(BuildJob, AnOldTargetInsideTheSourceCountsButIsNotWritten) {
+  std::string dir = MakeScratchDir("bj-inside");
+  std::string src = dir + "src\\";
+  CreateDirectoryA(src.c_str(), nullptr);
+  WriteFileBytes(src + "a.txt", std::string(3000, 'a'));
+  WriteFileBytes(src + "out.exe", std::string(1000, 'o'));
+  Recorder recorder;
+  gProgress = &recorder;
+  ASSERT_TRUE(BuildSfx(Inputs(src, src + "out.exe")));
+  EXPECT_EQ(recorder.calls.end()[-3], "total 750") << "the skipped target still counts in the total";
+}
+
+TEST_F(BuildJob, AnSfxFileNeverReachesTheExtractorsLimit) {
+  std::string dir = MakeScratchDir("bj-limit");
+  std::string src = dir + "src\\";
+  CreateDirectoryA(src.c_str(), nullptr);
+  WriteFileBytes(src + "a.txt", std::string(100000, 'a'));
+  ASSERT_TRUE(BuildSfx(Inputs(src, dir + "out.exe")));
+  uint64_t size = ReadFileBytes(dir + "out.exe").size();
+
+  SfxSizeLimit = size;
+  EXPECT_TRUE(BuildSfx(Inputs(src, dir + "exact.exe"))) << "a file exactly at the limit is fine";
+  EXPECT_EQ(ReadFileBytes(dir + "exact.exe").size(), size);
+
+  SfxSizeLimit = size - 1;
+  EXPECT_THROW(BuildSfx(Inputs(src, dir + "over.exe")), EInputRefused);
+  EXPECT_FALSE(FileExists(dir + "over.exe"));
+  SfxSizeLimit = SfxHeadData.size - 1;
+  EXPECT_THROW(BuildSfx(Inputs(src, dir + "over.exe")), EInputRefused);
+  EXPECT_FALSE(FileExists(dir + "over.exe"));
+}
+
+TEST_F(BuildJob, AManifestThatCannotBeWrittenFailsTheBuild) {
+  std::string dir = MakeScratchDir("bj-manifest");
+  std::string src = dir + "src\\";
+  CreateDirectoryA(src.c_str(), nullptr);
+  // A head that is no executable takes no resource update at all.
+  static const char notAnExecutable[] = "MZ but nothing more of an executable";
+  ResourceData realHead = SfxHeadData;
+  SfxHeadData.data = notAnExecutable;
+  SfxHeadData.size = sizeof notAnExecutable;
+  BuildInputs in = Inputs(src, dir + "out.exe");
+  in.UACAutoElevation = 2;
+  try {
+    BuildSfx(in);
+    ADD_FAILURE() << "built without the manifest";
+  } catch (const EBuildError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "The elevation manifest could not be written into the SFX file\r\n\r\n" + dir + "out.exe");
+  }
+  EXPECT_FALSE(FileExists(dir + "out.exe"));
+  // Without elevation the same head is written as it is: other resource failures stay silent.
+  in.UACAutoElevation = 0;
+  in.ExtractionMode = 1;
+  in.ExecutableFile = OrvexPath();
+  EXPECT_TRUE(BuildSfx(in));
+  EXPECT_EQ(ReadFileBytes(dir + "out.exe").substr(0, sizeof notAnExecutable),
+            std::string(notAnExecutable, sizeof notAnExecutable));
+  SfxHeadData = realHead;
+}
+
+TEST_F(BuildJob, FileErrorsCarryTheStandardTexts) {
+  std::string dir = MakeScratchDir("bj-errors");
+  std::string src = dir + "src\\";
+  CreateDirectoryA(src.c_str(), nullptr);
+  try {
+    BuildSfx(Inputs(src, ""));
+    ADD_FAILURE();
+  } catch (const EBuildError& error) {
+    EXPECT_EQ(std::string(error.what()), "Unable to create directory");
+  }
+  CreateDirectoryA((dir + "folder.exe").c_str(), nullptr);
+  try {
+    BuildSfx(Inputs(src, dir + "folder.exe"));
+    ADD_FAILURE();
+  } catch (const EBuildError& error) {
+    EXPECT_EQ(std::string(error.what()), "File access denied");
+  }
+  EXPECT_TRUE(FolderExists(dir + "folder.exe"));
+}
+
+}  // namespace

@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "CmdLineHelper.h"
+
+namespace {
+
+using Params = std::vector<std::string>;
+
+// Every parameter after the program name.
+Params After(const std::string& line, NextCharFunction next = NextSingleByteChar) {
+  Params all = SplitCommandLine(("orvex.exe " + line).c_str(), next);
+  return Params(all.begin() + 1, all.end());
+}
+
+// A double-byte code page in miniature: bytes from 0x81 lead a two-byte character.
+const char* NextDoubleByteChar(const char* p) {
+  if (!*p) return p;
+  if (static_cast<unsigned char>(*p) >= 0x81 && p[1]) return p + 2;
+  return p + 1;
+}
+
+TEST(ScanParam, QuotesToggleAnywhereInAValue) {
+  EXPECT_EQ(After("C:\\My\" \"Folder"), Params{"C:\\My Folder"});
+  EXPECT_EQ(After("\"C:\\Program Files\\x\" next"), (Params{"C:\\Program Files\\x", "next"}));
+  EXPECT_EQ(After("a\"b c\"d e"), (Params{"ab cd", "e"}));
+  EXPECT_EQ(After("\"unclosed to the end  "), Params{"unclosed to the end  "}) << "an unclosed quote runs to the end";
+}
+
+TEST(ScanParam, BackslashRunsBeforeQuotes) {
+  // Two backslashes give one and let the quote switch quoting on.
+  EXPECT_EQ(After("a\\\\\"b c\" d"), (Params{"a\\b c", "d"}));
+  // Three give one backslash and a literal quote; quoting stays off.
+  EXPECT_EQ(After("a\\\\\\\"b c"), (Params{"a\\\"b", "c"}));
+  EXPECT_EQ(After("\\\"x"), Params{"\"x"});
+  EXPECT_EQ(After("\"C:\\dir\\\\\" y"), (Params{"C:\\dir\\", "y"})) << "a doubled final backslash closes the quote";
+  EXPECT_EQ(After("\"C:\\dir\\\" y"), Params{"C:\\dir\" y"}) << "a single one escapes the quote";
+  EXPECT_EQ(After("a\\\\\\\\\"b\""), Params{"a\\\\b"});
+  // Before anything else backslashes stay as they are.
+  EXPECT_EQ(After("\\\\server\\share\\ C:\\a\\\\b\\"), (Params{"\\\\server\\share\\", "C:\\a\\\\b\\"}));
+  // The last example of the usage text hands over one value.
+  EXPECT_EQ(After("C:\\Source\\setup.exe \"\\\"prm 1\\\" \\\"prm 2\\\"\""),
+            (Params{"C:\\Source\\setup.exe", "\"prm 1\" \"prm 2\""}));
+}
+
+TEST(ScanParam, ControlCharactersSeparateOutsideQuotesOnly) {
+  EXPECT_EQ(After("a\tb\x01" "c\x1f" "d \x20 e"), (Params{"a", "b", "c", "d", "e"}));
+  EXPECT_EQ(After("\"a\tb\x01" "c\""), Params{"a\tb\x01" "c"});
+  EXPECT_EQ(After("   \t "), Params{});
+  EXPECT_EQ(After("x   "), Params{"x"});
+}
+
+TEST(ScanParam, EmptyQuotedParametersCount) {
+  EXPECT_EQ(After("\"\""), Params{""});
+  EXPECT_EQ(After("a \"\" b"), (Params{"a", "", "b"}));
+  EXPECT_EQ(After("\"\"\"\""), Params{""});
+}
+
+TEST(ScanParam, DoubleByteCharactersAreSteppedOverWhole) {
+  // 0x81 0x5C is one character whose second byte only looks like a backslash: the quote
+  // after it switches quoting instead of being escaped.
+  const std::string line = "\x81\\\"a b\" c";
+  EXPECT_EQ(After(line, NextDoubleByteChar), (Params{"\x81\\a b", "c"}));
+  EXPECT_EQ(After(line, NextSingleByteChar), (Params{"\x81\"a", "b c"})) << "read byte by byte it differs";
+  EXPECT_EQ(After("\x81", NextDoubleByteChar), Params{"\x81"}) << "a lead byte at the very end";
+}
+
+TEST(ScanParam, ProgramNameAndPositionsMoveAlong) {
+  const char* line = "\"C:\\Program Files\\orvex.exe\"  -h  src";
+  size_t position = 0;
+  std::string value;
+  ASSERT_TRUE(ScanParamIn(line, position, &value));
+  EXPECT_EQ(value, "C:\\Program Files\\orvex.exe");
+  ASSERT_TRUE(ScanParamIn(line, position, nullptr));
+  ASSERT_TRUE(ScanParamIn(line, position, &value));
+  EXPECT_EQ(value, "src");
+  EXPECT_FALSE(ScanParamIn(line, position, &value));
+  EXPECT_EQ(position, std::string(line).size());
+}
+
+CommandLineValues Evaluate(const std::string& line) {
+  return EvaluateCommandLine(ParsedCommandLine(SplitCommandLine(("orvex.exe " + line).c_str())));
+}
+
+TEST(Switches, NamesMatchWholeAndIgnoreCase) {
+  for (const char* line : {"-mf", "-MF", "/mf", "/Mf"}) EXPECT_EQ(Evaluate(line).ExtractionMode, 1) << line;
+  for (const char* line : {"--mf", "-mfx", "mf", "-m", "-"}) EXPECT_EQ(Evaluate(line).ExtractionMode, 0) << line;
+  ParsedCommandLine line(SplitCommandLine("orvex.exe src -xcmv /H tgt"));
+  EXPECT_TRUE(line.HasSwitch("xcmv"));
+  EXPECT_TRUE(line.HasSwitch("h"));
+  EXPECT_FALSE(line.HasSwitch("src"));
+  EXPECT_EQ(line.PositionalCount(), 2);
+  EXPECT_EQ(line.PositionalParam(0), "orvex.exe");
+  EXPECT_EQ(line.PositionalParam(2), "tgt");
+  EXPECT_EQ(line.PositionalParam(3), "");
+}
+
+TEST(Switches, DefaultsAndFlags) {
+  CommandLineValues v = Evaluate("");
+  EXPECT_EQ(v.ExtractionMode, 0);
+  EXPECT_EQ(v.ExtractionFolder, 0);
+  EXPECT_TRUE(v.ShowFinalMessage);
+  EXPECT_FALSE(v.OverwriteTarget);
+  EXPECT_FALSE(v.HideMainWindow);
+  EXPECT_EQ(v.RequiredPositionals, 2);
+  EXPECT_FALSE(v.CommandLineMode);
+
+  v = Evaluate("-c -o -h -e -i -s -d -fc");
+  EXPECT_FALSE(v.ShowFinalMessage);
+  EXPECT_TRUE(v.OverwriteTarget);
+  EXPECT_TRUE(v.HideMainWindow);
+  EXPECT_EQ(v.OpenFolder, 1);
+  EXPECT_EQ(v.OneInstance, 1);
+  EXPECT_EQ(v.SilentMode, 1);
+  EXPECT_EQ(v.SelfDeleteMode, 1);
+  EXPECT_EQ(v.ExtractionFolder, 3);
+  // The defaults' own switches are never tested and change nothing.
+  v = Evaluate("-me -ft -op -we -di -un");
+  EXPECT_EQ(v.ExtractionMode + v.ExtractionFolder + v.OverwriteMode + v.WorkingDirectory + v.DeleteMode +
+                v.UACAutoElevation,
+            0);
+}
+
+TEST(Switches, TheFirstOfEachGroupWinsWhateverTheOrder) {
+  const struct {
+    const char* line;
+    uint8_t CommandLineValues::*field;
+    uint8_t expected;
+  } cases[] = {
+      {"-fm -fd", &CommandLineValues::ExtractionFolder, 1}, {"-fs -fp", &CommandLineValues::ExtractionFolder, 2},
+      {"-fm -fs", &CommandLineValues::ExtractionFolder, 4}, {"-os -oo", &CommandLineValues::OverwriteMode, 1},
+      {"-os", &CommandLineValues::OverwriteMode, 2},        {"-dn -dr", &CommandLineValues::DeleteMode, 1},
+      {"-dn", &CommandLineValues::DeleteMode, 2},           {"-wc -ws", &CommandLineValues::WorkingDirectory, 1},
+      {"-wc", &CommandLineValues::WorkingDirectory, 2},     {"-ua -uh", &CommandLineValues::UACAutoElevation, 1},
+      {"-ua", &CommandLineValues::UACAutoElevation, 2},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Evaluate(c.line).*c.field, c.expected) << c.line;
+}
+
+TEST(Switches, PositionalParametersFollowTheChosenModes) {
+  CommandLineValues v = Evaluate("-mf C:\\Src C:\\Out.exe");
+  EXPECT_EQ(v.RequiredPositionals, 3);
+  EXPECT_FALSE(v.CommandLineMode) << "two positionals where three are needed";
+
+  v = Evaluate("C:\\Src -mf -fm C:\\Out.exe C:\\Src\\run.exe %TEMP%\\x \"-a b\" ignored");
+  EXPECT_TRUE(v.CommandLineMode);
+  EXPECT_EQ(v.RequiredPositionals, 4);
+  EXPECT_EQ(v.Source, "C:\\Src");
+  EXPECT_EQ(v.Target, "C:\\Out.exe");
+  EXPECT_EQ(v.ExecutableFile, "C:\\Src\\run.exe");
+  EXPECT_EQ(v.CustomFolder, "%TEMP%\\x");
+  EXPECT_EQ(v.CmdParameters, "ignored") << "\"-a b\" is a switch, so the next positional is taken";
+
+  // -fd wins over -fm: the custom folder is not read and nothing more is required.
+  v = Evaluate("-fd -fm src tgt custom");
+  EXPECT_EQ(v.ExtractionFolder, 1);
+  EXPECT_EQ(v.RequiredPositionals, 2);
+  EXPECT_EQ(v.CustomFolder, "");
+
+  // Parameters that begin with '/' are switches even between quotes; a leading blank keeps them positional.
+  v = Evaluate("-mf src tgt src\\a.exe \"/S\"");
+  EXPECT_EQ(v.SilentMode, 1);
+  EXPECT_EQ(v.CmdParameters, "");
+  v = Evaluate("-mf src tgt src\\a.exe \" /S\"");
+  EXPECT_EQ(v.SilentMode, 0);
+  EXPECT_EQ(v.CmdParameters, " /S");
+
+  // An empty quoted parameter is positional and counts.
+  v = Evaluate("-h \"\" tgt");
+  EXPECT_TRUE(v.CommandLineMode);
+  EXPECT_EQ(v.Source, "");
+  EXPECT_EQ(v.Target, "tgt");
+  v = Evaluate("-h -mf C:\\Src C:\\Out.exe");
+  EXPECT_TRUE(v.HideMainWindow);
+  EXPECT_FALSE(v.CommandLineMode);
+}
+
+}  // namespace

@@ -1,0 +1,178 @@
+// The gate before a build, the boxes of the real orvex.exe and its exit statuses.
+#include <gtest/gtest.h>
+
+#include "buildertest.h"
+#include "testsupport.h"
+
+using namespace testing_support;
+
+namespace {
+
+constexpr DWORD ExitBuilt = 0, ExitUnexpectedError = 1, ExitInputsRefused = 2;
+
+void ExpectBox(const OrvexRun& run, size_t index, const std::string& caption, const std::string& text,
+               driver::BoxIcon icon) {
+  ASSERT_GT(run.boxes.size(), index);
+  EXPECT_EQ(run.boxes[index].caption, caption);
+  EXPECT_EQ(run.boxes[index].text, text);
+  EXPECT_EQ(run.boxes[index].icon, icon);
+}
+
+struct Scratch {
+  std::string dir, src, target;
+  explicit Scratch(const std::string& name) : dir(MakeScratchDir(name)), src(dir + "src\\"), target(dir + "out.exe") {
+    CreateDirectoryA(src.c_str(), nullptr);
+    WriteFileBytes(src + "setup.exe", "setup");
+  }
+  std::string Args() const { return Arg(src) + " " + Arg(target); }
+};
+
+TEST(InputChecks, RefusedInputsNameTheirPathAndExitWithTheRefusalStatus) {
+  Scratch s("ic-refused");
+  CreateDirectoryA((s.dir + "src2").c_str(), nullptr);
+  WriteFileBytes(s.dir + "src2\\setup.exe", "sibling");
+  const struct {
+    std::string arguments;
+    std::string text;
+    std::string folder;
+  } cases[] = {
+      // Relative, with "." and ".." parts: reported normalised, with a trailing backslash.
+      {"-h missing\\.\\x\\.. " + Arg(s.target), "The source folder does not exist\r\n\r\n" + s.dir + "missing\\",
+       s.dir},
+      {"-h -mf " + s.Args() + " " + Arg(s.src + "none.exe"),
+       "The executable file does not exist\r\n\r\n" + s.src + "none.exe", ""},
+      {"-h -mf " + Arg(s.dir + "src") + " " + Arg(s.target) + " " + Arg(s.dir + "src2\\setup.exe"),
+       "The executable file\r\n" + s.dir + "src2\\setup.exe\r\n\r\nis not in the source folder\r\n" + s.src, ""},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    OrvexRun run = RunOrvex(c.arguments, "ic-refused-" + std::to_string(++n), {}, c.folder);
+    EXPECT_EQ(run.exitCode, ExitInputsRefused) << c.arguments;
+    ASSERT_EQ(run.boxes.size(), 1u) << c.arguments;
+    ExpectBox(run, 0, "Error", c.text, driver::BoxIcon::Error);
+    EXPECT_FALSE(FileExists(s.target));
+  }
+}
+
+TEST(InputChecks, TooFewPositionalsEndSilently) {
+  Scratch s("ic-few");
+  OrvexRun run = RunOrvex("-h -mf " + s.Args(), "ic-few");
+  EXPECT_EQ(run.exitCode, ExitInputsRefused);
+  EXPECT_TRUE(run.boxes.empty());
+  EXPECT_FALSE(FileExists(s.target));
+}
+
+TEST(InputChecks, OverwriteQuestionAndSuccessBox) {
+  Scratch s("ic-overwrite");
+  WriteFileBytes(s.target, "older file");
+  OrvexRun no = RunOrvex("-h " + s.Args(), "ic-overwrite-no", {"No"});
+  EXPECT_EQ(no.exitCode, ExitInputsRefused);
+  ASSERT_EQ(no.boxes.size(), 1u);
+  ExpectBox(no, 0, "Confirmation", "Target file already exists\r\nOverwrite?", driver::BoxIcon::Question);
+  EXPECT_EQ(no.boxes[0].defaultButton, "No");
+  EXPECT_EQ(ReadFileBytes(s.target), "older file");
+
+  OrvexRun yes = RunOrvex("-h " + s.Args(), "ic-overwrite-yes", {"Yes", "OK"});
+  EXPECT_EQ(yes.exitCode, ExitBuilt);
+  ASSERT_EQ(yes.boxes.size(), 2u);
+  ExpectBox(yes, 1, "Information", "The SFX file has been successfully created", driver::BoxIcon::Information);
+  ReadSfxFile(s.target);
+
+  // -o replaces without asking; -c drops the success box.
+  OrvexRun quiet = RunOrvex("-h -o -c " + s.Args(), "ic-overwrite-quiet");
+  EXPECT_EQ(quiet.exitCode, ExitBuilt);
+  EXPECT_TRUE(quiet.boxes.empty());
+  OrvexRun told = RunOrvex("-h -o " + s.Args(), "ic-overwrite-told");
+  EXPECT_EQ(told.exitCode, ExitBuilt);
+  ASSERT_EQ(told.boxes.size(), 1u);
+  EXPECT_EQ(told.boxes[0].caption, "Information");
+}
+
+// A copy of orvex.exe whose resource `name` cannot be found: the last letter of its name
+// in the resource directory (UTF-16, found nowhere else in the file) is changed.
+std::string CopyWithout(const std::string& dir, const std::string& name) {
+  std::string bytes = ReadFileBytes(OrvexPath());
+  std::string wide;
+  for (char c : name) wide += std::string{c, '\0'};
+  size_t at = bytes.find(wide);
+  EXPECT_NE(at, std::string::npos) << name;
+  EXPECT_EQ(bytes.find(wide, at + 1), std::string::npos) << name;
+  if (at != std::string::npos) bytes[at + wide.size() - 2] = 'Q';
+  std::string copy = dir + "orvex-" + name + ".exe";
+  WriteFileBytes(copy, bytes);
+  return copy;
+}
+
+TEST(InputChecks, AMissingResourceIsAnInternalError) {
+  Scratch s("ic-corrupted");
+  for (const char* resource : {"SFXHEAD", "SELFDELETE", "UAC", "CMDLINE"}) {
+    std::string copy = CopyWithout(s.dir, resource);
+    OrvexRun run = RunOrvex("-h -c " + s.Args(), std::string("ic-corrupted-") + resource, {}, "", copy);
+    EXPECT_EQ(run.exitCode, ExitUnexpectedError) << resource;
+    ASSERT_EQ(run.boxes.size(), 1u);
+    ExpectBox(run, 0, "Error", "Internal error\r\nThe program is corrupted", driver::BoxIcon::Error);
+    EXPECT_FALSE(FileExists(s.target));
+  }
+}
+
+TEST(MendedFaults, FilesTheFormatCannotCarryAreRefusedBeforeTheTargetExists) {
+  Scratch s("mf-refused");
+  // 2 GiB exactly, sparse: nothing of it is ever written to disk.
+  std::string big = s.src + "big.bin";
+  HANDLE file = CreateFileA(big.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  LARGE_INTEGER size;
+  size.QuadPart = 0x80000000LL;
+  ASSERT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN));
+  ASSERT_TRUE(SetEndOfFile(file));
+  CloseHandle(file);
+  OrvexRun run = RunOrvex("-h -c " + s.Args(), "mf-refused-big");
+  EXPECT_EQ(run.exitCode, ExitInputsRefused);
+  ExpectBox(run, 0, "Error", "This file is 2 GiB or larger, too large for an SFX file\r\n\r\n" + big,
+            driver::BoxIcon::Error);
+  EXPECT_FALSE(FileExists(s.target));
+  DeleteFileA(big.c_str());
+
+  // A fullwidth backslash must not turn into a real one, nor anything else into '?'.
+  std::wstring wideSrc(s.src.begin(), s.src.end());
+  for (const wchar_t* name : {L"a\xFF3C" L"b.txt", L"\x4E2D.txt"}) {
+    file = CreateFileW((wideSrc + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    WriteFileBytes(s.target, "kept as it was");
+    run = RunOrvex("-h -c -o " + s.Args(), "mf-refused-name");
+    EXPECT_EQ(run.exitCode, ExitInputsRefused);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].text.rfind("The name of this file cannot be represented in the system's code page\r\n\r\n" +
+                                          s.src, 0),
+              0u)
+        << run.boxes[0].text;
+    EXPECT_EQ(ReadFileBytes(s.target), "kept as it was");
+    DeleteFileW((wideSrc + name).c_str());
+  }
+}
+
+TEST(MendedFaults, AFailedBuildLeavesNoTargetBehind) {
+  Scratch s("mf-failed");
+  WriteFileBytes(s.src + "locked.txt", "nobody may read this now");
+  WriteFileBytes(s.target, "an older SFX file");
+  HANDLE locked = CreateFileA((s.src + "locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+  OrvexRun run = RunOrvex("-h -c -o " + s.Args(), "mf-failed-source");
+  CloseHandle(locked);
+  EXPECT_EQ(run.exitCode, ExitUnexpectedError);
+  ExpectBox(run, 0, "Application Error", "I/O error 32", driver::BoxIcon::Error);
+  EXPECT_FALSE(FileExists(s.target)) << "truncated, then removed";
+
+  // A target that cannot even be opened is not ours to delete.
+  WriteFileBytes(s.target, "in use elsewhere");
+  locked = CreateFileA(s.target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+  run = RunOrvex("-h -c -o " + s.Args(), "mf-failed-target");
+  CloseHandle(locked);
+  EXPECT_EQ(run.exitCode, ExitUnexpectedError);
+  ExpectBox(run, 0, "Application Error", "I/O error 32", driver::BoxIcon::Error);
+  EXPECT_EQ(ReadFileBytes(s.target), "in use elsewhere");
+}
+
+}  // namespace
