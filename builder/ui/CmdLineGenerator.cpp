@@ -1,0 +1,77 @@
+#include "CmdLineGenerator.h"
+
+namespace {
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+std::string Trimmed(const std::string& text) {
+  size_t first = 0, last = text.size();
+  while (first < last && IsBlank(text[first])) ++first;
+  while (last > first && IsBlank(text[last - 1])) --last;
+  return text.substr(first, last - first);
+}
+
+}  // namespace
+
+void AppendGeneratedValue(std::string& line, const std::string& value) {
+  std::string text = Trimmed(value);
+  if (text.empty()) return;
+  // Any blank or control character would end the value for the scanner, not only a space.
+  bool quote = false;
+  for (char c : text) quote = quote || IsBlank(c);
+  std::string escaped;
+  size_t backslashes = 0;
+  for (char c : text) {
+    if (c == '\\') {
+      ++backslashes;
+    } else {
+      // A run before a double quote is doubled and the quote escaped; elsewhere a run stays.
+      if (c == '"') escaped.append(backslashes + 1, '\\');
+      backslashes = 0;
+    }
+    escaped += c;
+  }
+  if (quote) {
+    escaped.append(backslashes, '\\');  // the run before the closing quote
+    escaped = '"' + escaped + '"';
+  }
+  line += escaped;
+  line += ' ';
+}
+
+void AppendGeneratedSwitch(std::string& line, const char* name, bool enabled, bool checked) {
+  if (!enabled || !checked) return;
+  line += '-';
+  line += name;
+  line += ' ';
+}
+
+std::string FinishGeneratedLine(const std::string& line) { return Trimmed(line); }
+
+const char* const GeneratorSwitchNames[GeneratorSwitchCount] = {
+    "me", "mf", "ft", "fd", "fp", "fc", "fs", "fm", "e",  "we", "ws", "wc",
+    "di", "dr", "dn", "i",  "s",  "d",  "un", "uh", "ua", "op", "oo", "os",
+};
+
+std::string GenerateCommandLine(const GeneratorState& state) {
+  std::string line;
+  AppendGeneratedValue(line, state.ProgramPath);
+  for (int i = 0; i < GeneratorSwitchCount; ++i)
+    AppendGeneratedSwitch(line, GeneratorSwitchNames[i], state.Switches[i].enabled, state.Switches[i].checked);
+  AppendGeneratedValue(line, state.Source);
+  AppendGeneratedValue(line, state.Target);
+  if (state.ExecuteFileChecked) AppendGeneratedValue(line, state.ExecutableFile);
+  if (state.CustomFolderChosen) AppendGeneratedValue(line, state.CustomFolder);
+  if (state.CmdParametersEnabled) AppendGeneratedValue(line, state.CmdParameters);
+  return FinishGeneratedLine(line);
+}
+
+std::string EnvironmentRow(const std::string& entry) {
+  std::string row = '%' + entry;
+  size_t equals = row.find('=');
+  if (equals == std::string::npos)
+    row += '%';
+  else
+    row.insert(equals, 1, '%');
+  return row;
+}

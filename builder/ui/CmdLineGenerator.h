@@ -1,0 +1,47 @@
+// Pieces of the command line that rebuilds, with a hidden build, what the main window
+// describes. Lines written here read back through the command-line scanner to the same
+// values.
+#pragma once
+
+#include <string>
+
+// Appends a trimmed value and a space; nothing at all for a blank value. Double quotes
+// are escaped, a value with a space (or any other character up to 32) is quoted, and every backslash run that ends up before
+// a double quote is doubled, so the scanner reads the backslashes back as they were.
+void AppendGeneratedValue(std::string& line, const std::string& value);
+
+// Appends "-name " for a control that is enabled and checked.
+void AppendGeneratedSwitch(std::string& line, const char* name, bool enabled, bool checked);
+
+// The generated line without its final space.
+std::string FinishGeneratedLine(const std::string& line);
+
+// The switches in the order the generator writes them, each tied to one control of the
+// main window: me mf ft fd fp fc fs fm e we ws wc di dr dn i s d un uh ua op oo os.
+constexpr int GeneratorSwitchCount = 24;
+extern const char* const GeneratorSwitchNames[GeneratorSwitchCount];
+
+// What the generator reads of the main window.
+struct GeneratorState {
+  std::string ProgramPath;
+  struct Control {
+    bool enabled = true;
+    bool checked = false;
+  } Switches[GeneratorSwitchCount];
+  std::string Source;
+  std::string Target;
+  std::string ExecutableFile;
+  std::string CustomFolder;
+  std::string CmdParameters;
+  bool ExecuteFileChecked = false;    // rbexecutefile
+  bool CustomFolderChosen = false;    // rbcustom enabled and checked
+  bool CmdParametersEnabled = false;  // ecmdparameters
+};
+
+// The whole line: program path, switches, then source, target, executable (launch mode),
+// custom folder (when chosen) and parameters (when enabled).
+std::string GenerateCommandLine(const GeneratorState& state);
+
+// One environment string NAME=value as the row %NAME%=value: '%' before the first
+// character and before the first '=', or at the end when there is no '='.
+std::string EnvironmentRow(const std::string& entry);

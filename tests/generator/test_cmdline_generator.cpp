@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "CmdLineGenerator.h"
+#include "CmdLineHelper.h"
+
+namespace {
+
+enum Switch { me, mf, ft, fd, fp, fc, fs, fm, e, we, ws, wc, di, dr, dn, i, s, d, un, uh, ua, op, oo, os };
+
+// The main window's initial choices: extract only, temporary folder, open the folder,
+// prompt; the launch-mode controls disabled.
+GeneratorState InitialState() {
+  GeneratorState state;
+  state.ProgramPath = "C:\\Tools\\orvex.exe";
+  for (Switch sw : {me, ft, e, we, di, un, op}) state.Switches[sw].checked = true;
+  for (Switch sw : {we, ws, wc, di, dr, dn, un, uh, ua}) state.Switches[sw].enabled = false;
+  return state;
+}
+
+GeneratorState LaunchState() {
+  GeneratorState state = InitialState();
+  state.Switches[me].checked = false;
+  state.Switches[mf].checked = true;
+  state.Switches[e].enabled = false;
+  for (Switch sw : {we, ws, wc, di, dn, un, uh, ua}) state.Switches[sw].enabled = true;
+  state.ExecuteFileChecked = true;
+  state.CmdParametersEnabled = true;
+  return state;
+}
+
+CommandLineValues ReadBack(const std::string& line) {
+  return EvaluateCommandLine(ParsedCommandLine(SplitCommandLine(line.c_str())));
+}
+
+TEST(GenerateCommandLine, InitialChoices) {
+  GeneratorState state = InitialState();
+  state.Source = "C:\\Src";
+  state.Target = "C:\\Out.exe";
+  EXPECT_EQ(GenerateCommandLine(state), "C:\\Tools\\orvex.exe -me -ft -e -op C:\\Src C:\\Out.exe");
+  state.ProgramPath = "C:\\Program Files\\Orvex\\orvex.exe";
+  EXPECT_EQ(GenerateCommandLine(state), "\"C:\\Program Files\\Orvex\\orvex.exe\" -me -ft -e -op C:\\Src C:\\Out.exe");
+}
+
+TEST(GenerateCommandLine, ValuesAreTrimmedEscapedAndQuoted) {
+  const struct {
+    const char* value;
+    const char* written;
+  } cases[] = {
+      {"  C:\\Src  ", "C:\\Src"},
+      {"C:\\My Src", "\"C:\\My Src\""},
+      {"say \"hi\"", "\"say \\\"hi\\\"\""},
+      {"a\"b", "a\\\"b"},
+      {"C:\\My Src\\", "\"C:\\My Src\\\\\""},        // the backslash before the closing quote doubled
+      {"x\\\"y z", "\"x\\\\\\\"y z\""},              // a backslash before an escaped quote doubled
+      {"C:\\Src\\", "C:\\Src\\"},                    // no quote follows: unchanged
+      {"tab\there", "\"tab\there\""},
+  };
+  for (const auto& c : cases) {
+    std::string line;
+    AppendGeneratedValue(line, c.value);
+    EXPECT_EQ(line, std::string(c.written) + " ") << c.value;
+  }
+  std::string line;
+  AppendGeneratedValue(line, "   ");
+  AppendGeneratedValue(line, "");
+  EXPECT_EQ(line, "") << "a blank value leaves no trace";
+}
+
+TEST(GenerateCommandLine, EmptyFieldsMoveTheFollowingValuesUp) {
+  GeneratorState state = LaunchState();
+  state.Switches[ft].checked = false;
+  state.Switches[fm].checked = true;
+  state.CustomFolderChosen = true;
+  state.Source = "C:\\Src";
+  state.Target = "C:\\Out.exe";
+  state.ExecutableFile = "";
+  state.CustomFolder = "%TEMP%\\x";
+  state.CmdParameters = "   ";
+  EXPECT_EQ(GenerateCommandLine(state),
+            "C:\\Tools\\orvex.exe -mf -fm -we -di -un -op C:\\Src C:\\Out.exe %TEMP%\\x");
+  state.CustomFolder = "";
+  state.ExecutableFile = "C:\\Src\\setup.exe";
+  EXPECT_EQ(GenerateCommandLine(state),
+            "C:\\Tools\\orvex.exe -mf -fm -we -di -un -op C:\\Src C:\\Out.exe C:\\Src\\setup.exe");
+}
+
+TEST(GenerateCommandLine, DisabledControlsWriteNothing) {
+  GeneratorState state = InitialState();
+  state.Switches[dr].checked = true;  // kept, but disabled outside launch mode
+  state.Switches[e].enabled = false;
+  state.Source = "S";
+  state.Target = "T";
+  EXPECT_EQ(GenerateCommandLine(state), "C:\\Tools\\orvex.exe -me -ft -op S T");
+}
+
+// Every generated line, given back to the builder's scanner, yields the window's values.
+TEST(GenerateCommandLine, ReadsBackToTheSameInputs) {
+  GeneratorState state = LaunchState();
+  state.Switches[ft].checked = false;
+  state.Switches[fm].checked = true;
+  state.CustomFolderChosen = true;
+  state.Switches[we].checked = false;
+  state.Switches[ws].checked = true;
+  state.Switches[i].checked = true;
+  state.Switches[ua].checked = true;
+  state.Switches[un].checked = false;
+  state.Switches[dr].enabled = true;
+  state.Switches[dr].checked = true;
+  state.Switches[di].checked = false;
+  state.Source = "C:\\My Source\\";
+  state.Target = "C:\\Out Dir\\setup \"final\".exe";
+  state.ExecutableFile = "C:\\My Source\\bin\\run me.exe";
+  state.CustomFolder = "%USERPROFILE%\\My App\\";
+  state.CmdParameters = "\"prm 1\" \"prm 2\" C:\\dir\\";
+
+  CommandLineValues v = ReadBack(GenerateCommandLine(state));
+  EXPECT_EQ(v.Source, "C:\\My Source\\");
+  EXPECT_EQ(v.Target, "C:\\Out Dir\\setup \"final\".exe");
+  EXPECT_EQ(v.ExecutableFile, "C:\\My Source\\bin\\run me.exe");
+  EXPECT_EQ(v.CustomFolder, "%USERPROFILE%\\My App\\");
+  EXPECT_EQ(v.CmdParameters, "\"prm 1\" \"prm 2\" C:\\dir\\");
+  EXPECT_EQ(v.ExtractionMode, 1);
+  EXPECT_EQ(v.ExtractionFolder, 5);
+  EXPECT_EQ(v.WorkingDirectory, 1);
+  EXPECT_EQ(v.DeleteMode, 1);
+  EXPECT_EQ(v.UACAutoElevation, 2);
+  EXPECT_EQ(v.OneInstance, 1);
+  EXPECT_EQ(v.OverwriteMode, 0);
+  EXPECT_TRUE(v.CommandLineMode);
+}
+
+TEST(EnvironmentRow, MarksTheNameWithPercentSigns) {
+  EXPECT_EQ(EnvironmentRow("PATH=C:\\Windows"), "%PATH%=C:\\Windows");
+  EXPECT_EQ(EnvironmentRow("OPTS=a=b=c"), "%OPTS%=a=b=c") << "the value keeps every later '='";
+  EXPECT_EQ(EnvironmentRow("=C:=C:\\"), "%%=C:=C:\\") << "hidden per-drive entries";
+  EXPECT_EQ(EnvironmentRow("LONELY"), "%LONELY%");
+}
+
+}  // namespace
