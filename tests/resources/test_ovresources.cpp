@@ -3,184 +3,19 @@
 // back twice: by Windows (the file loaded as a data file) and by the tests' own PE reader.
 #include <gtest/gtest.h>
 
-#include <map>
-#include <set>
-
 #include "OVResources.h"
-#include "peresources.h"
+#include "resourcecheck.h"
 #include "testsupport.h"
-#include "u_shared.h"
 
 using namespace testing_support;
 
 namespace {
-
-const std::string kIcon = ResourceId(3), kGroup = ResourceId(14), kVersion = ResourceId(16),
-                  kManifest = ResourceId(24);
-
-// type/name/language -> data
-using ResourceMap = std::map<std::string, std::string>;
-
-std::string Key(const std::string& type, const std::string& name, unsigned language) {
-  char lang[8];
-  wsprintfA(lang, "%04X", language);
-  return type + "/" + name + "/" + lang;
-}
-
-std::string NameText(const char* name) { return IS_INTRESOURCE(name) ? ResourceId(LOWORD(name)) : name; }
-
-struct WinEnum {
-  HMODULE module;
-  ResourceMap* map;
-  std::string type, name;
-};
-
-BOOL CALLBACK OnLanguage(HMODULE module, LPCSTR type, LPCSTR name, WORD language, LONG_PTR param) {
-  auto* e = reinterpret_cast<WinEnum*>(param);
-  HRSRC info = FindResourceExA(module, type, name, language);
-  HGLOBAL loaded = info ? LoadResource(module, info) : nullptr;
-  const char* data = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
-  (*e->map)[Key(e->type, e->name, language)] = data ? std::string(data, SizeofResource(module, info)) : "?";
-  return TRUE;
-}
-
-BOOL CALLBACK OnName(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR param) {
-  auto* e = reinterpret_cast<WinEnum*>(param);
-  e->name = NameText(name);
-  EnumResourceLanguagesA(module, type, name, OnLanguage, param);
-  return TRUE;
-}
-
-BOOL CALLBACK OnType(HMODULE module, LPSTR type, LONG_PTR param) {
-  auto* e = reinterpret_cast<WinEnum*>(param);
-  e->type = NameText(type);
-  EnumResourceNamesA(module, type, OnName, param);
-  return TRUE;
-}
-
-// The resources as Windows reads them.
-ResourceMap WindowsResources(const std::string& file) {
-  ResourceMap map;
-  HMODULE module = LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  EXPECT_TRUE(module) << file;
-  if (!module) return map;
-  WinEnum e{module, &map, {}, {}};
-  EnumResourceTypesA(module, OnType, reinterpret_cast<LONG_PTR>(&e));
-  FreeLibrary(module);
-  return map;
-}
-
-// The resources as the tests' PE reader reads them, checked against Windows' view.
-ResourceMap Resources(const std::string& file) {
-  std::vector<PeResource> list;
-  std::string why;
-  EXPECT_TRUE(ReadPeResources(ReadFileBytes(file), list, &why)) << file << ": " << why;
-  ResourceMap map;
-  for (const PeResource& r : list) map[Key(r.type, r.name, r.language)] = r.data;
-  EXPECT_TRUE(map == WindowsResources(file)) << "the PE reader and Windows disagree on " << file;
-  return map;
-}
-
-ResourceMap OfType(const ResourceMap& all, const std::string& type) {
-  ResourceMap found;
-  for (const auto& [key, data] : all)
-    if (key.compare(0, type.size() + 1, type + "/") == 0) found[key] = data;
-  return found;
-}
-
-std::string Keys(const ResourceMap& map) {
-  std::string keys;
-  for (const auto& [key, data] : map) keys += " " + key + "(" + std::to_string(data.size()) + ")";
-  return keys;
-}
-
-ResourceMap Without(ResourceMap all, const std::set<std::string>& types) {
-  for (auto it = all.begin(); it != all.end();)
-    it = types.count(it->first.substr(0, it->first.find('/'))) ? all.erase(it) : std::next(it);
-  return all;
-}
-
-// The first icon group's name in the order of the resource tree, which is the order
-// Windows lists them in: named groups sorted, then numbered ones ascending.
-std::string FirstGroupName(const std::string& file) {
-  std::vector<PeResource> list;
-  ReadPeResources(ReadFileBytes(file), list);
-  std::vector<PeResource> groups = FindResources(list, kGroup);
-  return groups.empty() ? std::string() : groups.front().name;
-}
-
-// Checks that `target` carries the first icon group of `source` in each of its languages
-// under `groupName`, with the source's images, and no other icon group or image.
-void ExpectIconsCopied(const std::string& sourceFile, const ResourceMap& target, const std::string& groupName) {
-  std::string sourceGroup = FirstGroupName(sourceFile);
-  ASSERT_FALSE(sourceGroup.empty());
-  ResourceMap source = Resources(sourceFile);
-  ResourceMap expectedGroups, expectedImages;
-  for (const auto& [key, data] : OfType(source, kGroup)) {
-    if (key.compare(0, kGroup.size() + sourceGroup.size() + 2, kGroup + "/" + sourceGroup + "/") != 0) continue;
-    std::string language = key.substr(key.rfind('/') + 1);
-    expectedGroups[kGroup + "/" + groupName + "/" + language] = data;
-    std::vector<unsigned> ids;
-    ASSERT_TRUE(IconGroupIds(data, ids));
-    for (unsigned id : ids) {
-      // The image is looked up without language preference; the fixtures and the system
-      // programs have each identifier in one language only.
-      std::string image;
-      for (const auto& [imageKey, imageData] : OfType(source, kIcon))
-        if (imageKey.compare(0, kIcon.size() + ResourceId(id).size() + 2, kIcon + "/" + ResourceId(id) + "/") == 0)
-          image = imageData;
-      ASSERT_FALSE(image.empty()) << "source image " << id;
-      expectedImages[kIcon + "/" + ResourceId(id) + "/" + language] = image;
-    }
-  }
-  EXPECT_TRUE(OfType(target, kGroup) == expectedGroups) << "icon groups differ from the source's first group:\n"
-                                                   << Keys(OfType(target, kGroup)) << "\n" << Keys(expectedGroups);
-  EXPECT_TRUE(OfType(target, kIcon) == expectedImages) << "icon images differ from the source's:\n"
-                                                  << Keys(OfType(target, kIcon)) << "\n" << Keys(expectedImages);
-}
-
-std::string Join(std::initializer_list<const char*> lines) {
-  std::string text;
-  for (const char* line : lines) text += (text.empty() ? "" : "\r\n") + std::string(line);
-  return text;
-}
-
-std::string ManifestText(const char* level) {
-  return Join({"<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>",
-               "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">",
-               "    <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">", "        <security>",
-               "            <requestedPrivileges>",
-               (std::string("                <requestedExecutionLevel level=\"") + level +
-                "\" uiAccess=\"false\"/>").c_str(),
-               "            </requestedPrivileges>", "        </security>", "   </trustInfo>", "</assembly>"});
-}
-
-const std::string kCarriedManifest = ManifestText("requireAdministrator");
-const std::string kHighestManifest = ManifestText("highestAvailable");
 
 ResourceData View(const std::string& text) {
   ResourceData view;
   view.data = text.data();
   view.size = static_cast<DWORD>(text.size());
   return view;
-}
-
-// A program of the Wine prefix: regedit.exe lies in the Windows folder, the others in
-// the system folder.
-std::string SystemProgram(const char* name) {
-  char folder[MAX_PATH];
-  GetSystemDirectoryA(folder, MAX_PATH);
-  std::string path = std::string(folder) + "\\" + name;
-  if (FileExists(path)) return path;
-  GetWindowsDirectoryA(folder, MAX_PATH);
-  return std::string(folder) + "\\" + name;
-}
-
-// The archive is appended where the head's last section ends: after any update that must
-// still be the end of the file.
-void ExpectImageEndsTheFile(const std::string& file) {
-  std::string bytes = ReadFileBytes(file);
-  EXPECT_EQ(FindArchiveOffset(bytes.data(), bytes.size()), bytes.size()) << file;
 }
 
 class HeadResources : public ::testing::Test {

@@ -1,0 +1,42 @@
+// Reading back the resources of a written file, twice: through Windows (the file loaded
+// as a data file) and through the tests' PE reader, which must agree.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "peresources.h"
+
+// type/name/language (4 hex digits) -> data, e.g. "#14/MAINICON/0407".
+using ResourceMap = std::map<std::string, std::string>;
+
+extern const std::string kIcon, kGroup, kVersion, kManifest;
+// The manifest as the builder carries it (420 bytes) and as elevation 1 writes it (416).
+extern const std::string kCarriedManifest, kHighestManifest;
+
+std::string Key(const std::string& type, const std::string& name, unsigned language);
+ResourceMap WindowsResources(const std::string& file);
+// The PE reader's view; the test fails when Windows sees something else.
+ResourceMap Resources(const std::string& file);
+ResourceMap OfType(const ResourceMap& all, const std::string& type);
+ResourceMap Without(ResourceMap all, const std::set<std::string>& types);
+// The keys and data sizes, for failure messages.
+std::string Keys(const ResourceMap& map);
+
+// The first icon group's name in tree order, which is the order Windows lists them in.
+std::string FirstGroupName(const std::string& file);
+// Checks that `target` carries the first icon group of `sourceFile` in each of its
+// languages under `groupName`, with the source's images, and no other icon group or image.
+void ExpectIconsCopied(const std::string& sourceFile, const ResourceMap& target, const std::string& groupName);
+
+std::string ManifestText(const char* level);
+
+// A program of the Wine prefix: the system folder first, then the Windows folder.
+std::string SystemProgram(const char* name);
+
+// The archive is appended where the head's last section ends: after any update that must
+// still be the end of the file.
+void ExpectImageEndsTheFile(const std::string& file);
