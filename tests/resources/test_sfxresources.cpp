@@ -112,6 +112,11 @@ TEST_F(SfxResources, XcmvWithLaunchModeTakesTheParameters) {
   ExpectExtractsAndRuns();
 }
 
+BOOL CALLBACK FirstLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR out) {
+  *reinterpret_cast<WORD*>(out) = language;
+  return FALSE;
+}
+
 // A builder whose carried manifest lacks the level that elevation 1 lowers: the manifest
 // cannot be made, so the build must fail visibly and leave no SFX file.
 TEST_F(SfxResources, ManifestThatCannotBeWrittenFailsTheBuild) {
@@ -120,13 +125,7 @@ TEST_F(SfxResources, ManifestThatCannotBeWrittenFailsTheBuild) {
   HMODULE module = LoadLibraryExA(builder.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_TRUE(module);
   WORD language = 0;
-  EnumResourceLanguagesA(
-      module, "XML", "UAC",
-      [](HMODULE, LPCSTR, LPCSTR, WORD lang, LONG_PTR out) -> BOOL {
-        *reinterpret_cast<WORD*>(out) = lang;
-        return FALSE;
-      },
-      reinterpret_cast<LONG_PTR>(&language));
+  EnumResourceLanguagesA(module, "XML", "UAC", FirstLanguage, reinterpret_cast<LONG_PTR>(&language));
   FreeLibrary(module);
   HANDLE update = BeginUpdateResourceA(builder.c_str(), FALSE);
   ASSERT_TRUE(update);
