@@ -24,6 +24,8 @@ class SfxResources : public ::testing::Test {
     dest_ = folder_ + "dest";
     CreateDirectoryA(source_.c_str(), nullptr);
     WriteFileBytes(source_ + "\\a.txt", "extracted text\r\n");
+    for (const char* suffix : {".txt", ".exe", ".source.exe", ".manifest"})
+      DeleteFileA((SampleBase() + suffix).c_str());
   }
   void TearDown() override { RemoveTree(folder_); }
 
@@ -57,6 +59,20 @@ class SfxResources : public ::testing::Test {
     EXPECT_EQ(ReadFileBytes(dest_ + "\\a.txt"), "extracted text\r\n");
   }
 
+  // Keeps the SFX file, with what it must carry, for the host read-back (sfx_readback).
+  void SaveSample(const std::string& iconSource, const std::string& manifest, unsigned language) {
+    CreateDirectoryA((BinDir() + "..\\sfx-samples").c_str(), nullptr);
+    std::string base = SampleBase();
+    CopyFileA((BinDir() + "sfxhead.exe").c_str(), (BinDir() + "..\\sfx-samples\\head.exe").c_str(), FALSE);
+    ASSERT_TRUE(CopyFileA(target_.c_str(), (base + ".exe").c_str(), FALSE));
+    if (!iconSource.empty()) {
+      ASSERT_TRUE(CopyFileA(iconSource.c_str(), (base + ".source.exe").c_str(), FALSE));
+    }
+    if (!manifest.empty()) WriteFileBytes(base + ".manifest", manifest);
+    WriteFileBytes(base + ".txt", "language " + std::to_string(language) + "\n");
+  }
+  std::string SampleBase() { return BinDir() + "..\\sfx-samples\\" + name_; }
+
   std::string name_, folder_, source_, target_, dest_;
 };
 
@@ -70,6 +86,7 @@ TEST_F(SfxResources, LaunchTargetIconVersionAndHighestManifest) {
   EXPECT_TRUE(OfType(sfx, kManifest) == ResourceMap({{Key(kManifest, "#1", 0x0407), kHighestManifest}}))
       << Keys(OfType(sfx, kManifest));
   EXPECT_EQ(Options().ExtractionMode, 1);
+  SaveSample(source_ + "\\app.exe", kHighestManifest, 0x0407);
   ExpectExtractsAndRuns();
   EXPECT_EQ(ReadFileBytes(dest_ + "\\app.exe"), ReadFileBytes(source_ + "\\app.exe"));
 }
@@ -82,6 +99,7 @@ TEST_F(SfxResources, LaunchTargetWithoutIconsKeepsMainicon) {
   EXPECT_TRUE(Without(sfx, {kManifest}) == Resources(BinDir() + "sfxhead.exe")) << Keys(sfx);
   EXPECT_TRUE(OfType(sfx, kManifest) == ResourceMap({{Key(kManifest, "#1", 0), kCarriedManifest}}))
       << Keys(OfType(sfx, kManifest));
+  SaveSample(source_ + "\\app.exe", kCarriedManifest, 0);
   ExpectExtractsAndRuns();
 }
 
@@ -93,6 +111,7 @@ TEST_F(SfxResources, XcmvInExtractOnlyModeWithoutElevation) {
   EXPECT_TRUE(OfType(sfx, kVersion) == OfType(Resources(regedit), kVersion));
   EXPECT_TRUE(OfType(sfx, kManifest).empty()) << "no elevation, no manifest";
   EXPECT_EQ(Options().ExtractionMode, 0);
+  SaveSample(regedit, "", 0);
   ExpectExtractsAndRuns();
 }
 
@@ -109,6 +128,7 @@ TEST_F(SfxResources, XcmvWithLaunchModeTakesTheParameters) {
   EXPECT_TRUE(OfType(sfx, kManifest) == ResourceMap({{Key(kManifest, "#1", 0), kHighestManifest}}))
       << Keys(OfType(sfx, kManifest));
   EXPECT_EQ(std::string(Options().CmdParameters), notepad);
+  SaveSample(notepad, kHighestManifest, 0);
   ExpectExtractsAndRuns();
 }
 

@@ -1,0 +1,138 @@
+// Reads back, on the host, the SFX files that the Windows tests built, with the tests' PE
+// reader and the archive locator of the shared code: nothing here asks Windows.
+//
+// sfx_readback FOLDER: for each NAME.txt of the folder, NAME.exe is the SFX file,
+// head.exe the extractor as carried, NAME.source.exe the icon and version source (when
+// present), NAME.manifest the expected manifest (when present), and the text holds
+// "language N", the manifest's expected language. Exit status 0 when every sample holds.
+#include <dirent.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "peresources.h"
+#include "u_shared.h"
+
+namespace {
+
+int gFailures = 0;
+
+void Check(bool ok, const std::string& sample, const std::string& what) {
+  if (ok) return;
+  std::printf("FAIL %s: %s\n", sample.c_str(), what.c_str());
+  ++gFailures;
+}
+
+bool ReadFile(const std::string& path, std::string& bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::stringstream all;
+  all << in.rdbuf();
+  bytes = all.str();
+  return true;
+}
+
+using Tree = std::map<std::string, std::string>;  // type/name/language -> data
+
+Tree Read(const std::string& path, const std::string& sample) {
+  std::string bytes, why;
+  std::vector<PeResource> list;
+  Check(ReadFile(path, bytes), sample, "cannot read " + path);
+  Check(ReadPeResources(bytes, list, &why), sample, path + ": " + why);
+  Tree tree;
+  for (const PeResource& r : list) tree[r.type + "/" + r.name + "/" + std::to_string(r.language)] = r.data;
+  return tree;
+}
+
+Tree OfType(const Tree& tree, const std::string& type) {
+  Tree found;
+  for (const auto& entry : tree)
+    if (entry.first.compare(0, type.size() + 1, type + "/") == 0) found.insert(entry);
+  return found;
+}
+
+// What the head must carry when the source's first icon group replaced MAINICON.
+void ExpectedIcons(const std::string& sourcePath, const std::string& sample, Tree& groups, Tree& images) {
+  std::string bytes;
+  std::vector<PeResource> list;
+  ReadFile(sourcePath, bytes);
+  ReadPeResources(bytes, list);
+  std::vector<PeResource> sourceGroups = FindResources(list, ResourceId(14));
+  if (sourceGroups.empty()) return;
+  for (const PeResource& group : FindResources(list, ResourceId(14), sourceGroups.front().name)) {
+    std::string language = std::to_string(group.language);
+    groups[ResourceId(14) + "/MAINICON/" + language] = group.data;
+    std::vector<unsigned> ids;
+    Check(IconGroupIds(group.data, ids), sample, "source icon group cut short");
+    for (unsigned id : ids) {
+      std::vector<PeResource> image = FindResources(list, ResourceId(3), ResourceId(id));
+      Check(!image.empty(), sample, "source lacks image " + std::to_string(id));
+      if (!image.empty()) images[ResourceId(3) + "/" + ResourceId(id) + "/" + language] = image.front().data;
+    }
+  }
+}
+
+void CheckSample(const std::string& folder, const std::string& name) {
+  int failuresBefore = gFailures;
+  std::string base = folder + "/" + name, text, manifest, sfxBytes;
+  ReadFile(base + ".txt", text);
+  unsigned language = 0;
+  Check(std::sscanf(text.c_str(), "language %u", &language) == 1, name, "no language line");
+
+  Tree sfx = Read(base + ".exe", name), head = Read(folder + "/head.exe", name);
+  Tree groups = OfType(head, ResourceId(14)), images = OfType(head, ResourceId(3)), versions;
+  std::string source = base + ".source.exe", ignored;
+  if (ReadFile(source, ignored)) {
+    Tree sourceGroups, sourceImages;
+    ExpectedIcons(source, name, sourceGroups, sourceImages);
+    if (!sourceGroups.empty()) groups = sourceGroups, images = sourceImages;
+    versions = OfType(Read(source, name), ResourceId(16));
+  }
+  Check(OfType(sfx, ResourceId(14)) == groups, name, "icon groups");
+  Check(OfType(sfx, ResourceId(3)) == images, name, "icon images");
+  Check(OfType(sfx, ResourceId(16)) == versions, name, "version information");
+  Tree manifests;
+  if (ReadFile(base + ".manifest", manifest))
+    manifests[ResourceId(24) + "/" + ResourceId(1) + "/" + std::to_string(language)] = manifest;
+  Check(OfType(sfx, ResourceId(24)) == manifests, name, "manifest");
+
+  // The archive follows the image: options record, entries, and the zero terminator last.
+  ReadFile(base + ".exe", sfxBytes);
+  uint32_t offset = FindArchiveOffset(sfxBytes.data(), sfxBytes.size());
+  Check(offset > 0 && sfxBytes.size() >= offset + sizeof(SfxOptions) + sizeof(EntryHeader), name,
+        "no archive after the image");
+  Check(sfxBytes.size() >= 17 && sfxBytes.compare(sfxBytes.size() - 17, 17, std::string(17, '\0')) == 0, name,
+        "no terminator at the end");
+  std::printf("%s %s: %zu resources, archive at %u of %zu bytes\n", gFailures > failuresBefore ? "bad " : "ok  ", name.c_str(),
+              sfx.size(), offset, sfxBytes.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: sfx_readback FOLDER\n");
+    return 2;
+  }
+  std::string folder = argv[1];
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) {
+    std::printf("FAIL: no samples in %s\n", folder.c_str());
+    return 1;
+  }
+  int samples = 0;
+  while (dirent* entry = readdir(dir)) {
+    std::string file = entry->d_name;
+    if (file.size() > 4 && file.compare(file.size() - 4, 4, ".txt") == 0) {
+      CheckSample(folder, file.substr(0, file.size() - 4));
+      ++samples;
+    }
+  }
+  closedir(dir);
+  Check(samples > 0, folder, "no samples");
+  std::printf("%d samples, %d failures\n", samples, gFailures);
+  return gFailures ? 1 : 0;
+}
