@@ -17,8 +17,8 @@ const ControlDef FprogressControls[] = {
     {Tfprogress::ltotal, "Static", "Total progress:", 16, 66, 200, 15, csLabel},
     {Tfprogress::ltarget, "Static", "", 16, 82, 600, 15, csPathLabel},
     {Tfprogress::pbtotal, PROGRESS_CLASSA, "", 16, 99, 600, 16, 0},
-    {Tfprogress::llsize, "Static", "Processed bytes:", 16, 126, 90, 15, csLabel},
-    {Tfprogress::lsize, "Static", "", 108, 126, 300, 15, csLabel},
+    {Tfprogress::llsize, "Static", "Processed bytes:", 16, 126, 110, 15, csLabel},
+    {Tfprogress::lsize, "Static", "", 128, 126, 300, 15, csLabel},
     {Tfprogress::bcancel, "Button", "Cancel", 536, 120, 80, 25, csButton},
 };
 

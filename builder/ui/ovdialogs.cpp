@@ -118,16 +118,18 @@ bool Tfabout::Create(HWND owner) {
   std::string web = AppId.empty() ? std::string(MakerWebAddress) : std::string(MakerWebAddress) + "/" + AppId;
   std::string webCaption = std::string(DialogTextOf(dtWeb)) + ":";
   std::string mailCaption = std::string(DialogTextOf(dtEmail)) + ":";
+  // Single lines that never wrap: a text wider than its place is cut at the border.
+  constexpr DWORD line = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
   const ControlDef controls[] = {
       {aimage, "Static", "", 16, 16, 32, 32, SS_ICON},
-      {atitle, "Static", "Orvex", 64, 16, 190, 26, csLabel},
-      {aversion, "Static", versionLine.c_str(), 64, 45, 196, 18, csLabel},
-      {afreeware, "Static", DialogTextOf(dtFreeware), 64, 72, 196, 15, csLabel},
-      {arights, "Static", rights.c_str(), 64, 96, 196, 15, csLabel},
-      {awebcaption, "Static", webCaption.c_str(), 64, 116, 38, 15, csLabel},
-      {aweb, "Static", web.c_str(), 104, 116, 156, 15, csLink, true},
-      {aemailcaption, "Static", mailCaption.c_str(), 64, 136, 38, 15, csLabel},
-      {aemail, "Static", MakerMailAddress, 104, 136, 156, 15, csLink, true},
+      {atitle, "Static", "Orvex", 64, 16, 196, 26, line},
+      {aversion, "Static", versionLine.c_str(), 64, 45, 200, 18, line},
+      {afreeware, "Static", DialogTextOf(dtFreeware), 64, 72, 200, 15, line},
+      {arights, "Static", rights.c_str(), 64, 96, 200, 15, line},
+      {awebcaption, "Static", webCaption.c_str(), 64, 116, 40, 15, line},
+      {aweb, "Static", web.c_str(), 104, 116, 160, 15, line | SS_NOTIFY, true},
+      {aemailcaption, "Static", mailCaption.c_str(), 64, 136, 40, 15, line},
+      {aemail, "Static", MakerMailAddress, 104, 136, 160, 15, line | SS_NOTIFY, true},
       {IDOK, "Button", DialogTextOf(dtOk), 96, 168, 72, 25, csDefaultButton},
   };
   if (!CreateForm("tfabout", DialogTextOf(dtAbout), 264, 208, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
@@ -148,9 +150,23 @@ void Tfabout::Command(int id, int code, HWND) {
   if (id == aemail) emailclick();
 }
 
+// Selects the start folder, given as an item list, once the dialog is ready.
 int CALLBACK SelectStartFolder(HWND dialog, UINT message, LPARAM, LPARAM folder) {
-  if (message == BFFM_INITIALIZED) SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, folder);
+  if (message == BFFM_INITIALIZED) SendMessageA(dialog, BFFM_SETSELECTIONA, FALSE, folder);
   return 0;
+}
+
+// The item list of a path parsed by the desktop folder; null when it cannot be parsed.
+LPITEMIDLIST ParsePath(const std::string& path) {
+  LPITEMIDLIST list = nullptr;
+  IShellFolder* desktop = nullptr;
+  if (SHGetDesktopFolder(&desktop) == S_OK && desktop) {
+    std::wstring wide(path.size() + 1, L'\0');
+    if (MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], static_cast<int>(wide.size())) > 0)
+      desktop->ParseDisplayName(nullptr, nullptr, &wide[0], nullptr, &list, nullptr);
+    desktop->Release();
+  }
+  return list;
 }
 
 bool IsExistingFolder(const std::string& path) {
@@ -181,25 +197,17 @@ bool BrowseForFolder(const std::string& title, const std::string& root, std::str
     return false;
   }
   HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  LPITEMIDLIST rootList = nullptr;
-  if (!root.empty()) {
-    IShellFolder* desktop = nullptr;
-    if (SHGetDesktopFolder(&desktop) == S_OK && desktop) {
-      std::wstring wide(root.size() + 1, L'\0');
-      int length = MultiByteToWideChar(CP_ACP, 0, root.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
-      if (length > 0) desktop->ParseDisplayName(nullptr, nullptr, &wide[0], nullptr, &rootList, nullptr);
-      desktop->Release();
-    }
-  }
+  LPITEMIDLIST rootList = root.empty() ? nullptr : ParsePath(root);
+  LPITEMIDLIST startList = folder.empty() ? nullptr : ParsePath(folder);
   BROWSEINFOA info{};
   info.hwndOwner = GetActiveWindow();
   info.pidlRoot = rootList;
   info.pszDisplayName = displayName;
   info.lpszTitle = title.c_str();
   info.ulFlags = BIF_RETURNONLYFSDIRS;
-  if (!folder.empty()) {
+  if (startList) {
     info.lpfn = SelectStartFolder;
-    info.lParam = reinterpret_cast<LPARAM>(folder.c_str());
+    info.lParam = reinterpret_cast<LPARAM>(startList);
   }
   LPITEMIDLIST chosen;
   {
@@ -219,6 +227,7 @@ bool BrowseForFolder(const std::string& title, const std::string& root, std::str
     allocator->Free(chosen);
   }
   if (rootList) allocator->Free(rootList);
+  if (startList) allocator->Free(startList);
   allocator->Free(displayName);
   allocator->Release();
   if (SUCCEEDED(com)) CoUninitialize();

@@ -6,7 +6,7 @@
 // The application id that completes the web link of the about box.
 extern std::string AppId;
 
-constexpr const char* MakerWebAddress = "https://www.halvorn.example";
+constexpr const char* MakerWebAddress = "http://halvorn.example";
 constexpr const char* MakerMailAddress = "orvex@halvorn.example";
 
 enum DialogText {

@@ -59,10 +59,16 @@ bool Form::Checked(int id) const { return SendMessageA(Item(id), BM_GETCHECK, 0,
 void Form::SetChecked(int id, bool checked) {
   HWND control = Item(id);
   if (checked && (GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK) == BS_AUTORADIOBUTTON) {
-    // A radio set by the program clears the rest of its group, as a click would.
-    for (HWND other = GetNextDlgGroupItem(window_, control, FALSE); other && other != control;
-         other = GetNextDlgGroupItem(window_, other, FALSE))
-      SendMessageA(other, BM_SETCHECK, BST_UNCHECKED, 0);
+    // A checked radio clears the rest of its group. The group is walked here because the
+    // system's group walk skips disabled buttons, and a disabled button may be checked.
+    HWND first = control;
+    while (!(GetWindowLongA(first, GWL_STYLE) & WS_GROUP) && GetWindow(first, GW_HWNDPREV))
+      first = GetWindow(first, GW_HWNDPREV);
+    for (HWND other = first; other; other = GetWindow(other, GW_HWNDNEXT)) {
+      if (other != first && (GetWindowLongA(other, GWL_STYLE) & WS_GROUP)) break;
+      if (other != control && (GetWindowLongA(other, GWL_STYLE) & BS_TYPEMASK) == BS_AUTORADIOBUTTON)
+        SendMessageA(other, BM_SETCHECK, BST_UNCHECKED, 0);
+    }
   }
   SendMessageA(control, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
@@ -261,6 +267,11 @@ LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
   if (Message(message, wParam, lParam, result)) return result;
   switch (message) {
     case WM_COMMAND:
+      // A clicked radio button is the one checked button of its group, also when a
+      // disabled one of the group was checked.
+      if (HIWORD(wParam) == BN_CLICKED && lParam &&
+          (GetWindowLongA(reinterpret_cast<HWND>(lParam), GWL_STYLE) & BS_TYPEMASK) == BS_AUTORADIOBUTTON)
+        SetChecked(LOWORD(wParam), true);
       Command(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
       return 0;
     case DM_GETDEFID:

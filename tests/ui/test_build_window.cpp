@@ -1,0 +1,308 @@
+// Builds started from the real orvex.exe main window: the options the window hands to the
+// build, the settings it stores, the progress window with Cancel, and how each build ends.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <random>
+#include <regex>
+
+#include "f_orvex.h"
+#include "f_progress.h"
+#include "uitest.h"
+
+using namespace testing_support;
+using namespace uitest;
+
+namespace {
+
+class WindowBuild : public ::testing::Test {
+ protected:
+  void SetUp() override { DeleteSettings(); }
+};
+
+void SetStored(const char* name, DWORD type, const std::string& bytes) {
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Halvorn\\Orvex", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()));
+  RegCloseKey(key);
+}
+
+std::string Dword(DWORD value) { return std::string(reinterpret_cast<const char*>(&value), sizeof value); }
+
+// Presses Make and answers the success box; the program must then end.
+void MakeAndExpectSuccess(OrvexWindow& orvex, const std::string& shot) {
+  driver::PressButtonId(orvex.main, bmake);
+  HWND box = WaitForBox(orvex.Id(), "Information", 60000);
+  ASSERT_TRUE(box) << "no success box";
+  driver::MessageBoxInfo info = AnswerBox(box, "OK", shot);
+  EXPECT_EQ(info.text, "The SFX file has been successfully created");
+  EXPECT_EQ(info.icon, driver::BoxIcon::Information);
+  EXPECT_TRUE(orvex.Ends()) << "a completed build ends the program";
+  EXPECT_EQ(orvex.process->ExitCode(), 0u);
+}
+
+TEST_F(WindowBuild, OptionsChosenInTheWindowReachTheRecord) {
+  std::string dir = MakeScratchDir("ui-readoptions");
+  CreateDirectoryA((dir + "src").c_str(), nullptr);
+  CreateDirectoryA((dir + "src\\bin").c_str(), nullptr);
+  WriteFileBytes(dir + "src\\bin\\setup.bat", "@echo off\r\n");
+  {
+    OrvexWindow orvex("");
+    ASSERT_TRUE(orvex.main);
+    HWND w = orvex.main;
+    driver::TypeText(w, esource, dir + "src");
+    driver::TypeText(w, etarget, dir + "launch.exe");
+    Click(w, rbexecutefile);
+    driver::TypeText(w, eexecutablefile, dir + "src\\bin\\setup.bat");
+    driver::TypeText(w, ecmdparameters, "/quiet \"a b\"");
+    Click(w, rbwdcurrent);
+    Click(w, rbuacadministrator);
+    Click(w, rbdmonreboot);
+    Click(w, rbcustom);
+    driver::TypeText(w, ecustomdir, "  %LOCALAPPDATA%\\Tool");
+    Click(w, cboneinstance);
+    Click(w, cbsilent);
+    Click(w, cbselfdelete);
+    Click(w, rbomskip);
+    MakeAndExpectSuccess(orvex, "");
+  }
+  SfxOptions o;
+  ASSERT_TRUE(ReadOptionsRecord(dir + "launch.exe", o));
+  EXPECT_EQ(o.ExtractionMode, 1);
+  EXPECT_EQ(o.ExtractionFolder, 5);
+  EXPECT_STREQ(o.CmdParameters, "/quiet \"a b\"");
+  EXPECT_STREQ(o.CustomFolder, "%LOCALAPPDATA%\\Tool\\");
+  EXPECT_EQ(o.OpenFolder, 1) << "the check box keeps its state while disabled";
+  EXPECT_EQ(o.Compressed, 1);
+  EXPECT_EQ(o.OneInstance, 1);
+  EXPECT_EQ(o.SilentMode, 1);
+  EXPECT_EQ(o.SelfDeleteMode, 1);
+  EXPECT_EQ(o.DeleteMode, 1);
+  EXPECT_EQ(o.WorkingDirectory, 2);
+  EXPECT_EQ(o.OverwriteMode, 2);
+  EXPECT_NE(ReadFileBytes(dir + "launch.exe").find("requireAdministrator"), std::string::npos)
+      << "administrator elevation selects the manifest";
+
+  // Delete-on-reboot left behind in extract-only mode is still read as 1.
+  {
+    OrvexWindow orvex("");
+    ASSERT_TRUE(orvex.main);
+    HWND w = orvex.main;
+    EXPECT_TRUE(IsChecked(w, rbdmonreboot)) << "the settings of the last attempt come back";
+    Click(w, rbopenfolder);
+    Click(w, cbopenfolder);
+    Click(w, rbdocuments);
+    Click(w, rbomoverwrite);
+    driver::TypeText(w, etarget, dir + "extract.exe");
+    EXPECT_FALSE(IsEnabled(w, rbdmonreboot));
+    MakeAndExpectSuccess(orvex, "");
+  }
+  ASSERT_TRUE(ReadOptionsRecord(dir + "extract.exe", o));
+  EXPECT_EQ(o.ExtractionMode, 0);
+  EXPECT_EQ(o.ExtractionFolder, 2);
+  EXPECT_EQ(o.OpenFolder, 0);
+  EXPECT_EQ(o.DeleteMode, 1);
+  EXPECT_EQ(o.OverwriteMode, 1);
+}
+
+TEST_F(WindowBuild, StoredValuesOfUnexpectedTypesAndCodes) {
+  SetStored("ExtractionFolder", REG_DWORD, Dword(9));
+  SetStored("ExtractionMode", REG_DWORD, Dword(2));
+  SetStored("OpenFolder", REG_SZ, std::string("0", 2));
+  SetStored("SilentMode", REG_DWORD, Dword(7));
+  SetStored("WorkingDirectory", REG_DWORD, Dword(2));
+  SetStored("UACAutoElevation", REG_DWORD, Dword(2));
+  SetStored("DeleteMode", REG_DWORD, Dword(1));
+  SetStored("Source", REG_EXPAND_SZ, std::string("%TEMP%\\src\\", 12));
+  SetStored("Target", REG_DWORD, Dword(1));
+  OrvexWindow orvex("");
+  ASSERT_TRUE(orvex.main);
+  HWND w = orvex.main;
+  EXPECT_TRUE(IsChecked(w, rbtemp)) << "an unknown folder code shows the temporary folder";
+  EXPECT_TRUE(IsChecked(w, rbopenfolder)) << "an unknown mode code shows extract-only mode";
+  EXPECT_TRUE(IsChecked(w, cbopenfolder)) << "a flag stored as a string is ignored";
+  EXPECT_TRUE(IsChecked(w, cbsilent)) << "any flag other than 0 is true";
+  EXPECT_TRUE(IsChecked(w, rbwdcurrent));
+  EXPECT_TRUE(IsChecked(w, rbuacadministrator));
+  EXPECT_TRUE(IsChecked(w, rbdmonreboot));
+  EXPECT_FALSE(IsEnabled(w, rbdmonreboot)) << "not in launch mode";
+  EXPECT_EQ(TextOf(w, esource), "%TEMP%\\src\\") << "expandable strings are taken as they are";
+  EXPECT_EQ(TextOf(w, etarget), "") << "a string stored as a number is ignored";
+}
+
+TEST_F(WindowBuild, SettingsAreSavedNormalisedAlsoForRejectedAttempts) {
+  std::string dir = MakeScratchDir("ui-settings");
+  {
+    OrvexWindow orvex("", dir);
+    ASSERT_TRUE(orvex.main);
+    driver::TypeText(orvex.main, esource, "missing");
+    driver::TypeText(orvex.main, etarget, "out.exe");
+    Click(orvex.main, cbsilent);
+    driver::PressButtonId(orvex.main, bmake);
+    HWND box = WaitForBox(orvex.Id(), "Error");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(AnswerBox(box, "OK", "").text, "The source folder does not exist\r\n\r\n" + dir + "missing\\");
+    Sleep(300);
+    EXPECT_TRUE(IsWindow(orvex.main)) << "a failed check leaves the window open";
+    EXPECT_EQ(TextOf(orvex.main, esource), "missing") << "the window keeps the typed text";
+  }
+  auto stored = QuerySettings();
+  EXPECT_EQ(stored["Source"], "REG_SZ " + dir + "missing\\");
+  EXPECT_EQ(stored["Target"], "REG_SZ " + dir + "out.exe");
+  EXPECT_EQ(stored["SilentMode"], "REG_DWORD 0x1");
+  EXPECT_EQ(stored["OpenFolder"], "REG_DWORD 0x1");
+  EXPECT_EQ(stored["ExtractionMode"], "REG_DWORD 0x0");
+  EXPECT_EQ(stored.size(), 15u) << "every value is written";
+
+  // A typed relative source without backslash comes back full and with one.
+  CreateDirectoryA((dir + "src").c_str(), nullptr);
+  {
+    OrvexWindow orvex("", dir);
+    ASSERT_TRUE(orvex.main);
+    EXPECT_EQ(TextOf(orvex.main, esource), dir + "missing\\");
+    EXPECT_TRUE(IsChecked(orvex.main, cbsilent));
+    driver::TypeText(orvex.main, esource, "src");
+    MakeAndExpectSuccess(orvex, "");
+  }
+  EXPECT_TRUE(FileExists(dir + "out.exe"));
+  {
+    OrvexWindow orvex("", dir);
+    ASSERT_TRUE(orvex.main);
+    EXPECT_EQ(TextOf(orvex.main, esource), dir + "src\\");
+  }
+}
+
+TEST_F(WindowBuild, CommandLineRunsLeaveTheSettingsAlone) {
+  std::string dir = MakeScratchDir("ui-settings-cmdline");
+  CreateDirectoryA((dir + "src").c_str(), nullptr);
+  SetStored("Source", REG_SZ, std::string("C:\\kept\\", 9));
+  SetStored("SilentMode", REG_DWORD, Dword(0));
+  auto before = QuerySettings();
+  {
+    OrvexWindow orvex("-s -c " + Quoted(dir + "src") + " " + Quoted(dir + "window.exe"), "", false);
+    EXPECT_TRUE(orvex.Ends()) << "a window build from the command line ends after success, -c without a box";
+  }
+  EXPECT_TRUE(FileExists(dir + "window.exe"));
+  EXPECT_EQ(RunToEnd(Quoted(BinDir() + "orvex.exe") + " -h -s -c " + Quoted(dir + "src") + " " +
+                     Quoted(dir + "hidden.exe")),
+            0u);
+  EXPECT_TRUE(FileExists(dir + "hidden.exe"));
+  EXPECT_EQ(QuerySettings(), before);
+}
+
+// Enough incompressible data that the build takes several seconds under Wine.
+std::string MakeLargeSource(const std::string& dir) {
+  std::string src = dir + "big\\";
+  CreateDirectoryA(src.c_str(), nullptr);
+  std::mt19937 random(7);
+  std::string bytes(12 << 20, '\0');
+  for (int file = 0; file < 12; ++file) {
+    for (size_t i = 0; i < bytes.size(); i += 4) {
+      uint32_t value = random();
+      memcpy(&bytes[i], &value, 4);
+    }
+    WriteFileBytes(src + "part" + std::to_string(file) + ".bin", bytes);
+  }
+  return src;
+}
+
+TEST_F(WindowBuild, ProgressWindowCancelsAndBuildsAgain) {
+  std::string dir = MakeScratchDir("ui-progress");
+  std::string src = MakeLargeSource(dir);
+  OrvexWindow orvex("");
+  ASSERT_TRUE(orvex.main);
+  driver::TypeText(orvex.main, esource, src);
+  driver::TypeText(orvex.main, etarget, dir + "big.exe");
+  driver::PressButtonId(orvex.main, bmake);
+
+  HWND progress = driver::WaitForWindow("Tfprogress", "", 20000, orvex.Id());
+  ASSERT_TRUE(progress);
+  EXPECT_EQ(driver::WindowText(progress), driver::WindowText(orvex.main));
+  RECT client;
+  GetClientRect(progress, &client);
+  EXPECT_EQ(client.right, FprogressClientWidth);
+  EXPECT_EQ(client.bottom, FprogressClientHeight);
+  EXPECT_FALSE(GetWindowLongA(progress, GWL_STYLE) & WS_SYSMENU);
+  EXPECT_FALSE(IsWindowEnabled(orvex.main)) << "the progress window is modal";
+
+  // Wait until the bars have moved and the counter shows.
+  HWND total = driver::ControlById(progress, Tfprogress::pbtotal);
+  DWORD start = GetTickCount();
+  while (SendMessageA(total, PBM_GETPOS, 0, 0) < 20 && GetTickCount() - start < 60000) Sleep(20);
+  LRESULT position = SendMessageA(total, PBM_GETPOS, 0, 0);
+  EXPECT_GE(position, 20);
+  EXPECT_LT(position, 1000) << "the build must still be running for Cancel to matter";
+  EXPECT_EQ(SendMessageA(total, PBM_GETRANGE, FALSE, 0), 1000);
+  std::string counter = TextOf(progress, Tfprogress::lsize);
+  EXPECT_TRUE(std::regex_match(counter, std::regex(R"(\S+ [kMG]?B / \S+ MB   \(\d+%\))"))) << counter;
+  EXPECT_EQ(TextOf(progress, Tfprogress::lfile), "File progress:");
+  EXPECT_EQ(TextOf(progress, Tfprogress::ltarget), dir + "big.exe");
+  EXPECT_EQ(TextOf(progress, Tfprogress::lsource).compare(0, src.size(), src), 0) << TextOf(progress, Tfprogress::lsource);
+  Shot(progress, "progress-mid-build");
+
+  // Escape does nothing; Cancel stops the build, deletes the target and says so.
+  driver::PressKey(progress, VK_ESCAPE);
+  Sleep(200);
+  EXPECT_TRUE(IsWindowVisible(progress));
+  ASSERT_LT(SendMessageA(total, PBM_GETPOS, 0, 0), 1000) << "the source is too small to cancel in time";
+  driver::PressButtonId(progress, Tfprogress::bcancel);
+  HWND box = WaitForBox(orvex.Id(), "Warning", 60000);
+  ASSERT_TRUE(box);
+  driver::MessageBoxInfo info = AnswerBox(box, "OK", "box-build-aborted");
+  EXPECT_EQ(info.text, "Orvex has been aborted\r\nTarget SFX file has been deleted");
+  EXPECT_EQ(info.icon, driver::BoxIcon::Warning);
+  EXPECT_TRUE(driver::WaitForWindowGone(progress, 10000));
+  EXPECT_FALSE(FileExists(dir + "big.exe"));
+  Sleep(300);
+  EXPECT_FALSE(orvex.Ends(0)) << "Cancel leaves the program running";
+  EXPECT_TRUE(IsWindowEnabled(orvex.main));
+  EXPECT_EQ(TextOf(orvex.main, esource), src);
+  EXPECT_EQ(TextOf(orvex.main, etarget), dir + "big.exe");
+
+  // The same window builds again, to the end.
+  MakeAndExpectSuccess(orvex, "box-build-success");
+  EXPECT_TRUE(FileExists(dir + "big.exe"));
+}
+
+TEST_F(WindowBuild, WithoutFinalMessageTheProgramJustEnds) {
+  std::string dir = MakeScratchDir("ui-no-message");
+  CreateDirectoryA((dir + "src").c_str(), nullptr);
+  WriteFileBytes(dir + "src\\a.txt", "a");
+  OrvexWindow orvex("-c");
+  ASSERT_TRUE(orvex.main);
+  driver::TypeText(orvex.main, esource, dir + "src");
+  driver::TypeText(orvex.main, etarget, dir + "quiet.exe");
+  driver::PressButtonId(orvex.main, bmake);
+  EXPECT_TRUE(orvex.Ends()) << "no box waits for an answer";
+  EXPECT_EQ(orvex.process->ExitCode(), 0u);
+  EXPECT_TRUE(FileExists(dir + "quiet.exe"));
+}
+
+TEST_F(WindowBuild, AnErrorInsideTheBuildKeepsTheWindowOpen) {
+  std::string dir = MakeScratchDir("ui-build-error");
+  CreateDirectoryA((dir + "src").c_str(), nullptr);
+  WriteFileBytes(dir + "src\\a.txt", "a");
+  OrvexWindow orvex("");
+  ASSERT_TRUE(orvex.main);
+  driver::TypeText(orvex.main, esource, dir + "src");
+  // A folder where the target file should be: the target cannot be created.
+  CreateDirectoryA((dir + "taken.exe").c_str(), nullptr);
+  driver::TypeText(orvex.main, etarget, dir + "taken.exe");
+  driver::PressButtonId(orvex.main, bmake);
+  HWND box = WaitForBox(orvex.Id(), "Orvex");
+  ASSERT_TRUE(box) << "the error box carries the application title";
+  driver::MessageBoxInfo info = AnswerBox(box, "OK", "box-build-error");
+  EXPECT_EQ(info.icon, driver::BoxIcon::Error);
+  EXPECT_EQ(info.text, "File access denied.") << "the error's text with a full stop";
+  Sleep(300);
+  EXPECT_FALSE(orvex.Ends(0));
+  EXPECT_TRUE(IsWindowEnabled(orvex.main));
+  EXPECT_EQ(driver::WaitForWindow("Tfprogress", "", 200, orvex.Id()), nullptr);
+  EXPECT_EQ(TextOf(orvex.main, etarget), dir + "taken.exe");
+}
+
+}  // namespace
