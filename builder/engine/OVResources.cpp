@@ -104,10 +104,15 @@ bool ReadResource(HMODULE module, HRSRC info, ResourceBytes& bytes) {
 }
 
 // Writes every resource of `module` into the update except the `dropped` ones. A module
-// without any resource has nothing to carry over.
+// without any resource has nothing to carry over; any other listing failure must stop the
+// update, which would otherwise commit a file stripped of its resources.
 bool CarryOver(HMODULE module, const std::vector<ResourceKey>& dropped, ResourceUpdate& update) {
   std::vector<ResourceName> types;
-  EnumResourceTypesA(module, CollectType, reinterpret_cast<LONG_PTR>(&types));
+  if (!EnumResourceTypesA(module, CollectType, reinterpret_cast<LONG_PTR>(&types))) {
+    DWORD error = GetLastError();
+    if (error != ERROR_RESOURCE_DATA_NOT_FOUND && error != ERROR_RESOURCE_TYPE_NOT_FOUND) return false;
+    types.clear();
+  }
   for (const ResourceName& type : types) {
     std::vector<ResourceName> names;
     if (!ListNames(module, type.Get(), names)) return false;
