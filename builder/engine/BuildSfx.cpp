@@ -51,6 +51,11 @@ bool ExactAnsiName(const wchar_t* wide, std::string& ansi) {
   return !usedDefault && !ansi.empty() && Widen(ansi) == wide;
 }
 
+// A name for the message that refuses it: '?' for what the code page lacks, no lookalikes.
+std::string DisplayName(const wchar_t* wide) {
+  return Narrow(wide, GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS, nullptr);
+}
+
 uint32_t DosTime(const FILETIME& written) {
   FILETIME local;
   WORD date = 0, time = 0;
@@ -157,7 +162,7 @@ void CollectEntries(BuildJob& job, const std::string& prefix) {
     std::string name;
     if (!ExactAnsiName(found.cFileName, name))
       throw EInputRefused("The name of this file cannot be represented in the system's code page\r\n\r\n" +
-                          job.in.Source + prefix + Narrow(found.cFileName, 0, nullptr));
+                          job.in.Source + prefix + DisplayName(found.cFileName));
     bool folder = (found.dwFileAttributes & AttributeDirectory) != 0;
     if (!folder && (found.nFileSizeHigh != 0 || found.nFileSizeLow >= 0x80000000u))
       throw EInputRefused("This file is 2 GiB or larger, too large for an SFX file\r\n\r\n" + job.in.Source + prefix +

@@ -69,13 +69,24 @@ ChunkCompressor::~ChunkCompressor() {
   if (open_) deflateEnd(&stream_);
 }
 
-const uint8_t* ChunkCompressor::Compress(const void* input, uint32_t length, uint32_t& compressedLength) {
+uint32_t ChunkCompressor::Compress(const void* input, uint32_t length, const Sink& write) {
   if (!open_) {
     InitStream(stream_);
     open_ = true;
   } else {
     Check(deflateReset(&stream_));
   }
-  compressedLength = Deflate(stream_, input, length, block_);
-  return block_.data();
+  if (piece_.empty()) piece_.resize(PieceSize);
+  stream_.next_in = static_cast<Bytef*>(const_cast<void*>(input));
+  stream_.avail_in = length;
+  int result;
+  do {
+    stream_.next_out = piece_.data();
+    stream_.avail_out = PieceSize;
+    result = deflate(&stream_, Z_FINISH);
+    Check(result);
+    uint32_t produced = PieceSize - stream_.avail_out;
+    if (produced > 0) write(piece_.data(), produced);
+  } while (result != Z_STREAM_END);
+  return static_cast<uint32_t>(stream_.total_out);
 }

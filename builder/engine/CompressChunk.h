@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <vector>
 
 #include <zlib.h>
@@ -13,21 +14,25 @@
 std::vector<uint8_t> CompressChunk(const void* input, uint32_t length);
 
 // The same streams, byte for byte, from one deflate state kept open and reset between
-// chunks, and one output block reused: a build compresses thousands of chunks.
+// chunks (a build compresses thousands of them), handed on in pieces of at most
+// PieceSize bytes, so no block of a whole chunk's size is ever held.
 class ChunkCompressor {
  public:
+  static constexpr uint32_t PieceSize = 256 * 1024;
+  using Sink = std::function<void(const uint8_t* data, uint32_t length)>;
+
   ChunkCompressor() = default;
   ~ChunkCompressor();
   ChunkCompressor(const ChunkCompressor&) = delete;
   ChunkCompressor& operator=(const ChunkCompressor&) = delete;
 
-  // The compressed bytes stay valid until the next call.
-  const uint8_t* Compress(const void* input, uint32_t length, uint32_t& compressedLength);
+  // Gives every compressed byte to `write`, in order, and the total length.
+  uint32_t Compress(const void* input, uint32_t length, const Sink& write);
 
  private:
   z_stream stream_{};
   bool open_ = false;
-  std::vector<uint8_t> block_;
+  std::vector<uint8_t> piece_;
 };
 
 // The first capacity of the output block: length + length/10 + 12, rounded up to 256.

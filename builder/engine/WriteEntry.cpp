@@ -28,13 +28,16 @@ void WriteChunk(BuildJob& job, uint32_t n) {
     job.Write(ChunkBuffer, n);
     return;
   }
-  uint32_t m = 0;
-  const uint8_t* block = job.compressor.Compress(ChunkBuffer, n, m);
+  WriteU32(job, n);
+  // The compressed length is known only at the end: its place is filled in afterwards.
+  uint64_t lengthPosition = job.written;
+  WriteU32(job, 0);
+  uint32_t m = job.compressor.Compress(ChunkBuffer, n, [&job](const uint8_t* data, uint32_t length) {
+    job.Write(data, length);
+  });
   // The extractor reads a compressed chunk whole into a buffer of this size.
   if (m > ChunkBufferSize) throw EBuildError(SystemErrorText(ERROR_NOT_ENOUGH_MEMORY));
-  WriteU32(job, n);
-  WriteU32(job, m);
-  job.Write(block, m);
+  job.target.WriteAt(lengthPosition, &m, sizeof m);
 }
 
 }  // namespace

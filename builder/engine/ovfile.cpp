@@ -60,6 +60,14 @@ void OvFile::Write(const void* data, uint32_t length) {
   if (done != length) RaiseFileError(ERROR_DISK_FULL);
 }
 
+void OvFile::WriteAt(uint64_t position, const void* data, uint32_t length) {
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(position);
+  if (!SetFilePointerEx(handle_.Get(), at, nullptr, FILE_BEGIN)) RaiseFileError(GetLastError());
+  Write(data, length);
+  SeekEnd();
+}
+
 void OvFile::SeekEnd() {
   LARGE_INTEGER zero{};
   if (!SetFilePointerEx(handle_.Get(), zero, nullptr, FILE_END)) RaiseFileError(GetLastError());

@@ -30,6 +30,8 @@ class OvFile {
   void ReadExact(void* buffer, uint32_t length);
   // Writes all `length` bytes; fewer is "Disk full".
   void Write(const void* data, uint32_t length);
+  // Overwrites bytes already written at `position`, then goes back to the end.
+  void WriteAt(uint64_t position, const void* data, uint32_t length);
   void SeekEnd();
   uint64_t Position() const;
   // Closes and raises when the system reports a failure; nothing when already closed.

@@ -34,7 +34,8 @@ TEST(CompressChunk, CapacityStartsAtATenthMoreRoundedTo256) {
   EXPECT_EQ(InitialCompressedCapacity(9437184), 10381056u) << "10,380,914 rounded up";
 }
 
-// One stream per chunk, and a stream kept open and reset gives the very same bytes.
+// One stream per chunk, and a stream kept open, reset and handed on in pieces gives the
+// very same bytes.
 TEST(CompressChunk, ResetStreamsMatchFreshOnesByteForByte) {
   std::mt19937 random(7);
   std::vector<std::vector<uint8_t>> chunks;
@@ -50,9 +51,17 @@ TEST(CompressChunk, ResetStreamsMatchFreshOnesByteForByte) {
   ChunkCompressor kept;
   for (const auto& chunk : chunks) {
     std::vector<uint8_t> fresh = CompressChunk(chunk.data(), static_cast<uint32_t>(chunk.size()));
-    uint32_t length = 0;
-    const uint8_t* reused = kept.Compress(chunk.data(), static_cast<uint32_t>(chunk.size()), length);
-    ASSERT_EQ(std::vector<uint8_t>(reused, reused + length), fresh) << chunk.size();
+    std::vector<uint8_t> streamed;
+    size_t pieces = 0;
+    uint32_t length = kept.Compress(chunk.data(), static_cast<uint32_t>(chunk.size()),
+                                    [&](const uint8_t* data, uint32_t n) {
+                                      EXPECT_LE(n, ChunkCompressor::PieceSize);
+                                      streamed.insert(streamed.end(), data, data + n);
+                                      ++pieces;
+                                    });
+    EXPECT_EQ(length, streamed.size());
+    EXPECT_EQ(pieces, (streamed.size() + ChunkCompressor::PieceSize - 1) / ChunkCompressor::PieceSize);
+    ASSERT_EQ(streamed, fresh) << chunk.size();
     EXPECT_EQ(fresh, Reference(chunk)) << "level 9, default window and memory level";
     EXPECT_EQ(Inflate(fresh.data(), length, static_cast<uint32_t>(chunk.size())), chunk);
     EXPECT_EQ(fresh[0], 0x78) << "zlib header";
