@@ -268,15 +268,20 @@ TEST_F(WindowBuild, ProgressWindowCancelsAndBuildsAgain) {
   EXPECT_TRUE(FileExists(dir + "big.exe"));
 }
 
-TEST_F(WindowBuild, WithoutFinalMessageTheProgramJustEnds) {
-  std::string dir = MakeScratchDir("ui-no-message");
+// Types a one-file source and `target` into the window and presses Make.
+void MakeSmallBuild(OrvexWindow& orvex, const std::string& dir, const std::string& target) {
   CreateDirectoryA((dir + "src").c_str(), nullptr);
   WriteFileBytes(dir + "src\\a.txt", "a");
+  driver::TypeText(orvex.main, esource, dir + "src");
+  driver::TypeText(orvex.main, etarget, target);
+  driver::PressButtonId(orvex.main, bmake);
+}
+
+TEST_F(WindowBuild, WithoutFinalMessageTheProgramJustEnds) {
+  std::string dir = MakeScratchDir("ui-no-message");
   OrvexWindow orvex("-c");
   ASSERT_TRUE(orvex.main);
-  driver::TypeText(orvex.main, esource, dir + "src");
-  driver::TypeText(orvex.main, etarget, dir + "quiet.exe");
-  driver::PressButtonId(orvex.main, bmake);
+  MakeSmallBuild(orvex, dir, dir + "quiet.exe");
   EXPECT_TRUE(orvex.Ends()) << "no box waits for an answer";
   EXPECT_EQ(orvex.process->ExitCode(), 0u);
   EXPECT_TRUE(FileExists(dir + "quiet.exe"));
@@ -284,15 +289,11 @@ TEST_F(WindowBuild, WithoutFinalMessageTheProgramJustEnds) {
 
 TEST_F(WindowBuild, AnErrorInsideTheBuildKeepsTheWindowOpen) {
   std::string dir = MakeScratchDir("ui-build-error");
-  CreateDirectoryA((dir + "src").c_str(), nullptr);
-  WriteFileBytes(dir + "src\\a.txt", "a");
   OrvexWindow orvex("");
   ASSERT_TRUE(orvex.main);
-  driver::TypeText(orvex.main, esource, dir + "src");
   // A folder where the target file should be: the target cannot be created.
   CreateDirectoryA((dir + "taken.exe").c_str(), nullptr);
-  driver::TypeText(orvex.main, etarget, dir + "taken.exe");
-  driver::PressButtonId(orvex.main, bmake);
+  MakeSmallBuild(orvex, dir, dir + "taken.exe");
   HWND box = WaitForBox(orvex.Id(), "Orvex");
   ASSERT_TRUE(box) << "the error box carries the application title";
   driver::MessageBoxInfo info = AnswerBox(box, "OK", "box-build-error");

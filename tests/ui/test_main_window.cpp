@@ -286,3 +286,39 @@ TEST_F(MainWindow, SourceBrowserStartsAtAnExistingFolderOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+// Confirms a file dialog of the program as it opened: its file name and folder come from
+// the window's texts.
+void ConfirmFileDialog(DWORD processId, const std::string& caption, const std::string& shot) {
+  HWND dialog = WaitForBox(processId, caption);
+  ASSERT_TRUE(dialog) << caption;
+  Shot(dialog, shot);
+  driver::PressKey(dialog, VK_RETURN);  // in the file name, as a user would
+  ASSERT_TRUE(driver::WaitForWindowGone(dialog, 5000));
+  Sleep(200);
+}
+
+TEST_F(MainWindow, FileDialogsStartFromTheTexts) {
+  std::string dir = MakeScratchDir("ui-file-dialogs");
+  CreateDirectoryA((dir + "out").c_str(), nullptr);
+  CreateDirectoryA((dir + "src").c_str(), nullptr);
+  WriteFileBytes(dir + "src\\run.bat", "@echo off\r\n");
+  OrvexWindow orvex("");
+  ASSERT_TRUE(orvex.main);
+
+  driver::TypeText(orvex.main, etarget, dir + "out\\new");
+  driver::PressButtonId(orvex.main, btarget);
+  ConfirmFileDialog(orvex.Id(), "Save As", "dialog-target");
+  EXPECT_EQ(TextOf(orvex.main, etarget), dir + "out\\new.exe") << "the save dialog adds the default extension";
+
+  Click(orvex.main, rbexecutefile);
+  driver::TypeText(orvex.main, esource, dir + "src");
+  driver::TypeText(orvex.main, eexecutablefile, "run.bat");
+  driver::PressButtonId(orvex.main, bexecutablefile);
+  ConfirmFileDialog(orvex.Id(), "Open", "dialog-executable");
+  EXPECT_EQ(TextOf(orvex.main, eexecutablefile), dir + "src\\run.bat") << "the open dialog starts in the source folder";
+}
+
+}  // namespace
