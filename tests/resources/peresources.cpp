@@ -1,5 +1,7 @@
 #include "peresources.h"
 
+#include <cstdio>
+
 namespace {
 
 class Image {
@@ -166,5 +168,43 @@ bool IconGroupIds(const std::string& group, std::vector<unsigned>& ids) {
   unsigned count = u16(4);
   if (group.size() < 6 + size_t(count) * 14) return false;
   for (unsigned i = 0; i < count; ++i) ids.push_back(u16(6 + size_t(i) * 14 + 12));
+  return true;
+}
+
+std::string Key(const std::string& type, const std::string& name, unsigned language) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04X", language & 0xFFFF);
+  return type + "/" + name + "/" + text;
+}
+
+ResourceMap ToMap(const std::vector<PeResource>& list) {
+  ResourceMap map;
+  for (const PeResource& r : list) map[Key(r.type, r.name, r.language)] = r.data;
+  return map;
+}
+
+ResourceMap OfType(const ResourceMap& all, const std::string& type) {
+  ResourceMap found;
+  for (const auto& entry : all)
+    if (entry.first.compare(0, type.size() + 1, type + "/") == 0) found.insert(entry);
+  return found;
+}
+
+bool ExpectedIconCopy(const std::vector<PeResource>& source, const std::string& groupName, ResourceMap& groups,
+                      ResourceMap& images) {
+  groups.clear();
+  images.clear();
+  std::vector<PeResource> all = FindResources(source, ResourceId(14));
+  if (all.empty()) return false;
+  for (const PeResource& group : FindResources(source, ResourceId(14), all.front().name)) {
+    groups[Key(ResourceId(14), groupName, group.language)] = group.data;
+    std::vector<unsigned> ids;
+    if (!IconGroupIds(group.data, ids)) return false;
+    for (unsigned id : ids) {
+      std::vector<PeResource> image = FindResources(source, ResourceId(3), ResourceId(id));
+      if (image.empty()) return false;
+      images[Key(ResourceId(3), ResourceId(id), group.language)] = image.front().data;
+    }
+  }
   return true;
 }

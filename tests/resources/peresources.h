@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -30,3 +31,16 @@ std::vector<PeResource> FindResources(const std::vector<PeResource>& all, const 
 // The image identifiers named by an icon group (6-byte header, 14-byte entries); false
 // when the group is shorter than its count says.
 bool IconGroupIds(const std::string& group, std::vector<unsigned>& ids);
+
+// A resource list keyed "type/name/LLLL" (language in 4 hex digits, e.g. "#14/MAINICON/0407").
+using ResourceMap = std::map<std::string, std::string>;
+std::string Key(const std::string& type, const std::string& name, unsigned language);
+ResourceMap ToMap(const std::vector<PeResource>& list);
+ResourceMap OfType(const ResourceMap& all, const std::string& type);
+
+// What a file must carry after taking over the first icon group of `source` under
+// `groupName`: that group in each of its languages, and the images it names (looked up
+// in any language) in the group's language. False when the source has no icon group or
+// a group is cut short or names a missing image.
+bool ExpectedIconCopy(const std::vector<PeResource>& source, const std::string& groupName, ResourceMap& groups,
+                      ResourceMap& images);

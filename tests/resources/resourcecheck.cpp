@@ -47,12 +47,6 @@ const std::string kIcon = ResourceId(3), kGroup = ResourceId(14), kVersion = Res
 const std::string kCarriedManifest = ManifestText("requireAdministrator");
 const std::string kHighestManifest = ManifestText("highestAvailable");
 
-std::string Key(const std::string& type, const std::string& name, unsigned language) {
-  char lang[8];
-  wsprintfA(lang, "%04X", language);
-  return type + "/" + name + "/" + lang;
-}
-
 // The resources as Windows reads them.
 ResourceMap WindowsResources(const std::string& file) {
   ResourceMap map;
@@ -70,17 +64,9 @@ ResourceMap Resources(const std::string& file) {
   std::vector<PeResource> list;
   std::string why;
   EXPECT_TRUE(ReadPeResources(ReadFileBytes(file), list, &why)) << file << ": " << why;
-  ResourceMap map;
-  for (const PeResource& r : list) map[Key(r.type, r.name, r.language)] = r.data;
+  ResourceMap map = ToMap(list);
   EXPECT_TRUE(map == WindowsResources(file)) << "the PE reader and Windows disagree on " << file;
   return map;
-}
-
-ResourceMap OfType(const ResourceMap& all, const std::string& type) {
-  ResourceMap found;
-  for (const auto& [key, data] : all)
-    if (key.compare(0, type.size() + 1, type + "/") == 0) found[key] = data;
-  return found;
 }
 
 std::string Keys(const ResourceMap& map) {
@@ -104,30 +90,12 @@ std::string FirstGroupName(const std::string& file) {
   return groups.empty() ? std::string() : groups.front().name;
 }
 
-// Checks that `target` carries the first icon group of `source` in each of its languages
-// under `groupName`, with the source's images, and no other icon group or image.
 void ExpectIconsCopied(const std::string& sourceFile, const ResourceMap& target, const std::string& groupName) {
-  std::string sourceGroup = FirstGroupName(sourceFile);
-  ASSERT_FALSE(sourceGroup.empty());
-  ResourceMap source = Resources(sourceFile);
+  std::vector<PeResource> source;
+  ASSERT_TRUE(ReadPeResources(ReadFileBytes(sourceFile), source));
+  Resources(sourceFile);  // Windows must read the source as the reader does
   ResourceMap expectedGroups, expectedImages;
-  for (const auto& [key, data] : OfType(source, kGroup)) {
-    if (key.compare(0, kGroup.size() + sourceGroup.size() + 2, kGroup + "/" + sourceGroup + "/") != 0) continue;
-    std::string language = key.substr(key.rfind('/') + 1);
-    expectedGroups[kGroup + "/" + groupName + "/" + language] = data;
-    std::vector<unsigned> ids;
-    ASSERT_TRUE(IconGroupIds(data, ids));
-    for (unsigned id : ids) {
-      // The image is looked up without language preference; the fixtures and the system
-      // programs have each identifier in one language only.
-      std::string image;
-      for (const auto& [imageKey, imageData] : OfType(source, kIcon))
-        if (imageKey.compare(0, kIcon.size() + ResourceId(id).size() + 2, kIcon + "/" + ResourceId(id) + "/") == 0)
-          image = imageData;
-      ASSERT_FALSE(image.empty()) << "source image " << id;
-      expectedImages[kIcon + "/" + ResourceId(id) + "/" + language] = image;
-    }
-  }
+  ASSERT_TRUE(ExpectedIconCopy(source, groupName, expectedGroups, expectedImages)) << sourceFile;
   EXPECT_TRUE(OfType(target, kGroup) == expectedGroups) << "icon groups differ from the source's first group:\n"
                                                    << Keys(OfType(target, kGroup)) << "\n" << Keys(expectedGroups);
   EXPECT_TRUE(OfType(target, kIcon) == expectedImages) << "icon images differ from the source's:\n"

@@ -10,18 +10,13 @@
 
 #include "peresources.h"
 
-// type/name/language (4 hex digits) -> data, e.g. "#14/MAINICON/0407".
-using ResourceMap = std::map<std::string, std::string>;
-
 extern const std::string kIcon, kGroup, kVersion, kManifest;
 // The manifest as the builder carries it (420 bytes) and as elevation 1 writes it (416).
 extern const std::string kCarriedManifest, kHighestManifest;
 
-std::string Key(const std::string& type, const std::string& name, unsigned language);
 ResourceMap WindowsResources(const std::string& file);
 // The PE reader's view; the test fails when Windows sees something else.
 ResourceMap Resources(const std::string& file);
-ResourceMap OfType(const ResourceMap& all, const std::string& type);
 ResourceMap Without(ResourceMap all, const std::set<std::string>& types);
 // The keys and data sizes, for failure messages.
 std::string Keys(const ResourceMap& map);

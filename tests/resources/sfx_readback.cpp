@@ -35,44 +35,13 @@ bool ReadFile(const std::string& path, std::string& bytes) {
   return true;
 }
 
-using Tree = std::map<std::string, std::string>;  // type/name/language -> data
-
-Tree Read(const std::string& path, const std::string& sample) {
+ResourceMap Read(const std::string& path, const std::string& sample, std::vector<PeResource>* list = nullptr) {
   std::string bytes, why;
-  std::vector<PeResource> list;
+  std::vector<PeResource> resources;
   Check(ReadFile(path, bytes), sample, "cannot read " + path);
-  Check(ReadPeResources(bytes, list, &why), sample, path + ": " + why);
-  Tree tree;
-  for (const PeResource& r : list) tree[r.type + "/" + r.name + "/" + std::to_string(r.language)] = r.data;
-  return tree;
-}
-
-Tree OfType(const Tree& tree, const std::string& type) {
-  Tree found;
-  for (const auto& entry : tree)
-    if (entry.first.compare(0, type.size() + 1, type + "/") == 0) found.insert(entry);
-  return found;
-}
-
-// What the head must carry when the source's first icon group replaced MAINICON.
-void ExpectedIcons(const std::string& sourcePath, const std::string& sample, Tree& groups, Tree& images) {
-  std::string bytes;
-  std::vector<PeResource> list;
-  ReadFile(sourcePath, bytes);
-  ReadPeResources(bytes, list);
-  std::vector<PeResource> sourceGroups = FindResources(list, ResourceId(14));
-  if (sourceGroups.empty()) return;
-  for (const PeResource& group : FindResources(list, ResourceId(14), sourceGroups.front().name)) {
-    std::string language = std::to_string(group.language);
-    groups[ResourceId(14) + "/MAINICON/" + language] = group.data;
-    std::vector<unsigned> ids;
-    Check(IconGroupIds(group.data, ids), sample, "source icon group cut short");
-    for (unsigned id : ids) {
-      std::vector<PeResource> image = FindResources(list, ResourceId(3), ResourceId(id));
-      Check(!image.empty(), sample, "source lacks image " + std::to_string(id));
-      if (!image.empty()) images[ResourceId(3) + "/" + ResourceId(id) + "/" + language] = image.front().data;
-    }
-  }
+  Check(ReadPeResources(bytes, resources, &why), sample, path + ": " + why);
+  if (list) *list = resources;
+  return ToMap(resources);
 }
 
 void CheckSample(const std::string& folder, const std::string& name) {
@@ -82,21 +51,21 @@ void CheckSample(const std::string& folder, const std::string& name) {
   unsigned language = 0;
   Check(std::sscanf(text.c_str(), "language %u", &language) == 1, name, "no language line");
 
-  Tree sfx = Read(base + ".exe", name), head = Read(folder + "/head.exe", name);
-  Tree groups = OfType(head, ResourceId(14)), images = OfType(head, ResourceId(3)), versions;
+  ResourceMap sfx = Read(base + ".exe", name), head = Read(folder + "/head.exe", name);
+  ResourceMap groups = OfType(head, ResourceId(14)), images = OfType(head, ResourceId(3)), versions;
   std::string source = base + ".source.exe", ignored;
   if (ReadFile(source, ignored)) {
-    Tree sourceGroups, sourceImages;
-    ExpectedIcons(source, name, sourceGroups, sourceImages);
-    if (!sourceGroups.empty()) groups = sourceGroups, images = sourceImages;
-    versions = OfType(Read(source, name), ResourceId(16));
+    std::vector<PeResource> list;
+    versions = OfType(Read(source, name, &list), ResourceId(16));
+    // A source without icons leaves the head's own.
+    ResourceMap sourceGroups, sourceImages;
+    if (ExpectedIconCopy(list, "MAINICON", sourceGroups, sourceImages)) groups = sourceGroups, images = sourceImages;
   }
   Check(OfType(sfx, ResourceId(14)) == groups, name, "icon groups");
   Check(OfType(sfx, ResourceId(3)) == images, name, "icon images");
   Check(OfType(sfx, ResourceId(16)) == versions, name, "version information");
-  Tree manifests;
-  if (ReadFile(base + ".manifest", manifest))
-    manifests[ResourceId(24) + "/" + ResourceId(1) + "/" + std::to_string(language)] = manifest;
+  ResourceMap manifests;
+  if (ReadFile(base + ".manifest", manifest)) manifests[Key(ResourceId(24), ResourceId(1), language)] = manifest;
   Check(OfType(sfx, ResourceId(24)) == manifests, name, "manifest");
 
   // The archive follows the image: options record, entries, and the zero terminator last.
