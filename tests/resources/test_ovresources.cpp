@@ -74,8 +74,8 @@ TEST_F(HeadResources, IconFailuresLeaveTheHeadByteIdentical) {
   EXPECT_TRUE(unchanged());
   EXPECT_FALSE(ReplaceIcons(folder_ + "missing.exe", head_));
   EXPECT_TRUE(unchanged());
-  // The old group is already queued for deletion and one image written when the missing
-  // image of the broken group is met.
+  // When the broken group's missing image is met, the pending update already holds the
+  // head without its old group and one new image.
   EXPECT_FALSE(ReplaceIcons(Fixture("res_fixture_broken"), head_));
   EXPECT_TRUE(unchanged());
 
@@ -103,7 +103,7 @@ TEST_F(HeadResources, IconFailuresLeaveTheHeadByteIdentical) {
 
 TEST_F(HeadResources, VersionInformationOfEveryNameAndLanguage) {
   ResourceMap source = Resources(Fixture("res_fixture_full"));
-  ASSERT_EQ(OfType(source, kVersion).size(), 2u);
+  ASSERT_EQ(OfType(source, kVersion).size(), 3u) << "two names, the first in two languages";
   EXPECT_EQ(GetVersionLanguage(head_), 0);
   ASSERT_TRUE(ReplaceVersionInfo(Fixture("res_fixture_full"), head_));
   ResourceMap after = Resources(head_);

@@ -65,6 +65,18 @@ TEST(ReadPeResources, FixtureTreeInOrder) {
     EXPECT_EQ(v.data[8], 'S');
   }
   EXPECT_NE(versions[0].data, versions[1].data);
+  EXPECT_EQ(FindResources(all, ResourceId(16)).size(), 3u) << "a second name";
+
+  // The copy rule of the end-to-end checks: the first group in both its languages, with
+  // the images it names put into the group's language.
+  ResourceMap expectedGroups, expectedImages;
+  ASSERT_TRUE(ExpectedIconCopy(all, "MAINICON", expectedGroups, expectedImages));
+  EXPECT_EQ(expectedGroups.size(), 2u);
+  EXPECT_EQ(expectedGroups.count("#14/MAINICON/0407"), 1u);
+  EXPECT_EQ(expectedGroups.count("#14/MAINICON/0409"), 1u);
+  std::vector<std::string> imageKeys;
+  for (const auto& entry : expectedImages) imageKeys.push_back(entry.first);
+  EXPECT_EQ(imageKeys, (std::vector<std::string>{"#3/#1/0407", "#3/#2/0407", "#3/#3/0409"}));
 }
 
 TEST(ReadPeResources, NotAnImage) {
