@@ -10,6 +10,7 @@ packages=(
   googletest
   wine wine64
   xvfb xauth x11-utils imagemagick
+  fonts-ipafont-gothic  # Japanese glyphs for the windows under a Japanese system locale
   clang libclang-rt-14-dev
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   file
