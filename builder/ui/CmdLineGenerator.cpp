@@ -13,23 +13,26 @@ std::string Trimmed(const std::string& text) {
 
 }  // namespace
 
-void AppendGeneratedValue(std::string& line, const std::string& value) {
+void AppendGeneratedValue(std::string& line, const std::string& value, NextCharFunction next) {
   std::string text = Trimmed(value);
   if (text.empty()) return;
   // Any blank or control character would end the value for the scanner, not only a space.
-  bool quote = false;
+  bool quote = IsSwitchParam(text);
   for (char c : text) quote = quote || IsBlank(c);
-  std::string escaped;
+  std::string escaped = IsSwitchParam(text) ? " " : "";
   size_t backslashes = 0;
-  for (char c : text) {
-    if (c == '\\') {
+  for (const char* p = text.c_str(); *p;) {
+    const char* after = next(p);
+    if (after <= p) after = p + 1;
+    if (*p == '\\') {
       ++backslashes;
     } else {
       // A run before a double quote is doubled and the quote escaped; elsewhere a run stays.
-      if (c == '"') escaped.append(backslashes + 1, '\\');
+      if (*p == '"') escaped.append(backslashes + 1, '\\');
       backslashes = 0;
     }
-    escaped += c;
+    escaped.append(p, static_cast<size_t>(after - p));
+    p = after;
   }
   if (quote) {
     escaped.append(backslashes, '\\');  // the run before the closing quote
@@ -53,16 +56,16 @@ const char* const GeneratorSwitchNames[GeneratorSwitchCount] = {
     "di", "dr", "dn", "i",  "s",  "d",  "un", "uh", "ua", "op", "oo", "os",
 };
 
-std::string GenerateCommandLine(const GeneratorState& state) {
+std::string GenerateCommandLine(const GeneratorState& state, NextCharFunction next) {
   std::string line;
-  AppendGeneratedValue(line, state.ProgramPath);
+  AppendGeneratedValue(line, state.ProgramPath, next);
   for (int i = 0; i < GeneratorSwitchCount; ++i)
     AppendGeneratedSwitch(line, GeneratorSwitchNames[i], state.Switches[i].enabled, state.Switches[i].checked);
-  AppendGeneratedValue(line, state.Source);
-  AppendGeneratedValue(line, state.Target);
-  if (state.ExecuteFileChecked) AppendGeneratedValue(line, state.ExecutableFile);
-  if (state.CustomFolderChosen) AppendGeneratedValue(line, state.CustomFolder);
-  if (state.CmdParametersEnabled) AppendGeneratedValue(line, state.CmdParameters);
+  AppendGeneratedValue(line, state.Source, next);
+  AppendGeneratedValue(line, state.Target, next);
+  if (state.ExecuteFileChecked) AppendGeneratedValue(line, state.ExecutableFile, next);
+  if (state.CustomFolderChosen) AppendGeneratedValue(line, state.CustomFolder, next);
+  if (state.CmdParametersEnabled) AppendGeneratedValue(line, state.CmdParameters, next);
   return FinishGeneratedLine(line);
 }
 
@@ -74,4 +77,10 @@ std::string EnvironmentRow(const std::string& entry) {
   else
     row.insert(equals, 1, '%');
   return row;
+}
+
+void SplitEnvironmentRow(const std::string& row, std::string& name, std::string& value) {
+  size_t equals = row.find('=');
+  name = row.substr(0, equals);
+  value = equals == std::string::npos ? std::string() : row.substr(equals + 1);
 }

@@ -5,10 +5,16 @@
 
 #include <string>
 
+#include "CmdLineHelper.h"
+
 // Appends a trimmed value and a space; nothing at all for a blank value. Double quotes
-// are escaped, a value with a space (or any other character up to 32) is quoted, and every backslash run that ends up before
-// a double quote is doubled, so the scanner reads the backslashes back as they were.
-void AppendGeneratedValue(std::string& line, const std::string& value);
+// are escaped, a value with a space (or any other character up to 32) is quoted, and every
+// backslash run that ends up before a double quote is doubled, so the scanner reads the
+// backslashes back as they were. A value starting with '-' or '/' would read back as a
+// switch, so it is quoted behind one blank, which every build trims away again.
+// Characters are stepped with `next`, so a double-byte character whose trailing byte
+// looks like a backslash is copied whole, as the scanner reads it.
+void AppendGeneratedValue(std::string& line, const std::string& value, NextCharFunction next = NextSingleByteChar);
 
 // Appends "-name " for a control that is enabled and checked.
 void AppendGeneratedSwitch(std::string& line, const char* name, bool enabled, bool checked);
@@ -40,8 +46,12 @@ struct GeneratorState {
 
 // The whole line: program path, switches, then source, target, executable (launch mode),
 // custom folder (when chosen) and parameters (when enabled).
-std::string GenerateCommandLine(const GeneratorState& state);
+std::string GenerateCommandLine(const GeneratorState& state, NextCharFunction next = NextSingleByteChar);
 
 // One environment string NAME=value as the row %NAME%=value: '%' before the first
 // character and before the first '=', or at the end when there is no '='.
 std::string EnvironmentRow(const std::string& entry);
+
+// The two cells of a row: the name before the first '=' and the value after it (empty
+// when the row has no '=').
+void SplitEnvironmentRow(const std::string& row, std::string& name, std::string& value);

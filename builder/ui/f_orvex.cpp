@@ -5,6 +5,9 @@
 
 #include <memory>
 
+#include "f_cmdline.h"
+#include "f_cmdlinegen.h"
+#include "f_envvars.h"
 #include "f_progress.h"
 #include "orvex.h"
 #include "ovdialogs.h"
@@ -356,7 +359,10 @@ void Tforvex::bexecutablefileClick() {
 }
 
 void Tforvex::benvvarsClick() {
-  // The environment window comes with its own unit; until then only the focus moves.
+  Tfenvvars window;
+  // EM_REPLACESEL inserts at the caret when nothing is selected.
+  if (window.Create(*this) && window.ShowModal() == IDOK)
+    SendMessageA(Item(ecustomdir), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(window.CurrentName().c_str()));
   SetFocus(Item(ecustomdir));
 }
 
@@ -376,10 +382,15 @@ void Tforvex::lwebClick() { OpenDocument(Text(lweb)); }
 
 void Tforvex::ldonateClick() { OpenDocument(DonationAddress); }
 
-// The help and generator windows come with their own units.
-void Tforvex::lcmdlineClick() {}
+void Tforvex::lcmdlineClick() {
+  Tfcmdline window;
+  if (window.Create(*this)) window.ShowModal();
+}
 
-void Tforvex::lcmdlinegenClick() {}
+void Tforvex::lcmdlinegenClick() {
+  Tfcmdlinegen window;
+  if (window.Create(*this)) window.ShowModal();
+}
 
 int RunMainWindow() {
   SaveSettingsHook = SaveSettings;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "CmdLineGenerator.h"
 #include "CmdLineHelper.h"
@@ -27,6 +28,17 @@ GeneratorState LaunchState() {
   for (Switch sw : {we, ws, wc, di, dn, un, uh, ua}) state.Switches[sw].enabled = true;
   state.ExecuteFileChecked = true;
   state.CmdParametersEnabled = true;
+  return state;
+}
+
+// Launch mode into a custom folder, source C:\Src and target C:\Out.exe.
+GeneratorState CustomLaunchState() {
+  GeneratorState state = LaunchState();
+  state.Switches[ft].checked = false;
+  state.Switches[fm].checked = true;
+  state.CustomFolderChosen = true;
+  state.Source = "C:\\Src";
+  state.Target = "C:\\Out.exe";
   return state;
 }
 
@@ -69,12 +81,7 @@ TEST(GenerateCommandLine, ValuesAreTrimmedEscapedAndQuoted) {
 }
 
 TEST(GenerateCommandLine, EmptyFieldsMoveTheFollowingValuesUp) {
-  GeneratorState state = LaunchState();
-  state.Switches[ft].checked = false;
-  state.Switches[fm].checked = true;
-  state.CustomFolderChosen = true;
-  state.Source = "C:\\Src";
-  state.Target = "C:\\Out.exe";
+  GeneratorState state = CustomLaunchState();
   state.ExecutableFile = "";
   state.CustomFolder = "%TEMP%\\x";
   state.CmdParameters = "   ";
@@ -131,11 +138,76 @@ TEST(GenerateCommandLine, ReadsBackToTheSameInputs) {
   EXPECT_TRUE(v.CommandLineMode);
 }
 
+// A value that starts like a switch is read back as a value, not as a switch: "/S" in the
+// parameters field would otherwise turn on silent mode and lose the parameters.
+TEST(GenerateCommandLine, ValuesThatLookLikeSwitchesStayValues) {
+  std::string line;
+  AppendGeneratedValue(line, "/S");
+  AppendGeneratedValue(line, "-x \"a b\"");
+  EXPECT_EQ(line, "\" /S\" \" -x \\\"a b\\\"\" ");
+
+  GeneratorState state = CustomLaunchState();
+  state.ExecutableFile = "C:\\Src\\setup.exe";
+  state.CustomFolder = "-dir";
+  state.CmdParameters = "/S";
+  std::string generated = GenerateCommandLine(state);
+  CommandLineValues v = ReadBack(generated);
+  EXPECT_EQ(v.SilentMode, 0) << generated;
+  EXPECT_TRUE(v.CommandLineMode) << generated;
+  EXPECT_EQ(v.CustomFolder, " -dir") << "the blank is trimmed by every build";
+  EXPECT_EQ(v.CmdParameters, " /S");
+}
+
+// Shift-JIS-like lead bytes: a trailing byte 0x5C is part of its character, not a backslash.
+const char* NextDoubleByteChar(const char* p) {
+  unsigned char c = static_cast<unsigned char>(*p);
+  if (!c) return p;
+  bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+  return lead && p[1] ? p + 2 : p + 1;
+}
+
+TEST(GenerateCommandLine, DoubleByteCharactersEndingInABackslashByteStayWhole) {
+  const std::string table = "\x95\x5C";  // one character whose trailing byte is 0x5C
+  const struct {
+    std::string value;
+    std::string written;
+  } cases[] = {
+      {"C:\\My " + table, "\"C:\\My " + table + "\""},
+      {"C:\\My " + table + "\\", "\"C:\\My " + table + "\\\\\""},
+      {table + "\"q", table + "\\\"q"},
+  };
+  for (const auto& c : cases) {
+    std::string line;
+    AppendGeneratedValue(line, c.value, NextDoubleByteChar);
+    EXPECT_EQ(line, c.written + " ") << c.value;
+    std::vector<std::string> params = SplitCommandLine(("p " + line).c_str(), NextDoubleByteChar);
+    ASSERT_EQ(params.size(), 2u) << line;
+    EXPECT_EQ(params[1], c.value);
+  }
+}
+
 TEST(EnvironmentRow, MarksTheNameWithPercentSigns) {
   EXPECT_EQ(EnvironmentRow("PATH=C:\\Windows"), "%PATH%=C:\\Windows");
   EXPECT_EQ(EnvironmentRow("OPTS=a=b=c"), "%OPTS%=a=b=c") << "the value keeps every later '='";
   EXPECT_EQ(EnvironmentRow("=C:=C:\\"), "%%=C:=C:\\") << "hidden per-drive entries";
   EXPECT_EQ(EnvironmentRow("LONELY"), "%LONELY%");
+
+  const struct {
+    const char* entry;
+    const char* name;
+    const char* value;
+  } rows[] = {
+      {"OPTS=a=b=c", "%OPTS%", "a=b=c"},
+      {"=C:=C:\\", "%%", "C:=C:\\"},
+      {"EMPTY=", "%EMPTY%", ""},
+      {"LONELY", "%LONELY%", ""},
+  };
+  for (const auto& r : rows) {
+    std::string name, value;
+    SplitEnvironmentRow(EnvironmentRow(r.entry), name, value);
+    EXPECT_EQ(name, r.name) << r.entry;
+    EXPECT_EQ(value, r.value) << r.entry;
+  }
 }
 
 }  // namespace

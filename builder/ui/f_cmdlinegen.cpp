@@ -1,0 +1,66 @@
+#include "f_cmdlinegen.h"
+
+#include "f_orvex.h"
+#include "ovdialogs.h"
+
+namespace {
+
+const ControlDef FcmdlinegenControls[] = {
+    {Tfcmdlinegen::mcmdline, "Edit", "", 8, 8, 768, 76, csFixedText},
+    {Tfcmdlinegen::bcopy, "Button", "Copy to clipboard", 552, 92, 128, 28, csButton},
+    {Tfcmdlinegen::bclose, "Button", "Close", 688, 92, 88, 28, csDefaultButton},
+};
+
+// The main window's control behind each switch, in the order of GeneratorSwitchNames.
+const int SwitchControls[GeneratorSwitchCount] = {
+    rbopenfolder,    rbexecutefile, rbtemp,          rbdesktop,       rbdocuments,   rbcurrent,
+    rbselect,        rbcustom,      cbopenfolder,    rbwdextraction,  rbwdsource,    rbwdcurrent,
+    rbdmimmediately, rbdmonreboot,  rbdmdonotdelete, cboneinstance,   cbsilent,      cbselfdelete,
+    rbuacnone,       rbuachighest,  rbuacadministrator, rbomprompt,   rbomoverwrite, rbomskip,
+};
+
+const char* NextAnsiChar(const char* p) { return CharNextA(p); }
+
+}  // namespace
+
+GeneratorState ReadGeneratorState(const Form& main) {
+  GeneratorState state;
+  state.ProgramPath = ProgramFileName();
+  for (int i = 0; i < GeneratorSwitchCount; ++i) {
+    state.Switches[i].enabled = main.Enabled(SwitchControls[i]);
+    state.Switches[i].checked = main.Checked(SwitchControls[i]);
+  }
+  state.Source = main.Text(esource);
+  state.Target = main.Text(etarget);
+  state.ExecutableFile = main.Text(eexecutablefile);
+  state.CustomFolder = main.Text(ecustomdir);
+  state.CmdParameters = main.Text(ecmdparameters);
+  state.ExecuteFileChecked = main.Checked(rbexecutefile);
+  state.CustomFolderChosen = main.Enabled(rbcustom) && main.Checked(rbcustom);
+  state.CmdParametersEnabled = main.Enabled(ecmdparameters);
+  return state;
+}
+
+bool Tfcmdlinegen::Create(const Form& main) {
+  if (!CreateForm("Tfcmdlinegen", "Command line parameters generated from current UI options",
+                  FcmdlinegenClientWidth, FcmdlinegenClientHeight, WS_POPUP | WS_CAPTION | WS_SYSMENU,
+                  main.Handle()) ||
+      !CreateControls(FcmdlinegenControls, sizeof FcmdlinegenControls / sizeof FcmdlinegenControls[0]))
+    return false;
+  UseFixedPitchFont();
+  SetText(mcmdline, GenerateCommandLine(ReadGeneratorState(main), NextAnsiChar));
+  return true;
+}
+
+void Tfcmdlinegen::Command(int id, int code, HWND control) {
+  if (id == bcopy && code == BN_CLICKED)
+    bcopyClick();
+  else
+    FixedTextForm::Command(id, code, control);
+}
+
+void Tfcmdlinegen::bcopyClick() {
+  HWND text = Item(mcmdline);
+  SendMessageA(text, EM_SETSEL, 0, -1);
+  SendMessageA(text, WM_COPY, 0, 0);
+}
