@@ -1,9 +1,11 @@
-// The window and the texts inside real SFX runs: files written here with the built
-// extractor as head, frozen at a chosen fraction by the overwrite prompt of a file that
-// already exists, or stopped at the browse dialog.
+// The extractor's progress window and its texts in the system locale of the run, inside
+// real SFX runs: files written here with the built extractor as head, frozen at a chosen
+// fraction by the overwrite prompt of a file that already exists, or stopped at the
+// browse dialog.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 
 #include "driver.h"
 #include "sfxwindow_support.h"
@@ -70,42 +72,108 @@ struct FrozenRun {
     process.reset(new ChildProcess(Quoted(sfx)));
     if (process->Started()) prompt = driver::WaitForWindow("#32770", "", 20000, process->Id());
   }
+  // The prompt stays on top in the middle of the screen, over the window; it may still
+  // centre itself just after it appeared, so it is moved until it stays in the corner.
+  void MovePromptAway() {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      SetWindowPos(prompt, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      Sleep(150);
+      RECT r;
+      if (GetWindowRect(prompt, &r) && r.left == 0 && r.top == 0) break;
+    }
+    Sleep(400);
+  }
   ~FrozenRun() {
     process->Kill();
     process->Wait(5000);
   }
 };
 
-TEST(SfxRun, OverwritePromptFreezesTheWindowAtItsFraction) {
-  struct Case {
-    const char* name;
-    int done, rest;
-    int filledRight;
-    const char* percent;
-  } const cases[] = {
-      {"run-0.4", 4, 996, 17, "0 %"},
-      {"run-50", 500, 500, 160, "50 %"},
-      {"run-99.6", 996, 4, 302, "100 %"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    FrozenRun run(c.name, c.done, c.rest, false);
+// Frozen with `done` bytes written and `rest` bytes still to come. At 0.4 % the text
+// already rounds down to 0 % while one pixel of bar shows; at 99.6 % the text says 100 %
+// while the bar still ends two pixels short.
+struct Frozen {
+  const char* shot;
+  int done, rest;
+  int filledRight;
+  const char* percent;
+};
+const Frozen Fractions[] = {
+    {"0", 0, 1000, 16, "0 %"},          {"0.4", 4, 996, 17, "0 %"},     {"50", 500, 500, 160, "50 %"},
+    {"99.6", 996, 4, 302, "100 %"}, {"100", 1000, 0, 304, "100 %"},
+};
+
+TEST(SfxRun, WindowShowsItsTextsAndTheFraction) {
+  const LocaleTexts& texts = Expected();
+  int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  for (const Frozen& f : Fractions) {
+    SCOPED_TRACE(f.shot);
+    FrozenRun run(std::string("run-") + f.shot, f.done, f.rest, false);
     ASSERT_TRUE(run.prompt) << "no overwrite prompt";
     HWND window = driver::WaitForWindow("ovsfxwindowclass", "", 5000, run.process->Id());
     ASSERT_TRUE(window);
-    // The prompt stays on top in the middle of the screen: move it off the window.
-    SetWindowPos(run.prompt, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    Sleep(500);
-    SaveShot(window, c.name);
+    run.MovePromptAway();
+    SaveShot(window, f.shot);
+    RECT r;
+    GetWindowRect(window, &r);
+    EXPECT_EQ(r.left, (screenWidth - 320) / 2);
+    EXPECT_EQ(r.top, (screenHeight - 96) / 2);
+    EXPECT_EQ(r.right - r.left, 320);
+    EXPECT_EQ(r.bottom - r.top, 96);
+
     Capture shot(window);
-    EXPECT_TRUE(ShowsText(shot, 16, 12, Expected().title));
-    EXPECT_EQ(FilledRight(shot), c.filledRight);
-    int first, last, width = LargeTextWidth(c.percent);
-    PercentInk(shot, c.filledRight, first, last);
-    EXPECT_GE(first, 16 + (288 - width) / 2) << c.percent;
-    EXPECT_LT(last, 16 + (288 - width) / 2 + width) << c.percent;
-    EXPECT_GE(last - first + 1, width - 4) << c.percent;
+    EXPECT_TRUE(ShowsText(shot, 16, 12, texts.title)) << texts.title;
+    EXPECT_TRUE(ShowsText(shot, 16, 32, texts.wait + "...")) << texts.wait;
+    EXPECT_EQ(FilledRight(shot), f.filledRight);
+    // The percentage, centred in the bar, changes colour at the bar's edge.
+    int first, last, width = LargeTextWidth(f.percent);
+    int left = 16 + (288 - width) / 2;
+    PercentInk(shot, f.filledRight, first, last);
+    EXPECT_GE(first, left) << f.percent;
+    EXPECT_LT(last, left + width) << f.percent;
+    EXPECT_GE(last - first + 1, width - 4) << f.percent;
+    // The web address: grey ink ending 8 pixels from the right edge (inside the frame,
+    // whose shadow may share the grey).
+    int greyRight = -1;
+    for (int x = 2; x < 316; ++x)
+      for (int y = 4; y < 14; ++y)
+        if (shot.At(x, y) == GetSysColor(COLOR_GRAYTEXT)) greyRight = x;
+    EXPECT_GE(greyRight, 300);
+    EXPECT_LT(greyRight, 312);
   }
+}
+
+TEST(SfxRun, WindowIsAToolWindowThatCannotBeClosed) {
+  FrozenRun run("close", 500, 500, false);
+  ASSERT_TRUE(run.prompt);
+  HWND window = driver::WaitForWindow("ovsfxwindowclass", "", 5000, run.process->Id());
+  ASSERT_TRUE(window);
+  LONG style = GetWindowLongA(window, GWL_STYLE), exStyle = GetWindowLongA(window, GWL_EXSTYLE);
+  EXPECT_EQ(style & WS_CAPTION, 0) << "no caption";
+  EXPECT_NE(style & WS_POPUP, 0);
+  EXPECT_NE(exStyle & WS_EX_TOOLWINDOW, 0) << "no taskbar button";
+  EXPECT_EQ(exStyle & WS_EX_APPWINDOW, 0);
+  EXPECT_EQ(driver::WindowText(window), "");
+
+  run.MovePromptAway();
+  SetForegroundWindow(window);
+  Sleep(200);
+  INPUT keys[4] = {};
+  for (INPUT& key : keys) key.type = INPUT_KEYBOARD;
+  keys[0].ki.wVk = VK_MENU;
+  keys[1].ki.wVk = VK_F4;
+  keys[2].ki.wVk = VK_F4;
+  keys[2].ki.dwFlags = KEYEVENTF_KEYUP;
+  keys[3].ki.wVk = VK_MENU;
+  keys[3].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(4, keys, sizeof(INPUT));
+  PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  Sleep(1000);
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_FALSE(run.process->Wait(0));
+  SaveShot(window, "after-alt-f4");
 }
 
 TEST(SfxRun, OverwritePromptAsksInTheSystemLanguage) {
