@@ -119,6 +119,7 @@ TEST_F(WindowBuild, StoredValuesOfUnexpectedTypesAndCodes) {
   SetStored("DeleteMode", REG_DWORD, Dword(1));
   SetStored("Source", REG_EXPAND_SZ, std::string("%TEMP%\\src\\", 12));
   SetStored("Target", REG_DWORD, Dword(1));
+  SetStored("CmdParameters", REG_SZ, "-a -b");  // stored without its terminator
   OrvexWindow orvex("");
   ASSERT_TRUE(orvex.main);
   HWND w = orvex.main;
@@ -132,6 +133,7 @@ TEST_F(WindowBuild, StoredValuesOfUnexpectedTypesAndCodes) {
   EXPECT_FALSE(IsEnabled(w, rbdmonreboot)) << "not in launch mode";
   EXPECT_EQ(TextOf(w, esource), "%TEMP%\\src\\") << "expandable strings are taken as they are";
   EXPECT_EQ(TextOf(w, etarget), "") << "a string stored as a number is ignored";
+  EXPECT_EQ(TextOf(w, ecmdparameters), "-a -b");
 }
 
 TEST_F(WindowBuild, SettingsAreSavedNormalisedAlsoForRejectedAttempts) {
