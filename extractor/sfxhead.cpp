@@ -1,10 +1,127 @@
-// A minimal head until the extractor arrives: it carries no archive reader yet and ends
-// with ERROR_HANDLE_EOF, as a head without an archive does.
-#include <windows.h>
+// The extractor's main sequence: open the own file, find and read the archive, validate
+// it whole, extract it, then hand over to the run phase. Every way out is FinishSfx.
+#include "sfxhead.h"
 
 #include "tinyrt.h"
+#include "u_translations.h"
+#include "window.h"
+
+SfxOptions gOptions;
+int64_t gTotalSize = 0;
+int64_t gDoneBytes = 0;
+char gOwnPath[PathCapacity];
+HANDLE gOwnFile = INVALID_HANDLE_VALUE;
+ArchiveFile gArchive;
+uint64_t gArchiveOffset = 0;
+char gExtractionFolder[PathCapacity];
+char gLaunchTarget[PathCapacity];
+char gHelperPath[PathCapacity];
+PathList gExtractedFiles;
+PathList gCreatedFolders;
+HANDLE gTargetFile = INVALID_HANDLE_VALUE;
+HANDLE gMutex = nullptr;
+DWORD gExitCode = 0;
+
+void FailureGuard() {
+  DWORD code = GetLastError();
+  FinishSfx(gOwnPath, code ? code : ERROR_HANDLE_EOF);
+}
+
+void AddPath(PathList& list, const char* path) {
+  if (list.count == list.capacity) {
+    int capacity = list.capacity ? list.capacity * 2 : 64;
+    char** items = static_cast<char**>(malloc(sizeof(char*) * capacity));
+    if (!items) FinishSfx(gOwnPath, ERROR_NOT_ENOUGH_MEMORY);
+    if (list.count) memcpy(items, list.items, sizeof(char*) * list.count);
+    free(list.items);
+    list.items = items;
+    list.capacity = capacity;
+  }
+  size_t length = strlen(path) + 1;
+  char* copy = static_cast<char*>(malloc(length));
+  if (!copy) FinishSfx(gOwnPath, ERROR_NOT_ENOUGH_MEMORY);
+  memcpy(copy, path, length);
+  list.items[list.count++] = copy;
+}
+
+void CopyText(char* to, const char* from, int capacity) {
+  int i = 0;
+  for (; i < capacity - 1 && from[i]; ++i) to[i] = from[i];
+  to[i] = 0;
+}
+
+void EnsureBackslash(char* path, int capacity) {
+  const char* last = path;
+  for (const char* p = path; *p; p = CharNextA(p)) last = p;
+  int length = lstrlenA(path);
+  if ((length == 0 || *last != '\\') && length + 1 < capacity) {
+    path[length] = '\\';
+    path[length + 1] = 0;
+  }
+}
+
+namespace {
+
+// Positioned reads, one system call each. A read that fails or comes up short ends the
+// run through the failure guard, so callers never see a failed read.
+bool ReadOwnFile(void*, uint64_t position, void* buffer, uint32_t length) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(position);
+  at.OffsetHigh = static_cast<DWORD>(position >> 32);
+  DWORD got = 0;
+  if (!ReadFile(gOwnFile, buffer, length, &got, &at)) FailureGuard();
+  if (got != length) FinishSfx(gOwnPath, ERROR_HANDLE_EOF);
+  return true;
+}
+
+const char* NextChar(const char* p) { return CharNextA(p); }
+
+// The identifier names the mutex and a folder below the temporary folder: anything but
+// letters and digits could name another object or leave that folder.
+bool IsPlainIdentifier(const char* id) {
+  for (; *id; ++id) {
+    char c = *id;
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
+  }
+  return true;
+}
+
+void CheckOneInstance(const char* id) {
+  if (!gOptions.OneInstance) return;
+  gMutex = CreateMutexA(nullptr, TRUE, id);
+  if (GetLastError() == ERROR_ALREADY_EXISTS) FinishSfx(gOwnPath, ERROR_SINGLE_INSTANCE_APP);
+}
+
+}  // namespace
 
 extern "C" __attribute__((force_align_arg_pointer)) void ProgramEntry() {
   RestrictDllSearch();
-  ExitProcess(ERROR_HANDLE_EOF);
+  gNextNameChar = NextChar;
+  DWORD length = GetModuleFileNameA(nullptr, gOwnPath, PathCapacity);
+  if (length == 0 || length >= PathCapacity) FailureGuard();
+
+  gOwnFile = CreateFileA(gOwnPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  LARGE_INTEGER size;
+  if (gOwnFile == INVALID_HANDLE_VALUE || !GetFileSizeEx(gOwnFile, &size)) FailureGuard();
+  gArchive.read = ReadOwnFile;
+  gArchive.size = static_cast<uint64_t>(size.QuadPart);
+  uint32_t code = LocateArchive(gArchive, gArchiveOffset);
+  if (code != ArchiveOk) FinishSfx(gOwnPath, code);
+  ReadOwnFile(nullptr, gArchiveOffset, &gOptions, sizeof gOptions);
+
+  char id[sizeof gOptions.InstanceId + 1];
+  CopyText(id, gOptions.InstanceId, sizeof id);
+  if (!IsPlainIdentifier(id)) FinishSfx(gOwnPath, ERROR_INVALID_DATA);
+  CheckOneInstance(id);
+  ChooseLanguage();
+  CreateExtractorWindow();
+  PumpMessages();
+
+  code = ScanEntries(gArchive, gArchiveOffset, gOptions, gTotalSize, PumpMessages);
+  if (code != ArchiveOk) FinishSfx(gOwnPath, code);
+  ExtractEntries();
+  CloseHandle(gOwnFile);
+  gOwnFile = INVALID_HANDLE_VALUE;
+  RunPhase();
 }

@@ -1,0 +1,263 @@
+#include "archive.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <zlib.h>
+
+namespace {
+
+const char* NextSingleByte(const char* p) { return p + 1; }
+
+// Small reads (headers, names, chunk frames) come from one window of the file, so the
+// restoring pass costs one system read per entry instead of four; chunks bypass it.
+constexpr uint32_t WindowSize = 4096;
+
+struct Cursor {
+  const ArchiveFile* file;
+  uint64_t position;
+  uint64_t windowStart;
+  uint32_t windowLength;
+  uint8_t window[WindowSize];
+};
+
+void StartCursor(Cursor& c, const ArchiveFile& file, uint64_t position) {
+  c.file = &file;
+  c.position = position;
+  c.windowStart = 0;
+  c.windowLength = 0;
+}
+
+bool Read(Cursor& c, void* out, uint32_t length) {
+  uint64_t size = c.file->size;
+  if (c.position > size || length > size - c.position) return false;
+  if (length >= WindowSize) {
+    if (!c.file->read(c.file->context, c.position, out, length)) return false;
+  } else {
+    if (c.position < c.windowStart || c.position + length > c.windowStart + c.windowLength) {
+      uint64_t rest = size - c.position;
+      c.windowStart = c.position;
+      c.windowLength = rest < WindowSize ? static_cast<uint32_t>(rest) : WindowSize;
+      if (!c.file->read(c.file->context, c.windowStart, c.window, c.windowLength)) {
+        c.windowLength = 0;
+        return false;
+      }
+    }
+    memcpy(out, c.window + (c.position - c.windowStart), length);
+  }
+  c.position += length;
+  return true;
+}
+
+bool ReadU32(Cursor& c, uint32_t& value) {
+  uint8_t b[4];
+  if (!Read(c, b, 4)) return false;
+  value = b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
+  return true;
+}
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool SameLetters(const char* a, size_t length, const char* word) {
+  size_t i = 0;
+  for (; i < length && word[i]; ++i)
+    if (Upper(a[i]) != word[i]) return false;
+  return i == length && !word[i];
+}
+
+// Windows opens a device for these names with any extension and trailing blanks
+// ("nul.txt", "COM1 .log"), in every folder.
+bool IsDeviceName(const char* part, size_t length) {
+  size_t base = 0;
+  while (base < length && part[base] != '.') ++base;
+  while (base > 0 && part[base - 1] == ' ') --base;
+  static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* device : devices)
+    if (SameLetters(part, base, device)) return true;
+  if (base == 4 && (SameLetters(part, 3, "COM") || SameLetters(part, 3, "LPT"))) {
+    unsigned char n = static_cast<unsigned char>(part[3]);
+    // Digits and the superscript digits of the Western code page.
+    return (n >= '0' && n <= '9') || n == 0xB9 || n == 0xB2 || n == 0xB3;
+  }
+  return false;
+}
+
+bool IsSafePart(const char* part, size_t length) {
+  if (length == 0) return false;
+  bool onlyDots = true;
+  for (size_t i = 0; i < length; ++i)
+    if (part[i] != '.' && part[i] != ' ') onlyDots = false;
+  return !onlyDots && !IsDeviceName(part, length);
+}
+
+bool IsValidHeader(const EntryHeader& h, const char* name) {
+  if (h.NameLength <= 0 || h.NameLength > MaxEntryNameLength || h.Size < 0 || h.Kind > 2) return false;
+  if (h.Attributes & AttributeDirectory) return h.Kind == EntryKindOrdinary && h.Size == 0;
+  // The helper is written beside the user's other temporary files, so nothing but its
+  // own fixed name may be written there.
+  if (h.Kind == EntryKindSelfDelete && name)
+    return SameLetters(name, static_cast<size_t>(h.NameLength), "XSFXDEL~.EXE");
+  return true;
+}
+
+// Reads header and name and checks both. Gives ArchiveOk, or the code that ends the run.
+uint32_t ReadEntryStart(Cursor& c, EntryHeader& h, char (&name)[MaxEntryNameLength + 1]) {
+  if (!Read(c, &h, sizeof h)) return ArchiveShort;
+  if (IsTerminator(h)) return ArchiveOk;
+  if (!IsValidHeader(h, nullptr)) return ArchiveInvalid;
+  if (!Read(c, name, static_cast<uint32_t>(h.NameLength))) return ArchiveShort;
+  name[h.NameLength] = 0;
+  if (!IsSafeEntryName(name, static_cast<size_t>(h.NameLength)) || !IsValidHeader(h, name))
+    return ArchiveInvalid;
+  return ArchiveOk;
+}
+
+// One chunk frame; the builder cuts content into full chunks with a shorter last one.
+uint32_t ReadFrame(Cursor& c, int64_t remaining, uint32_t& raw, uint32_t& packed) {
+  if (!ReadU32(c, raw) || !ReadU32(c, packed)) return ArchiveShort;
+  if (packed > ChunkBufferSize) return ArchiveTooLarge;
+  if (raw == 0 || raw > ChunkSize || raw > remaining) return ArchiveInvalid;
+  return ArchiveOk;
+}
+
+// Allocated once, at the first entry with content: zero-filled static blocks would be
+// stored in the tiny program's file.
+uint8_t* gChunkBuffer = nullptr;
+uint8_t* gInflated = nullptr;
+z_stream gInflater;
+bool gInflaterReady = false;
+
+// One chunk is one complete zlib stream of exactly `raw` bytes; anything else fails.
+bool Inflate(uint32_t packed, uint32_t raw) {
+  if (!gInflaterReady) {
+    memset(&gInflater, 0, sizeof gInflater);
+    if (inflateInit(&gInflater) != Z_OK) return false;
+    gInflaterReady = true;
+  } else if (inflateReset(&gInflater) != Z_OK) {
+    return false;
+  }
+  gInflater.next_in = gChunkBuffer;
+  gInflater.avail_in = packed;
+  gInflater.next_out = gInflated;
+  gInflater.avail_out = raw;
+  return inflate(&gInflater, Z_FINISH) == Z_STREAM_END && gInflater.total_out == raw;
+}
+
+}  // namespace
+
+NextCharFunction gNextNameChar = NextSingleByte;
+
+bool IsSafeEntryName(const char* name, size_t length) {
+  if (length == 0 || name[0] == '\\' || name[0] == '/') return false;
+  // Control characters and NUL never name a file; a colon is a drive or a stream. None of
+  // them is ever a trail byte, so they are looked for byte by byte.
+  for (size_t i = 0; i < length; ++i)
+    if (static_cast<unsigned char>(name[i]) < 32 || name[i] == ':') return false;
+  const char* end = name + length;
+  const char* part = name;
+  for (const char* p = name;;) {
+    if (p >= end || *p == '\\' || *p == '/') {
+      if (!IsSafePart(part, static_cast<size_t>(p - part))) return false;
+      if (p >= end) return true;
+      part = ++p;
+      continue;
+    }
+    p = gNextNameChar(p);
+    if (p > end) p = end;  // a lead byte without its trail byte ends the name
+  }
+}
+
+namespace {
+
+bool ReadAtForHead(void* context, uint32_t position, void* buffer, uint32_t length) {
+  const ArchiveFile* file = static_cast<const ArchiveFile*>(context);
+  if (position > file->size || length > file->size - position) return false;
+  return file->read(file->context, position, buffer, length);
+}
+
+}  // namespace
+
+uint32_t LocateArchive(const ArchiveFile& file, uint64_t& archiveOffset) {
+  archiveOffset = FindArchiveOffset(ReadAtForHead, const_cast<ArchiveFile*>(&file));
+  if (archiveOffset == 0 || file.size <= archiveOffset + sizeof(SfxOptions)) return ArchiveShort;
+  return ArchiveOk;
+}
+
+uint32_t ScanEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxOptions& options,
+                     int64_t& totalSize, void (*pump)()) {
+  static Cursor c;
+  StartCursor(c, file, archiveOffset + sizeof(SfxOptions));
+  totalSize = 0;
+  bool terminated = false;
+  while (c.position < file.size) {
+    EntryHeader h;
+    char name[MaxEntryNameLength + 1];
+    uint32_t code = ReadEntryStart(c, h, name);
+    if (code != ArchiveOk) return code;
+    if (IsTerminator(h)) {
+      terminated = true;
+      break;
+    }
+    if (options.Compressed) {
+      // Only the frames are read; the compressed bytes are skipped.
+      int64_t raw = 0;
+      while (c.position < file.size && raw < h.Size) {
+        uint32_t chunkRaw = 0, packed = 0;
+        code = ReadFrame(c, h.Size - raw, chunkRaw, packed);
+        if (code != ArchiveOk) return code;
+        raw += chunkRaw;
+        c.position += packed;
+      }
+    } else {
+      c.position += static_cast<uint64_t>(h.Size);
+    }
+    c.position += 4;
+    totalSize += h.Size;
+    if (pump) pump();
+  }
+  return terminated && totalSize > 0 ? ArchiveOk : ArchiveInvalid;
+}
+
+uint32_t RestoreEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxOptions& options,
+                        const RestoreSink& sink) {
+  static Cursor c;
+  StartCursor(c, file, archiveOffset + sizeof(SfxOptions));
+  while (c.position < file.size) {
+    EntryHeader h;
+    char name[MaxEntryNameLength + 1];
+    uint32_t code = ReadEntryStart(c, h, name);
+    if (code != ArchiveOk) return code;
+    if (IsTerminator(h)) return ArchiveOk;
+    if (h.Size > 0 && !gChunkBuffer) {
+      gChunkBuffer = static_cast<uint8_t*>(malloc(ChunkBufferSize));
+      gInflated = static_cast<uint8_t*>(malloc(ChunkSize));
+      if (!gChunkBuffer || !gInflated) return ArchiveTooLarge;
+    }
+    uint32_t sum = ByteSum(name, static_cast<size_t>(h.NameLength));
+    bool writing = sink.BeginEntry(sink.context, h, name);
+    for (int64_t done = 0; done < h.Size;) {
+      const uint8_t* content = gChunkBuffer;
+      uint32_t count;
+      if (options.Compressed) {
+        uint32_t packed = 0;
+        code = ReadFrame(c, h.Size - done, count, packed);
+        if (code != ArchiveOk) return code;
+        if (!Read(c, gChunkBuffer, packed)) return ArchiveShort;
+        if (!Inflate(packed, count)) return ArchiveInflate;
+        content = gInflated;
+      } else {
+        int64_t rest = h.Size - done;
+        count = rest < ChunkBufferSize ? static_cast<uint32_t>(rest) : ChunkBufferSize;
+        if (!Read(c, gChunkBuffer, count)) return ArchiveShort;
+      }
+      if (writing) sink.Write(sink.context, content, count);
+      sum = ByteSum(content, count, sum);
+      done += count;
+      sink.Step(sink.context, count);
+    }
+    uint32_t stored = 0;
+    if (!ReadU32(c, stored)) return ArchiveShort;
+    if (stored != sum) return ArchiveChecksum;
+    sink.EndEntry(sink.context, h);
+  }
+  return ArchiveInvalid;
+}

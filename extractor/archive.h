@@ -1,0 +1,73 @@
+// Reading the archive behind an SFX head: locating it, the validating scan pass and the
+// restoring pass. No Windows here: the file is reached through a read seam and the file
+// system through a sink, so host tests and the fuzz target drive the very same code.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "u_shared.h"
+
+// Results are Win32 error codes, so the extractor hands them to FinishSfx unchanged.
+constexpr uint32_t ArchiveOk = 0;
+constexpr uint32_t ArchiveTooLarge = 8;      // ERROR_NOT_ENOUGH_MEMORY: chunk beyond the buffer
+constexpr uint32_t ArchiveInvalid = 13;      // ERROR_INVALID_DATA: list, name or framing unusable
+constexpr uint32_t ArchiveChecksum = 23;     // ERROR_CRC
+constexpr uint32_t ArchiveShort = 38;        // ERROR_HANDLE_EOF: no archive, or a read past the end
+constexpr uint32_t ArchiveInflate = 160;     // ERROR_BAD_ARGUMENTS: a chunk that does not inflate
+
+// Builder-written names are relative to a source folder read through the ANSI API.
+constexpr int32_t MaxEntryNameLength = 259;
+
+// Reads exactly `length` bytes at `position`. The extractor's seam never gives false: a
+// failed read ends the run through its failure guard. 64-bit positions, so an SFX file
+// is read whole whatever size the builder lets it reach.
+typedef bool (*ArchiveReadFunction)(void* context, uint64_t position, void* buffer, uint32_t length);
+
+struct ArchiveFile {
+  ArchiveReadFunction read;
+  void* context;
+  uint64_t size;
+};
+
+// Steps over one character of a name; double-byte characters are stepped over whole, so
+// a trail byte 0x5C never splits a name. Single-byte by default; the extractor installs
+// the system's CharNextA.
+typedef const char* (*NextCharFunction)(const char* p);
+extern NextCharFunction gNextNameChar;
+
+// True for a name that stays inside the folder it is joined to: not empty, relative, no
+// drive, UNC or stream colon, no empty, "." or ".." part, no device name, no control
+// character or NUL byte.
+bool IsSafeEntryName(const char* name, size_t length);
+
+// Gives ArchiveOk and the position of the options record, or ArchiveShort when the file
+// carries no archive (no executable headers, no raw section, no room for the record).
+uint32_t LocateArchive(const ArchiveFile& file, uint64_t& archiveOffset);
+
+// The validating pass: walks every header, name and chunk frame without reading content,
+// and adds up the sizes. Refuses with ArchiveInvalid an empty total, a list without a
+// terminator, an unsafe name and a frame that disagrees with its entry; with
+// ArchiveTooLarge a chunk beyond ChunkBufferSize. `pump` (may be null) runs per entry.
+uint32_t ScanEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxOptions& options,
+                     int64_t& totalSize, void (*pump)());
+
+// What the restoring pass does with each entry. Every callback may end the run itself.
+struct RestoreSink {
+  // After the name is read. `name` is NUL-terminated. Gives true when the content goes
+  // to disk, false when an existing file is kept (it is still read and verified).
+  bool (*BeginEntry)(void* context, const EntryHeader& header, const char* name);
+  // Content produced, only for entries that are written.
+  void (*Write)(void* context, const void* data, uint32_t length);
+  // After each content step, with the content bytes it counted.
+  void (*Step)(void* context, uint32_t count);
+  // After the checksum matched.
+  void (*EndEntry)(void* context, const EntryHeader& header);
+  void* context;
+};
+
+// The restoring pass, from the first entry to the terminator: reads, inflates and
+// verifies every entry and hands it to the sink. Gives ArchiveOk at the terminator, or
+// the code of the first failure (ArchiveInflate concerns the current entry's target).
+uint32_t RestoreEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxOptions& options,
+                        const RestoreSink& sink);

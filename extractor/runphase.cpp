@@ -1,0 +1,66 @@
+// The run phase: open the folder or launch the target with its parameters and working
+// directory, wait for it and take over its exit code.
+#include <windows.h>
+#include <shellapi.h>
+
+#include "sfxhead.h"
+#include "u_args.h"
+#include "u_params.h"
+#include "window.h"
+
+namespace {
+
+void Launch() {
+  if (!gLaunchTarget[0]) FinishSfx(gOwnPath, ERROR_INVALID_PARAMETER);
+  char stored[sizeof gOptions.CmdParameters + 1];
+  CopyText(stored, gOptions.CmdParameters, sizeof stored);
+  char* parameters = BuildParameterString(stored, SkipProgramName(GetCommandLineA()));
+  if (!parameters) FinishSfx(gOwnPath, ERROR_NOT_ENOUGH_MEMORY);
+
+  char ownFolder[PathCapacity];
+  const char* directory = gExtractionFolder;
+  if (gOptions.WorkingDirectory == 1) {
+    CopyText(ownFolder, gOwnPath, PathCapacity);
+    char* cut = ownFolder;
+    for (char* p = ownFolder; *p; p = CharNextA(p))
+      if (*p == '\\') cut = p + 1;
+    *cut = 0;
+    directory = ownFolder;
+  } else if (gOptions.WorkingDirectory == 2) {
+    directory = nullptr;
+  }
+
+  SHELLEXECUTEINFOA info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = "open";
+  info.lpFile = gLaunchTarget;
+  info.lpParameters = parameters;
+  info.lpDirectory = directory;
+  info.nShow = SW_SHOWNORMAL;
+  gExitCode = 0;
+  if (!ShellExecuteExA(&info)) {
+    DWORD code = GetLastError();
+    // The shell's own result stands in when it left no error code.
+    if (code == 0) code = static_cast<DWORD>(reinterpret_cast<INT_PTR>(info.hInstApp));
+    FinishSfx(gLaunchTarget, code ? code : ERROR_GEN_FAILURE);
+  }
+  if (info.hProcess) {
+    WaitForSingleObject(info.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    if (GetExitCodeProcess(info.hProcess, &exitCode)) gExitCode = exitCode;
+    CloseHandle(info.hProcess);
+  }
+}
+
+}  // namespace
+
+void RunPhase() {
+  DestroyExtractorWindow();
+  if (gOptions.ExtractionMode == 0) {
+    if (gOptions.OpenFolder) ShellExecuteA(nullptr, "explore", gExtractionFolder, nullptr, nullptr, SW_SHOWNORMAL);
+  } else if (gOptions.ExtractionMode == 1) {
+    Launch();
+  }
+  FinishSfx("", 0);
+}

@@ -1,0 +1,74 @@
+#include "archiverun.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace sfxtest {
+
+namespace {
+
+struct MemoryFile {
+  const std::string* bytes;
+  uint64_t* reads;
+};
+
+bool ReadMemory(void* context, uint64_t position, void* buffer, uint32_t length) {
+  MemoryFile* file = static_cast<MemoryFile*>(context);
+  ++*file->reads;
+  if (position > file->bytes->size() || length > file->bytes->size() - position) return false;
+  std::memcpy(buffer, file->bytes->data() + position, length);
+  return true;
+}
+
+void Broken(const char* what) {
+  std::fprintf(stderr, "archive reader broke its promise: %s\n", what);
+  std::abort();
+}
+
+bool Begin(void* context, const EntryHeader& header, const char* name) {
+  RunResult* result = static_cast<RunResult*>(context);
+  if (!IsSafeEntryName(name, std::strlen(name))) Broken("unsafe name reached the sink");
+  if (std::strlen(name) != static_cast<size_t>(header.NameLength)) Broken("name length");
+  if ((header.Attributes & AttributeDirectory) && header.Size != 0) Broken("folder with content");
+  result->entries.push_back({header, name, std::string()});
+  return true;
+}
+
+void Write(void* context, const void* data, uint32_t length) {
+  RunResult* result = static_cast<RunResult*>(context);
+  if (result->entries.empty()) Broken("content before an entry");
+  Restored& entry = result->entries.back();
+  entry.content.append(static_cast<const char*>(data), length);
+  if (entry.content.size() > static_cast<uint64_t>(entry.header.Size)) Broken("more content than the size");
+}
+
+void Step(void*, uint32_t count) {
+  if (count == 0) Broken("empty content step");
+}
+
+void End(void* context, const EntryHeader& header) {
+  RunResult* result = static_cast<RunResult*>(context);
+  if (result->entries.back().content.size() != static_cast<uint64_t>(header.Size)) Broken("entry ended short");
+}
+
+}  // namespace
+
+RunResult RunArchive(const std::string& bytes) {
+  RunResult result;
+  MemoryFile memory{&bytes, &result.reads};
+  ArchiveFile file{ReadMemory, &memory, bytes.size()};
+  uint64_t offset = 0;
+  result.code = LocateArchive(file, offset);
+  if (result.code != ArchiveOk) return result;
+  SfxOptions options;
+  std::memcpy(&options, bytes.data() + offset, sizeof options);
+  result.code = ScanEntries(file, offset, options, result.totalSize, nullptr);
+  if (result.code != ArchiveOk) return result;
+  result.scanned = true;
+  RestoreSink sink{Begin, Write, Step, End, &result};
+  result.code = RestoreEntries(file, offset, options, sink);
+  return result;
+}
+
+}  // namespace sfxtest

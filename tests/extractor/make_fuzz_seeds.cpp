@@ -1,0 +1,30 @@
+// Writes well-formed archives (without head) as the fuzzer's starting points.
+#include <fstream>
+#include <string>
+
+#include "sfxwriter.h"
+
+using namespace sfxtest;
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  std::string folder = argv[1];
+  SfxOptions options = DefaultOptions();
+  SfxOptions stored = DefaultOptions();
+  stored.Compressed = 0;
+  Entry helper = File("xsfxdel~.exe", "MZ helper bytes", EntryKindSelfDelete);
+  std::string text;
+  for (int i = 0; i < 300; ++i) text += "line " + std::to_string(i) + "\r\n";
+  const std::string seeds[] = {
+      MakeArchive(options, {File("a.txt", "hello")}),
+      MakeArchive(options, {Folder("docs"), File("docs\\readme.txt", text), File("run.exe", "MZ", EntryKindLaunchTarget)}),
+      MakeArchive(stored, {Folder("d"), File("d\\x", "stored content"), File("e", "")}),
+      MakeArchive(options, {helper, Folder("sub"), File("sub\\b.bin", std::string(5000, '\x7f'))}),
+  };
+  int n = 0;
+  for (const std::string& seed : seeds) {
+    std::ofstream out(folder + "/seed" + std::to_string(n++), std::ios::binary);
+    out << seed;
+  }
+  return 0;
+}

@@ -1,0 +1,48 @@
+// Writes SFX archives in memory for the extractor's tests: the well-formed layout the
+// builder writes, plus the damaged ones only a test can make.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "u_shared.h"
+
+namespace sfxtest {
+
+struct Entry {
+  std::string name;
+  std::string content;
+  uint8_t kind = EntryKindOrdinary;
+  uint32_t attributes = 0x20;
+  uint32_t time = 0x5A8C6C00;  // 2025-04-12 13:32:00
+};
+
+inline Entry Folder(const std::string& name) {
+  Entry e;
+  e.name = name;
+  e.attributes = AttributeDirectory;
+  return e;
+}
+
+inline Entry File(const std::string& name, const std::string& content, uint8_t kind = EntryKindOrdinary) {
+  Entry e;
+  e.name = name;
+  e.content = content;
+  e.kind = kind;
+  return e;
+}
+
+// Options with the builder's defaults: extract only, temporary folder, compressed.
+SfxOptions DefaultOptions(const char* instanceId = "0012AB34CD");
+
+// One entry: header, name, chunks of at most ChunkSize (zlib streams when compressed),
+// checksum.
+std::string EncodeEntry(const Entry& entry, bool compressed);
+// The options record, the entries and the terminator.
+std::string MakeArchive(const SfxOptions& options, const std::vector<Entry>& entries);
+// A minimal executable head whose one section ends at its end (1024 bytes).
+std::string SyntheticHead();
+
+}  // namespace sfxtest

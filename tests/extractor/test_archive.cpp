@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "archiverun.h"
+#include "sfxwriter.h"
+
+using namespace sfxtest;
+
+namespace {
+
+std::string Pattern(size_t size, uint32_t seed) {
+  std::string text(size, '\0');
+  for (size_t i = 0; i < size; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    // Half text-like, half noise, so chunks compress but not to nothing.
+    text[i] = (i / 4096) % 2 ? static_cast<char>(seed >> 24) : static_cast<char>('a' + (seed >> 28));
+  }
+  return text;
+}
+
+std::string Sfx(const SfxOptions& options, const std::vector<Entry>& entries) {
+  return SyntheticHead() + MakeArchive(options, entries);
+}
+
+std::string Sfx(const std::vector<Entry>& entries) { return Sfx(DefaultOptions(), entries); }
+
+TEST(ArchiveReader, RestoresEntriesAtAwkwardSizesStoredAndCompressed) {
+  std::vector<Entry> entries = {Folder("docs"), File("docs\\empty.txt", ""), File("one", "x"),
+                                File("docs\\chunk.bin", Pattern(ChunkSize, 1)),
+                                File("chunk+1.bin", Pattern(ChunkSize + 1, 2), EntryKindLaunchTarget)};
+  for (uint8_t compressed : {1, 0}) {
+    SfxOptions options = DefaultOptions();
+    options.Compressed = compressed;
+    RunResult result = RunArchive(Sfx(options, entries));
+    ASSERT_EQ(result.code, 0u) << "compressed " << int(compressed);
+    EXPECT_EQ(result.totalSize, 2 * int64_t(ChunkSize) + 2);
+    ASSERT_EQ(result.entries.size(), entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+      EXPECT_EQ(result.entries[i].name, entries[i].name);
+      EXPECT_EQ(result.entries[i].header.Kind, entries[i].kind);
+      EXPECT_TRUE(result.entries[i].content == entries[i].content) << entries[i].name;
+    }
+  }
+}
+
+TEST(ArchiveReader, SmallReadsShareOneWindow) {
+  std::vector<Entry> entries;
+  for (int i = 0; i < 100; ++i) entries.push_back(File("f" + std::to_string(i), "content"));
+  RunResult result = RunArchive(Sfx(entries));
+  ASSERT_EQ(result.code, 0u);
+  // Head walk, options, then a few windows per pass: not four reads per entry.
+  EXPECT_LT(result.reads, 40u);
+}
+
+TEST(ArchiveReader, RefusesArchivesWithoutContentOrTerminator) {
+  EXPECT_EQ(RunArchive(SyntheticHead()).code, ArchiveShort) << "bare head";
+  EXPECT_EQ(RunArchive(SyntheticHead() + std::string(410, '\0')).code, ArchiveShort) << "no room after the record";
+  EXPECT_EQ(RunArchive(Sfx({})).code, ArchiveInvalid) << "empty archive";
+  EXPECT_EQ(RunArchive(Sfx({Folder("a"), File("a\\empty", "")})).code, ArchiveInvalid) << "no content at all";
+  Entry helper = File("xsfxdel~.exe", "MZ helper", EntryKindSelfDelete);
+  helper.time = 0;
+  helper.attributes = 0;
+  EXPECT_EQ(RunArchive(Sfx({helper, Folder("a")})).code, 0u) << "the helper's bytes count";
+  std::string noTerminator = Sfx({File("a", "abc")});
+  noTerminator.resize(noTerminator.size() - 17);
+  EXPECT_EQ(RunArchive(noTerminator).code, ArchiveInvalid);
+  // A non-zero kind byte does not keep a zero header from ending the list.
+  std::string kindedTerminator = Sfx({File("a", "abc")});
+  kindedTerminator[kindedTerminator.size() - 17] = 2;
+  EXPECT_EQ(RunArchive(kindedTerminator).code, 0u);
+}
+
+TEST(ArchiveReader, TruncationNeverRestoresAnything) {
+  std::string whole = Sfx({Folder("d"), File("d\\a.txt", Pattern(300, 3)), File("b.bin", Pattern(70000, 4)),
+                           File("c.txt", "last")});
+  ASSERT_EQ(RunArchive(whole).code, 0u);
+  size_t archive = SyntheticHead().size();
+  for (size_t cut = archive; cut < whole.size(); cut += (cut < archive + 1200 ? 1 : 4096)) {
+    RunResult result = RunArchive(whole.substr(0, cut));
+    EXPECT_FALSE(result.scanned) << "cut at " << cut;
+    EXPECT_TRUE(result.entries.empty()) << "cut at " << cut;
+    EXPECT_TRUE(result.code == ArchiveShort || result.code == ArchiveInvalid) << "cut at " << cut << ": " << result.code;
+  }
+  // Inside a header or a chunk frame the read fails (38); inside content the scan runs
+  // off the end and finds no terminator (13).
+  size_t firstHeader = archive + 410;
+  EXPECT_EQ(RunArchive(whole.substr(0, firstHeader + 5)).code, ArchiveShort);
+  size_t aFrame = firstHeader + 17 + 1 + 4 + 17 + 7;
+  EXPECT_EQ(RunArchive(whole.substr(0, aFrame + 3)).code, ArchiveShort);
+  EXPECT_EQ(RunArchive(whole.substr(0, aFrame + 8 + 10)).code, ArchiveInvalid);
+}
+
+TEST(ArchiveReader, DamagedChunks) {
+  std::string good = Sfx({File("a.txt", Pattern(5000, 5))});
+  size_t frame = SyntheticHead().size() + 410 + 17 + 5;
+  uint32_t packed = 0;
+  std::memcpy(&packed, &good[frame + 4], 4);
+
+  std::string flipped = good;
+  flipped[frame + 8 + packed / 2] ^= 0x55;
+  RunResult result = RunArchive(flipped);
+  EXPECT_TRUE(result.code == ArchiveInflate || result.code == ArchiveChecksum) << result.code;
+  EXPECT_TRUE(result.scanned) << "a damaged stream is found when inflating";
+
+  std::string badSum = good;
+  badSum[badSum.size() - 17 - 1] ^= 1;
+  EXPECT_EQ(RunArchive(badSum).code, ArchiveChecksum);
+
+  std::string huge = good;
+  uint32_t tooLong = ChunkBufferSize + 1;
+  std::memcpy(&huge[frame + 4], &tooLong, 4);
+  result = RunArchive(huge);
+  EXPECT_EQ(result.code, ArchiveTooLarge);
+  EXPECT_FALSE(result.scanned) << "refused before anything is written";
+
+  // Frames that disagree with the entry's size would make the two passes disagree.
+  for (uint32_t raw : {0u, 4999u + 2, ChunkSize + 1}) {
+    std::string bad = good;
+    std::memcpy(&bad[frame], &raw, 4);
+    EXPECT_EQ(RunArchive(bad).code, ArchiveInvalid) << raw;
+  }
+  // A stream that yields more bytes than its frame and entry promise.
+  std::string t = Sfx({File("s", "abcd")});
+  size_t header = SyntheticHead().size() + 410;
+  uint32_t three = 3;
+  std::memcpy(&t[header + 5], &three, 4);           // Size
+  std::memcpy(&t[header + 17 + 1], &three, 4);      // raw length of the chunk
+  EXPECT_EQ(RunArchive(t).code, ArchiveInflate);
+}
+
+TEST(ArchiveReader, RefusesUnsafeNamesBeforeWritingAnything) {
+  const char* unsafe[] = {"\\abs.txt", "/abs.txt", "C:\\x.txt", "c:x.txt", "\\\\server\\share\\x", "..\\up.txt",
+                          "a\\..\\..\\up.txt", "a/../up", "..", ".", "a\\.\\b", "a\\\\b", "a\\", "a.txt:stream",
+                          "CON", "nul.txt", "a\\Com1", "LPT9.log", "aux .txt", "conin$", "a\\prn", "...",
+                          ". .", "tab\there", "COM\xB9"};
+  for (const char* name : unsafe) {
+    RunResult result = RunArchive(Sfx({File("fine.txt", "ok"), File(name, "evil")}));
+    EXPECT_EQ(result.code, ArchiveInvalid) << name;
+    EXPECT_TRUE(result.entries.empty()) << name;
+  }
+  EXPECT_EQ(RunArchive(Sfx({File(std::string("a\0b", 3), "x")})).code, ArchiveInvalid);
+  const char* safe[] = {"a.txt", "console.txt", "COM10", "a..b", ".hidden", "x\\..y", "nul2.txt", "dir\\sub\\f"};
+  for (const char* name : safe) EXPECT_EQ(RunArchive(Sfx({File(name, "fine")})).code, 0u) << name;
+}
+
+TEST(ArchiveReader, RefusesHeadersThatDisagreeWithTheFormat) {
+  Entry folderWithContent = Folder("d");
+  folderWithContent.content = "x";
+  Entry longName = File(std::string(MaxEntryNameLength + 1, 'n'), "x");
+  Entry launchFolder = Folder("d");
+  launchFolder.kind = EntryKindLaunchTarget;
+  Entry foreignHelper = File("evil.exe", "MZ", EntryKindSelfDelete);
+  Entry unknownKind = File("k", "x", 3);
+  for (const Entry& e : {folderWithContent, longName, launchFolder, foreignHelper, unknownKind})
+    EXPECT_EQ(RunArchive(Sfx({File("a", "ok"), e})).code, ArchiveInvalid) << e.name.substr(0, 20);
+  EXPECT_EQ(RunArchive(Sfx({File("XSFXDEL~.EXE", "MZ", EntryKindSelfDelete)})).code, 0u);
+
+  std::string negative = Sfx({File("a", "ok")});
+  int32_t minus = -5;
+  std::memcpy(&negative[SyntheticHead().size() + 410 + 5], &minus, 4);
+  EXPECT_EQ(RunArchive(negative).code, ArchiveInvalid);
+}
+
+// The Shift-JIS rule: lead bytes 0x81..0x9F and 0xE0..0xFC take the next byte with them.
+const char* NextShiftJis(const char* p) {
+  unsigned char c = static_cast<unsigned char>(*p);
+  bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+  return lead && p[1] ? p + 2 : p + 1;
+}
+
+TEST(EntryNames, DoubleByteTrailBytesNeverSplit) {
+  const std::string table = "\x95\x5C";             // one character whose trail byte is 0x5C
+  const std::string dotted = "\x95\x5C..\\x.txt";   // a name ending in dots, then a file
+  EXPECT_FALSE(IsSafeEntryName(table.data(), table.size())) << "split byte by byte: an empty part";
+  gNextNameChar = NextShiftJis;
+  EXPECT_TRUE(IsSafeEntryName(table.data(), table.size()));
+  EXPECT_TRUE(IsSafeEntryName(dotted.data(), dotted.size()));
+  EXPECT_TRUE(IsSafeEntryName((table + "\\" + table).data(), 5));
+  std::string up = table + "\\..\\x";
+  EXPECT_FALSE(IsSafeEntryName(up.data(), up.size()));
+  std::string lone = "a\\\x95";  // a lead byte without its trail byte
+  EXPECT_TRUE(IsSafeEntryName(lone.data(), lone.size()));
+  std::string colon = "\x95:x";  // never hidden behind a lead byte
+  EXPECT_FALSE(IsSafeEntryName(colon.data(), colon.size()));
+  RunResult result = RunArchive(Sfx({Folder(table), File(table + "\\" + table, "x")}));
+  gNextNameChar = [](const char* p) { return p + 1; };
+  EXPECT_EQ(result.code, 0u);
+}
+
+// Stored entries whose content reads as zero bytes, so a file of any size costs nothing.
+struct VirtualFile {
+  std::vector<std::pair<std::string, uint64_t>> parts;  // bytes, then that many zero bytes
+  uint64_t size = 0;
+
+  void Add(const std::string& bytes, uint64_t zeros = 0) {
+    parts.push_back({bytes, zeros});
+    size += bytes.size() + zeros;
+  }
+  void AddEntry(const std::string& name, uint64_t size) {
+    EntryHeader h{};
+    h.NameLength = static_cast<int32_t>(name.size());
+    h.Size = static_cast<int32_t>(size);
+    h.Time = 1;
+    h.Attributes = 0x20;
+    Add(std::string(reinterpret_cast<const char*>(&h), sizeof h) + name, size);
+    uint32_t sum = ByteSum(name.data(), name.size());
+    Add(std::string(reinterpret_cast<const char*>(&sum), 4));
+  }
+};
+
+bool ReadVirtual(void* context, uint64_t position, void* buffer, uint32_t length) {
+  const VirtualFile* f = static_cast<const VirtualFile*>(context);
+  char* out = static_cast<char*>(buffer);
+  for (uint32_t i = 0; i < length; ++i, ++position) {
+    uint64_t at = position;
+    bool found = false;
+    for (const auto& [bytes, zeros] : f->parts) {
+      if (at < bytes.size()) {
+        out[i] = bytes[at];
+        found = true;
+        break;
+      }
+      at -= bytes.size();
+      if (at < zeros) {
+        out[i] = 0;
+        found = true;
+        break;
+      }
+      at -= zeros;
+    }
+    if (!found) return false;
+  }
+  return true;
+}
+
+TEST(ArchiveReader, ReadsFilesUpToAndBeyondTwoGigabytes) {
+  SfxOptions options = DefaultOptions();
+  options.Compressed = 0;
+  // The builder's largest SFX file is one byte short of 2 GiB; the reader's positions go
+  // further, so nothing the builder writes is ever cut off.
+  for (uint64_t wanted : {0x7FFFFFFFull, 0xC0000000ull}) {
+    VirtualFile f;
+    f.Add(SyntheticHead() + std::string(reinterpret_cast<const char*>(&options), sizeof options));
+    const uint64_t tail = 2 * (17 + 3 + 4) + 17;
+    uint64_t content = wanted - f.size - tail;
+    uint64_t first = content > 0x7FFF0000ull ? 0x7FFF0000ull : content / 2;
+    f.AddEntry("one", first);
+    f.AddEntry("two", content - first);
+    f.Add(std::string(17, '\0'));
+    ASSERT_EQ(f.size, wanted);
+    ArchiveFile file{ReadVirtual, &f, f.size};
+    uint64_t offset = 0;
+    ASSERT_EQ(LocateArchive(file, offset), 0u);
+    int64_t total = 0;
+    EXPECT_EQ(ScanEntries(file, offset, options, total, nullptr), 0u) << wanted;
+    EXPECT_EQ(static_cast<uint64_t>(total), content) << wanted;
+  }
+}
+
+// Every damaged input the fuzzer found stays a test: none may crash or break a promise,
+// and each ends with one of the extractor's codes.
+TEST(ArchiveReader, RegressionCorpus) {
+  std::ifstream list(ORVEX_CORPUS_DIR "/index.txt");
+  ASSERT_TRUE(list.good()) << "corpus index missing";
+  std::string name;
+  int count = 0;
+  while (std::getline(list, name)) {
+    if (name.empty()) continue;
+    std::ifstream in(ORVEX_CORPUS_DIR "/" + name, std::ios::binary);
+    ASSERT_TRUE(in.good()) << name;
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    RunResult result = RunArchive(SyntheticHead() + bytes.str());
+    const uint32_t codes[] = {0, ArchiveTooLarge, ArchiveInvalid, ArchiveChecksum, ArchiveShort, ArchiveInflate};
+    EXPECT_NE(std::find(std::begin(codes), std::end(codes), result.code), std::end(codes)) << name;
+    ++count;
+  }
+  EXPECT_GT(count, 0);
+}
+
+}  // namespace

@@ -1,0 +1,376 @@
+// SFX files made by the real builder, run under Wine: where they extract to, how they
+// meet existing files, and the damaged files they refuse.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <memory>
+
+#include "driver.h"
+#include "sfxrun.h"
+
+using namespace testing_support;
+using namespace sfxtest;
+
+namespace {
+
+const std::vector<std::pair<std::string, std::string>> kTree = {
+    {"a.txt", "alpha"}, {"sub\\", ""}, {"sub\\b.txt", "bravo bravo"}, {"sub\\deeper\\", ""}, {"sub\\deeper\\c.bin", std::string(70000, 'c')}};
+
+void ExpectTree(const std::string& folder) {
+  EXPECT_EQ(ReadFileBytes(folder + "a.txt"), "alpha") << folder;
+  EXPECT_EQ(ReadFileBytes(folder + "sub\\b.txt"), "bravo bravo") << folder;
+  EXPECT_TRUE(ReadFileBytes(folder + "sub\\deeper\\c.bin") == std::string(70000, 'c')) << folder;
+}
+
+TEST(FolderChoices, TemporaryFolderTwiceMeetsItsOwnFiles) {
+  std::string scratch = MakeScratchDir("sfx-temp");
+  std::string source = MakeSource(scratch, kTree);
+  std::string sfx = BuildSfx(scratch + "temp.exe", "-me -ft -s -os", source);
+  ASSERT_FALSE(sfx.empty());
+  std::string folder = TempExtractionFolder(sfx);
+  ASSERT_EQ(std::string(ReadOptions(sfx).InstanceId).size(), 10u);
+  RemoveTree(folder);
+  EXPECT_EQ(RunSfx(sfx), 0u);
+  ExpectTree(folder);
+  // The second run meets the files of the first: skip keeps a changed file as it is.
+  WriteFileBytes(folder + "a.txt", "changed");
+  EXPECT_EQ(RunSfx(sfx), 0u);
+  EXPECT_EQ(ReadFileBytes(folder + "a.txt"), "changed");
+  EXPECT_EQ(ReadFileBytes(folder + "sub\\b.txt"), "bravo bravo");
+  RemoveTree(folder);
+}
+
+TEST(FolderChoices, DesktopDocumentsAndCurrent) {
+  std::string scratch = MakeScratchDir("sfx-places");
+  std::string source = MakeSource(scratch, {{"orvex-place-test\\", ""}, {"orvex-place-test\\p.txt", "place"}});
+  const struct {
+    const char* switch_;
+    std::string folder;
+  } places[] = {{"-fd", SpecialFolder(CSIDL_DESKTOPDIRECTORY)},
+                {"-fp", SpecialFolder(CSIDL_PERSONAL)},
+                {"-fc", scratch + "current\\"}};
+  CreateDirectoryA((scratch + "current").c_str(), nullptr);
+  for (const auto& place : places) {
+    std::string sfx = BuildSfx(scratch + "place.exe", std::string("-me -s -oo ") + place.switch_, source);
+    ASSERT_FALSE(sfx.empty()) << place.switch_;
+    std::string target = place.folder + "orvex-place-test\\";
+    RemoveTree(target);
+    EXPECT_EQ(RunSfx(sfx, "", scratch + "current"), 0u) << place.switch_;
+    EXPECT_EQ(ReadFileBytes(target + "p.txt"), "place") << place.switch_ << " " << place.folder;
+    RemoveTree(target);
+  }
+}
+
+TEST(FolderChoices, CustomFoldersExpandedUndefinedAndRelative) {
+  std::string scratch = MakeScratchDir("sfx-custom");
+  std::string source = MakeSource(scratch, kTree);
+  std::string current = scratch + "cwd\\";
+  CreateDirectoryA(current.c_str(), nullptr);
+  char profile[MAX_PATH];
+  ASSERT_GT(GetEnvironmentVariableA("USERPROFILE", profile, MAX_PATH), 0u);
+  const struct {
+    const char* custom;
+    std::string expected;
+  } cases[] = {
+      {"%USERPROFILE%\\orvex-custom\\", std::string(profile) + "\\orvex-custom\\"},
+      {"%ORVEX_NEVER_DEFINED%\\x\\", current + "%ORVEX_NEVER_DEFINED%\\x\\"},
+      {"rel\\sub\\", current + "rel\\sub\\"},
+  };
+  for (const auto& c : cases) {
+    std::string sfx = BuildSfx(scratch + "custom.exe", "-me -fm -s -oo", source, "", c.custom);
+    ASSERT_FALSE(sfx.empty()) << c.custom;
+    EXPECT_EQ(std::string(ReadOptions(sfx).CustomFolder), c.custom);
+    RemoveTree(c.expected);
+    EXPECT_EQ(RunSfx(sfx, "", current), 0u) << c.custom;
+    ExpectTree(c.expected);
+    RemoveTree(c.expected);
+  }
+}
+
+TEST(FolderChoices, ValuesAboveFiveMeanTheTemporaryFolder) {
+  std::string scratch = MakeScratchDir("sfx-choice6");
+  SfxOptions options = DefaultOptions("00C0FFEE06");
+  options.ExtractionFolder = 6;
+  options.SilentMode = 1;
+  std::string sfx = WriteSfx(scratch + "six.exe", options, {File("six.txt", "six")});
+  std::string folder = TempFolder() + "~sfx00C0FFEE06\\";
+  RemoveTree(folder);
+  EXPECT_EQ(RunSfx(sfx), 0u);
+  EXPECT_EQ(ReadFileBytes(folder + "six.txt"), "six");
+  RemoveTree(folder);
+}
+
+// The browse dialog's OK button is the default one; its edit box takes a path.
+HWND FindBrowseDialog(DWORD processId) { return driver::WaitForWindow("#32770", "", 20000, processId); }
+
+TEST(FolderChoices, BrowseCancelledEndsQuietlyAndConfirmedExtracts) {
+  std::string scratch = MakeScratchDir("sfx-browse");
+  std::string source = MakeSource(scratch, {{"orvex-browse\\", ""}, {"orvex-browse\\inside.txt", "chosen"}});
+  std::string sfx = BuildSfx(scratch + "browse.exe", "-me -fs -s -oo -d", source);
+  ASSERT_FALSE(sfx.empty());
+  {
+    ChildProcess child(Quoted(sfx), scratch);
+    HWND dialog = FindBrowseDialog(child.Id());
+    ASSERT_NE(dialog, nullptr);
+    Sleep(300);
+    driver::SaveScreenshot(dialog, ScreenshotDir() + "sfx-browse.png");
+    EXPECT_NE(driver::WindowText(dialog).size() + driver::Controls(dialog).size(), 0u);
+    bool titled = false;
+    for (const auto& control : driver::Controls(dialog))
+      if (control.text == "Extract to") titled = true;
+    EXPECT_TRUE(titled) << "the dialog shows the extractor's title text";
+    driver::PressButton(dialog, "Cancel");
+    ASSERT_TRUE(child.Wait(20000));
+    EXPECT_EQ(child.ExitCode(), 0u);
+  }
+  EXPECT_TRUE(FileExists(sfx)) << "a self-destructing SFX file stays after a cancelled browse";
+  EXPECT_FALSE(FolderExists(scratch + "orvex-browse"));
+
+  // Confirmed: the tree's root, the desktop, is chosen.
+  std::string desktop = SpecialFolder(CSIDL_DESKTOPDIRECTORY);
+  RemoveTree(desktop + "orvex-browse\\");
+  std::string copy = scratch + "browse2.exe";
+  CopyFileA(sfx.c_str(), copy.c_str(), FALSE);
+  ChildProcess child(Quoted(copy), scratch);
+  HWND dialog = FindBrowseDialog(child.Id());
+  ASSERT_NE(dialog, nullptr);
+  Sleep(300);
+  HWND tree = nullptr;
+  for (const auto& control : driver::Controls(dialog))
+    if (control.className == "SysTreeView32") tree = control.window;
+  ASSERT_NE(tree, nullptr) << "the dialog shows the folder tree";
+  LRESULT root = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+  SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, root);
+  Sleep(200);
+  driver::PressButton(dialog, "OK");
+  ASSERT_TRUE(child.Wait(20000));
+  EXPECT_EQ(child.ExitCode(), 0u);
+  EXPECT_EQ(ReadFileBytes(desktop + "orvex-browse\\inside.txt"), "chosen");
+  for (int i = 0; i < 100 && FileExists(copy); ++i) Sleep(100);
+  EXPECT_FALSE(FileExists(copy)) << "a self-destructing SFX file goes after a successful run";
+  RemoveTree(desktop + "orvex-browse\\");
+}
+
+TEST(Overwrite, PromptYesAndNoWithTheirText) {
+  std::string scratch = MakeScratchDir("sfx-prompt");
+  std::string source = MakeSource(scratch, {{"keep.txt", "new keep"}, {"take.txt", "new take"}, {"ro.txt", "new ro"}});
+  SetFileAttributesA((source + "ro.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+  SetDosTime(source + "take.txt", 0x5A8C6C00);
+  SetDosTime(source + "keep.txt", 0x5A8C6C20);
+  std::string out = scratch + "out\\";
+  std::string sfx = BuildSfx(scratch + "prompt.exe", "-me -fm -s -op", source, "", out);
+  ASSERT_FALSE(sfx.empty());
+  CreateDirectoryA(out.c_str(), nullptr);
+  for (const char* name : {"keep.txt", "take.txt", "ro.txt"}) WriteFileBytes(out + name, std::string("old ") + name);
+  SetFileAttributesA((out + "ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesA((out + "keep.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  uint32_t keptTime = DosTime(out + "keep.txt");
+
+  // Entries come in the order the file system lists them: answer by the path shown.
+  ChildProcess child(Quoted(sfx), scratch);
+  std::vector<std::string> asked;
+  for (int i = 0; i < 3; ++i) {
+    HWND box = driver::WaitForWindow("#32770", "", 20000, child.Id());
+    ASSERT_NE(box, nullptr) << "prompt " << i;
+    Sleep(200);
+    auto info = driver::ReadMessageBox(box);
+    std::string name = info.text.find("keep.txt") != std::string::npos   ? "keep.txt"
+                       : info.text.find("take.txt") != std::string::npos ? "take.txt"
+                                                                          : "ro.txt";
+    asked.push_back(name);
+    EXPECT_EQ(info.text, SystemText(ERROR_FILE_EXISTS) + "\r\n" + out + name + "\r\n\r\nOverwrite file?");
+    EXPECT_EQ(info.buttons, (std::vector<std::string>{"Yes", "No"}));
+    EXPECT_EQ(info.defaultButton, "No");
+    EXPECT_EQ(info.icon, driver::BoxIcon::Question);
+    driver::SaveScreenshot(box, ScreenshotDir() + "sfx-overwrite-" + name + ".png");
+    driver::PressButton(box, name == "keep.txt" ? "No" : "Yes");
+    driver::WaitForWindowGone(box, 5000);
+  }
+  ASSERT_TRUE(child.Wait(20000));
+  EXPECT_EQ(child.ExitCode(), 0u);
+  EXPECT_EQ(asked.size(), 3u);
+  EXPECT_EQ(ReadFileBytes(out + "keep.txt"), "old keep.txt");
+  EXPECT_EQ(DosTime(out + "keep.txt"), keptTime) << "a kept file keeps its time";
+  EXPECT_EQ(Attributes(out + "keep.txt"), DWORD(FILE_ATTRIBUTE_ARCHIVE)) << "but takes the stored attributes";
+  EXPECT_EQ(ReadFileBytes(out + "take.txt"), "new take");
+  EXPECT_EQ(DosTime(out + "take.txt"), 0x5A8C6C00u);
+  EXPECT_EQ(ReadFileBytes(out + "ro.txt"), "new ro") << "a read-only file is rewritten after Yes";
+  EXPECT_EQ(Attributes(out + "ro.txt"), DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+}
+
+TEST(Overwrite, AllAndSkipAllAskNothing) {
+  std::string scratch = MakeScratchDir("sfx-overwrite-modes");
+  std::string source = MakeSource(scratch, {{"f.txt", "new"}, {"g.txt", "fresh"}});
+  SetDosTime(source + "f.txt", 0x5A8C6C00);
+  for (const char* mode : {"-oo", "-os"}) {
+    std::string out = scratch + (mode + 1) + "\\";
+    std::string sfx = BuildSfx(scratch + "modes.exe", std::string("-me -fm -s ") + mode, source, "", out);
+    ASSERT_FALSE(sfx.empty());
+    CreateDirectoryA(out.c_str(), nullptr);
+    WriteFileBytes(out + "f.txt", "old");
+    SetFileAttributesA((out + "f.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(RunSfx(sfx), 0u) << mode;
+    bool all = std::string(mode) == "-oo";
+    EXPECT_EQ(ReadFileBytes(out + "f.txt"), all ? "new" : "old") << mode;
+    if (all) EXPECT_EQ(DosTime(out + "f.txt"), 0x5A8C6C00u);
+    EXPECT_EQ(Attributes(out + "f.txt"), DWORD(FILE_ATTRIBUTE_ARCHIVE)) << mode;
+    EXPECT_EQ(ReadFileBytes(out + "g.txt"), "fresh") << mode;
+  }
+}
+
+// Runs a batch of SFX files at once and gives their exit codes; error boxes (shown when
+// the file ends before its options say "silent") are read and answered with OK.
+std::vector<DWORD> RunAll(const std::vector<std::string>& files, const std::string& folder, int& boxes) {
+  std::vector<DWORD> codes;
+  const size_t batch = 16;
+  for (size_t start = 0; start < files.size(); start += batch) {
+    std::vector<std::unique_ptr<ChildProcess>> children;
+    for (size_t i = start; i < files.size() && i < start + batch; ++i)
+      children.push_back(std::make_unique<ChildProcess>(Quoted(files[i]), folder));
+    DWORD begin = GetTickCount();
+    for (bool running = true; running && GetTickCount() - begin < 30000;) {
+      running = false;
+      for (auto& child : children) {
+        if (child->Wait(0)) continue;
+        running = true;
+        if (HWND box = driver::WaitForWindow("#32770", "", 20, child->Id())) {
+          if (driver::PressButton(box, "OK")) ++boxes;
+          driver::WaitForWindowGone(box, 2000);
+        }
+      }
+    }
+    for (auto& child : children) {
+      if (!child->Wait(0)) child->Kill();
+      codes.push_back(child->ExitCode());
+    }
+  }
+  return codes;
+}
+
+bool FolderIsEmptyOrMissing(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return true;
+  bool empty = true;
+  do {
+    std::string name = found.cFileName;
+    if (name != "." && name != "..") empty = false;
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return empty;
+}
+
+TEST(DamagedFiles, TruncationSweepNeverWritesOrLaunches) {
+  std::string scratch = MakeScratchDir("sfx-truncated");
+  // A small launch target keeps the sweep short; it would leave launched.txt if started.
+  std::string source = MakeSource(scratch, {{"run.cmd", "echo launched> launched.txt\r\n"},
+                                            {"d\\", ""}, {"d\\x.txt", "x"}, {"big.bin", std::string(30000, 'b')}});
+  std::string out = scratch + "out\\";
+  std::string sfx = BuildSfx(scratch + "whole.exe", "-mf -fm -s -oo -dn -wc", source, source + "run.cmd", out);
+  ASSERT_FALSE(sfx.empty());
+  std::string report = scratch + "launched.txt";
+  size_t offset = 0;
+  ReadOptions(sfx, &offset);
+  std::string whole = ReadFileBytes(sfx);
+  ASSERT_GT(offset, 0u);
+  // The record, every byte of the first entries (the probe, then the folder), then every 4 KiB.
+  size_t firstEntries = offset + 410 + 17 + 7 + 8 + 30;
+  std::vector<size_t> cuts;
+  // Cuts inside the record all meet the same accept test; every 8th byte of it is enough.
+  for (size_t cut = offset; cut < whole.size(); cut += (cut < offset + 410 ? 8 : cut < firstEntries ? 1 : 4096))
+    cuts.push_back(cut);
+  cuts.push_back(offset + 409);
+  cuts.push_back(offset + 410);
+  cuts.push_back(whole.size() - 17 - 2);
+  cuts.push_back(whole.size() - 1);
+  std::vector<std::string> files;
+  for (size_t cut : cuts) {
+    std::string name = scratch + "cut" + std::to_string(cut) + ".exe";
+    WriteFileBytes(name, whole.substr(0, cut));
+    files.push_back(name);
+  }
+  DWORD start = GetTickCount();
+  int boxes = 0;
+  std::vector<DWORD> codes = RunAll(files, scratch, boxes);
+  std::printf("%zu truncated SFX files ran in %lu ms, %d error boxes answered\n", files.size(),
+              GetTickCount() - start, boxes);
+  for (size_t i = 0; i < cuts.size(); ++i) {
+    size_t cut = cuts[i];
+    DWORD expected = cut <= offset + 410 ? ERROR_HANDLE_EOF : codes[i];
+    EXPECT_TRUE(codes[i] == ERROR_HANDLE_EOF || codes[i] == ERROR_INVALID_DATA) << "cut " << cut << ": " << codes[i];
+    EXPECT_EQ(codes[i], expected) << "cut " << cut;
+  }
+  EXPECT_TRUE(FolderIsEmptyOrMissing(out)) << "nothing is written from a truncated file";
+  EXPECT_FALSE(FileExists(report)) << "nothing is launched";
+  // Cut inside a header: 38; inside content: 13.
+  for (size_t i = 0; i < cuts.size(); ++i) {
+    if (cuts[i] == offset + 410 + 5) EXPECT_EQ(codes[i], DWORD(ERROR_HANDLE_EOF)) << "inside the first header";
+    if (cuts[i] == whole.size() - 19) EXPECT_EQ(codes[i], DWORD(ERROR_INVALID_DATA)) << "inside the last checksum";
+    if (cuts[i] == whole.size() - 1) EXPECT_EQ(codes[i], DWORD(ERROR_HANDLE_EOF)) << "inside the terminator";
+  }
+  EXPECT_EQ(boxes, 54) << "the cuts inside the record show their error";
+}
+
+TEST(DamagedFiles, CodesForEachKindOfDamage) {
+  std::string scratch = MakeScratchDir("sfx-damaged");
+  std::string out = scratch + "out\\";
+  // An empty source folder: a well-formed archive without content.
+  std::string empty = scratch + "empty\\";
+  CreateDirectoryA(empty.c_str(), nullptr);
+  std::string emptySfx = BuildSfx(scratch + "empty.exe", "-me -fm -s", empty, "", out);
+  ASSERT_FALSE(emptySfx.empty());
+  EXPECT_EQ(RunSfx(emptySfx), DWORD(ERROR_INVALID_DATA));
+
+  std::string text;
+  for (int i = 0; i < 4000; ++i) text += "line " + std::to_string(i) + "\n";
+  std::string source = MakeSource(scratch, {{"a.txt", text}});
+  std::string sfx = BuildSfx(scratch + "good.exe", "-me -fm -s -oo", source, "", out);
+  ASSERT_FALSE(sfx.empty());
+  size_t offset = 0;
+  ReadOptions(sfx, &offset);
+  std::string good = ReadFileBytes(sfx);
+  size_t frame = offset + 410 + 17 + 5;
+
+  std::string flipped = good;
+  flipped[frame + 8 + 200] ^= 0x5A;
+  WriteFileBytes(scratch + "flipped.exe", flipped);
+  DWORD code = RunSfx(scratch + "flipped.exe");
+  EXPECT_TRUE(code == ERROR_BAD_ARGUMENTS || code == ERROR_CRC) << code;
+
+  std::string huge = good;
+  uint32_t tooLong = ChunkBufferSize + 1;
+  memcpy(&huge[frame + 4], &tooLong, 4);
+  WriteFileBytes(scratch + "huge.exe", huge);
+  RemoveTree(out);
+  EXPECT_EQ(RunSfx(scratch + "huge.exe"), DWORD(ERROR_NOT_ENOUGH_MEMORY));
+  EXPECT_TRUE(FolderIsEmptyOrMissing(out));
+
+  // Names that lead out of the extraction folder are refused before anything is written.
+  SfxOptions options = DefaultOptions();
+  options.ExtractionFolder = 5;
+  strcpy(options.CustomFolder, out.c_str());
+  options.SilentMode = 1;
+  options.OverwriteMode = 1;
+  for (const char* name : {"..\\escaped.txt", "sub\\..\\..\\escaped.txt", "C:\\escaped.txt", "x:stream", "NUL"}) {
+    std::string evil = WriteSfx(scratch + "evil.exe", options, {File("fine.txt", "fine"), File(name, "evil")});
+    EXPECT_EQ(RunSfx(evil), DWORD(ERROR_INVALID_DATA)) << name;
+    EXPECT_TRUE(FolderIsEmptyOrMissing(out)) << name;
+    EXPECT_FALSE(FileExists(scratch + "escaped.txt")) << name;
+  }
+}
+
+TEST(DamagedFiles, ErrorMessagesNameTheSubject) {
+  std::string scratch = MakeScratchDir("sfx-messages");
+  std::string bare = scratch + "bare head.exe";
+  CopyFileA((BinDir() + "sfxhead.exe").c_str(), bare.c_str(), FALSE);
+  BoxRun run = RunSfxAnswering(bare, "OK", "sfx-error-38");
+  ASSERT_TRUE(run.boxSeen);
+  EXPECT_EQ(run.exitCode, DWORD(ERROR_HANDLE_EOF));
+  EXPECT_EQ(run.text, bare + "\r\n\r\n" + SystemText(ERROR_HANDLE_EOF));
+  EXPECT_EQ(run.buttons, std::vector<std::string>{"OK"});
+}
+
+}  // namespace
