@@ -8,3 +8,7 @@ target_link_libraries(sfxtestkit_win PUBLIC orvex_testsupport u_shared ${ORVEX_Z
 orvex_win_gtest(win_sfx_extract_tests SOURCES test_sfx_extract.cpp LIBS sfxtestkit_win)
 add_dependencies(win_sfx_extract_tests sfxhead selfdelete orvex sfxprobe)
 orvex_wine_test(win_sfx_extract_tests win_sfx_extract_tests TIMEOUT 600)
+
+orvex_win_gtest(win_sfx_run_tests SOURCES test_sfx_run.cpp LIBS sfxtestkit_win)
+add_dependencies(win_sfx_run_tests sfxhead selfdelete orvex sfxprobe)
+orvex_wine_test(win_sfx_run_tests win_sfx_run_tests TIMEOUT 600)

@@ -1,0 +1,264 @@
+// SFX files that launch a program under Wine: parameters, working directories, exit
+// codes, clean-up in its three modes, self-destruction and the one-instance check.
+#include <gtest/gtest.h>
+
+#include "driver.h"
+#include "sfxrun.h"
+
+using namespace testing_support;
+using namespace sfxtest;
+
+namespace {
+
+std::string Probe() { return ReadFileBytes(BinDir() + "sfxprobe.exe"); }
+
+struct Report {
+  std::string commandLine;
+  std::string directory;
+  std::vector<std::string> arguments;
+};
+
+Report ReadReport(const std::string& path) {
+  Report report;
+  std::vector<std::string> lines = Lines(ReadFileBytes(path));
+  if (lines.size() >= 2) {
+    report.commandLine = lines[0];
+    report.directory = lines[1];
+    for (size_t i = 2; i < lines.size(); ++i) report.arguments.push_back(lines[i].substr(1, lines[i].size() - 2));
+  }
+  return report;
+}
+
+using Args = std::vector<std::string>;
+
+TEST(Launch, StoredAndForwardedParameters) {
+  std::string scratch = MakeScratchDir("sfx-params");
+  std::string source = MakeSource(scratch, {{"bin\\", ""}, {"bin\\probe.exe", Probe()}});
+  std::string out = scratch + "out\\";
+  std::string report = scratch + "report.txt";
+  ProbeEnvironment probe("ORVEX_PROBE_REPORT", report);
+
+  std::string stored = BuildSfx(scratch + "stored.exe", "-mf -fm -s -oo -dn", source, source + "bin\\probe.exe", out,
+                                "p1 %TEMP%");
+  ASSERT_FALSE(stored.empty());
+  EXPECT_EQ(RunSfx(stored), 0u);
+  Report r = ReadReport(report);
+  EXPECT_EQ(r.arguments, (Args{"p1", "%TEMP%"})) << "passed on literally, not expanded";
+  EXPECT_NE(r.commandLine.find(" p1 %TEMP%"), std::string::npos) << r.commandLine;
+
+  std::string plain = BuildSfx(scratch + "plain.exe", "-mf -fm -s -oo -dn", source, source + "bin\\probe.exe", out);
+  ASSERT_FALSE(plain.empty());
+  const struct {
+    const char* arguments;
+    Args expected;
+    const char* rawEnd;
+  } cases[] = {
+      {"", {}, nullptr},
+      {" x \"two words\"", {"x", "two words"}, "  \"x\" \"two words\""},
+      {" \"\"", {}, nullptr},
+      {" C:\\dir\\ \"with blank\\\\\"", {"C:\\dir\\", "with blank\\\\"}, nullptr},
+  };
+  for (const auto& c : cases) {
+    DeleteFileA(report.c_str());
+    EXPECT_EQ(RunSfx(plain, c.arguments), 0u) << c.arguments;
+    r = ReadReport(report);
+    EXPECT_EQ(r.arguments, c.expected) << "[" << c.arguments << "] gave " << r.commandLine;
+    if (c.rawEnd) {
+      std::string end = c.rawEnd;
+      EXPECT_EQ(r.commandLine.substr(r.commandLine.size() - std::min(end.size(), r.commandLine.size())), end);
+    }
+  }
+  // Extract-only runs forward nothing and launch nothing.
+  std::string extractOnly = BuildSfx(scratch + "only.exe", "-me -fm -s -oo", source, "", out);
+  DeleteFileA(report.c_str());
+  EXPECT_EQ(RunSfx(extractOnly, " x"), 0u);
+  EXPECT_FALSE(FileExists(report));
+}
+
+std::string WithoutBackslash(std::string path) {
+  if (!path.empty() && path.back() == '\\') path.pop_back();
+  return path;
+}
+
+TEST(Launch, WorkingDirectoriesAndExitCode) {
+  std::string scratch = MakeScratchDir("sfx-workdir");
+  std::string source = MakeSource(scratch, {{"bin\\", ""}, {"bin\\probe.exe", Probe()}});
+  std::string out = scratch + "out\\";
+  std::string current = scratch + "current\\";
+  CreateDirectoryA(current.c_str(), nullptr);
+  std::string report = scratch + "report.txt";
+  ProbeEnvironment probe("ORVEX_PROBE_REPORT", report);
+  const struct {
+    const char* switch_;
+    std::string expected;
+  } cases[] = {{"-we", out}, {"-ws", scratch}, {"-wc", current}};
+  for (const auto& c : cases) {
+    std::string sfx = BuildSfx(scratch + "wd.exe", std::string("-mf -fm -s -oo -dn ") + c.switch_, source,
+                               source + "bin\\probe.exe", out);
+    ASSERT_FALSE(sfx.empty());
+    DeleteFileA(report.c_str());
+    EXPECT_EQ(RunSfx(sfx, "", current), 0u);
+    EXPECT_EQ(WithoutBackslash(ReadReport(report).directory), WithoutBackslash(c.expected)) << c.switch_;
+  }
+  RemoveTree(out);  // created by this run only, so the clean-up may take it
+  ProbeEnvironment exitCode("ORVEX_PROBE_EXIT", "3");
+  std::string sfx = BuildSfx(scratch + "three.exe", "-mf -fm -s -oo", source, source + "bin\\probe.exe", out);
+  EXPECT_EQ(RunSfx(sfx), 3u) << "the launched program's exit code is handed over";
+  EXPECT_FALSE(FolderExists(out)) << "and the files are cleaned up after it";
+}
+
+TEST(Launch, NoTargetAndAFailingLaunch) {
+  std::string scratch = MakeScratchDir("sfx-nolaunch");
+  std::string out = scratch + "out\\";
+  SfxOptions options = DefaultOptions();
+  options.ExtractionMode = 1;
+  options.ExtractionFolder = 5;
+  strcpy(options.CustomFolder, out.c_str());
+  options.SilentMode = 1;
+  std::string sfx = WriteSfx(scratch + "notarget.exe", options, {File("a.txt", "a")});
+  EXPECT_EQ(RunSfx(sfx), DWORD(ERROR_INVALID_PARAMETER));
+  EXPECT_FALSE(FileExists(out + "a.txt")) << "cleaned up after the error";
+
+  std::string source = MakeSource(scratch, {{"bad.exe", "this is no program"}, {"data.txt", "d"}});
+  std::string bad = BuildSfx(scratch + "bad.exe", "-mf -fm -s -oo -d", source, source + "bad.exe", out);
+  ASSERT_FALSE(bad.empty());
+  DWORD code = RunSfx(bad);
+  EXPECT_NE(code, 0u);
+  EXPECT_NE(code, DWORD(ERROR_INVALID_PARAMETER));
+  std::printf("a launch of a damaged program ends with %lu: %s\n", code, SystemText(code).c_str());
+  EXPECT_FALSE(FileExists(out + "data.txt"));
+  Sleep(1500);
+  EXPECT_TRUE(FileExists(bad)) << "a self-destructing SFX file stays after an error";
+}
+
+TEST(CleanUp, ImmediateRemovesOnlyWhatTheRunMade) {
+  std::string scratch = MakeScratchDir("sfx-cleanup");
+  std::string source = MakeSource(scratch, {{"bin\\", ""}, {"bin\\probe.exe", Probe()}, {"sub\\", ""},
+                                            {"sub\\deep\\", ""}, {"sub\\deep\\s.txt", "s"}, {"kept.txt", "new"}});
+  std::string out = scratch + "out\\";  // exists before the run: never removed
+  CreateDirectoryA(out.c_str(), nullptr);
+  WriteFileBytes(out + "kept.txt", "old");
+  ProbeEnvironment make("ORVEX_PROBE_MAKE", "1");
+  std::string sfx = BuildSfx(scratch + "clean.exe", "-mf -fm -s -os -di", source, source + "bin\\probe.exe", out);
+  ASSERT_FALSE(sfx.empty());
+  EXPECT_EQ(RunSfx(sfx), 0u);
+  EXPECT_FALSE(FileExists(out + "bin\\probe.exe"));
+  EXPECT_FALSE(FileExists(out + "sub\\deep\\s.txt"));
+  EXPECT_FALSE(FolderExists(out + "sub")) << "created folders go, deepest first";
+  EXPECT_FALSE(FolderExists(out + "bin\\made\\empty")) << "an empty folder the program left goes too";
+  EXPECT_TRUE(FileExists(out + "bin\\made\\full\\left.txt")) << "a folder with a file stays";
+  EXPECT_TRUE(FolderExists(out + "bin"));
+  EXPECT_TRUE(FolderExists(out)) << "the folder that existed stays";
+  EXPECT_EQ(ReadFileBytes(out + "kept.txt"), "old") << "a file kept by skip is never deleted";
+}
+
+TEST(CleanUp, NeverAndExtractOnlyAndAfterAnErrorMidway) {
+  std::string scratch = MakeScratchDir("sfx-cleanup-modes");
+  std::string source = MakeSource(scratch, {{"probe.exe", Probe()}, {"f.txt", "f"}});
+  std::string out = scratch + "out\\";
+  std::string never = BuildSfx(scratch + "never.exe", "-mf -fm -s -oo -dn", source, source + "probe.exe", out);
+  EXPECT_EQ(RunSfx(never), 0u);
+  EXPECT_TRUE(FileExists(out + "f.txt")) << "-dn";
+  RemoveTree(out);
+  std::string only = BuildSfx(scratch + "only.exe", "-me -fm -s -oo -di", source, "", out);
+  EXPECT_EQ(RunSfx(only), 0u);
+  EXPECT_TRUE(FileExists(out + "f.txt")) << "extract only deletes nothing";
+  RemoveTree(out);
+
+  // The second file's checksum is damaged: the first was written and must go again.
+  SfxOptions options = DefaultOptions();
+  options.ExtractionMode = 1;
+  options.ExtractionFolder = 5;
+  strcpy(options.CustomFolder, out.c_str());
+  options.SilentMode = 1;
+  std::string bytes = MakeArchive(options, {File("first.txt", "first"), File("second.txt", "second", 1)});
+  bytes[bytes.size() - 17 - 1] ^= 1;
+  std::string broken = scratch + "broken.exe";
+  WriteFileBytes(broken, ReadFileBytes(BinDir() + "sfxhead.exe") + bytes);
+  EXPECT_EQ(RunSfx(broken), DWORD(ERROR_CRC));
+  EXPECT_FALSE(FileExists(out + "first.txt"));
+  EXPECT_FALSE(FileExists(out + "second.txt"));
+  EXPECT_FALSE(FolderExists(out));
+}
+
+TEST(CleanUp, AtRestart) {
+  std::string scratch = MakeScratchDir("sfx-cleanup-restart");
+  std::string source = MakeSource(scratch, {{"probe.exe", Probe()}, {"d\\", ""}, {"d\\f.txt", "f"}});
+  std::string out = scratch + "out\\";
+  std::string sfx = BuildSfx(scratch + "restart.exe", "-mf -fm -s -oo -dr", source, source + "probe.exe", out);
+  ASSERT_FALSE(sfx.empty());
+  SetFileAttributesA((source + "d\\f.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(RunSfx(sfx), 0u);
+  EXPECT_TRUE(FileExists(out + "d\\f.txt")) << "only scheduled";
+  EXPECT_TRUE(FileExists(out + "probe.exe"));
+  EXPECT_EQ(RunToEnd("wineboot.exe -r", 120000), 0u);
+  EXPECT_FALSE(FileExists(out + "d\\f.txt"));
+  EXPECT_FALSE(FileExists(out + "probe.exe"));
+  EXPECT_FALSE(FolderExists(out + "d"));
+  EXPECT_FALSE(FolderExists(out));
+}
+
+bool GoneWithin(const std::string& path, DWORD ms) {
+  for (DWORD waited = 0; waited < ms && FileExists(path); waited += 100) Sleep(100);
+  return !FileExists(path);
+}
+
+TEST(SelfDestruct, GoneAfterSuccessAndTheHelperIsAlwaysFresh) {
+  std::string scratch = MakeScratchDir("sfx-selfdestruct");
+  std::string source = MakeSource(scratch, {{"probe.exe", Probe()}, {"f.txt", "f"}});
+  std::string out = scratch + "out\\";
+  std::string sfx = BuildSfx(scratch + "gone.exe", "-mf -fm -s -oo -d", source, source + "probe.exe", out);
+  ASSERT_FALSE(sfx.empty());
+  EXPECT_EQ(RunSfx(sfx), 0u);
+  EXPECT_TRUE(GoneWithin(sfx, 10000));
+  std::string helper = TempFolder() + "xsfxdel~.exe";
+  EXPECT_EQ(ReadFileBytes(helper), ReadFileBytes(BinDir() + "selfdelete.exe"));
+
+  // A foreign file in the helper's place is replaced without a question, even when the
+  // SFX file asks about every existing file.
+  Sleep(500);
+  WriteFileBytes(helper, "foreign");
+  std::string asking = BuildSfx(scratch + "asking.exe", "-me -fm -s -op -d", source, "", scratch + "out2\\");
+  ASSERT_FALSE(asking.empty());
+  EXPECT_EQ(RunToEnd(Quoted(asking), 20000), 0u) << "no prompt appeared";
+  EXPECT_TRUE(GoneWithin(asking, 10000));
+  EXPECT_EQ(ReadFileBytes(helper), ReadFileBytes(BinDir() + "selfdelete.exe"));
+}
+
+TEST(OneInstance, SecondStartRefusedWhileTheFirstWaits) {
+  std::string scratch = MakeScratchDir("sfx-instance");
+  std::string source = MakeSource(scratch, {{"probe.exe", Probe()}});
+  std::string report = scratch + "report.txt";
+  std::string hold = scratch + "release.txt";
+  ProbeEnvironment reportEnv("ORVEX_PROBE_REPORT", report);
+  ProbeEnvironment holdEnv("ORVEX_PROBE_HOLD", hold);
+  for (const char* silent : {"-s", ""}) {
+    DeleteFileA(report.c_str());
+    DeleteFileA(hold.c_str());
+    std::string sfx = BuildSfx(scratch + "first.exe", std::string("-mf -ft -oo -i ") + silent, source,
+                               source + "probe.exe");
+    ASSERT_FALSE(sfx.empty());
+    std::string copy = scratch + "another name.exe";
+    CopyFileA(sfx.c_str(), copy.c_str(), FALSE);
+    ChildProcess first(Quoted(sfx), scratch);
+    for (int i = 0; i < 300 && !FileExists(report); ++i) Sleep(50);
+    ASSERT_TRUE(FileExists(report)) << "the first run launched its program";
+    if (*silent) {
+      EXPECT_EQ(RunSfx(sfx), DWORD(ERROR_SINGLE_INSTANCE_APP));
+      EXPECT_EQ(RunSfx(copy), DWORD(ERROR_SINGLE_INSTANCE_APP)) << "a copy under another name";
+      std::string other = BuildSfx(scratch + "other.exe", "-me -ft -s -oo -i", source);
+      EXPECT_EQ(RunSfx(other), 0u) << "a different build runs";
+      RemoveTree(TempExtractionFolder(other));
+    } else {
+      BoxRun run = RunSfxAnswering(copy, "OK", "sfx-single-instance");
+      EXPECT_EQ(run.exitCode, DWORD(ERROR_SINGLE_INSTANCE_APP));
+      EXPECT_EQ(run.text, copy + "\r\n\r\n" + SystemText(ERROR_SINGLE_INSTANCE_APP));
+    }
+    EXPECT_FALSE(first.Wait(0)) << "the first run is unaffected";
+    WriteFileBytes(hold, "go");
+    ASSERT_TRUE(first.Wait(30000));
+    EXPECT_EQ(first.ExitCode(), 0u);
+  }
+}
+
+}  // namespace
