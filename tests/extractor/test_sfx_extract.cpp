@@ -6,6 +6,8 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
 
 #include "driver.h"
@@ -221,8 +223,23 @@ TEST(Overwrite, AllAndSkipAllAskNothing) {
   }
 }
 
+struct BoxSearch {
+  std::vector<DWORD> processes;
+  std::vector<HWND> boxes;
+};
+
+BOOL CALLBACK CollectBox(HWND window, LPARAM context) {
+  BoxSearch* search = reinterpret_cast<BoxSearch*>(context);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (IsWindowVisible(window) && driver::ClassNameOf(window) == "#32770" &&
+      std::find(search->processes.begin(), search->processes.end(), process) != search->processes.end())
+    search->boxes.push_back(window);
+  return TRUE;
+}
+
 // Runs a batch of SFX files at once and gives their exit codes; error boxes (shown when
-// the file ends before its options say "silent") are read and answered with OK.
+// the file ends before its options say "silent") are counted and answered with OK.
 std::vector<DWORD> RunAll(const std::vector<std::string>& files, const std::string& folder, int& boxes) {
   std::vector<DWORD> codes;
   const size_t batch = 16;
@@ -230,16 +247,20 @@ std::vector<DWORD> RunAll(const std::vector<std::string>& files, const std::stri
     std::vector<std::unique_ptr<ChildProcess>> children;
     for (size_t i = start; i < files.size() && i < start + batch; ++i)
       children.push_back(std::make_unique<ChildProcess>(Quoted(files[i]), folder));
-    DWORD begin = GetTickCount();
-    for (bool running = true; running && GetTickCount() - begin < 30000;) {
-      running = false;
-      for (auto& child : children) {
-        if (child->Wait(0)) continue;
-        running = true;
-        if (HWND box = driver::WaitForWindow("#32770", "", 20, child->Id())) {
-          if (driver::PressButton(box, "OK")) ++boxes;
-          driver::WaitForWindowGone(box, 2000);
-        }
+    std::map<HWND, DWORD> pressed;
+    for (DWORD begin = GetTickCount(); GetTickCount() - begin < 30000; Sleep(100)) {
+      BoxSearch search;
+      for (auto& child : children)
+        if (!child->Wait(0)) search.processes.push_back(child->Id());
+      if (search.processes.empty()) break;
+      EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&search));
+      for (HWND box : search.boxes) {
+        // A box pressed before it is ready stays: press again after a while.
+        auto seen = pressed.find(box);
+        if (seen != pressed.end() && GetTickCount() - seen->second < 500) continue;
+        if (seen == pressed.end()) ++boxes;
+        pressed[box] = GetTickCount();
+        driver::PressButton(box, "OK");
       }
     }
     for (auto& child : children) {
@@ -279,11 +300,7 @@ TEST(DamagedFiles, TruncationSweepNeverWritesOrLaunches) {
   // The record, every byte of the first entries (the probe, then the folder), then every 4 KiB.
   size_t firstEntries = offset + 410 + 17 + 7 + 8 + 30;
   std::vector<size_t> cuts;
-  // Cuts inside the record all meet the same accept test; every 8th byte of it is enough.
-  for (size_t cut = offset; cut < whole.size(); cut += (cut < offset + 410 ? 8 : cut < firstEntries ? 1 : 4096))
-    cuts.push_back(cut);
-  cuts.push_back(offset + 409);
-  cuts.push_back(offset + 410);
+  for (size_t cut = offset; cut < whole.size(); cut += (cut < firstEntries ? 1 : 4096)) cuts.push_back(cut);
   cuts.push_back(whole.size() - 17 - 2);
   cuts.push_back(whole.size() - 1);
   std::vector<std::string> files;
@@ -311,7 +328,7 @@ TEST(DamagedFiles, TruncationSweepNeverWritesOrLaunches) {
     if (cuts[i] == whole.size() - 19) EXPECT_EQ(codes[i], DWORD(ERROR_INVALID_DATA)) << "inside the last checksum";
     if (cuts[i] == whole.size() - 1) EXPECT_EQ(codes[i], DWORD(ERROR_HANDLE_EOF)) << "inside the terminator";
   }
-  EXPECT_EQ(boxes, 54) << "the cuts inside the record show their error";
+  EXPECT_EQ(boxes, 411) << "the cuts up to the end of the record show their error";
 }
 
 TEST(DamagedFiles, CodesForEachKindOfDamage) {
@@ -360,6 +377,25 @@ TEST(DamagedFiles, CodesForEachKindOfDamage) {
     EXPECT_TRUE(FolderIsEmptyOrMissing(out)) << name;
     EXPECT_FALSE(FileExists(scratch + "escaped.txt")) << name;
   }
+}
+
+// The fixture maps R: to a 1 MiB file system; 2 MiB of content cannot fit.
+TEST(DamagedFiles, NotEnoughFreeSpace) {
+  ASSERT_NE(GetDriveTypeA("R:\\"), UINT(DRIVE_NO_ROOT_DIR)) << "the small drive R: is missing";
+  std::string scratch = MakeScratchDir("sfx-diskfull");
+  std::string noise(2 * 1024 * 1024, '\0');
+  uint32_t seed = 7;
+  for (char& c : noise) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+  std::string source = MakeSource(scratch, {{"noise.bin", noise}});
+  std::string sfx = BuildSfx(scratch + "full.exe", "-me -fm -oo", source, "", "R:\\out\\");
+  ASSERT_FALSE(sfx.empty());
+  BoxRun run = RunSfxAnswering(sfx, "OK", "sfx-disk-full");
+  EXPECT_EQ(run.exitCode, DWORD(ERROR_DISK_FULL));
+  char separator[8] = ".";
+  GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, sizeof separator);
+  std::string s(1, separator[0]);
+  EXPECT_EQ(run.text, "R:\\   [1" + s + "00 MB < 2" + s + "00 MB]\r\n\r\n" + SystemText(ERROR_DISK_FULL));
+  EXPECT_FALSE(FolderExists("R:\\out")) << "nothing is created before the check";
 }
 
 TEST(DamagedFiles, ErrorMessagesNameTheSubject) {

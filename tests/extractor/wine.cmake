@@ -12,3 +12,10 @@ orvex_wine_test(win_sfx_extract_tests win_sfx_extract_tests TIMEOUT 600)
 orvex_win_gtest(win_sfx_run_tests SOURCES test_sfx_run.cpp LIBS sfxtestkit_win)
 add_dependencies(win_sfx_run_tests sfxhead selfdelete orvex sfxprobe)
 orvex_wine_test(win_sfx_run_tests win_sfx_run_tests TIMEOUT 600)
+
+# The free-space test extracts to a 1 MiB drive R: mapped into the prefix.
+add_test(NAME sfx_smalldrive_start COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/smalldrive.sh start ${ORVEX_WINE_DIR})
+add_test(NAME sfx_smalldrive_stop COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/smalldrive.sh stop ${ORVEX_WINE_DIR})
+set_tests_properties(sfx_smalldrive_start PROPERTIES FIXTURES_SETUP smalldrive FIXTURES_REQUIRED wine)
+set_tests_properties(sfx_smalldrive_stop PROPERTIES FIXTURES_CLEANUP smalldrive FIXTURES_REQUIRED wine)
+set_tests_properties(win_sfx_extract_tests PROPERTIES FIXTURES_REQUIRED "wine;smalldrive")
