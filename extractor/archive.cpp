@@ -8,9 +8,9 @@ namespace {
 
 const char* NextSingleByte(const char* p) { return p + 1; }
 
-// Small reads (headers, names, chunk frames) come from one window of the file, so the
-// restoring pass costs one system read per entry instead of four; chunks bypass it.
-constexpr uint32_t WindowSize = 4096;
+// Small reads (headers, names, chunk frames, small chunks) come from one window of the
+// file, so many small entries cost one system read; large chunks bypass it.
+constexpr uint32_t WindowSize = 65536;
 
 struct Cursor {
   const ArchiveFile* file;

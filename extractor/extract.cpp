@@ -12,6 +12,9 @@ namespace {
 
 char gTarget[PathCapacity];  // the current entry's target path
 bool gFresh;                 // the current entry's file or folder did not exist before
+// The extraction folder was created by this run, so nothing in it predates the run and
+// entries need no existence test: under Wine each saved system call is felt per file.
+bool gFreshTree;
 
 void GetTempFolder(bool withSubfolder, char (&path)[PathCapacity]) {
   path[0] = 0;
@@ -143,6 +146,12 @@ void CreateTrackedFolder(const char* path) {
     if (static_cast<unsigned char>(*p) > ' ') blank = false;
   gFresh = false;
   if (blank) return;
+  // Folder entries come before their contents, so the parent normally exists already.
+  if (gFreshTree && CreateDirectoryA(folder, nullptr)) {
+    AddPath(gCreatedFolders, folder);
+    gFresh = true;
+    return;
+  }
   DWORD attributes = GetFileAttributesA(folder);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
   if (SHCreateDirectoryExA(nullptr, folder, nullptr) == ERROR_SUCCESS) {
@@ -184,7 +193,8 @@ bool BeginEntry(void*, const EntryHeader& header, const char* name) {
   if (header.Kind == EntryKindLaunchTarget) lstrcpyA(gLaunchTarget, gTarget);
   if (header.Kind == EntryKindSelfDelete) lstrcpyA(gHelperPath, gTarget);
 
-  DWORD attributes = GetFileAttributesA(gTarget);
+  DWORD attributes = gFreshTree && header.Kind != EntryKindSelfDelete ? INVALID_FILE_ATTRIBUTES
+                                                                      : GetFileAttributesA(gTarget);
   bool exists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
   // The helper is always written fresh: a stale or foreign file of that name in the
   // temporary folder must never be the one started.
@@ -214,6 +224,8 @@ void Write(void*, const void* data, uint32_t length) {
 
 void Step(void*, uint32_t count) {
   gDoneBytes += count;
+  // Without a window there is nothing to paint or keep responsive.
+  if (gOptions.SilentMode) return;
   RepaintProgress();
   PumpMessages();
 }
@@ -240,6 +252,7 @@ void ExtractEntries() {
   ResolveExtractionFolder();
   CheckFreeSpace();
   CreateTrackedFolder(gExtractionFolder);
+  gFreshTree = gFresh;
   RestoreSink sink{BeginEntry, Write, Step, EndEntry, nullptr};
   uint32_t code = RestoreEntries(gArchive, gArchiveOffset, gOptions, sink);
   if (code != ArchiveOk) FinishSfx(code == ArchiveInflate ? gTarget : gOwnPath, code);

@@ -118,7 +118,7 @@ extern "C" __attribute__((force_align_arg_pointer)) void ProgramEntry() {
   CreateExtractorWindow();
   PumpMessages();
 
-  code = ScanEntries(gArchive, gArchiveOffset, gOptions, gTotalSize, PumpMessages);
+  code = ScanEntries(gArchive, gArchiveOffset, gOptions, gTotalSize, gOptions.SilentMode ? nullptr : PumpMessages);
   if (code != ArchiveOk) FinishSfx(gOwnPath, code);
   ExtractEntries();
   CloseHandle(gOwnFile);

@@ -8,8 +8,9 @@ shift 4
 name=$(basename "$file")
 fail() { echo "FAIL $name: $*"; exit 1; }
 
-"$prefix-objdump" -f "$file" | grep -q "file format $format" || fail "not $format"
-"$prefix-objdump" -p "$file" | grep -q 'Subsystem.*(Windows GUI)' || fail "not a Windows GUI program"
+# grep reads to the end: an early exit (-q) can kill objdump mid-write and fail the pipe.
+"$prefix-objdump" -f "$file" | grep "file format $format" >/dev/null || fail "not $format"
+"$prefix-objdump" -p "$file" | grep 'Subsystem.*(Windows GUI)' >/dev/null || fail "not a Windows GUI program"
 
 stripped=$(mktemp)
 trap 'rm -f "$stripped"' EXIT
