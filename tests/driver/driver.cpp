@@ -170,7 +170,14 @@ MessageBoxInfo ReadMessageBox(HWND box) {
       if ((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) info.defaultButton = WithoutAccelerator(c.text);
       if (HIWORD(defaultId) == DC_HASDEFID && LOWORD(defaultId) == c.id) byDefId = WithoutAccelerator(c.text);
     } else if (c.className == "Static" && (style & SS_TYPEMASK) == SS_ICON) {
-      info.icon = IdentifyIcon(c.window);
+      // Boxes of tests running side by side open at the same place on the screen: bring
+      // this one to the front and let it paint before judging its pixels.
+      for (int attempt = 0; attempt < 5 && info.icon == BoxIcon::None; ++attempt) {
+        SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        Sleep(attempt == 0 ? 50 : 200);
+        info.icon = IdentifyIcon(c.window);
+      }
     } else if (c.className == "Static" && !c.text.empty()) {
       info.text = c.text;
     }
