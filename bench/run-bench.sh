@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
 # Builds the win64 preset into BUILD (default build/win64), makes the benchmark folder
-# once and measures a hidden build against plain zlib under wine64.
-# Usage: bench/run-bench.sh [BUILD]
+# once and measures, under wine64 and against plain zlib in the same run, either a hidden
+# build of it (`build`) or the extraction of its SFX file (`extract`).
+# Usage: bench/run-bench.sh [build|extract] [BUILD]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build/win64}
+what=${1:-build}
+build=${2:-build/win64}
+case "$what" in
+  build) program=bench_build output=out.exe ;;
+  extract) program=bench_extract output=extract ;;
+  *) echo "usage: $0 [build|extract] [BUILD]" >&2; exit 2 ;;
+esac
 cmake --preset win64 -B "$build" >/dev/null
-cmake --build "$build" -j2 --target orvex bench_build
+cmake --build "$build" -j2 --target orvex "$program"
 data=$build/bench-data
 if [ ! -f "$data/big.dat" ]; then
   rm -rf "$data"
@@ -17,4 +24,4 @@ env=$build/bench-wine
 scripts/wine-env.sh start "$env"
 trap 'scripts/wine-env.sh stop "$env"' EXIT
 winpath() { echo "Z:$(realpath -m "$1" | tr / '\\')"; }
-scripts/wine-run.sh "$env" "$build/bin/bench_build.exe" "$(winpath "$data/src")" "$(winpath "$data/out.exe")"
+scripts/wine-run.sh "$env" "$build/bin/$program.exe" "$(winpath "$data/src")" "$(winpath "$data/$output")"
