@@ -32,7 +32,8 @@ void NormalizeInputs(std::string& source, std::string& target, std::string& exec
 bool CheckBuildInputs(const BuildInputs& inputs);
 
 // Saves the inputs as settings; called by CheckBuildInputs outside command-line mode.
-// Null until the settings store is part of the program.
+// The main window sets it when it opens, so hidden builds and the in-process tests of the
+// build job never touch the registry.
 extern void (*SaveSettingsHook)(const BuildInputs& inputs);
 
 // A hidden build of the command-line values, with its boxes; gives the exit status.
