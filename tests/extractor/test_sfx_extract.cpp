@@ -217,7 +217,9 @@ TEST(Overwrite, AllAndSkipAllAskNothing) {
     EXPECT_EQ(RunSfx(sfx), 0u) << mode;
     bool all = std::string(mode) == "-oo";
     EXPECT_EQ(ReadFileBytes(out + "f.txt"), all ? "new" : "old") << mode;
-    if (all) EXPECT_EQ(DosTime(out + "f.txt"), 0x5A8C6C00u);
+    if (all) {
+      EXPECT_EQ(DosTime(out + "f.txt"), 0x5A8C6C00u);
+    }
     EXPECT_EQ(Attributes(out + "f.txt"), DWORD(FILE_ATTRIBUTE_ARCHIVE)) << mode;
     EXPECT_EQ(ReadFileBytes(out + "g.txt"), "fresh") << mode;
   }
@@ -324,9 +326,15 @@ TEST(DamagedFiles, TruncationSweepNeverWritesOrLaunches) {
   EXPECT_FALSE(FileExists(report)) << "nothing is launched";
   // Cut inside a header: 38; inside content: 13.
   for (size_t i = 0; i < cuts.size(); ++i) {
-    if (cuts[i] == offset + 410 + 5) EXPECT_EQ(codes[i], DWORD(ERROR_HANDLE_EOF)) << "inside the first header";
-    if (cuts[i] == whole.size() - 19) EXPECT_EQ(codes[i], DWORD(ERROR_INVALID_DATA)) << "inside the last checksum";
-    if (cuts[i] == whole.size() - 1) EXPECT_EQ(codes[i], DWORD(ERROR_HANDLE_EOF)) << "inside the terminator";
+    if (cuts[i] == offset + 410 + 5) {
+      EXPECT_EQ(codes[i], DWORD(ERROR_HANDLE_EOF)) << "inside the first header";
+    }
+    if (cuts[i] == whole.size() - 19) {
+      EXPECT_EQ(codes[i], DWORD(ERROR_INVALID_DATA)) << "inside the last checksum";
+    }
+    if (cuts[i] == whole.size() - 1) {
+      EXPECT_EQ(codes[i], DWORD(ERROR_HANDLE_EOF)) << "inside the terminator";
+    }
   }
   EXPECT_EQ(boxes, 411) << "the cuts up to the end of the record show their error";
 }
