@@ -16,9 +16,6 @@ constexpr uint32_t ArchiveChecksum = 23;     // ERROR_CRC
 constexpr uint32_t ArchiveShort = 38;        // ERROR_HANDLE_EOF: no archive, or a read past the end
 constexpr uint32_t ArchiveInflate = 160;     // ERROR_BAD_ARGUMENTS: a chunk that does not inflate
 
-// Builder-written names are relative to a source folder read through the ANSI API.
-constexpr int32_t MaxEntryNameLength = 259;
-
 // Reads exactly `length` bytes at `position`. The extractor's seam never gives false: a
 // failed read ends the run through its failure guard. 64-bit positions, so an SFX file
 // is read whole whatever size the builder lets it reach.

@@ -20,6 +20,10 @@ constexpr uint32_t AttributeVolumeLabel = 0x08;
 // The fixed name of the self-delete helper entry.
 constexpr char SelfDeleteEntryName[] = "xsfxdel~.exe";
 
+// The longest entry name in bytes, for builder and extractor alike: names are relative to
+// a source folder read through the ANSI API, so a whole path stays within MAX_PATH.
+constexpr int32_t MaxEntryNameLength = 259;
+
 #pragma pack(push, 1)
 struct SfxOptions {
   uint8_t ExtractionMode;     // 0 extract only, 1 extract and launch
