@@ -148,10 +148,14 @@ NextCharFunction gNextNameChar = NextSingleByte;
 
 bool IsSafeEntryName(const char* name, size_t length) {
   if (length == 0 || name[0] == '\\' || name[0] == '/') return false;
-  // Control characters and NUL never name a file; a colon is a drive or a stream. None of
-  // them is ever a trail byte, so they are looked for byte by byte.
-  for (size_t i = 0; i < length; ++i)
-    if (static_cast<unsigned char>(name[i]) < 32 || name[i] == ':') return false;
+  // Control characters and NUL never name a file, a colon is a drive or a stream, and
+  // Windows creates no name with a wildcard, quote or angle bracket. None of them is ever
+  // a trail byte, so they are looked for byte by byte; '|' can be one and is looked for
+  // character by character below.
+  for (size_t i = 0; i < length; ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c < 32 || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>') return false;
+  }
   const char* end = name + length;
   const char* part = name;
   for (const char* p = name;;) {
@@ -161,6 +165,7 @@ bool IsSafeEntryName(const char* name, size_t length) {
       part = ++p;
       continue;
     }
+    if (*p == '|') return false;
     p = gNextNameChar(p);
     if (p > end) p = end;  // a lead byte without its trail byte ends the name
   }
@@ -214,7 +219,7 @@ uint32_t ScanEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxO
     totalSize += h.Size;
     if (pump) pump();
   }
-  return terminated && totalSize > 0 ? ArchiveOk : ArchiveInvalid;
+  return terminated ? ArchiveOk : ArchiveInvalid;
 }
 
 uint32_t RestoreEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxOptions& options,

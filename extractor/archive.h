@@ -35,7 +35,7 @@ extern NextCharFunction gNextNameChar;
 
 // True for a name that stays inside the folder it is joined to: not empty, relative, no
 // drive, UNC or stream colon, no empty, "." or ".." part, no device name, no control
-// character or NUL byte.
+// character, NUL byte or character that Windows refuses in a name (* ? " < > |).
 bool IsSafeEntryName(const char* name, size_t length);
 
 // Gives ArchiveOk and the position of the options record, or ArchiveShort when the file
@@ -43,8 +43,9 @@ bool IsSafeEntryName(const char* name, size_t length);
 uint32_t LocateArchive(const ArchiveFile& file, uint64_t& archiveOffset);
 
 // The validating pass: walks every header, name and chunk frame without reading content,
-// and adds up the sizes. Refuses with ArchiveInvalid an empty total, a list without a
-// terminator, an unsafe name and a frame that disagrees with its entry; with
+// and adds up the sizes. Refuses with ArchiveInvalid a list without a terminator, an
+// unsafe name and a frame that disagrees with its entry (a list without content bytes,
+// or without entries, is well formed); with
 // ArchiveTooLarge a chunk beyond ChunkBufferSize. `pump` (may be null) runs per entry.
 uint32_t ScanEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxOptions& options,
                      int64_t& totalSize, void (*pump)());

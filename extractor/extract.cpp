@@ -11,10 +11,19 @@
 namespace {
 
 char gTarget[PathCapacity];  // the current entry's target path
-bool gFresh;                 // the current entry's file or folder did not exist before
+bool gFresh;                 // the current entry's folder did not exist before
 // The extraction folder was created by this run, so nothing in it predates the run and
 // entries need no existence test: under Wine each saved system call is felt per file.
 bool gFreshTree;
+// Clean-up will run, so the folders written into are recorded with their identities.
+bool gTracking;
+bool gWriting;   // the current file entry goes to disk
+bool gReadOnly;  // the current file entry replaces a read-only file
+// An existing launch target in skip mode, read alongside the archive's content, and
+// whether it matched so far.
+HANDLE gExisting = INVALID_HANDLE_VALUE;
+bool gSame;
+uint32_t gPartNumber;
 
 void GetTempFolder(bool withSubfolder, char (&path)[PathCapacity]) {
   path[0] = 0;
@@ -134,8 +143,28 @@ void CheckFreeSpace() {
   FinishSfx(subject, ERROR_DISK_FULL);
 }
 
-// Lists only a folder this run created; its missing parents are created unlisted.
-void CreateTrackedFolder(const char* path) {
+// The folder files go into until the next one: checked once for all of them.
+char gFolder[PathCapacity];
+FolderId gFolderId;
+
+void EnterKnownFolder(const char* folder, const FolderId& id) {
+  CopyText(gFolder, folder, PathCapacity);
+  gFolderId = id;
+}
+
+// Lists only a folder this run created, with its identity when clean-up will want it.
+void RecordCreatedFolder(const char* folder) {
+  FolderId id{};
+  if (gTracking) GetFolderId(folder, id);
+  AddPath(gCreatedFolders, folder, id);
+  EnterKnownFolder(folder, id);
+  gFresh = true;
+}
+
+// Creates a folder entry's folder (or the extraction folder, `entry` false), with its
+// missing parents unlisted. A file in its place ends the run; so does a link in place of
+// a folder entry, since the archive's files would be written through it.
+void CreateTrackedFolder(const char* path, bool entry) {
   char folder[PathCapacity];
   CopyText(folder, path, PathCapacity);
   const char* last = folder;
@@ -147,17 +176,49 @@ void CreateTrackedFolder(const char* path) {
   gFresh = false;
   if (blank) return;
   // Folder entries come before their contents, so the parent normally exists already.
-  if (gFreshTree && CreateDirectoryA(folder, nullptr)) {
-    AddPath(gCreatedFolders, folder);
-    gFresh = true;
-    return;
-  }
+  if (gFreshTree && CreateDirectoryA(folder, nullptr)) return RecordCreatedFolder(folder);
   DWORD attributes = GetFileAttributesA(folder);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
-  if (SHCreateDirectoryExA(nullptr, folder, nullptr) == ERROR_SUCCESS) {
-    AddPath(gCreatedFolders, folder);
-    gFresh = true;
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    DWORD code = static_cast<DWORD>(SHCreateDirectoryExA(nullptr, folder, nullptr));
+    if (code != ERROR_SUCCESS) FinishSfx(folder, code);
+    return RecordCreatedFolder(folder);
   }
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) FinishSfx(folder, ERROR_ALREADY_EXISTS);
+  if (entry && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) FinishSfx(folder, ERROR_CANT_ACCESS_FILE);
+  FolderId id{};
+  if (gTracking) GetFolderId(folder, id);
+  EnterKnownFolder(folder, id);
+}
+
+// An SFX file that asks Windows for elevation must not extract into a temporary folder
+// that an unprivileged process could have prepared, so it extracts into the first of
+// "~sfx<id>", "~sfx<id>1", "~sfx<id>2", ... that it creates as a new folder itself.
+bool AsksForElevation() {
+  HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
+  const char* text = found ? static_cast<const char*>(LockResource(LoadResource(nullptr, found))) : nullptr;
+  if (!text) return false;
+  DWORD size = SizeofResource(nullptr, found);
+  static const char* const levels[] = {"requireAdministrator", "highestAvailable"};
+  for (const char* level : levels) {
+    size_t length = strlen(level);
+    for (DWORD i = 0; i + length <= size; ++i)
+      if (memcmp(text + i, level, length) == 0) return true;
+  }
+  return false;
+}
+
+void CreateOwnFolder() {
+  char base[PathCapacity];
+  CopyText(base, gExtractionFolder, PathCapacity);
+  base[lstrlenA(base) - 1] = 0;
+  for (DWORD n = 0;; ++n) {
+    wsprintfA(gExtractionFolder, n ? "%s%lu" : "%s", base, n);
+    if (CreateDirectoryA(gExtractionFolder, nullptr)) break;
+    DWORD code = GetLastError();
+    if (code != ERROR_ALREADY_EXISTS || n == 0xFFFF) FinishSfx(gExtractionFolder, code ? code : ERROR_HANDLE_EOF);
+  }
+  RecordCreatedFolder(gExtractionFolder);
+  lstrcatA(gExtractionFolder, "\\");
 }
 
 bool AskOverwrite(const char* target) {
@@ -176,9 +237,63 @@ bool AskOverwrite(const char* target) {
   return answer == IDYES;
 }
 
+// The folder of the current file. Outside a tree this run created, every folder below
+// the extraction folder on the way must be a plain one, so that nothing is written
+// through a link planted there.
+void EnterFolderOf(const char* target) {
+  char folder[PathCapacity];
+  CopyText(folder, target, PathCapacity);
+  char* cut = folder;
+  for (char* p = folder; *p; p = CharNextA(p))
+    if (*p == '\\') cut = p;
+  *cut = 0;
+  int length = lstrlenA(folder);
+  if (length == lstrlenA(gFolder) && memcmp(folder, gFolder, length) == 0) return;
+  int below = lstrlenA(gExtractionFolder);
+  if (!gFreshTree && length >= below) {
+    for (char* p = folder + below;; p = CharNextA(p)) {
+      char c = *p;
+      if (c != '\\' && c != 0) continue;
+      *p = 0;
+      DWORD attributes = GetFileAttributesA(folder);
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        FinishSfx(folder, ERROR_CANT_ACCESS_FILE);
+      *p = c;
+      if (!c) break;
+    }
+  }
+  FolderId id{};
+  if (gTracking) GetFolderId(folder, id);
+  EnterKnownFolder(folder, id);
+}
+
+// The content goes into a new file beside its target and takes the target's name only
+// once its checksum verified: a damaged entry never replaces a user's file, and a failed
+// one leaves nothing behind (FinishSfx removes the part).
+void CreatePart() {
+  lstrcpyA(gPartPath, gTarget);
+  char* name = gPartPath;
+  for (char* p = gPartPath; *p; p = CharNextA(p))
+    if (*p == '\\') name = p + 1;
+  for (int attempt = 0;; ++attempt) {
+    wsprintfA(name, "~sfx%04X.tmp", (gPartNumber++) & 0xFFFF);
+    gTargetFile = CreateFileA(gPartPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (gTargetFile != INVALID_HANDLE_VALUE) return;
+    DWORD code = GetLastError();
+    if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) || attempt == 0xFFFF) {
+      gPartPath[0] = 0;
+      FinishSfx(gTarget, code ? code : ERROR_HANDLE_EOF);
+    }
+  }
+}
+
 bool BeginEntry(void*, const EntryHeader& header, const char* name) {
+  gWriting = false;
+  bool helper = header.Kind == EntryKindSelfDelete;
+  // Only a self-destructing SFX file ever starts the helper, so only such a file writes it.
+  if (helper && !gOptions.SelfDeleteMode) return false;
   char base[PathCapacity];
-  if (header.Kind == EntryKindSelfDelete)
+  if (helper)
     GetTempFolder(false, base);
   else
     CopyText(base, gExtractionFolder, PathCapacity);
@@ -187,29 +302,44 @@ bool BeginEntry(void*, const EntryHeader& header, const char* name) {
   lstrcatA(gTarget, name);
 
   if (header.Attributes & AttributeDirectory) {
-    CreateTrackedFolder(gTarget);
+    CreateTrackedFolder(gTarget, true);
     return false;
   }
   if (header.Kind == EntryKindLaunchTarget) lstrcpyA(gLaunchTarget, gTarget);
-  if (header.Kind == EntryKindSelfDelete) lstrcpyA(gHelperPath, gTarget);
+  if (helper)
+    lstrcpyA(gHelperPath, gTarget);
+  else
+    EnterFolderOf(gTarget);
 
-  DWORD attributes = gFreshTree && header.Kind != EntryKindSelfDelete ? INVALID_FILE_ATTRIBUTES
-                                                                      : GetFileAttributesA(gTarget);
+  DWORD attributes = gFreshTree && !helper ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(gTarget);
   bool exists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  gReadOnly = exists && (attributes & FILE_ATTRIBUTE_READONLY);
   // The helper is always written fresh: a stale or foreign file of that name in the
-  // temporary folder must never be the one started.
-  bool writing = !exists || header.Kind == EntryKindSelfDelete || gOptions.OverwriteMode == 1 ||
-                 (gOptions.OverwriteMode != 2 && AskOverwrite(gTarget));
-  gFresh = !exists;
-  if (!writing) return false;
-  if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(gTarget, FILE_ATTRIBUTE_NORMAL);
-  gTargetFile = CreateFileA(gTarget, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (gTargetFile == INVALID_HANDLE_VALUE) {
-    DWORD code = GetLastError();
-    FinishSfx(gTarget, code ? code : ERROR_HANDLE_EOF);
+  // temporary folder must never be the one started. In skip mode a launch target is
+  // written too, and kept only if it equals the archive's (see EndEntry): a program
+  // planted in its place must never be the one started.
+  gWriting = !exists || helper || gOptions.OverwriteMode == 1 ||
+             (gOptions.OverwriteMode == 2 ? header.Kind == EntryKindLaunchTarget : AskOverwrite(gTarget));
+  if (!gWriting) return false;
+  if (exists && gOptions.OverwriteMode == 2) {
+    gExisting = CreateFileA(gTarget, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    gSame = gExisting != INVALID_HANDLE_VALUE;
   }
-  // Only what this run wrote is ever cleaned up; the helper stays for its own start.
-  if (header.Kind != EntryKindSelfDelete) AddPath(gExtractedFiles, gTarget);
+  CreatePart();
+  return true;
+}
+
+// Reads the existing launch target alongside the archive's content.
+bool SameAsExisting(const void* data, uint32_t length) {
+  static uint8_t existing[32768];
+  for (uint32_t done = 0; done < length;) {
+    DWORD want = length - done < sizeof existing ? length - done : sizeof existing;
+    DWORD got = 0;
+    if (!ReadFile(gExisting, existing, want, &got, nullptr) || got != want ||
+        memcmp(existing, static_cast<const uint8_t*>(data) + done, want) != 0)
+      return false;
+    done += want;
+  }
   return true;
 }
 
@@ -220,6 +350,7 @@ void Write(void*, const void* data, uint32_t length) {
     FinishSfx(gTarget, code ? code : ERROR_WRITE_FAULT);
   }
   if (written != length) FinishSfx(gTarget, ERROR_WRITE_FAULT);
+  if (gSame) gSame = SameAsExisting(data, length);
 }
 
 void Step(void*, uint32_t count) {
@@ -231,19 +362,44 @@ void Step(void*, uint32_t count) {
 }
 
 void EndEntry(void*, const EntryHeader& header) {
-  bool folder = (header.Attributes & AttributeDirectory) != 0;
-  if (gTargetFile != INVALID_HANDLE_VALUE) {
-    FILETIME local, utc;
-    if (DosDateTimeToFileTime(HIWORD(header.Time), LOWORD(header.Time), &local) &&
-        LocalFileTimeToFileTime(&local, &utc))
-      SetFileTime(gTargetFile, nullptr, nullptr, &utc);
-    CloseHandle(gTargetFile);
-    gTargetFile = INVALID_HANDLE_VALUE;
+  if (header.Attributes & AttributeDirectory) {
+    // A new folder already carries just the directory bit: one system call per entry saved.
+    if (!gFresh || header.Attributes != FILE_ATTRIBUTE_DIRECTORY) SetFileAttributesA(gTarget, header.Attributes);
+    return;
   }
-  // A new file or folder already carries just the archive or directory bit: one system
-  // call per entry saved.
-  DWORD plain = folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-  if (!gFresh || header.Attributes != plain) SetFileAttributesA(gTarget, header.Attributes);
+  // A file the run did not write keeps its content, time and attributes.
+  if (!gWriting) return;
+  FILETIME local, utc;
+  if (DosDateTimeToFileTime(HIWORD(header.Time), LOWORD(header.Time), &local) && LocalFileTimeToFileTime(&local, &utc))
+    SetFileTime(gTargetFile, nullptr, nullptr, &utc);
+  CloseHandle(gTargetFile);
+  gTargetFile = INVALID_HANDLE_VALUE;
+  if (gExisting != INVALID_HANDLE_VALUE) {
+    // Equal only if the existing file ends where the archive's content does.
+    char extra;
+    DWORD got = 1;
+    bool same = gSame && ReadFile(gExisting, &extra, 1, &got, nullptr) && got == 0;
+    CloseHandle(gExisting);
+    gExisting = INVALID_HANDLE_VALUE;
+    gSame = false;
+    if (same) {
+      DeleteFileA(gPartPath);
+      gPartPath[0] = 0;
+      return;
+    }
+  }
+  // A read-only file cannot be replaced; it keeps the bit if it is not.
+  if (gReadOnly) SetFileAttributesA(gTarget, FILE_ATTRIBUTE_NORMAL);
+  if (!MoveFileExA(gPartPath, gTarget, MOVEFILE_REPLACE_EXISTING)) {
+    DWORD code = GetLastError();
+    if (gReadOnly) SetFileAttributesA(gTarget, FILE_ATTRIBUTE_READONLY);
+    FinishSfx(gTarget, code ? code : ERROR_HANDLE_EOF);
+  }
+  gPartPath[0] = 0;
+  // Only what this run wrote is ever cleaned up; the helper stays for its own start.
+  if (header.Kind != EntryKindSelfDelete) AddPath(gExtractedFiles, gTarget, gFolderId);
+  // A new file already carries just the archive bit.
+  if (header.Attributes != FILE_ATTRIBUTE_ARCHIVE) SetFileAttributesA(gTarget, header.Attributes);
 }
 
 }  // namespace
@@ -251,7 +407,12 @@ void EndEntry(void*, const EntryHeader& header) {
 void ExtractEntries() {
   ResolveExtractionFolder();
   CheckFreeSpace();
-  CreateTrackedFolder(gExtractionFolder);
+  gTracking = gOptions.ExtractionMode == 1 && gOptions.DeleteMode != 2;
+  bool temporary = gOptions.ExtractionFolder == 0 || gOptions.ExtractionFolder > 5;
+  if (temporary && AsksForElevation())
+    CreateOwnFolder();
+  else
+    CreateTrackedFolder(gExtractionFolder, false);
   gFreshTree = gFresh;
   RestoreSink sink{BeginEntry, Write, Step, EndEntry, nullptr};
   uint32_t code = RestoreEntries(gArchive, gArchiveOffset, gOptions, sink);

@@ -89,24 +89,37 @@ void Visit() {
 }
 
 void RemoveFolderTree(const char* folder) {
-  bool blank = true;
-  for (const char* p = folder; *p; ++p)
-    if (static_cast<unsigned char>(*p) > ' ') blank = false;
-  if (blank) return;
-  // The launched program may have put a link where this run made a folder.
-  DWORD attributes = GetFileAttributesA(folder);
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return;
   CopyText(gWalkPath, folder, PathCapacity - 1);
   EnsureBackslash(gWalkPath, PathCapacity);
   Visit();
 }
 
+// The launched program may have replaced a folder of this run by a link, or by another
+// folder: nothing is deleted in a folder that is not still the one the run wrote into.
+bool IsStillFolder(const char* path, const FolderId& recorded) {
+  FolderId now;
+  return GetFolderId(path, now) && now.volume == recorded.volume && now.indexHigh == recorded.indexHigh &&
+         now.indexLow == recorded.indexLow;
+}
+
 void CleanUp() {
   if (gOptions.ExtractionMode != 1 || gOptions.DeleteMode == 2) return;
-  for (int i = 0; i < gExtractedFiles.count; ++i) RemoveOrSchedule(gExtractedFiles.items[i], false);
-  for (int i = gCreatedFolders.count - 1; i >= 0; --i) RemoveFolderTree(gCreatedFolders.items[i]);
+  // Files come folder by folder: each folder is asked once for all of its files.
+  char folder[PathCapacity] = "";
+  bool folderKept = false;
+  for (int i = 0; i < gExtractedFiles.count; ++i) {
+    const char* file = gExtractedFiles.items[i];
+    int cut = 0;
+    for (const char* p = file; *p; p = CharNextA(p))
+      if (*p == '\\') cut = static_cast<int>(p - file);
+    if (cut != lstrlenA(folder) || memcmp(file, folder, cut) != 0 || i == 0) {
+      CopyText(folder, file, cut + 1);
+      folderKept = IsStillFolder(folder, gExtractedFiles.folders[i]);
+    }
+    if (folderKept) RemoveOrSchedule(file, false);
+  }
+  for (int i = gCreatedFolders.count - 1; i >= 0; --i)
+    if (IsStillFolder(gCreatedFolders.items[i], gCreatedFolders.folders[i])) RemoveFolderTree(gCreatedFolders.items[i]);
 }
 
 void StartSelfDelete() {
@@ -125,9 +138,10 @@ void FinishSfx(const char* subject, DWORD code) {
     ShowError(subject, code);
     DestroyExtractorWindow();
   }
-  // A file cut short by the failure is still open; it must be closed to be deleted.
+  // The part written under a temporary name is still open; it must be closed to be deleted.
   if (gTargetFile != INVALID_HANDLE_VALUE) CloseHandle(gTargetFile);
   gTargetFile = INVALID_HANDLE_VALUE;
+  if (gPartPath[0]) DeleteFileA(gPartPath);
   CleanUp();
   if (code == 0 && gHelperPath[0]) StartSelfDelete();
   if (gMutex) CloseHandle(gMutex);

@@ -19,6 +19,7 @@ char gHelperPath[PathCapacity];
 PathList gExtractedFiles;
 PathList gCreatedFolders;
 HANDLE gTargetFile = INVALID_HANDLE_VALUE;
+char gPartPath[PathCapacity];
 HANDLE gMutex = nullptr;
 DWORD gExitCode = 0;
 
@@ -27,20 +28,49 @@ void FailureGuard() {
   FinishSfx(gOwnPath, code ? code : ERROR_HANDLE_EOF);
 }
 
-void AddPath(PathList& list, const char* path) {
+bool GetFolderId(const char* path, FolderId& id) {
+  // The handle's own attributes never show a host link under Wine; the path's do.
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  bool known = GetFileInformationByHandle(folder, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+               !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  CloseHandle(folder);
+  id.volume = info.dwVolumeSerialNumber;
+  id.indexHigh = info.nFileIndexHigh;
+  id.indexLow = info.nFileIndexLow;
+  return known;
+}
+
+namespace {
+
+void* Grown(void* items, size_t itemSize, int count, int capacity) {
+  void* grown = malloc(itemSize * capacity);
+  if (!grown) FinishSfx(gOwnPath, ERROR_NOT_ENOUGH_MEMORY);
+  if (count) memcpy(grown, items, itemSize * count);
+  free(items);
+  return grown;
+}
+
+}  // namespace
+
+void AddPath(PathList& list, const char* path, const FolderId& folder) {
   if (list.count == list.capacity) {
     int capacity = list.capacity ? list.capacity * 2 : 64;
-    char** items = static_cast<char**>(malloc(sizeof(char*) * capacity));
-    if (!items) FinishSfx(gOwnPath, ERROR_NOT_ENOUGH_MEMORY);
-    if (list.count) memcpy(items, list.items, sizeof(char*) * list.count);
-    free(list.items);
-    list.items = items;
+    list.items = static_cast<char**>(Grown(list.items, sizeof(char*), list.count, capacity));
+    list.folders = static_cast<FolderId*>(Grown(list.folders, sizeof(FolderId), list.count, capacity));
     list.capacity = capacity;
   }
   size_t length = strlen(path) + 1;
   char* copy = static_cast<char*>(malloc(length));
   if (!copy) FinishSfx(gOwnPath, ERROR_NOT_ENOUGH_MEMORY);
   memcpy(copy, path, length);
+  list.folders[list.count] = folder;
   list.items[list.count++] = copy;
 }
 
@@ -79,6 +109,7 @@ const char* NextChar(const char* p) { return CharNextA(p); }
 // The identifier names the mutex and a folder below the temporary folder: anything but
 // letters and digits could name another object or leave that folder.
 bool IsPlainIdentifier(const char* id) {
+  if (!*id) return false;  // "~sfx" and a nameless mutex would be shared by every such file
   for (; *id; ++id) {
     char c = *id;
     if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
@@ -89,6 +120,8 @@ bool IsPlainIdentifier(const char* id) {
 void CheckOneInstance(const char* id) {
   if (!gOptions.OneInstance) return;
   gMutex = CreateMutexA(nullptr, TRUE, id);
+  // No mutex (the name taken by another kind of object, say) would mean no guard at all.
+  if (!gMutex) FailureGuard();
   if (GetLastError() == ERROR_ALREADY_EXISTS) FinishSfx(gOwnPath, ERROR_SINGLE_INSTANCE_APP);
 }
 

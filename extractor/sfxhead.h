@@ -12,14 +12,29 @@
 // walk's subfolders; longer paths are refused by the system calls, never overrun.
 constexpr int PathCapacity = 1024;
 
-// Full paths in the order they were added.
+// What a folder is, whatever path leads to it: clean-up deletes only in a folder that is
+// still the one the run wrote into.
+struct FolderId {
+  DWORD volume;
+  DWORD indexHigh;
+  DWORD indexLow;
+};
+
+// The identity of a plain folder; false for a missing path, a file, or a link (a reparse
+// point, which is how Wine also shows a host link to a folder).
+bool GetFolderId(const char* path, FolderId& id);
+
+// Full paths in the order they were added, each with a folder identity: a file's with
+// that of the folder it sits in, a folder's with its own. Identities are recorded only
+// when clean-up will need them, and are zero otherwise.
 struct PathList {
   char** items;
+  FolderId* folders;
   int count;
   int capacity;
 };
 
-void AddPath(PathList& list, const char* path);
+void AddPath(PathList& list, const char* path, const FolderId& folder);
 
 extern char gOwnPath[PathCapacity];
 extern HANDLE gOwnFile;
@@ -31,6 +46,9 @@ extern char gHelperPath[PathCapacity];        // empty when no helper entry was 
 extern PathList gExtractedFiles;              // only files this run wrote
 extern PathList gCreatedFolders;              // without trailing backslash, creation order
 extern HANDLE gTargetFile;                    // the file being written, closed by FinishSfx
+// The temporary name the current file is written under until its checksum verified;
+// empty when none. FinishSfx removes that file, so a failed entry leaves nothing behind.
+extern char gPartPath[PathCapacity];
 extern HANDLE gMutex;
 extern DWORD gExitCode;                       // the launched program's exit code
 

@@ -170,6 +170,7 @@ TEST(Overwrite, PromptYesAndNoWithTheirText) {
   SetFileAttributesA((out + "ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
   SetFileAttributesA((out + "keep.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
   uint32_t keptTime = DosTime(out + "keep.txt");
+  DWORD keptAttributes = Attributes(out + "keep.txt");
 
   // Entries come in the order the file system lists them: answer by the path shown.
   ChildProcess child(Quoted(sfx), scratch);
@@ -196,7 +197,7 @@ TEST(Overwrite, PromptYesAndNoWithTheirText) {
   EXPECT_EQ(asked.size(), 3u);
   EXPECT_EQ(ReadFileBytes(out + "keep.txt"), "old keep.txt");
   EXPECT_EQ(DosTime(out + "keep.txt"), keptTime) << "a kept file keeps its time";
-  EXPECT_EQ(Attributes(out + "keep.txt"), DWORD(FILE_ATTRIBUTE_ARCHIVE)) << "but takes the stored attributes";
+  EXPECT_EQ(Attributes(out + "keep.txt"), keptAttributes) << "and its attributes";
   EXPECT_EQ(ReadFileBytes(out + "take.txt"), "new take");
   EXPECT_EQ(DosTime(out + "take.txt"), 0x5A8C6C00u);
   EXPECT_EQ(ReadFileBytes(out + "ro.txt"), "new ro") << "a read-only file is rewritten after Yes";
@@ -214,13 +215,14 @@ TEST(Overwrite, AllAndSkipAllAskNothing) {
     CreateDirectoryA(out.c_str(), nullptr);
     WriteFileBytes(out + "f.txt", "old");
     SetFileAttributesA((out + "f.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    DWORD before = Attributes(out + "f.txt");
     EXPECT_EQ(RunSfx(sfx), 0u) << mode;
     bool all = std::string(mode) == "-oo";
     EXPECT_EQ(ReadFileBytes(out + "f.txt"), all ? "new" : "old") << mode;
     if (all) {
       EXPECT_EQ(DosTime(out + "f.txt"), 0x5A8C6C00u);
     }
-    EXPECT_EQ(Attributes(out + "f.txt"), DWORD(FILE_ATTRIBUTE_ARCHIVE)) << mode;
+    EXPECT_EQ(Attributes(out + "f.txt"), all ? DWORD(FILE_ATTRIBUTE_ARCHIVE) : before) << mode;
     EXPECT_EQ(ReadFileBytes(out + "g.txt"), "fresh") << mode;
   }
 }
@@ -342,12 +344,18 @@ TEST(DamagedFiles, TruncationSweepNeverWritesOrLaunches) {
 TEST(DamagedFiles, CodesForEachKindOfDamage) {
   std::string scratch = MakeScratchDir("sfx-damaged");
   std::string out = scratch + "out\\";
-  // An empty source folder: a well-formed archive without content.
-  std::string empty = scratch + "empty\\";
-  CreateDirectoryA(empty.c_str(), nullptr);
+  // Well-formed archives without content bytes: an empty folder and an empty file, or
+  // nothing at all.
+  std::string empty = MakeSource(scratch, {{"e\\", ""}, {"e\\zero.txt", ""}});
   std::string emptySfx = BuildSfx(scratch + "empty.exe", "-me -fm -s", empty, "", out);
   ASSERT_FALSE(emptySfx.empty());
-  EXPECT_EQ(RunSfx(emptySfx), DWORD(ERROR_INVALID_DATA));
+  EXPECT_EQ(RunSfx(emptySfx), 0u);
+  EXPECT_TRUE(FileExists(out + "e\\zero.txt"));
+  SfxOptions nothing = DefaultOptions();
+  nothing.SilentMode = 1;
+  EXPECT_EQ(RunSfx(WriteSfx(scratch + "nothing.exe", nothing, {})), 0u);
+  RemoveTree(TempExtractionFolder(scratch + "nothing.exe"));
+  RemoveTree(out);
 
   std::string text;
   for (int i = 0; i < 4000; ++i) text += "line " + std::to_string(i) + "\n";
@@ -379,11 +387,85 @@ TEST(DamagedFiles, CodesForEachKindOfDamage) {
   strcpy(options.CustomFolder, out.c_str());
   options.SilentMode = 1;
   options.OverwriteMode = 1;
-  for (const char* name : {"..\\escaped.txt", "sub\\..\\..\\escaped.txt", "C:\\escaped.txt", "x:stream", "NUL"}) {
+  for (const char* name :
+       {"..\\escaped.txt", "sub\\..\\..\\escaped.txt", "C:\\escaped.txt", "x:stream", "NUL", "what?.txt", "a|b"}) {
     std::string evil = WriteSfx(scratch + "evil.exe", options, {File("fine.txt", "fine"), File(name, "evil")});
     EXPECT_EQ(RunSfx(evil), DWORD(ERROR_INVALID_DATA)) << name;
     EXPECT_TRUE(FolderIsEmptyOrMissing(out)) << name;
     EXPECT_FALSE(FileExists(scratch + "escaped.txt")) << name;
+  }
+}
+
+std::vector<std::string> Listing(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    std::string name = found.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A user's folder holds a.txt; each archive fails on one entry. Whatever the failure, the
+// user's file keeps its content, no file is left cut short or under a temporary name,
+// files verified before the failure stay, and nothing goes through a link.
+TEST(DamagedFiles, AFailedEntryLeavesTheUsersFilesAsTheyWere) {
+  std::string scratch = MakeScratchDir("sfx-failed-entry");
+  std::string elsewhere = scratch + "elsewhere\\";
+  CreateDirectoryA(elsewhere.c_str(), nullptr);
+  std::string noise;
+  for (int i = 0; i < 20000; ++i) noise += std::to_string(i * 7919 % 10007) + ",";
+  auto flipChecksum = [](std::string& bytes) { bytes[bytes.size() - 17 - 1] ^= 1; };
+  auto flipContent = [](std::string& bytes) { bytes[bytes.size() - 17 - 4 - 3000] ^= 0x5A; };
+  const struct {
+    const char* what;
+    std::vector<Entry> entries;
+    void (*damage)(std::string&);
+    DWORD code;
+    std::vector<std::string> left;
+    bool link = false;
+  } cases[] = {
+      {"a bad checksum", {File("done.txt", "done"), File("a.txt", "replaced")}, flipChecksum, ERROR_CRC,
+       {"a.txt", "done.txt"}},
+      {"a damaged chunk", {File("done.txt", "done"), File("a.txt", noise)}, flipContent, ERROR_BAD_ARGUMENTS,
+       {"a.txt", "done.txt"}},
+      {"a new file's damaged chunk", {File("new.txt", noise)}, flipContent, ERROR_BAD_ARGUMENTS, {"a.txt"}},
+      {"a folder where a file is", {sfxtest::Folder("a.txt")}, nullptr, ERROR_ALREADY_EXISTS, {"a.txt"}},
+      {"a folder where an earlier entry put a file", {File("x", "1"), sfxtest::Folder("x"), File("x\\y", "2")}, nullptr,
+       ERROR_ALREADY_EXISTS, {"a.txt", "x"}},
+      {"a folder entry on a link", {sfxtest::Folder("link"), File("link\\f.txt", "f")}, nullptr, ERROR_CANT_ACCESS_FILE,
+       {"a.txt", "link"}, true},
+      {"a file below a link", {File("link\\f.txt", "f")}, nullptr, ERROR_CANT_ACCESS_FILE, {"a.txt", "link"}, true},
+  };
+  int number = 0;
+  for (const auto& c : cases) {
+    std::string out = scratch + "out" + std::to_string(++number) + "\\";
+    CreateDirectoryA(out.c_str(), nullptr);
+    WriteFileBytes(out + "a.txt", "good");
+    if (c.link) {
+      ASSERT_TRUE(MakeHostLink(out + "link", elsewhere)) << "a host link shows as a reparse point";
+    }
+    SfxOptions options = DefaultOptions();
+    options.ExtractionFolder = 5;
+    strcpy(options.CustomFolder, out.c_str());
+    options.SilentMode = 1;
+    options.OverwriteMode = 1;
+    std::string bytes = MakeArchive(options, c.entries);
+    if (c.damage) c.damage(bytes);
+    std::string sfx = scratch + "failed" + std::to_string(number) + ".exe";
+    WriteFileBytes(sfx, ReadFileBytes(BinDir() + "sfxhead.exe") + bytes);
+    DWORD code = RunSfx(sfx);
+    EXPECT_TRUE(code == c.code || (c.damage == flipContent && code == ERROR_CRC)) << c.what << ": " << code;
+    EXPECT_EQ(ReadFileBytes(out + "a.txt"), "good") << c.what;
+    EXPECT_EQ(Listing(out), c.left) << c.what;
+    if (std::find(c.left.begin(), c.left.end(), "done.txt") != c.left.end()) {
+      EXPECT_EQ(ReadFileBytes(out + "done.txt"), "done") << c.what;
+    }
+    EXPECT_TRUE(Listing(elsewhere).empty()) << c.what << ": written through the link";
   }
 }
 

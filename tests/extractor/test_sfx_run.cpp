@@ -198,6 +198,32 @@ TEST(CleanUp, AtRestart) {
   EXPECT_FALSE(FolderExists(out));
 }
 
+// The launched program waits while the test replaces the folder `sub` the run created by a
+// link to a folder of the user's holding a file of the same name.
+TEST(CleanUp, NeverThroughAFolderReplacedByALink) {
+  std::string scratch = MakeScratchDir("sfx-cleanup-link");
+  std::string source = MakeSource(scratch, {{"probe.exe", Probe()}, {"sub\\", ""}, {"sub\\f.txt", "the run's"}});
+  std::string out = scratch + "out\\";
+  std::string users = scratch + "users\\";
+  CreateDirectoryA(users.c_str(), nullptr);
+  WriteFileBytes(users + "f.txt", "the user's");
+  std::string report = scratch + "report.txt", hold = scratch + "release.txt";
+  ProbeEnvironment reportEnv("ORVEX_PROBE_REPORT", report);
+  ProbeEnvironment holdEnv("ORVEX_PROBE_HOLD", hold);
+  std::string sfx = BuildSfx(scratch + "link.exe", "-mf -fm -s -oo -di", source, source + "probe.exe", out);
+  ASSERT_FALSE(sfx.empty());
+  ChildProcess run(Quoted(sfx), scratch);
+  for (int i = 0; i < 300 && !FileExists(report); ++i) Sleep(50);
+  ASSERT_TRUE(FileExists(report)) << "the program was launched";
+  RemoveTree(out + "sub");
+  ASSERT_TRUE(MakeHostLink(out + "sub", users));
+  WriteFileBytes(hold, "go");
+  ASSERT_TRUE(run.Wait(30000));
+  EXPECT_EQ(run.ExitCode(), 0u);
+  EXPECT_EQ(ReadFileBytes(users + "f.txt"), "the user's");
+  EXPECT_FALSE(FileExists(out + "probe.exe")) << "what still is the run's is cleaned up";
+}
+
 bool GoneWithin(const std::string& path, DWORD ms) {
   for (DWORD waited = 0; waited < ms && FileExists(path); waited += 100) Sleep(100);
   return !FileExists(path);
@@ -223,6 +249,74 @@ TEST(SelfDestruct, GoneAfterSuccessAndTheHelperIsAlwaysFresh) {
   EXPECT_EQ(RunToEnd(Quoted(asking), 20000), 0u) << "no prompt appeared";
   EXPECT_TRUE(GoneWithin(asking, 10000));
   EXPECT_EQ(ReadFileBytes(helper), ReadFileBytes(BinDir() + "selfdelete.exe"));
+
+  // A helper entry in a file that does not ask for self-destruction is neither written nor started.
+  Sleep(500);
+  DeleteFileA(helper.c_str());
+  SfxOptions options = DefaultOptions("00C0FFEE09");
+  options.SilentMode = 1;
+  std::string stray = WriteSfx(scratch + "stray.exe", options,
+                               {File("xsfxdel~.exe", ReadFileBytes(BinDir() + "selfdelete.exe"), EntryKindSelfDelete),
+                                File("a.txt", "a")});
+  EXPECT_EQ(RunSfx(stray), 0u);
+  Sleep(1500);
+  EXPECT_TRUE(FileExists(stray));
+  EXPECT_FALSE(FileExists(helper));
+  RemoveTree(TempExtractionFolder(stray));
+}
+
+// In skip mode the temporary folder of an SFX file is predictable: a program planted there
+// under the launch target's name must never be the one started. An SFX file that asks for
+// elevation does not even use a folder that existed before it ran.
+TEST(Planted, ALaunchTargetTheArchiveDidNotShipIsNeverStarted) {
+  std::string scratch = MakeScratchDir("sfx-planted");
+  std::string source = MakeSource(scratch, {{"probe.exe", Probe()}});
+  std::string report = scratch + "report.txt";
+  ProbeEnvironment reportEnv("ORVEX_PROBE_REPORT", report);
+  const std::string planted = Probe() + "planted";
+  for (const char* elevation : {"-un", "-ua", "-uh"}) {
+    std::string sfx = BuildSfx(scratch + "planted.exe", std::string("-mf -ft -s -os -dn ") + elevation, source,
+                               source + "probe.exe");
+    ASSERT_FALSE(sfx.empty());
+    std::string folder = TempExtractionFolder(sfx);
+    std::string own = std::string(elevation) == "-un" ? folder : WithoutBackslash(folder) + "1\\";
+    RemoveTree(folder);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    WriteFileBytes(folder + "probe.exe", planted);
+    DeleteFileA(report.c_str());
+    EXPECT_EQ(RunSfx(sfx), 0u) << elevation;
+    EXPECT_EQ(WithoutBackslash(ReadReport(report).directory), WithoutBackslash(own)) << elevation;
+    EXPECT_EQ(ReadFileBytes(own + "probe.exe"), Probe()) << elevation;
+    if (own != folder) {
+      EXPECT_EQ(ReadFileBytes(folder + "probe.exe"), planted) << elevation << ": the prepared folder is left alone";
+    } else {
+      // The archive's own program, met again, is kept as it is.
+      SetDosTime(folder + "probe.exe", 0x4A210000);
+      EXPECT_EQ(RunSfx(sfx), 0u);
+      EXPECT_EQ(DosTime(folder + "probe.exe"), 0x4A210000u);
+    }
+    RemoveTree(folder);
+    RemoveTree(own);
+  }
+}
+
+TEST(OneInstance, AnEmptyOrUnusableIdentifierIsRefused) {
+  std::string scratch = MakeScratchDir("sfx-instance-id");
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "00EE00EE10");  // the name is taken by another kind of object
+  ASSERT_NE(event, nullptr);
+  const struct {
+    const char* id;
+    DWORD code;
+  } cases[] = {{"", ERROR_INVALID_DATA}, {"00EE00EE10", ERROR_INVALID_HANDLE}};
+  for (const auto& c : cases) {
+    SfxOptions options = DefaultOptions(c.id);
+    options.SilentMode = 1;
+    options.OneInstance = 1;
+    std::string sfx = WriteSfx(scratch + "id.exe", options, {File("a.txt", "a")});
+    EXPECT_EQ(RunSfx(sfx), c.code) << "[" << c.id << "]";
+    EXPECT_FALSE(FileExists(TempExtractionFolder(sfx) + "a.txt")) << "[" << c.id << "]";
+  }
+  CloseHandle(event);
 }
 
 TEST(OneInstance, SecondStartRefusedWhileTheFirstWaits) {

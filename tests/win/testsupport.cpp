@@ -160,4 +160,26 @@ DWORD RunCapture(const std::string& commandLine, std::string& output, DWORD time
 
 std::string Quoted(const std::string& text) { return '"' + text + '"'; }
 
+std::string HostPath(const std::string& path) {
+  typedef char*(CDECL * UnixNameFunction)(const WCHAR*);
+  auto unixName = reinterpret_cast<UnixNameFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  std::wstring wide(path.begin(), path.end());
+  char* name = unixName ? unixName(wide.c_str()) : nullptr;
+  std::string result = name ? name : "";
+  if (name) HeapFree(GetProcessHeap(), 0, name);
+  return result;
+}
+
+bool MakeHostLink(const std::string& link, const std::string& target) {
+  typedef LONG(CDECL * SpawnFunction)(char* const*, int);
+  auto spawn = reinterpret_cast<SpawnFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "__wine_unix_spawnvp")));
+  std::string from = HostPath(link), to = HostPath(target);
+  if (!spawn || from.empty() || to.empty()) return false;
+  while (from.size() > 1 && from.back() == '/') from.pop_back();
+  char* argv[] = {const_cast<char*>("/bin/ln"), const_cast<char*>("-sfn"), to.data(), from.data(), nullptr};
+  return spawn(argv, 1) == 0 && (GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 }  // namespace testing_support

@@ -52,4 +52,11 @@ DWORD RunCapture(const std::string& commandLine, std::string& output, DWORD time
 
 std::string Quoted(const std::string& text);
 
+// The host's path of a Windows path inside the prefix; empty outside Wine.
+std::string HostPath(const std::string& path);
+// Makes `link` (which must not exist) a host symbolic link to the folder `target`, as a
+// user of the host could: Wine follows such a link and shows it as a reparse point.
+// False when the host cannot be reached from here or the link does not show.
+bool MakeHostLink(const std::string& link, const std::string& target);
+
 }  // namespace testing_support
