@@ -277,7 +277,7 @@ void CreatePart() {
     if (*p == '\\') name = p + 1;
   for (int attempt = 0;; ++attempt) {
     wsprintfA(name, "~sfx%04X.tmp", (gPartNumber++) & 0xFFFF);
-    gTargetFile = CreateFileA(gPartPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    gTargetFile = CreateFileA(gPartPath, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (gTargetFile != INVALID_HANDLE_VALUE) return;
     DWORD code = GetLastError();
     if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) || attempt == 0xFFFF) {
@@ -285,6 +285,33 @@ void CreatePart() {
       FinishSfx(gTarget, code ? code : ERROR_HANDLE_EOF);
     }
   }
+}
+
+// Renames the open part over its target through its own handle: one system call where
+// MoveFileEx opens the file again and looks at both names first, which under Wine costs
+// more than writing a small file. False when that call is missing or fails.
+bool RenamePartOpen() {
+  typedef LONG(NTAPI * SetInformationFunction)(HANDLE, void*, void*, ULONG, int);
+  static SetInformationFunction setInformation = reinterpret_cast<SetInformationFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetInformationFile")));
+  struct {
+    BOOLEAN replace;
+    HANDLE root;
+    ULONG length;
+    WCHAR name[PathCapacity + 4];
+  } rename;  // FILE_RENAME_INFORMATION
+  rename.replace = TRUE;
+  rename.root = nullptr;
+  rename.name[0] = '\\';
+  rename.name[1] = '?';
+  rename.name[2] = '?';
+  rename.name[3] = '\\';
+  int length = MultiByteToWideChar(CP_ACP, 0, gTarget, -1, rename.name + 4, PathCapacity);
+  if (!setInformation || length <= 1) return false;
+  rename.length = static_cast<ULONG>((length - 1 + 4) * sizeof(WCHAR));
+  ULONG_PTR status[2];  // IO_STATUS_BLOCK
+  const int FileRenameInformation = 10;
+  return setInformation(gTargetFile, status, &rename, sizeof rename, FileRenameInformation) >= 0;
 }
 
 bool BeginEntry(void*, const EntryHeader& header, const char* name) {
@@ -372,25 +399,28 @@ void EndEntry(void*, const EntryHeader& header) {
   FILETIME local, utc;
   if (DosDateTimeToFileTime(HIWORD(header.Time), LOWORD(header.Time), &local) && LocalFileTimeToFileTime(&local, &utc))
     SetFileTime(gTargetFile, nullptr, nullptr, &utc);
-  CloseHandle(gTargetFile);
-  gTargetFile = INVALID_HANDLE_VALUE;
+  bool same = false;
   if (gExisting != INVALID_HANDLE_VALUE) {
     // Equal only if the existing file ends where the archive's content does.
     char extra;
     DWORD got = 1;
-    bool same = gSame && ReadFile(gExisting, &extra, 1, &got, nullptr) && got == 0;
+    same = gSame && ReadFile(gExisting, &extra, 1, &got, nullptr) && got == 0;
     CloseHandle(gExisting);
     gExisting = INVALID_HANDLE_VALUE;
     gSame = false;
-    if (same) {
-      DeleteFileA(gPartPath);
-      gPartPath[0] = 0;
-      return;
-    }
   }
   // A read-only file cannot be replaced; it keeps the bit if it is not.
-  if (gReadOnly) SetFileAttributesA(gTarget, FILE_ATTRIBUTE_NORMAL);
-  if (!MoveFileExA(gPartPath, gTarget, MOVEFILE_REPLACE_EXISTING)) {
+  if (gReadOnly && !same) SetFileAttributesA(gTarget, FILE_ATTRIBUTE_NORMAL);
+  bool renamed = !same && RenamePartOpen();
+  CloseHandle(gTargetFile);
+  gTargetFile = INVALID_HANDLE_VALUE;
+  if (same) {
+    DeleteFileA(gPartPath);
+    gPartPath[0] = 0;
+    return;
+  }
+  // The system's own rename gives the error code when the quick one failed.
+  if (!renamed && !MoveFileExA(gPartPath, gTarget, MOVEFILE_REPLACE_EXISTING)) {
     DWORD code = GetLastError();
     if (gReadOnly) SetFileAttributesA(gTarget, FILE_ATTRIBUTE_READONLY);
     FinishSfx(gTarget, code ? code : ERROR_HANDLE_EOF);
