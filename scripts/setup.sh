@@ -14,6 +14,7 @@ packages=(
   clang libclang-rt-14-dev
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   file
+  wine32:i386 qemu-user-static  # the 32-bit release programs: directly, or emulated
 )
 
 missing=()
@@ -26,5 +27,6 @@ sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 echo "setup: installing ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
+dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
 $sudo apt-get update -qq >/dev/null
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

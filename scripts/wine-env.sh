@@ -1,13 +1,48 @@
 #!/usr/bin/env bash
 # The Wine environment of one test run, kept under a build tree:
-#   wine-env.sh start DIR   creates a fresh prefix in DIR/prefix, starts Xvfb and a wineserver
-#   wine-env.sh stop DIR    stops that wineserver and that Xvfb
+#   wine-env.sh start DIR [win32]   creates a fresh prefix in DIR/prefix, starts Xvfb and a
+#                                   wineserver; with win32, finds out how 32-bit programs run
+#   wine-env.sh stop DIR            stops that wineserver and that Xvfb
 # wine-run.sh reads DIR/env to run a program inside it.
+#
+# 32-bit programs run through Wine's 32-bit loader ($ORVEX_WINE32, /usr/lib/wine/wine by
+# default): directly where the kernel runs 32-bit code, else through the user-mode emulator
+# ($ORVEX_QEMU_I386, qemu-i386-static by default). ORVEX_WIN32_RUN=direct|emulator tries only
+# that way. The way found, or why there is none, is in DIR/win32-mode.
 set -euo pipefail
 action=$1
 dir=$(realpath -m "$2")
+bits=${3:-win64}
 WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
+WINE32=${ORVEX_WINE32:-/usr/lib/wine/wine}
+QEMU_I386=${ORVEX_QEMU_I386:-qemu-i386-static}
+
+# A 32-bit cmd.exe of the prefix must give back the exit code it was asked for.
+runs() { "$@" cmd.exe /c exit 7 </dev/null >/dev/null 2>&1; [ $? -eq 7 ]; }
+
+find_win32_way() {
+  local want=${ORVEX_WIN32_RUN:-auto} reasons=()
+  if [ "$want" != emulator ]; then
+    if runs "$WINE32"; then
+      echo "loader|directly through the 32-bit Wine loader $WINE32"
+      return
+    fi
+    reasons+=("the 32-bit Wine loader $WINE32 does not run here")
+  fi
+  if [ "$want" != direct ]; then
+    if ! command -v "$QEMU_I386" >/dev/null; then
+      reasons+=("no emulator $QEMU_I386")
+    elif runs "$QEMU_I386" "$WINE32"; then
+      echo "$QEMU_I386 $WINE32|through the emulator $QEMU_I386 running $WINE32"
+      return
+    else
+      reasons+=("the emulator $QEMU_I386 cannot run $WINE32")
+    fi
+  fi
+  local IFS=';'
+  echo "|not at all: ${reasons[*]}"
+}
 
 stop() {
   if [ -f "$dir/env" ]; then
@@ -46,6 +81,13 @@ ENV
     # One server for the whole run; `stop` ends it.
     "$WINESERVER" -p </dev/null >"$dir/wineserver.log" 2>&1
     "$WINE64" wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
+    if [ "$bits" = win32 ]; then
+      way=$(find_win32_way)
+      loader=${way%%|*}
+      [ "$loader" = loader ] && loader=$WINE32
+      echo "export ORVEX_WINE_LOADER='$loader'" >>"$dir/env"
+      echo "32-bit Windows programs run ${way#*|}" | tee "$dir/win32-mode"
+    fi
     ;;
   stop)
     stop

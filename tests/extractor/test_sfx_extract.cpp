@@ -18,13 +18,22 @@ using namespace sfxtest;
 
 namespace {
 
+// c.bin takes one byte more than a chunk.
+std::string Counting(size_t size) {
+  std::string text;
+  for (size_t i = 0; text.size() < size; ++i) text += std::to_string(i) + (i % 16 ? " " : "\r\n");
+  text.resize(size);
+  return text;
+}
+
+const std::string kBig = Counting(ChunkSize + 1);
 const std::vector<std::pair<std::string, std::string>> kTree = {
-    {"a.txt", "alpha"}, {"sub\\", ""}, {"sub\\b.txt", "bravo bravo"}, {"sub\\deeper\\", ""}, {"sub\\deeper\\c.bin", std::string(70000, 'c')}};
+    {"a.txt", "alpha"}, {"sub\\", ""}, {"sub\\b.txt", "bravo bravo"}, {"sub\\deeper\\", ""}, {"sub\\deeper\\c.bin", kBig}};
 
 void ExpectTree(const std::string& folder) {
   EXPECT_EQ(ReadFileBytes(folder + "a.txt"), "alpha") << folder;
   EXPECT_EQ(ReadFileBytes(folder + "sub\\b.txt"), "bravo bravo") << folder;
-  EXPECT_TRUE(ReadFileBytes(folder + "sub\\deeper\\c.bin") == std::string(70000, 'c')) << folder;
+  EXPECT_TRUE(ReadFileBytes(folder + "sub\\deeper\\c.bin") == kBig) << folder;
 }
 
 TEST(FolderChoices, TemporaryFolderTwiceMeetsItsOwnFiles) {
