@@ -37,6 +37,7 @@ function(orvex_tiny_program target)
 endfunction()
 
 if(ORVEX_TARGET STREQUAL "host")
+  option(ORVEX_FUZZ "Build the libFuzzer targets (clang only)" OFF)
   option(ORVEX_SANITIZE "Build host code with AddressSanitizer and UndefinedBehaviorSanitizer" ON)
   if(ORVEX_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)

@@ -188,7 +188,7 @@ uint32_t LocateArchive(const ArchiveFile& file, uint64_t& archiveOffset) {
 }
 
 uint32_t ScanEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxOptions& options,
-                     int64_t& totalSize, void (*pump)()) {
+                     int64_t& totalSize, ScanVisitFunction visit, void* context) {
   static Cursor c;
   StartCursor(c, file, archiveOffset + sizeof(SfxOptions));
   totalSize = 0;
@@ -217,7 +217,7 @@ uint32_t ScanEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxO
     }
     c.position += 4;
     totalSize += h.Size;
-    if (pump) pump();
+    if (visit) visit(context, h, name);
   }
   return terminated ? ArchiveOk : ArchiveInvalid;
 }
@@ -226,12 +226,13 @@ uint32_t RestoreEntries(const ArchiveFile& file, uint64_t archiveOffset, const S
                         const RestoreSink& sink) {
   static Cursor c;
   StartCursor(c, file, archiveOffset + sizeof(SfxOptions));
+  uint32_t firstDamage = ArchiveOk;
   while (c.position < file.size) {
     EntryHeader h;
     char name[MaxEntryNameLength + 1];
     uint32_t code = ReadEntryStart(c, h, name);
     if (code != ArchiveOk) return code;
-    if (IsTerminator(h)) return ArchiveOk;
+    if (IsTerminator(h)) return firstDamage;
     if (h.Size > 0 && !gChunkBuffer) {
       gChunkBuffer = static_cast<uint8_t*>(malloc(ChunkBufferSize));
       gInflated = static_cast<uint8_t*>(malloc(ChunkSize));
@@ -239,6 +240,14 @@ uint32_t RestoreEntries(const ArchiveFile& file, uint64_t archiveOffset, const S
     }
     uint32_t sum = ByteSum(name, static_cast<size_t>(h.NameLength));
     bool writing = sink.BeginEntry(sink.context, h, name);
+    // A damaged entry that the sink lets pass is read to its end, frame by frame.
+    bool damaged = false;
+    auto passes = [&](uint32_t damage) {
+      if (!sink.Damaged || !sink.Damaged(sink.context, h, name, damage)) return false;
+      if (firstDamage == ArchiveOk) firstDamage = damage;
+      damaged = true;
+      return true;
+    };
     for (int64_t done = 0; done < h.Size;) {
       const uint8_t* content = gChunkBuffer;
       uint32_t count;
@@ -247,7 +256,11 @@ uint32_t RestoreEntries(const ArchiveFile& file, uint64_t archiveOffset, const S
         code = ReadFrame(c, h.Size - done, count, packed);
         if (code != ArchiveOk) return code;
         if (!Read(c, gChunkBuffer, packed)) return ArchiveShort;
-        if (!Inflate(packed, count)) return ArchiveInflate;
+        if (!damaged && !Inflate(packed, count) && !passes(ArchiveInflate)) return ArchiveInflate;
+        if (damaged) {
+          done += count;
+          continue;
+        }
         content = gInflated;
       } else {
         int64_t rest = h.Size - done;
@@ -261,8 +274,8 @@ uint32_t RestoreEntries(const ArchiveFile& file, uint64_t archiveOffset, const S
     }
     uint32_t stored = 0;
     if (!ReadU32(c, stored)) return ArchiveShort;
-    if (stored != sum) return ArchiveChecksum;
-    sink.EndEntry(sink.context, h);
+    if (!damaged && stored != sum && !passes(ArchiveChecksum)) return ArchiveChecksum;
+    if (!damaged) sink.EndEntry(sink.context, h);
   }
   return ArchiveInvalid;
 }

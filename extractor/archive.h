@@ -42,13 +42,16 @@ bool IsSafeEntryName(const char* name, size_t length);
 // carries no archive (no executable headers, no raw section, no room for the record).
 uint32_t LocateArchive(const ArchiveFile& file, uint64_t& archiveOffset);
 
+// Called by the scan for every entry it accepted, `name` NUL-terminated.
+typedef void (*ScanVisitFunction)(void* context, const EntryHeader& header, const char* name);
+
 // The validating pass: walks every header, name and chunk frame without reading content,
 // and adds up the sizes. Refuses with ArchiveInvalid a list without a terminator, an
 // unsafe name and a frame that disagrees with its entry (a list without content bytes,
 // or without entries, is well formed); with
-// ArchiveTooLarge a chunk beyond ChunkBufferSize. `pump` (may be null) runs per entry.
+// ArchiveTooLarge a chunk beyond ChunkBufferSize. `visit` may be null.
 uint32_t ScanEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxOptions& options,
-                     int64_t& totalSize, void (*pump)());
+                     int64_t& totalSize, ScanVisitFunction visit, void* context = nullptr);
 
 // What the restoring pass does with each entry. Every callback may end the run itself.
 struct RestoreSink {
@@ -62,6 +65,11 @@ struct RestoreSink {
   // After the checksum matched.
   void (*EndEntry)(void* context, const EntryHeader& header);
   void* context;
+  // May be null. For an entry whose content does not inflate (ArchiveInflate) or whose
+  // checksum does not match (ArchiveChecksum): true goes on with the next entry, without
+  // EndEntry for this one, and the pass then gives the first such code at its end; null
+  // or false ends the pass with the code at once.
+  bool (*Damaged)(void* context, const EntryHeader& header, const char* name, uint32_t code);
 };
 
 // The restoring pass, from the first entry to the terminator: reads, inflates and

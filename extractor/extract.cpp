@@ -444,7 +444,7 @@ void ExtractEntries() {
   else
     CreateTrackedFolder(gExtractionFolder, false);
   gFreshTree = gFresh;
-  RestoreSink sink{BeginEntry, Write, Step, EndEntry, nullptr};
+  RestoreSink sink{BeginEntry, Write, Step, EndEntry, nullptr, nullptr};
   uint32_t code = RestoreEntries(gArchive, gArchiveOffset, gOptions, sink);
   if (code != ArchiveOk) FinishSfx(code == ArchiveInflate ? gTarget : gOwnPath, code);
 }

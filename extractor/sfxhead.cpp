@@ -117,6 +117,8 @@ bool IsPlainIdentifier(const char* id) {
   return true;
 }
 
+void PumpPerEntry(void*, const EntryHeader&, const char*) { PumpMessages(); }
+
 void CheckOneInstance(const char* id) {
   if (!gOptions.OneInstance) return;
   gMutex = CreateMutexA(nullptr, TRUE, id);
@@ -151,7 +153,7 @@ extern "C" __attribute__((force_align_arg_pointer)) void ProgramEntry() {
   CreateExtractorWindow();
   PumpMessages();
 
-  code = ScanEntries(gArchive, gArchiveOffset, gOptions, gTotalSize, gOptions.SilentMode ? nullptr : PumpMessages);
+  code = ScanEntries(gArchive, gArchiveOffset, gOptions, gTotalSize, gOptions.SilentMode ? nullptr : PumpPerEntry);
   if (code != ArchiveOk) FinishSfx(gOwnPath, code);
   ExtractEntries();
   CloseHandle(gOwnFile);

@@ -66,7 +66,7 @@ RunResult RunArchive(const std::string& bytes) {
   result.code = ScanEntries(file, offset, options, result.totalSize, nullptr);
   if (result.code != ArchiveOk) return result;
   result.scanned = true;
-  RestoreSink sink{Begin, Write, Step, End, &result};
+  RestoreSink sink{Begin, Write, Step, End, &result, nullptr};
   result.code = RestoreEntries(file, offset, options, sink);
   return result;
 }

@@ -1,0 +1,247 @@
+// orvex -l, -t and -x on SFX files written by the test writer: what they show, the codes
+// of damaged files (the extractor's own, checked against its reader), and extraction that
+// never writes outside its folder.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "archiverun.h"
+#include "sfxinspect.h"
+#include "sfxwriter.h"
+
+using namespace sfxtest;
+
+namespace {
+
+class Scratch {
+ public:
+  Scratch() {
+    char pattern[] = "/tmp/orvex-inspect-XXXXXX";
+    path_ = mkdtemp(pattern);
+  }
+  ~Scratch() { system(("rm -rf '" + path_ + "'").c_str()); }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string Write(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+  return path;
+}
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+bool Exists(const std::string& path) {
+  struct stat about;
+  return lstat(path.c_str(), &about) == 0;
+}
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+Outcome Call(int (*action)(const std::string&, const NameConverter&, InspectStreams), const std::string& file,
+         int codePage = 1252) {
+  NameConverter names;
+  EXPECT_TRUE(names.Open(codePage));
+  std::ostringstream out, err;
+  int status = action(file, names, {out, err});
+  return {status, out.str(), err.str()};
+}
+
+int List(const std::string& file, const NameConverter& names, InspectStreams io) {
+  return ListSfx(file, names, false, io);
+}
+int ListJson(const std::string& file, const NameConverter& names, InspectStreams io) {
+  return ListSfx(file, names, true, io);
+}
+
+Outcome Extract(const std::string& file, const std::string& folder, bool overwrite = false) {
+  NameConverter names;
+  EXPECT_TRUE(names.Open(1252));
+  std::ostringstream out, err;
+  int status = ExtractSfx(file, folder, names, overwrite, {out, err});
+  return {status, out.str(), err.str()};
+}
+
+std::string Big() {
+  std::string text;
+  for (size_t i = 0; text.size() <= ChunkSize; ++i) text += std::to_string(i * 7919) + (i % 9 ? "," : "\n");
+  return text.substr(0, ChunkSize + 1);
+}
+
+TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
+  Scratch scratch;
+  SfxOptions options = DefaultOptions("00AB12CD34");
+  options.ExtractionMode = 1;
+  options.ExtractionFolder = 5;
+  strcpy(options.CustomFolder, "%TEMP%\\Caf\xE9\\");
+  strcpy(options.CmdParameters, "/quiet \"x\"");
+  options.DeleteMode = 2;
+  Entry readOnly = File("docs\\ro.txt", "locked");
+  readOnly.attributes = 0x21;
+  readOnly.time = 0x5A8C6C00 + 1;  // 13:32:02
+  const std::string big = Big();
+  std::vector<Entry> entries = {File("xsfxdel~.exe", "MZ helper", EntryKindSelfDelete),
+                                sfxtest::Folder("docs"),
+                                File("docs\\caf\xE9.txt", "caf\xE9"),
+                                readOnly,
+                                File("empty", ""),
+                                File("bin\\run.exe", "MZ run", EntryKindLaunchTarget),
+                                File("big.bin", big)};
+  std::string sfx = Write(scratch / "in.exe", SyntheticHead() + MakeArchive(options, entries));
+
+  Outcome list = Call(List, sfx);
+  EXPECT_EQ(list.status, 0) << list.err;
+  for (const char* line : {"extractionFolder: a custom folder %TEMP%\\Café\\\n",
+                           "mode: launch bin/run.exe /quiet \"x\" in the extraction folder\n", "overwrite: ask\n",
+                           "delete: never\n", "instanceId: 00AB12CD34\n",
+                           "helper             9  2025-04-12 13:32:00  ---A-  xsfxdel~.exe\n",
+                           "folder             0  2025-04-12 13:32:00  ----D  docs\n",
+                           "file               6  2025-04-12 13:32:02  R--A-  docs/ro.txt\n",
+                           "launch             6  2025-04-12 13:32:00  ---A-  bin/run.exe\n",
+                           "file         9437185  2025-04-12 13:32:00  ---A-  big.bin\n", "7 entries, 9437210 bytes\n"})
+    EXPECT_NE(list.out.find(line), std::string::npos) << line << "\nin:\n" << list.out;
+
+  // Python's own reader takes the machine-readable form whole.
+  std::string json = Write(scratch / "list.json", Call(ListJson, sfx).out);
+  std::string check = "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); e=d[\"entries\"]; "
+                      "sys.exit(0 if len(e)==7 and e[2][\"name\"]==\"docs/caf\\u00e9.txt\" and "
+                      "d[\"options\"][\"launchTarget\"]==\"bin/run.exe\" and e[6][\"size\"]==9437185 else 1)' " +
+                      json;
+  EXPECT_EQ(system(check.c_str()), 0) << Read(json);
+
+  Outcome test = Call(TestSfx, sfx);
+  EXPECT_EQ(test.status, 0);
+  EXPECT_NE(test.out.find("7 entries, all whole"), std::string::npos) << test.out;
+
+  std::string out = scratch / "out";
+  Outcome extract = Extract(sfx, out);
+  EXPECT_EQ(extract.status, 0) << extract.err;
+  EXPECT_EQ(Read(out + "/docs/caf\xC3\xA9.txt"), "caf\xE9");
+  EXPECT_EQ(Read(out + "/bin/run.exe"), "MZ run");
+  EXPECT_TRUE(Read(out + "/big.bin") == big);
+  EXPECT_TRUE(Exists(out + "/empty"));
+  EXPECT_FALSE(Exists(out + "/xsfxdel~.exe")) << "the helper is the extractor's own";
+  struct stat about;
+  ASSERT_EQ(stat((out + "/docs/ro.txt").c_str(), &about), 0);
+  EXPECT_EQ(about.st_mode & 0222, 0u) << "read-only";
+  struct tm local {};
+  local.tm_year = 125, local.tm_mon = 3, local.tm_mday = 12, local.tm_hour = 13, local.tm_min = 32,
+  local.tm_sec = 2, local.tm_isdst = -1;
+  EXPECT_EQ(about.st_mtime, mktime(&local));
+  ASSERT_EQ(stat((out + "/bin/run.exe").c_str(), &about), 0);
+  EXPECT_NE(about.st_mode & 0200, 0u);
+
+  // Met again: existing files are kept unless -o replaces them.
+  Write(out + "/empty", "mine");
+  extract = Extract(sfx, out);
+  EXPECT_EQ(extract.status, 2);
+  EXPECT_NE(extract.err.find("empty: exists, kept (-o replaces it)"), std::string::npos) << extract.err;
+  EXPECT_EQ(Read(out + "/empty"), "mine");
+  EXPECT_EQ(Extract(sfx, out, true).status, 0);
+  EXPECT_EQ(Read(out + "/empty"), "");
+}
+
+// -t gives the code the extractor ends with, on every input of the fuzz corpus, on every
+// cut of a small file and on each kind of damage; -l and -x refuse what the scan refuses.
+TEST(Inspect, DamagedFilesEndWithTheExtractorsCodes) {
+  Scratch scratch;
+  std::vector<std::string> inputs;
+  std::ifstream index(ORVEX_CORPUS_DIR "/index.txt");
+  for (std::string name; std::getline(index, name);)
+    if (!name.empty()) inputs.push_back(SyntheticHead() + Read(ORVEX_CORPUS_DIR "/" + name));
+  ASSERT_GT(inputs.size(), 10u);
+  std::string whole = SyntheticHead() + MakeArchive(DefaultOptions(), {sfxtest::Folder("d"), File("d\\a", "alpha")});
+  for (size_t cut = 0; cut < whole.size(); ++cut) inputs.push_back(whole.substr(0, cut));
+  std::string checksum = whole;
+  checksum[checksum.size() - 17 - 1] ^= 1;
+  inputs.push_back(checksum);
+  inputs.push_back("not an SFX file at all");
+  std::string path = scratch / "damaged.exe";
+  for (const std::string& bytes : inputs) {
+    Write(path, bytes);
+    RunResult reader = RunArchive(bytes);
+    Outcome test = Call(TestSfx, path);
+    ASSERT_EQ(static_cast<uint32_t>(test.status), reader.code) << test.out << test.err;
+    Outcome list = Call(List, path);
+    if (!reader.scanned) {
+      EXPECT_EQ(static_cast<uint32_t>(list.status), reader.code);
+    }
+    std::string out = scratch / "out";
+    Outcome extract = Extract(path, out);
+    // A well-read list can still ask for what a file system refuses (a file and a folder
+    // of one name): that ends with 1.
+    EXPECT_TRUE(static_cast<uint32_t>(extract.status) == reader.code || (reader.scanned && extract.status == 1))
+        << extract.status << " " << reader.code << ": " << extract.err;
+    if (!reader.scanned) {
+      EXPECT_FALSE(Exists(out + "/d")) << "nothing is written before the whole list is read";
+    }
+    system(("rm -rf '" + out + "'").c_str());
+  }
+
+  // Each damaged entry is named, and the pass goes on to the next.
+  std::vector<Entry> three = {File("a", "alpha"), File("b", "bravo"), File("c", "c")};
+  std::string two = SyntheticHead() + MakeArchive(DefaultOptions(), three);
+  size_t a = SyntheticHead().size() + sizeof(SfxOptions) + EncodeEntry(three[0], true).size();
+  size_t b = a + EncodeEntry(three[1], true).size();
+  two[a - 1] ^= 1;  // the last byte of each checksum
+  two[b - 1] ^= 1;
+  Outcome test = Call(TestSfx, Write(path, two));
+  EXPECT_EQ(test.status, int(ArchiveChecksum));
+  EXPECT_NE(test.out.find("damaged: a: checksum error (23)\ndamaged: b: checksum error (23)\n"), std::string::npos)
+      << test.out;
+  EXPECT_NE(test.out.find("2 of 3 entries damaged"), std::string::npos);
+  std::string out = scratch / "partial";
+  EXPECT_EQ(Extract(path, out).status, int(ArchiveChecksum));
+  EXPECT_EQ(system(("test -z \"$(ls -A '" + out + "')\"").c_str()), 0) << "no part of a damaged file stays";
+}
+
+TEST(Inspect, ExtractNeverWritesThroughALink) {
+  Scratch scratch;
+  std::string outside = scratch / "outside";
+  mkdir(outside.c_str(), 0777);
+  Write(outside + "/f.txt", "the user's");
+  const std::vector<std::vector<Entry>> archives = {
+      {sfxtest::Folder("sub"), File("sub\\f.txt", "evil")},
+      {File("sub\\f.txt", "evil")},
+      {File("sub\\deeper\\f.txt", "evil")},
+  };
+  for (size_t i = 0; i < archives.size(); ++i) {
+    std::string out = scratch / ("out" + std::to_string(i));
+    mkdir(out.c_str(), 0777);
+    ASSERT_EQ(symlink(outside.c_str(), (out + "/sub").c_str()), 0);
+    std::string sfx = Write(scratch / "link.exe", SyntheticHead() + MakeArchive(DefaultOptions(), archives[i]));
+    Outcome extract = Extract(sfx, out, true);
+    EXPECT_NE(extract.status, 0) << i;
+    EXPECT_NE(extract.err.find("a link or a file stands where a folder goes"), std::string::npos) << extract.err;
+    EXPECT_EQ(Read(outside + "/f.txt"), "the user's") << i;
+    EXPECT_FALSE(Exists(outside + "/deeper")) << i;
+  }
+  // A link in a file's place is replaced itself; what it points to stays.
+  std::string out = scratch / "filelink";
+  mkdir(out.c_str(), 0777);
+  ASSERT_EQ(symlink((outside + "/f.txt").c_str(), (out + "/f.txt").c_str()), 0);
+  std::string sfx = Write(scratch / "file.exe", SyntheticHead() + MakeArchive(DefaultOptions(), {File("f.txt", "new")}));
+  EXPECT_EQ(Extract(sfx, out, true).status, 0);
+  EXPECT_EQ(Read(outside + "/f.txt"), "the user's");
+  EXPECT_EQ(Read(out + "/f.txt"), "new");
+}
+
+}  // namespace
