@@ -136,14 +136,18 @@ int OpenSfx(const std::string& path, SfxFile& sfx, InspectStreams io) {
   return 0;
 }
 
-struct Listed {
-  EntryHeader header;
-  std::string name;  // UTF-8
-};
-
+// What one scan learns; entries are handed to `show` one at a time and never kept, so a
+// list of any length takes the same memory.
 struct ScanState {
+  explicit ScanState(const NameConverter* converter,
+                     void (*shower)(void*, const EntryHeader&, const std::string&) = nullptr, void* showContext = nullptr)
+      : names(converter), show(shower), context(showContext) {}
   const NameConverter* names;
-  std::vector<Listed> entries;
+  void (*show)(void* context, const EntryHeader& header, const std::string& name);
+  void* context;
+  size_t count = 0;
+  int64_t total = 0;
+  std::string launch;         // the launch target's name
   std::string unconvertible;  // the first name without UTF-8 form, as stored
 };
 
@@ -159,9 +163,12 @@ bool EntryName(const NameConverter& names, const char* stored, std::string& name
 
 void Collect(void* context, const EntryHeader& header, const char* name) {
   ScanState& state = *static_cast<ScanState*>(context);
-  Listed entry{header, std::string()};
-  if (!EntryName(*state.names, name, entry.name) && state.unconvertible.empty()) state.unconvertible = name;
-  state.entries.push_back(std::move(entry));
+  std::string text;
+  if (!EntryName(*state.names, name, text) && state.unconvertible.empty()) state.unconvertible = name;
+  if (header.Kind == EntryKindLaunchTarget) state.launch = text;
+  ++state.count;
+  state.total += header.Size;
+  if (state.show) state.show(state.context, header, text);
 }
 
 // The validating pass over the whole list; gives 0 or the status to end with.
@@ -169,7 +176,7 @@ int ScanSfx(const std::string& path, SfxFile& sfx, ScanState& state, InspectStre
   int64_t total = 0;
   uint32_t code = ScanEntries(sfx.archive, sfx.offset, sfx.options, total, Collect, &state);
   if (code != ArchiveOk) {
-    io.err << path << ": " << CodeText(code) << " after " << state.entries.size() << " entries (" << code << ")\n";
+    io.err << path << ": " << CodeText(code) << " after " << state.count << " entries (" << code << ")\n";
     return static_cast<int>(code);
   }
   return 0;
@@ -224,7 +231,7 @@ struct OptionRow {
   std::string text;
 };
 
-std::vector<OptionRow> OptionRows(const SfxOptions& o, const std::vector<Listed>& entries, const NameConverter& names) {
+std::vector<OptionRow> OptionRows(const SfxOptions& o, const std::string& launch, const NameConverter& names) {
   static const char* const folders[] = {"temporary", "desktop", "documents", "current", "browse", "custom"};
   static const char* const folderTexts[] = {"the temporary folder", "the desktop", "the documents folder",
                                             "the current folder", "a folder the user chooses", "a custom folder"};
@@ -233,9 +240,6 @@ std::vector<OptionRow> OptionRows(const SfxOptions& o, const std::vector<Listed>
   static const char* const deletes[] = {"at once", "at restart", "never"};
   auto pick = [](const char* const* words, uint8_t code, size_t count) { return words[code < count ? code : 0]; };
   auto yes = [](uint8_t flag) { return std::string(flag ? "true" : "false"); };
-  std::string launch;
-  for (const Listed& e : entries)
-    if (e.header.Kind == EntryKindLaunchTarget && !(e.header.Attributes & AttributeDirectory)) launch = e.name;
   std::string custom = Text(o.CustomFolder, sizeof o.CustomFolder, names);
   std::string parameters = Text(o.CmdParameters, sizeof o.CmdParameters, names);
   std::string id = Text(o.InstanceId, sizeof o.InstanceId, names);
@@ -265,40 +269,51 @@ std::vector<OptionRow> OptionRows(const SfxOptions& o, const std::vector<Listed>
   };
 }
 
+struct JsonList {
+  std::ostream& out;
+  bool any = false;
+};
+
+void ShowJson(void* context, const EntryHeader& h, const std::string& name) {
+  JsonList& list = *static_cast<JsonList*>(context);
+  std::ostream& out = list.out;
+  out << (list.any ? ",\n  " : "\n  ") << "{\"kind\": " << Json(KindWord(h)) << ", \"size\": " << h.Size
+      << ", \"time\": " << Json(DosTimeText(h.Time, 'T')) << ", \"attributes\": " << Json(AttributeLetters(h.Attributes)) << ", \"name\": " << Json(name) << "}";
+  list.any = true;
+}
+
+void ShowLine(void* context, const EntryHeader& h, const std::string& name) {
+  char line[96];
+  snprintf(line, sizeof line, "%-7s %12d  %s  %s  ", KindWord(h).c_str(), h.Size, DosTimeText(h.Time, ' ').c_str(),
+           AttributeLetters(h.Attributes).c_str());
+  *static_cast<std::ostream*>(context) << line << name << "\n";
+}
+
 }  // namespace
 
+// Two scans: the first finds the launch target that the options name, the second shows
+// the entries.
 int ListSfx(const std::string& path, const NameConverter& names, bool json, InspectStreams io) {
   SfxFile sfx;
   if (int status = OpenSfx(path, sfx, io)) return status;
-  ScanState state{&names, {}, {}};
-  int status = ScanSfx(path, sfx, state, io);
-  std::vector<OptionRow> rows = OptionRows(sfx.options, state.entries, names);
+  ScanState first(&names);
+  int status = ScanSfx(path, sfx, first, io);
+  std::vector<OptionRow> rows = OptionRows(sfx.options, first.launch, names);
+  JsonList list{io.out};
+  ScanState second(&names, json ? ShowJson : ShowLine, json ? static_cast<void*>(&list) : &io.out);
   if (json) {
     io.out << "{\"file\": " << Json(path) << ", \"status\": " << status << ", \"options\": {";
     for (size_t i = 0; i < rows.size(); ++i) io.out << (i ? ", " : "") << Json(rows[i].key) << ": " << rows[i].json;
     io.out << "}, \"entries\": [";
-    for (size_t i = 0; i < state.entries.size(); ++i) {
-      const Listed& e = state.entries[i];
-      io.out << (i ? ",\n  " : "\n  ") << "{\"kind\": " << Json(KindWord(e.header)) << ", \"size\": " << e.header.Size
-             << ", \"time\": " << Json(DosTimeText(e.header.Time, 'T'))
-             << ", \"attributes\": " << Json(AttributeLetters(e.header.Attributes)) << ", \"name\": " << Json(e.name)
-             << "}";
-    }
+    ScanSfx(path, sfx, second, io);
     io.out << "]}\n";
     return status;
   }
   for (const OptionRow& row : rows)
     if (!row.text.empty()) io.out << row.key << ": " << row.text << "\n";
   io.out << "\n";
-  char line[96];
-  int64_t total = 0;
-  for (const Listed& e : state.entries) {
-    snprintf(line, sizeof line, "%-7s %12d  %s  %s  ", KindWord(e.header).c_str(), e.header.Size,
-             DosTimeText(e.header.Time, ' ').c_str(), AttributeLetters(e.header.Attributes).c_str());
-    io.out << line << e.name << "\n";
-    total += e.header.Size;
-  }
-  io.out << state.entries.size() << " entries, " << total << " bytes\n";
+  ScanSfx(path, sfx, second, io);
+  io.out << second.count << " entries, " << second.total << " bytes\n";
   return status;
 }
 
@@ -329,15 +344,15 @@ bool ReportDamage(void* context, const EntryHeader&, const char* name, uint32_t 
 int TestSfx(const std::string& path, const NameConverter& names, InspectStreams io) {
   SfxFile sfx;
   if (int status = OpenSfx(path, sfx, io)) return status;
-  ScanState scan{&names, {}, {}};
+  ScanState scan(&names);
   if (int status = ScanSfx(path, sfx, scan, io)) return status;
   TestState state{&names, &io.out};
   RestoreSink sink{Examine, NoWrite, NoStep, NoEnd, &state, ReportDamage};
   uint32_t code = RestoreEntries(sfx.archive, sfx.offset, sfx.options, sink);
   if (code == ArchiveOk) {
-    io.out << path << ": " << scan.entries.size() << " entries, all whole\n";
+    io.out << path << ": " << scan.count << " entries, all whole\n";
   } else {
-    io.out << path << ": " << state.damaged << " of " << scan.entries.size() << " entries damaged\n";
+    io.out << path << ": " << state.damaged << " of " << scan.count << " entries damaged\n";
   }
   return static_cast<int>(code);
 }
@@ -488,7 +503,7 @@ int ExtractSfx(const std::string& path, const std::string& folder, const NameCon
                InspectStreams io) {
   SfxFile sfx;
   if (int status = OpenSfx(path, sfx, io)) return status;
-  ScanState scan{&names, {}, {}};
+  ScanState scan(&names);
   if (int status = ScanSfx(path, sfx, scan, io)) return status;
   if (!scan.unconvertible.empty()) {
     io.err << path << ": a name has no character in code page " << names.CodePage() << " (-cpNNNN names another)\n";

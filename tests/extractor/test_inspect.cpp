@@ -149,6 +149,15 @@ TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
   ASSERT_EQ(stat((out + "/bin/run.exe").c_str(), &about), 0);
   EXPECT_NE(about.st_mode & 0200, 0u);
 
+  // Signed after building: the certificate table behind the terminator is no part of the
+  // archive. A list of any length is shown entry by entry.
+  EXPECT_EQ(Call(TestSfx, Write(scratch / "signed.exe", Read(sfx) + std::string(1032, '\x30'))).status, 0);
+  std::vector<Entry> many;
+  for (int i = 0; i < 100000; ++i) many.push_back(File("f" + std::to_string(i), ""));
+  Outcome listed = Call(List, Write(scratch / "many.exe", SyntheticHead() + MakeArchive(DefaultOptions(), many)));
+  EXPECT_EQ(listed.status, 0);
+  EXPECT_NE(listed.out.find("f99999\n100000 entries, 0 bytes\n"), std::string::npos);
+
   // Met again: existing files are kept unless -o replaces them.
   Write(out + "/empty", "mine");
   extract = Extract(sfx, out);
