@@ -163,7 +163,7 @@ TEST(MendedFaults, AFailedBuildLeavesNoTargetBehind) {
   OrvexRun run = RunOrvex("-h -c -o " + s.Args(), "mf-failed-source");
   CloseHandle(locked);
   EXPECT_EQ(run.exitCode, ExitUnexpectedError);
-  ExpectBox(run, 0, "Application Error", "I/O error 32", driver::BoxIcon::Error);
+  ExpectBox(run, 0, "Application Error", "I/O error 32\r\n\r\n" + s.src + "locked.txt", driver::BoxIcon::Error);
   EXPECT_FALSE(FileExists(s.target)) << "truncated, then removed";
 
   // A target that cannot even be opened is not ours to delete.
