@@ -33,6 +33,7 @@ struct BuildJob {
   OvFile target;
   uint64_t written = 0;  // size of the target so far
   ChunkCompressor compressor;
+  std::vector<std::string> skippedLinks;  // folder links the walk did not descend into
 
   // Appends to the target; refuses to let it reach SfxSizeLimit.
   void Write(const void* data, uint32_t length);

@@ -58,6 +58,14 @@ extern ResourceData UsageTextData;
 constexpr uint64_t SfxSizeLimitDefault = 0x7FFFFFFF;
 extern uint64_t SfxSizeLimit;
 
+// How the walk lists a folder: FindFirstFileW and FindNextFileW. Tests put in a listing
+// that fails, as a folder nobody may list cannot be made where they run as root.
+struct FolderListing {
+  HANDLE(WINAPI* First)(LPCWSTR pattern, LPWIN32_FIND_DATAW found);
+  BOOL(WINAPI* Next)(HANDLE search, LPWIN32_FIND_DATAW found);
+};
+extern FolderListing gFolderListing;
+
 // Seeds the generator of the builds' instance ids from the clock; once, at start-up.
 void SeedInstanceIds();
 
