@@ -191,6 +191,30 @@ void BuildJob::Write(const void* data, uint32_t length) {
   written += length;
 }
 
+std::string FullLongPath(const std::string& path) {
+  if (path.empty()) return path;
+  DWORD length = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (length == 0) return path;
+  std::string full(length, '\0');
+  full.resize(GetFullPathNameA(path.c_str(), length, &full[0], nullptr));
+  length = GetLongPathNameA(full.c_str(), nullptr, 0);
+  if (length == 0) return full;
+  std::string longer(length, '\0');
+  longer.resize(GetLongPathNameA(full.c_str(), &longer[0], length));
+  return longer.empty() ? full : longer;
+}
+
+void PrepareLaunchTarget(BuildJob& job) {
+  job.longSource = IncludeTrailingBackslash(FullLongPath(job.in.Source));
+  if (job.in.ExtractionMode == 1) job.launchTarget = FullLongPath(job.in.ExecutableFile);
+}
+
+bool IsTarget(const BuildJob& job, const tfile& item) { return SameText(job.in.Source + item.Name, job.in.Target); }
+
+bool IsLaunchTarget(const BuildJob& job, const tfile& item) {
+  return !job.launchTarget.empty() && !item.IsFolder() && SameText(job.longSource + item.Name, job.launchTarget);
+}
+
 void CollectEntries(BuildJob& job, const std::string& prefix) {
   std::string folderPath = job.in.Source + prefix;
   // Enumerated by wide names, so a name the ANSI code page cannot carry is seen as it is.
@@ -233,6 +257,19 @@ void CollectEntries(BuildJob& job, const std::string& prefix) {
   if (code != ERROR_NO_MORE_FILES) RaiseListingError(code, folderPath);
 }
 
+bool PacksExecutableFile(const BuildInputs& inputs) {
+  BuildJob job;
+  job.in = inputs;
+  BuildInputs& in = job.in;
+  NormalizeInputs(in.Source, in.Target, in.ExecutableFile, in.CustomFolder, in.CmdParameters);
+  in.ExtractionMode = 1;
+  PrepareLaunchTarget(job);
+  CollectEntries(job, std::string());
+  for (const auto& item : job.entries)
+    if (IsLaunchTarget(job, *item) && !IsTarget(job, *item)) return true;
+  return false;
+}
+
 void ReportProgress(BuildJob& job, int64_t current, int64_t size) {
   if (!gProgress) return;
   int file = ProgressBarMaximum;
@@ -269,6 +306,7 @@ bool BuildSfx(const BuildInputs& inputs) {
     gProgress->SetTarget(in.Target);
     ReportProgress(job, 0, 0);
   }
+  PrepareLaunchTarget(job);
   CollectEntries(job, std::string());
   for (const auto& item : job.entries) job.totalSize += item->Size;
 

@@ -66,6 +66,15 @@ struct FolderListing {
 };
 extern FolderListing gFolderListing;
 
+// The full path with every short 8.3 part in its long form, so that two spellings of one
+// file compare equal; a path that does not exist is only made full.
+std::string FullLongPath(const std::string& path);
+
+// True when a build of these inputs packs the executable file as its launch target: the
+// walk collects it, compared as full long paths without regard to letter case, and it is
+// not the target. Raises what the walk raises.
+bool PacksExecutableFile(const BuildInputs& inputs);
+
 // Seeds the generator of the builds' instance ids from the clock; once, at start-up.
 void SeedInstanceIds();
 

@@ -77,14 +77,13 @@ void WriteEntry(BuildJob& job, const tfile& item) {
   }
   std::string path = job.in.Source + item.Name;
   // The target inside the source folder, left by an earlier build, never packs itself.
-  if (SameText(path, job.in.Target)) return;
+  if (IsTarget(job, item)) return;
   if (gProgress) {
     gProgress->SetSource(path);
     gProgress->ProcessMessages();
   }
   SourceFile source(path);
-  uint8_t kind = job.in.ExtractionMode == 1 && SameText(path, job.in.ExecutableFile) ? EntryKindLaunchTarget
-                                                                                      : EntryKindOrdinary;
+  uint8_t kind = IsLaunchTarget(job, item) ? EntryKindLaunchTarget : EntryKindOrdinary;
   WriteHeader(job, kind, item.Name, item.Size, item.Time, item.Attr);
   uint32_t checksum = ByteSum(item.Name.data(), item.Name.size());
   int32_t stored = 0;

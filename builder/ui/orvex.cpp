@@ -118,10 +118,18 @@ bool CheckBuildInputs(const BuildInputs& inputs) {
       ShowError("The executable file does not exist\r\n\r\n" + in.ExecutableFile);
       return false;
     }
-    if (!BeginsWithText(in.ExecutableFile, in.Source)) {
+    // Long forms, so that a short 8.3 spelling of either is the same path.
+    if (!BeginsWithText(FullLongPath(in.ExecutableFile), IncludeTrailingBackslash(FullLongPath(in.Source)))) {
       ShowError("The executable file\r\n" + in.ExecutableFile + "\r\n\r\nis not in the source folder\r\n" + in.Source);
       return false;
     }
+  }
+  // Found in the source by its text, the file may still not be packed: it lies beyond a
+  // folder link the walk does not follow, or it is the target itself.
+  if (in.ExtractionMode == 1 && !PacksExecutableFile(in)) {
+    ShowError("The executable file\r\n" + in.ExecutableFile +
+              "\r\n\r\nis not among the files packed from the source folder\r\n" + in.Source);
+    return false;
   }
   if (gCommandLine.OverwriteTarget) return true;
   if (IsFile(in.Target)) return AskYesNo("Target file already exists\r\nOverwrite?");

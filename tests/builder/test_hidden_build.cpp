@@ -155,16 +155,21 @@ TEST(HiddenBuild, LaunchModeMarksTheExecutableInASubfolder) {
   std::string dir = MakeScratchDir("hb-launch");
   std::string src = dir + "src\\";
   CreateDirectoryA(src.c_str(), nullptr);
-  CreateDirectoryA((src + "bin").c_str(), nullptr);
-  WriteFileBytes(src + "bin\\run.exe", "MZ not really");
+  CreateDirectoryA((src + "Program Binaries").c_str(), nullptr);
+  WriteFileBytes(src + "Program Binaries\\run.exe", "MZ not really");
   WriteFileBytes(src + "run.exe", "same name, other folder");
-  WriteFileBytes(src + "bin\\lib.dll", "library");
+  WriteFileBytes(src + "Program Binaries\\lib.dll", "library");
+  // The same file by its short 8.3 spelling in upper case.
+  char spelling[MAX_PATH];
+  ASSERT_GT(GetShortPathNameA((src + "Program Binaries\\run.exe").c_str(), spelling, MAX_PATH), 0u);
+  CharUpperA(spelling);
+  ASSERT_NE(std::string(spelling).find('~'), std::string::npos) << spelling;
   std::string params(200, 'p');
   params.replace(0, 5, "-a b");
-  SfxArchive archive = Build("-mf " + Arg(src) + " " + Arg(dir + "out.exe") + " " + Arg(dir + "SRC\\BIN\\Run.exe") +
-                                 " " + Arg(" " + params),
+  SfxArchive archive = Build("-mf " + Arg(src) + " " + Arg(dir + "out.exe") + " " + Arg(spelling) + " " +
+                                 Arg(" " + params),
                              dir + "out.exe", "hb-launch");
-  ExpectEntriesMatch(archive.entries, WalkSource(src), "bin\\run.exe");
+  ExpectEntriesMatch(archive.entries, WalkSource(src), "Program Binaries\\run.exe");
   EXPECT_EQ(archive.options.ExtractionMode, 1);
   std::string stored(archive.options.CmdParameters);
   EXPECT_EQ(stored, params.substr(0, 127)) << "trimmed and cut to 127 characters";

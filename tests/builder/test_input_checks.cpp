@@ -41,6 +41,10 @@ TEST(InputChecks, RefusedInputsNameTheirPathAndExitWithTheRefusalStatus) {
   Scratch s("ic-refused");
   CreateDirectoryA((s.dir + "src2").c_str(), nullptr);
   WriteFileBytes(s.dir + "src2\\setup.exe", "sibling");
+  // Found in the source by their text, but packed by no walk.
+  ASSERT_TRUE(HostLink(".", s.src + "loop"));
+  ASSERT_TRUE(HostLink("../src2", s.src + "out"));
+  const std::string notPacked = "\r\n\r\nis not among the files packed from the source folder\r\n" + s.src;
   const struct {
     std::string arguments;
     std::string text;
@@ -53,6 +57,13 @@ TEST(InputChecks, RefusedInputsNameTheirPathAndExitWithTheRefusalStatus) {
        "The executable file does not exist\r\n\r\n" + s.src + "none.exe", ""},
       {"-h -mf " + Arg(s.dir + "src") + " " + Arg(s.target) + " " + Arg(s.dir + "src2\\setup.exe"),
        "The executable file\r\n" + s.dir + "src2\\setup.exe\r\n\r\nis not in the source folder\r\n" + s.src, ""},
+      {"-h -mf " + s.Args() + " " + Arg(s.src + "loop\\setup.exe"),
+       "The executable file\r\n" + s.src + "loop\\setup.exe" + notPacked, ""},
+      {"-h -mf " + s.Args() + " " + Arg(s.src + "out\\setup.exe"),
+       "The executable file\r\n" + s.src + "out\\setup.exe" + notPacked, ""},
+      // The target is never packed, so it cannot be the launch target either.
+      {"-h -o -mf " + Arg(s.src) + " " + Arg(s.src + "setup.exe") + " " + Arg(s.src + "setup.exe"),
+       "The executable file\r\n" + s.src + "setup.exe" + notPacked, ""},
   };
   int n = 0;
   for (const auto& c : cases) {
