@@ -134,8 +134,8 @@ bool Tforvex::Create() {
       !CreateControls(ForvexControls, sizeof ForvexControls / sizeof ForvexControls[0]))
     return false;
   SetControlFont(bmake, AddFont("Tahoma", 8, true));
-  SendMessageA(Item(ecmdparameters), EM_SETLIMITTEXT, 127, 0);
-  SendMessageA(Item(ecustomdir), EM_SETLIMITTEXT, 259, 0);
+  SendMessageA(Item(ecmdparameters), EM_SETLIMITTEXT, MaxCmdParametersLength, 0);
+  SendMessageA(Item(ecustomdir), EM_SETLIMITTEXT, MaxCustomFolderLength, 0);
   SetText(lweb, MakerWebAddress);
   PlaceLinks();
   SetChecked(rbopenfolder, true);

@@ -123,6 +123,16 @@ bool CheckBuildInputs(const BuildInputs& inputs) {
       ShowError("The executable file\r\n" + in.ExecutableFile + "\r\n\r\nis not in the source folder\r\n" + in.Source);
       return false;
     }
+    if (in.CmdParameters.size() > MaxCmdParametersLength) {
+      ShowError("The command line parameters are longer than " + std::to_string(MaxCmdParametersLength) +
+                " characters\r\n\r\n" + in.CmdParameters);
+      return false;
+    }
+  }
+  if (in.ExtractionFolder == 5 && in.CustomFolder.size() > MaxCustomFolderLength) {
+    ShowError("The custom folder is longer than " + std::to_string(MaxCustomFolderLength) + " characters\r\n\r\n" +
+              in.CustomFolder);
+    return false;
   }
   // Found in the source by its text, the file may still not be packed: it lies beyond a
   // folder link the walk does not follow, or it is the target itself.

@@ -44,6 +44,7 @@ TEST(InputChecks, RefusedInputsNameTheirPathAndExitWithTheRefusalStatus) {
   // Found in the source by their text, but packed by no walk.
   ASSERT_TRUE(HostLink(".", s.src + "loop"));
   ASSERT_TRUE(HostLink("../src2", s.src + "out"));
+  std::string parameters(128, 'p'), customFolder = Spaced(260, 'c');
   const std::string notPacked = "\r\n\r\nis not among the files packed from the source folder\r\n" + s.src;
   const struct {
     std::string arguments;
@@ -61,6 +62,11 @@ TEST(InputChecks, RefusedInputsNameTheirPathAndExitWithTheRefusalStatus) {
        "The executable file\r\n" + s.src + "loop\\setup.exe" + notPacked, ""},
       {"-h -mf " + s.Args() + " " + Arg(s.src + "out\\setup.exe"),
        "The executable file\r\n" + s.src + "out\\setup.exe" + notPacked, ""},
+      // Longer than the options record can carry: the custom folder gains its backslash.
+      {"-h -mf " + s.Args() + " " + Arg(s.src + "setup.exe") + " " + parameters,
+       "The command line parameters are longer than 127 characters\r\n\r\n" + parameters, ""},
+      {"-h -fm " + s.Args() + " " + Arg(customFolder),
+       "The custom folder is longer than 260 characters\r\n\r\n" + customFolder + "\\", ""},
       // The target is never packed, so it cannot be the launch target either.
       {"-h -o -mf " + Arg(s.src) + " " + Arg(s.src + "setup.exe") + " " + Arg(s.src + "setup.exe"),
        "The executable file\r\n" + s.src + "setup.exe" + notPacked, ""},

@@ -150,7 +150,7 @@ TEST_F(MainWindow, EnablingRulesFollowModeFolderAndElevation) {
   driver::TypeText(w, ecmdparameters, std::string(140, 'p'));
   EXPECT_EQ(TextOf(w, ecmdparameters).size(), 127u);
   driver::TypeText(w, ecustomdir, std::string(270, 'c'));
-  EXPECT_EQ(TextOf(w, ecustomdir).size(), 259u);
+  EXPECT_EQ(TextOf(w, ecustomdir).size(), 260u);
 }
 
 TEST_F(MainWindow, StoredCustomFolderIsNotFocused) {
