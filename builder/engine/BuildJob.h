@@ -33,12 +33,20 @@ struct BuildJob {
   OvFile target;
   uint64_t written = 0;  // size of the target so far
   ChunkCompressor compressor;
+  std::string longSource;    // Source with its short parts in long form
+  std::string launchTarget;  // in launch mode, the executable file as a full long path
+  std::vector<std::string> skippedLinks;  // folder links the walk did not descend into
 
   // Appends to the target; refuses to let it reach SfxSizeLimit.
   void Write(const void* data, uint32_t length);
 };
 
+// Sets the long forms that decide which item is the launch target.
+void PrepareLaunchTarget(BuildJob& job);
 void CollectEntries(BuildJob& job, const std::string& prefix);
+// The item is the target of this build (left in the source by an earlier one).
+bool IsTarget(const BuildJob& job, const tfile& item);
+bool IsLaunchTarget(const BuildJob& job, const tfile& item);
 void WriteEntry(BuildJob& job, const tfile& item);
 void WriteSelfDeleteEntry(BuildJob& job);
 void ReportProgress(BuildJob& job, int64_t current, int64_t size);

@@ -2,6 +2,7 @@
 
 #include <stdio.h>
 
+#include <algorithm>
 #include <random>
 
 #include "BuildJob.h"
@@ -18,6 +19,7 @@ ResourceData SelfDeleteData;
 ResourceData UacManifestData;
 ResourceData UsageTextData;
 uint64_t SfxSizeLimit = SfxSizeLimitDefault;
+FolderListing gFolderListing = {FindFirstFileW, FindNextFileW};
 
 namespace {
 
@@ -77,6 +79,46 @@ void ForceDirectories(const std::string& folder) {
   for (const char* p = folder.c_str(); *p; p = CharNextA(p))
     if (*p == '\\' && p != folder.c_str()) CreateDirectoryA(folder.substr(0, static_cast<size_t>(p - folder.c_str())).c_str(), nullptr);
   CreateDirectoryA(folder.c_str(), nullptr);
+}
+
+[[noreturn]] void RaiseListingError(DWORD code, const std::string& folder) {
+  throw EBuildError("This folder could not be listed (" + FileErrorText(code) + ")\r\n\r\n" + folder);
+}
+
+// A file link is listed with the link's own size and times; what is packed is the file it
+// points to, so the entry is described by that file.
+void DescribeLinkTarget(const std::string& path, WIN32_FIND_DATAW& found) {
+  FileHandle file(CreateFileW(Widen(path).c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                              nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!file || !GetFileInformationByHandle(file.Get(), &info))
+    throw EBuildError(FileErrorText(GetLastError()) + "\r\n\r\n" + path);
+  found.dwFileAttributes = info.dwFileAttributes;
+  found.nFileSizeHigh = info.nFileSizeHigh;
+  found.nFileSizeLow = info.nFileSizeLow;
+  found.ftLastWriteTime = info.ftLastWriteTime;
+}
+
+// The folder links a build did not follow, one a line after a heading; empty when none.
+std::string SkippedLinksText(std::vector<std::string> links) {
+  if (links.empty()) return std::string();
+  std::sort(links.begin(), links.end(), [](const std::string& a, const std::string& b) {
+    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
+                          static_cast<int>(b.size())) == CSTR_LESS_THAN;
+  });
+  std::string text = "These folder links were not followed:";
+  for (const std::string& link : links) text += "\r\n" + link;
+  return text;
+}
+
+// The builder is a window program: it has a standard error only when whoever started it
+// handed one over.
+void WriteStandardError(const std::string& text) {
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  DWORD written = 0;
+  if (error && error != INVALID_HANDLE_VALUE)
+    WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 // Copies at most capacity - 1 characters and leaves the rest of the zeroed field as it is.
@@ -149,12 +191,42 @@ void BuildJob::Write(const void* data, uint32_t length) {
   written += length;
 }
 
+std::string FullLongPath(const std::string& path) {
+  if (path.empty()) return path;
+  DWORD length = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (length == 0) return path;
+  std::string full(length, '\0');
+  full.resize(GetFullPathNameA(path.c_str(), length, &full[0], nullptr));
+  length = GetLongPathNameA(full.c_str(), nullptr, 0);
+  if (length == 0) return full;
+  std::string longer(length, '\0');
+  longer.resize(GetLongPathNameA(full.c_str(), &longer[0], length));
+  return longer.empty() ? full : longer;
+}
+
+void PrepareLaunchTarget(BuildJob& job) {
+  job.longSource = IncludeTrailingBackslash(FullLongPath(job.in.Source));
+  if (job.in.ExtractionMode == 1) job.launchTarget = FullLongPath(job.in.ExecutableFile);
+}
+
+bool IsTarget(const BuildJob& job, const tfile& item) { return SameText(job.in.Source + item.Name, job.in.Target); }
+
+bool IsLaunchTarget(const BuildJob& job, const tfile& item) {
+  return !job.launchTarget.empty() && !item.IsFolder() && SameText(job.longSource + item.Name, job.launchTarget);
+}
+
 void CollectEntries(BuildJob& job, const std::string& prefix) {
+  std::string folderPath = job.in.Source + prefix;
   // Enumerated by wide names, so a name the ANSI code page cannot carry is seen as it is.
-  std::wstring pattern = Widen(job.in.Source + prefix + "*.*");
+  std::wstring pattern = Widen(folderPath + "*.*");
   WIN32_FIND_DATAW found;
-  FindHandle search(FindFirstFileW(pattern.c_str(), &found));
-  if (!search) return;
+  FindHandle search(gFolderListing.First(pattern.c_str(), &found));
+  if (!search) {
+    DWORD code = GetLastError();
+    // Only the empty root of a drive lists nothing at all, not even ".".
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) return;
+    RaiseListingError(code, folderPath);
+  }
   do {
     if (found.dwFileAttributes & AttributeVolumeLabel) continue;
     std::wstring wide = found.cFileName;
@@ -162,15 +234,40 @@ void CollectEntries(BuildJob& job, const std::string& prefix) {
     std::string name;
     if (!ExactAnsiName(found.cFileName, name))
       throw EInputRefused("The name of this file cannot be represented in the system's code page\r\n\r\n" +
-                          job.in.Source + prefix + DisplayName(found.cFileName));
+                          folderPath + DisplayName(found.cFileName));
+    if (prefix.size() + name.size() > static_cast<size_t>(MaxEntryNameLength))
+      throw EInputRefused("This name is longer than " + std::to_string(MaxEntryNameLength) +
+                          " characters, more than an SFX file can carry\r\n\r\n" + folderPath + name);
     bool folder = (found.dwFileAttributes & AttributeDirectory) != 0;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      // A folder link may lead back up the tree or out of it: it is named at the end instead.
+      if (folder) {
+        job.skippedLinks.push_back(folderPath + name);
+        continue;
+      }
+      DescribeLinkTarget(folderPath + name, found);
+    }
     if (!folder && (found.nFileSizeHigh != 0 || found.nFileSizeLow >= 0x80000000u))
-      throw EInputRefused("This file is 2 GiB or larger, too large for an SFX file\r\n\r\n" + job.in.Source + prefix +
-                          name);
+      throw EInputRefused("This file is 2 GiB or larger, too large for an SFX file\r\n\r\n" + folderPath + name);
     job.entries.push_back(std::make_unique<tfile>(prefix, name, DosTime(found.ftLastWriteTime), found.nFileSizeLow,
                                                   found.dwFileAttributes));
     if (folder) CollectEntries(job, prefix + name + "\\");
-  } while (FindNextFileW(search.Get(), &found));
+  } while (gFolderListing.Next(search.Get(), &found));
+  DWORD code = GetLastError();
+  if (code != ERROR_NO_MORE_FILES) RaiseListingError(code, folderPath);
+}
+
+bool PacksExecutableFile(const BuildInputs& inputs) {
+  BuildJob job;
+  job.in = inputs;
+  BuildInputs& in = job.in;
+  NormalizeInputs(in.Source, in.Target, in.ExecutableFile, in.CustomFolder, in.CmdParameters);
+  in.ExtractionMode = 1;
+  PrepareLaunchTarget(job);
+  CollectEntries(job, std::string());
+  for (const auto& item : job.entries)
+    if (IsLaunchTarget(job, *item) && !IsTarget(job, *item)) return true;
+  return false;
 }
 
 void ReportProgress(BuildJob& job, int64_t current, int64_t size) {
@@ -209,6 +306,7 @@ bool BuildSfx(const BuildInputs& inputs) {
     gProgress->SetTarget(in.Target);
     ReportProgress(job, 0, 0);
   }
+  PrepareLaunchTarget(job);
   CollectEntries(job, std::string());
   for (const auto& item : job.entries) job.totalSize += item->Size;
 
@@ -247,8 +345,11 @@ bool BuildSfx(const BuildInputs& inputs) {
   if (BuildAbortFlag) {
     ForceDeleteFile(in.Target);
     ShowWarning("Orvex has been aborted\r\nTarget SFX file has been deleted");
-  } else if (gCommandLine.ShowFinalMessage) {
-    ShowInfo("The SFX file has been successfully created");
+    return false;
   }
-  return !BuildAbortFlag;
+  std::string skipped = SkippedLinksText(job.skippedLinks);
+  if (!skipped.empty()) WriteStandardError(skipped + "\r\n");
+  if (gCommandLine.ShowFinalMessage)
+    ShowInfo("The SFX file has been successfully created" + (skipped.empty() ? std::string() : "\r\n\r\n" + skipped));
+  return true;
 }

@@ -58,6 +58,23 @@ extern ResourceData UsageTextData;
 constexpr uint64_t SfxSizeLimitDefault = 0x7FFFFFFF;
 extern uint64_t SfxSizeLimit;
 
+// How the walk lists a folder: FindFirstFileW and FindNextFileW. Tests put in a listing
+// that fails, as a folder nobody may list cannot be made where they run as root.
+struct FolderListing {
+  HANDLE(WINAPI* First)(LPCWSTR pattern, LPWIN32_FIND_DATAW found);
+  BOOL(WINAPI* Next)(HANDLE search, LPWIN32_FIND_DATAW found);
+};
+extern FolderListing gFolderListing;
+
+// The full path with every short 8.3 part in its long form, so that two spellings of one
+// file compare equal; a path that does not exist is only made full.
+std::string FullLongPath(const std::string& path);
+
+// True when a build of these inputs packs the executable file as its launch target: the
+// walk collects it, compared as full long paths without regard to letter case, and it is
+// not the target. Raises what the walk raises.
+bool PacksExecutableFile(const BuildInputs& inputs);
+
 // Seeds the generator of the builds' instance ids from the clock; once, at start-up.
 void SeedInstanceIds();
 

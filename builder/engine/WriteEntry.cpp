@@ -20,6 +20,33 @@ void WriteHeader(BuildJob& job, uint8_t kind, const std::string& name, int32_t s
   job.Write(name.data(), static_cast<uint32_t>(name.size()));
 }
 
+// A source file whose failures name it: the standard text alone does not say which file.
+class SourceFile {
+ public:
+  explicit SourceFile(const std::string& path) : path_(path) {
+    Named([&] { file_ = OvFile(path_, OvFile::ReadOnly); });
+  }
+  void ReadExact(void* buffer, uint32_t length) {
+    Named([&] { file_.ReadExact(buffer, length); });
+  }
+  void Close() {
+    Named([&] { file_.Close(); });
+  }
+
+ private:
+  template <typename Step>
+  void Named(Step step) {
+    try {
+      step();
+    } catch (const EBuildError& error) {
+      throw EBuildError(std::string(error.what()) + "\r\n\r\n" + path_);
+    }
+  }
+
+  std::string path_;
+  OvFile file_;
+};
+
 void WriteU32(BuildJob& job, uint32_t value) { job.Write(&value, sizeof value); }
 
 // Writes the n bytes at the start of the chunk buffer as one chunk.
@@ -50,14 +77,13 @@ void WriteEntry(BuildJob& job, const tfile& item) {
   }
   std::string path = job.in.Source + item.Name;
   // The target inside the source folder, left by an earlier build, never packs itself.
-  if (SameText(path, job.in.Target)) return;
+  if (IsTarget(job, item)) return;
   if (gProgress) {
     gProgress->SetSource(path);
     gProgress->ProcessMessages();
   }
-  OvFile source(path, OvFile::ReadOnly);
-  uint8_t kind = job.in.ExtractionMode == 1 && SameText(path, job.in.ExecutableFile) ? EntryKindLaunchTarget
-                                                                                      : EntryKindOrdinary;
+  SourceFile source(path);
+  uint8_t kind = IsLaunchTarget(job, item) ? EntryKindLaunchTarget : EntryKindOrdinary;
   WriteHeader(job, kind, item.Name, item.Size, item.Time, item.Attr);
   uint32_t checksum = ByteSum(item.Name.data(), item.Name.size());
   int32_t stored = 0;

@@ -126,13 +126,6 @@ bool ChooseFile(HWND owner, bool save, const std::string& filter, const std::str
 
 }  // namespace
 
-void ShowApplicationError(const std::exception& error) {
-  std::string text = error.what();
-  if (text.empty() || text.back() != '.') text += '.';
-  HWND active = GetActiveWindow();
-  MessageBoxA(active, text.c_str(), "Orvex", MB_OK | MB_ICONERROR | (active ? MB_APPLMODAL : MB_TASKMODAL));
-}
-
 bool Tforvex::Create() {
   std::string caption = std::string("Orvex") + " " + ShortVersionText(GetFileVersionText(ProgramFileName()));
   if (!CreateForm("Tforvex", caption, ForvexClientWidth, ForvexClientHeight,
@@ -141,8 +134,8 @@ bool Tforvex::Create() {
       !CreateControls(ForvexControls, sizeof ForvexControls / sizeof ForvexControls[0]))
     return false;
   SetControlFont(bmake, AddFont("Tahoma", 8, true));
-  SendMessageA(Item(ecmdparameters), EM_SETLIMITTEXT, 127, 0);
-  SendMessageA(Item(ecustomdir), EM_SETLIMITTEXT, 259, 0);
+  SendMessageA(Item(ecmdparameters), EM_SETLIMITTEXT, MaxCmdParametersLength, 0);
+  SendMessageA(Item(ecustomdir), EM_SETLIMITTEXT, MaxCustomFolderLength, 0);
   SetText(lweb, MakerWebAddress);
   PlaceLinks();
   SetChecked(rbopenfolder, true);
@@ -397,7 +390,7 @@ int RunMainWindow() {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
   Tforvex window;
-  if (!window.Create()) return 0;
+  if (!window.Create()) return ExitUnexpectedError;
   forvex = &window;
   ShowWindow(window.Handle(), SW_SHOW);
   UpdateWindow(window.Handle());

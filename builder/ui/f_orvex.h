@@ -2,8 +2,6 @@
 // enabling rules, and the Make button that starts a build.
 #pragma once
 
-#include <exception>
-
 #include "BuildSfx.h"
 #include "ovforms.h"
 
@@ -70,7 +68,3 @@ extern Tforvex* forvex;
 // Creates the main window from the command-line values or the settings and runs the
 // application until it ends; gives the exit status.
 int RunMainWindow();
-
-// The box for an error that escaped a handler: its text, ending with a full stop, under
-// the application title.
-void ShowApplicationError(const std::exception& error);

@@ -118,10 +118,28 @@ bool CheckBuildInputs(const BuildInputs& inputs) {
       ShowError("The executable file does not exist\r\n\r\n" + in.ExecutableFile);
       return false;
     }
-    if (!BeginsWithText(in.ExecutableFile, in.Source)) {
+    // Long forms, so that a short 8.3 spelling of either is the same path.
+    if (!BeginsWithText(FullLongPath(in.ExecutableFile), IncludeTrailingBackslash(FullLongPath(in.Source)))) {
       ShowError("The executable file\r\n" + in.ExecutableFile + "\r\n\r\nis not in the source folder\r\n" + in.Source);
       return false;
     }
+    if (in.CmdParameters.size() > MaxCmdParametersLength) {
+      ShowError("The command line parameters are longer than " + std::to_string(MaxCmdParametersLength) +
+                " characters\r\n\r\n" + in.CmdParameters);
+      return false;
+    }
+  }
+  if (in.ExtractionFolder == 5 && in.CustomFolder.size() > MaxCustomFolderLength) {
+    ShowError("The custom folder is longer than " + std::to_string(MaxCustomFolderLength) + " characters\r\n\r\n" +
+              in.CustomFolder);
+    return false;
+  }
+  // Found in the source by its text, the file may still not be packed: it lies beyond a
+  // folder link the walk does not follow, or it is the target itself.
+  if (in.ExtractionMode == 1 && !PacksExecutableFile(in)) {
+    ShowError("The executable file\r\n" + in.ExecutableFile +
+              "\r\n\r\nis not among the files packed from the source folder\r\n" + in.Source);
+    return false;
   }
   if (gCommandLine.OverwriteTarget) return true;
   if (IsFile(in.Target)) return AskYesNo("Target file already exists\r\nOverwrite?");

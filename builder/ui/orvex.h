@@ -5,6 +5,7 @@
 
 #include "BuildSfx.h"
 #include "CmdLineHelper.h"
+#include "u_shared.h"
 
 // Exit statuses of the builder. A window run ends with ExitBuilt.
 enum OrvexExitStatus {
@@ -13,6 +14,10 @@ enum OrvexExitStatus {
   ExitInputsRefused = 2,    // a failed input check, No to the overwrite question, too few
                             // positional parameters, or a file the format cannot carry
 };
+
+// The longest texts the options record carries, without their NUL.
+constexpr size_t MaxCmdParametersLength = sizeof(SfxOptions::CmdParameters) - 1;  // 127
+constexpr size_t MaxCustomFolderLength = sizeof(SfxOptions::CustomFolder) - 1;    // 260
 
 // Fixed by start-up, only read afterwards.
 extern CommandLineValues gCommandLine;

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -12,6 +13,13 @@ BOOL CALLBACK TakeFirstIcon(HMODULE, LPCSTR, LPSTR name, LONG_PTR context) {
 }
 
 }  // namespace
+
+void ShowApplicationError(const std::exception& error) {
+  std::string text = error.what();
+  if (text.empty() || text.back() != '.') text += '.';
+  HWND active = GetActiveWindow();
+  MessageBoxA(active, text.c_str(), "Orvex", MB_OK | MB_ICONERROR | (active ? MB_APPLMODAL : MB_TASKMODAL));
+}
 
 HICON ApplicationIcon() {
   static HICON icon = nullptr;
@@ -259,7 +267,16 @@ LRESULT CALLBACK Form::WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     form->window_ = nullptr;
     return DefWindowProcA(window, message, wParam, lParam);
   }
-  return form->Dispatch(message, wParam, lParam);
+  // An exception must not unwind through the system's message dispatch, which does not
+  // expect one; the program goes on as after an error a handler caught.
+  try {
+    return form->Dispatch(message, wParam, lParam);
+  } catch (const std::exception& error) {
+    ShowApplicationError(error);
+  } catch (...) {
+    ShowApplicationError(std::runtime_error("An unexpected error has occurred"));
+  }
+  return 0;
 }
 
 LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {

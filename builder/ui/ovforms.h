@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,10 @@ class DisabledTaskWindows {
   HWND except_;
   std::vector<HWND> disabled_;
 };
+
+// The box for an error that escaped a handler: its text, ending with a full stop, under
+// the application title.
+void ShowApplicationError(const std::exception& error);
 
 // The first icon group of the program's own file; null when it has none.
 HICON ApplicationIcon();

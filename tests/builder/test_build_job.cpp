@@ -1,5 +1,6 @@
 // The build job in-process: every progress report recorded without a window, the size
-// limit of the extractor, and a head that cannot take the manifest.
+// limit of the extractor, a head that cannot take the manifest, and folder listings that
+// fail.
 #include <gtest/gtest.h>
 
 #include "BuildErrors.h"
@@ -48,6 +49,7 @@ class BuildJob : public testing::Test {
   void TearDown() override {
     gProgress = nullptr;
     SfxSizeLimit = SfxSizeLimitDefault;
+    gFolderListing = {FindFirstFileW, FindNextFileW};
   }
   static std::string OrvexPath() { return BinDir() + "orvex.exe"; }
   static HMODULE module_;
@@ -156,6 +158,51 @@ TEST_F(BuildJob, AManifestThatCannotBeWrittenFailsTheBuild) {
   EXPECT_EQ(ReadFileBytes(dir + "out.exe").substr(0, sizeof notAnExecutable),
             std::string(notAnExecutable, sizeof notAnExecutable));
   SfxHeadData = realHead;
+}
+
+// Listings of folders named "locked" that fail: at once, or after their first item.
+HANDLE gLockedSearch = nullptr;
+bool gFailAtOnce = false;
+
+HANDLE WINAPI FirstFailing(LPCWSTR pattern, LPWIN32_FIND_DATAW found) {
+  bool locked = std::wstring(pattern).find(L"\\locked\\") != std::wstring::npos;
+  if (locked && gFailAtOnce) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE search = FindFirstFileW(pattern, found);
+  if (locked) gLockedSearch = search;
+  return search;
+}
+
+BOOL WINAPI NextFailing(HANDLE search, LPWIN32_FIND_DATAW found) {
+  if (search != gLockedSearch) return FindNextFileW(search, found);
+  SetLastError(ERROR_NETNAME_DELETED);
+  return FALSE;
+}
+
+TEST_F(BuildJob, AFolderThatCannotBeListedStopsTheBuild) {
+  std::string dir = MakeScratchDir("bj-listing");
+  std::string src = dir + "src\\";
+  CreateDirectoryA(src.c_str(), nullptr);
+  CreateDirectoryA((src + "locked").c_str(), nullptr);
+  WriteFileBytes(src + "locked\\inside.txt", "never seen");
+  WriteFileBytes(dir + "out.exe", "an older SFX file");
+  gFolderListing = {FirstFailing, NextFailing};
+  for (bool atOnce : {true, false}) {
+    gFailAtOnce = atOnce;
+    try {
+      BuildSfx(Inputs(src, dir + "out.exe"));
+      ADD_FAILURE() << "built without the folder's files";
+    } catch (const EInputRefused&) {
+      ADD_FAILURE() << "the inputs are fine; the listing failed";
+    } catch (const EBuildError& error) {
+      EXPECT_EQ(std::string(error.what()), std::string("This folder could not be listed (") +
+                                               (atOnce ? "File access denied" : "I/O error 64") + ")\r\n\r\n" +
+                                               src + "locked\\");
+    }
+    EXPECT_EQ(ReadFileBytes(dir + "out.exe"), "an older SFX file") << "the walk comes before the target is touched";
+  }
 }
 
 TEST_F(BuildJob, FileErrorsCarryTheStandardTexts) {

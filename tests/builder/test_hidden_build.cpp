@@ -155,19 +155,24 @@ TEST(HiddenBuild, LaunchModeMarksTheExecutableInASubfolder) {
   std::string dir = MakeScratchDir("hb-launch");
   std::string src = dir + "src\\";
   CreateDirectoryA(src.c_str(), nullptr);
-  CreateDirectoryA((src + "bin").c_str(), nullptr);
-  WriteFileBytes(src + "bin\\run.exe", "MZ not really");
+  CreateDirectoryA((src + "Program Binaries").c_str(), nullptr);
+  WriteFileBytes(src + "Program Binaries\\run.exe", "MZ not really");
   WriteFileBytes(src + "run.exe", "same name, other folder");
-  WriteFileBytes(src + "bin\\lib.dll", "library");
-  std::string params(200, 'p');
+  WriteFileBytes(src + "Program Binaries\\lib.dll", "library");
+  // The same file by its short 8.3 spelling in upper case.
+  char spelling[MAX_PATH];
+  ASSERT_GT(GetShortPathNameA((src + "Program Binaries\\run.exe").c_str(), spelling, MAX_PATH), 0u);
+  CharUpperA(spelling);
+  ASSERT_NE(std::string(spelling).find('~'), std::string::npos) << spelling;
+  std::string params(127, 'p');
   params.replace(0, 5, "-a b");
-  SfxArchive archive = Build("-mf " + Arg(src) + " " + Arg(dir + "out.exe") + " " + Arg(dir + "SRC\\BIN\\Run.exe") +
-                                 " " + Arg(" " + params),
+  SfxArchive archive = Build("-mf " + Arg(src) + " " + Arg(dir + "out.exe") + " " + Arg(spelling) + " " +
+                                 Arg(" " + params),
                              dir + "out.exe", "hb-launch");
-  ExpectEntriesMatch(archive.entries, WalkSource(src), "bin\\run.exe");
+  ExpectEntriesMatch(archive.entries, WalkSource(src), "Program Binaries\\run.exe");
   EXPECT_EQ(archive.options.ExtractionMode, 1);
   std::string stored(archive.options.CmdParameters);
-  EXPECT_EQ(stored, params.substr(0, 127)) << "trimmed and cut to 127 characters";
+  EXPECT_EQ(stored, params) << "trimmed, and whole at the record's 127 characters";
 }
 
 TEST(HiddenBuild, SelfDestructingModeCarriesTheHelperFirst) {
@@ -193,13 +198,15 @@ TEST(HiddenBuild, SwitchesReachTheOptionsRecord) {
   std::string src = dir + "src\\";
   CreateDirectoryA(src.c_str(), nullptr);
   WriteFileBytes(src + "setup.exe", "x");
+  // 259 characters and the added backslash fill the record's 260.
+  std::string custom = "%APPDATA%\\Maker App\\" + std::string(239, 'x');
   SfxArchive archive = Build("-mf -fm -e -i -s -dr -wc -os -uh " + Arg(src) + " " + Arg(dir + "out.exe") + " " +
-                                 Arg(src + "setup.exe") + " \" %APPDATA%\\Maker App \" \"\\\"prm 1\\\" x\"",
+                                 Arg(src + "setup.exe") + " \" " + custom + " \" \"\\\"prm 1\\\" x\"",
                              dir + "out.exe", "hb-options");
   const SfxOptions& o = archive.options;
   EXPECT_EQ(o.ExtractionMode, 1);
   EXPECT_EQ(o.ExtractionFolder, 5);
-  EXPECT_EQ(std::string(o.CustomFolder), "%APPDATA%\\Maker App\\");
+  EXPECT_EQ(std::string(o.CustomFolder), custom + "\\");
   EXPECT_EQ(std::string(o.CmdParameters), "\"prm 1\" x");
   EXPECT_EQ(o.OpenFolder, 1);
   EXPECT_EQ(o.Compressed, 1);

@@ -1,6 +1,9 @@
 // The gate before a build, the boxes of the real orvex.exe and its exit statuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
 #include "buildertest.h"
 #include "testsupport.h"
 
@@ -18,6 +21,13 @@ void ExpectBox(const OrvexRun& run, size_t index, const std::string& caption, co
   EXPECT_EQ(run.boxes[index].icon, icon);
 }
 
+// `length` letters with a space every ten, so that a box can break the text into lines.
+std::string Spaced(size_t length, char letter) {
+  std::string text(length, letter);
+  for (size_t i = 4; i + 1 < length; i += 10) text[i] = ' ';
+  return text;
+}
+
 struct Scratch {
   std::string dir, src, target;
   explicit Scratch(const std::string& name) : dir(MakeScratchDir(name)), src(dir + "src\\"), target(dir + "out.exe") {
@@ -31,6 +41,11 @@ TEST(InputChecks, RefusedInputsNameTheirPathAndExitWithTheRefusalStatus) {
   Scratch s("ic-refused");
   CreateDirectoryA((s.dir + "src2").c_str(), nullptr);
   WriteFileBytes(s.dir + "src2\\setup.exe", "sibling");
+  // Found in the source by their text, but packed by no walk.
+  ASSERT_TRUE(HostLink(".", s.src + "loop"));
+  ASSERT_TRUE(HostLink("../src2", s.src + "out"));
+  std::string parameters(128, 'p'), customFolder = Spaced(260, 'c');
+  const std::string notPacked = "\r\n\r\nis not among the files packed from the source folder\r\n" + s.src;
   const struct {
     std::string arguments;
     std::string text;
@@ -43,6 +58,18 @@ TEST(InputChecks, RefusedInputsNameTheirPathAndExitWithTheRefusalStatus) {
        "The executable file does not exist\r\n\r\n" + s.src + "none.exe", ""},
       {"-h -mf " + Arg(s.dir + "src") + " " + Arg(s.target) + " " + Arg(s.dir + "src2\\setup.exe"),
        "The executable file\r\n" + s.dir + "src2\\setup.exe\r\n\r\nis not in the source folder\r\n" + s.src, ""},
+      {"-h -mf " + s.Args() + " " + Arg(s.src + "loop\\setup.exe"),
+       "The executable file\r\n" + s.src + "loop\\setup.exe" + notPacked, ""},
+      {"-h -mf " + s.Args() + " " + Arg(s.src + "out\\setup.exe"),
+       "The executable file\r\n" + s.src + "out\\setup.exe" + notPacked, ""},
+      // Longer than the options record can carry: the custom folder gains its backslash.
+      {"-h -mf " + s.Args() + " " + Arg(s.src + "setup.exe") + " " + parameters,
+       "The command line parameters are longer than 127 characters\r\n\r\n" + parameters, ""},
+      {"-h -fm " + s.Args() + " " + Arg(customFolder),
+       "The custom folder is longer than 260 characters\r\n\r\n" + customFolder + "\\", ""},
+      // The target is never packed, so it cannot be the launch target either.
+      {"-h -o -mf " + Arg(s.src) + " " + Arg(s.src + "setup.exe") + " " + Arg(s.src + "setup.exe"),
+       "The executable file\r\n" + s.src + "setup.exe" + notPacked, ""},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -152,6 +179,62 @@ TEST(MendedFaults, FilesTheFormatCannotCarryAreRefusedBeforeTheTargetExists) {
     EXPECT_EQ(ReadFileBytes(s.target), "kept as it was");
     DeleteFileW((wideSrc + name).c_str());
   }
+
+  // Entry names up to 259 characters, as the extractor takes them; the paths are longer
+  // than MAX_PATH, which only the wide calls reach.
+  std::string longName = Spaced(200, 'a') + "\\" + Spaced(58, 'b');
+  std::wstring folder = wideSrc + std::wstring(longName.begin(), longName.end());
+  ASSERT_TRUE(CreateDirectoryW(folder.substr(0, wideSrc.size() + 200).c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  run = RunOrvex("-h -c -o " + s.Args(), "mf-refused-long");
+  EXPECT_EQ(run.exitCode, ExitBuilt);
+  size_t longest = 0;
+  for (const ReadEntry& e : ReadSfxFile(s.target).entries) longest = std::max(longest, e.name.size());
+  EXPECT_EQ(longest, 259u);
+  file = CreateFileW((folder + L"\\c").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  WriteFileBytes(s.target, "kept as it was");
+  run = RunOrvex("-h -c -o " + s.Args(), "mf-refused-long");
+  EXPECT_EQ(run.exitCode, ExitInputsRefused);
+  ExpectBox(run, 0, "Error",
+            "This name is longer than 259 characters, more than an SFX file can carry\r\n\r\n" + s.src +
+                longName + "\\c",
+            driver::BoxIcon::Error);
+  EXPECT_EQ(ReadFileBytes(s.target), "kept as it was");
+  DeleteFileW((folder + L"\\c").c_str());
+  RemoveDirectoryW(folder.c_str());
+  RemoveDirectoryW(folder.substr(0, wideSrc.size() + 200).c_str());
+}
+
+TEST(MendedFaults, FolderLinksAreNotFollowedAndNamedWhenTheBuildEnds) {
+  Scratch s("mf-links");
+  CreateDirectoryA((s.dir + "outside").c_str(), nullptr);
+  WriteFileBytes(s.dir + "outside\\far.txt", "out of the source");
+  CreateDirectoryA((s.src + "sub").c_str(), nullptr);
+  WriteFileBytes(s.src + "sub\\a.txt", "the file a link points to");
+  ASSERT_TRUE(HostLink(".", s.src + "loop"));
+  ASSERT_TRUE(HostLink("../../outside", s.src + "sub\\out"));
+  ASSERT_TRUE(HostLink("a.txt", s.src + "sub\\link.txt"));
+  const std::string skipped = "These folder links were not followed:\r\n" + s.src + "loop\r\n" + s.src + "sub\\out";
+
+  OrvexRun run = RunOrvex("-h -o " + s.Args(), "mf-links");
+  EXPECT_EQ(run.exitCode, ExitBuilt);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  ExpectBox(run, 0, "Information", "The SFX file has been successfully created\r\n\r\n" + skipped,
+            driver::BoxIcon::Information);
+  std::map<std::string, std::string> packed;
+  for (const ReadEntry& e : ReadSfxFile(s.target).entries) packed[e.name] = e.content;
+  const std::map<std::string, std::string> expected = {{"setup.exe", "setup"},
+                                                       {"sub", ""},
+                                                       {"sub\\a.txt", "the file a link points to"},
+                                                       {"sub\\link.txt", "the file a link points to"}};
+  EXPECT_EQ(packed, expected);
+
+  // Without the final box the list still reaches standard error.
+  std::string output;
+  EXPECT_EQ(RunCapture(Quoted(OrvexPath()) + " -h -o -c " + s.Args(), output), ExitBuilt);
+  EXPECT_EQ(output, skipped + "\r\n");
 }
 
 TEST(MendedFaults, AFailedBuildLeavesNoTargetBehind) {
@@ -163,7 +246,7 @@ TEST(MendedFaults, AFailedBuildLeavesNoTargetBehind) {
   OrvexRun run = RunOrvex("-h -c -o " + s.Args(), "mf-failed-source");
   CloseHandle(locked);
   EXPECT_EQ(run.exitCode, ExitUnexpectedError);
-  ExpectBox(run, 0, "Application Error", "I/O error 32", driver::BoxIcon::Error);
+  ExpectBox(run, 0, "Application Error", "I/O error 32\r\n\r\n" + s.src + "locked.txt", driver::BoxIcon::Error);
   EXPECT_FALSE(FileExists(s.target)) << "truncated, then removed";
 
   // A target that cannot even be opened is not ours to delete.

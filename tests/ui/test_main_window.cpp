@@ -2,6 +2,8 @@
 // command-line window build, the about box and the folder browser.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "f_orvex.h"
 #include "ovdialogs.h"
 #include "ovutils.h"
@@ -148,7 +150,7 @@ TEST_F(MainWindow, EnablingRulesFollowModeFolderAndElevation) {
   driver::TypeText(w, ecmdparameters, std::string(140, 'p'));
   EXPECT_EQ(TextOf(w, ecmdparameters).size(), 127u);
   driver::TypeText(w, ecustomdir, std::string(270, 'c'));
-  EXPECT_EQ(TextOf(w, ecustomdir).size(), 259u);
+  EXPECT_EQ(TextOf(w, ecustomdir).size(), 260u);
 }
 
 TEST_F(MainWindow, StoredCustomFolderIsNotFocused) {
@@ -332,6 +334,69 @@ TEST_F(MainWindow, FileDialogsStartFromTheTexts) {
   driver::PressButtonId(orvex.main, bexecutablefile);
   ConfirmFileDialog(orvex.Id(), "Open", "dialog-executable");
   EXPECT_EQ(TextOf(orvex.main, eexecutablefile), dir + "src\\run.bat") << "the open dialog starts in the source folder";
+}
+
+// The window layer in this process: the system refuses a window, or a handler throws.
+// Neither can be brought about from outside the real program.
+std::string gRefusedClass;
+
+LRESULT CALLBACK RefuseCreation(int code, WPARAM wParam, LPARAM lParam) {
+  char name[64] = "";
+  if (code == HCBT_CREATEWND && GetClassNameA(reinterpret_cast<HWND>(wParam), name, sizeof name) &&
+      lstrcmpiA(name, gRefusedClass.c_str()) == 0)
+    return 1;
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST(WindowLayer, AMainWindowThatCannotBeMadeEndsWithTheErrorStatus) {
+  for (const char* refused : {"Tforvex", "Edit"}) {
+    gRefusedClass = refused;
+    HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseCreation, nullptr, GetCurrentThreadId());
+    ASSERT_TRUE(hook);
+    EXPECT_EQ(RunMainWindow(), 1) << refused;
+    UnhookWindowsHookEx(hook);
+    MSG left;
+    while (PeekMessageA(&left, nullptr, 0, 0, PM_REMOVE)) {
+    }
+  }
+}
+
+class ThrowingForm : public Form {
+ public:
+  bool Create() { return CreateForm("ThrowingForm", "Throwing", 200, 100, WS_OVERLAPPED | WS_CAPTION, nullptr); }
+
+ protected:
+  bool Message(UINT message, WPARAM, LPARAM, LRESULT&) override {
+    if (message == WM_APP) throw std::runtime_error("A handler failed");
+    if (message == WM_APP + 1) throw 42;
+    return false;
+  }
+};
+
+DWORD WINAPI AnswerApplicationError(void* box) {
+  HWND shown = WaitForBox(GetCurrentProcessId(), "Orvex", 10000);
+  if (shown) *static_cast<driver::MessageBoxInfo*>(box) = AnswerBox(shown, "OK", "");
+  return 0;
+}
+
+TEST(WindowLayer, AnErrorEscapingAnyHandlerIsShownAsTheApplicationError) {
+  ThrowingForm form;
+  ASSERT_TRUE(form.Create());
+  const struct {
+    UINT message;
+    const char* text;
+  } cases[] = {{WM_APP, "A handler failed."}, {WM_APP + 1, "An unexpected error has occurred."}};
+  for (const auto& c : cases) {
+    driver::MessageBoxInfo box;
+    HANDLE answer = CreateThread(nullptr, 0, AnswerApplicationError, &box, 0, nullptr);
+    ASSERT_TRUE(answer);
+    SendMessageA(form.Handle(), c.message, 0, 0);
+    WaitForSingleObject(answer, INFINITE);
+    CloseHandle(answer);
+    EXPECT_EQ(box.text, c.text);
+    EXPECT_EQ(box.icon, driver::BoxIcon::Error);
+    EXPECT_TRUE(IsWindow(form.Handle())) << "the form goes on";
+  }
 }
 
 }  // namespace
