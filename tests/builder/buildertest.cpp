@@ -47,19 +47,3 @@ SfxArchive ReadSfxFile(const std::string& path) {
   return archive;
 }
 
-bool HostLink(const std::string& target, const std::string& link) {
-  // Wine's own export: the host's name of a Windows path, on the process heap.
-  using UnixName = char*(CDECL*)(LPCWSTR);
-  auto unixName = reinterpret_cast<UnixName>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
-  if (!unixName) return false;
-  std::wstring wide(link.begin(), link.end());
-  char* hostLink = unixName(wide.c_str());
-  if (!hostLink) return false;
-  // Wine starts a host program named by its Windows path, and does not wait for its end.
-  RunToEnd("Z:\\bin\\ln -s " + Quoted(target) + " " + Quoted(hostLink));
-  HeapFree(GetProcessHeap(), 0, hostLink);
-  for (int attempt = 0; attempt < 100; ++attempt, Sleep(50))
-    if (GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-  return false;
-}

@@ -29,7 +29,3 @@ std::string OrvexPath();
 // A path between double quotes as the builder's scanner reads it back: a final backslash
 // is doubled, or it would escape the closing quote.
 std::string Arg(const std::string& path);
-
-// Makes `link` a symbolic link to `target` on the host's side, as `ln -s` does: how Wine
-// presents such a link is what the builder meets. False when the link is not there.
-bool HostLink(const std::string& target, const std::string& link);

@@ -42,8 +42,8 @@ TEST(InputChecks, RefusedInputsNameTheirPathAndExitWithTheRefusalStatus) {
   CreateDirectoryA((s.dir + "src2").c_str(), nullptr);
   WriteFileBytes(s.dir + "src2\\setup.exe", "sibling");
   // Found in the source by their text, but packed by no walk.
-  ASSERT_TRUE(HostLink(".", s.src + "loop"));
-  ASSERT_TRUE(HostLink("../src2", s.src + "out"));
+  ASSERT_TRUE(MakeHostLink(s.src + "loop", "."));
+  ASSERT_TRUE(MakeHostLink(s.src + "out", "../src2"));
   std::string parameters(128, 'p'), customFolder = Spaced(260, 'c');
   const std::string notPacked = "\r\n\r\nis not among the files packed from the source folder\r\n" + s.src;
   const struct {
@@ -213,9 +213,9 @@ TEST(MendedFaults, FolderLinksAreNotFollowedAndNamedWhenTheBuildEnds) {
   WriteFileBytes(s.dir + "outside\\far.txt", "out of the source");
   CreateDirectoryA((s.src + "sub").c_str(), nullptr);
   WriteFileBytes(s.src + "sub\\a.txt", "the file a link points to");
-  ASSERT_TRUE(HostLink(".", s.src + "loop"));
-  ASSERT_TRUE(HostLink("../../outside", s.src + "sub\\out"));
-  ASSERT_TRUE(HostLink("a.txt", s.src + "sub\\link.txt"));
+  ASSERT_TRUE(MakeHostLink(s.src + "loop", "."));
+  ASSERT_TRUE(MakeHostLink(s.src + "sub\\out", "../../outside"));
+  ASSERT_TRUE(MakeHostLink(s.src + "sub\\link.txt", "a.txt"));
   const std::string skipped = "These folder links were not followed:\r\n" + s.src + "loop\r\n" + s.src + "sub\\out";
 
   OrvexRun run = RunOrvex("-h -o " + s.Args(), "mf-links");

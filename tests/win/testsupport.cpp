@@ -175,11 +175,12 @@ bool MakeHostLink(const std::string& link, const std::string& target) {
   typedef LONG(CDECL * SpawnFunction)(char* const*, int);
   auto spawn = reinterpret_cast<SpawnFunction>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "__wine_unix_spawnvp")));
-  std::string from = HostPath(link), to = HostPath(target);
+  bool windowsPath = target.size() > 1 && (target[1] == ':' || target[0] == '\\');
+  std::string from = HostPath(link), to = windowsPath ? HostPath(target) : target;
   if (!spawn || from.empty() || to.empty()) return false;
   while (from.size() > 1 && from.back() == '/') from.pop_back();
   char* argv[] = {const_cast<char*>("/bin/ln"), const_cast<char*>("-sfn"), to.data(), from.data(), nullptr};
-  return spawn(argv, 1) == 0 && (GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+  return spawn(argv, 1) == 0 && GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace testing_support

@@ -54,9 +54,10 @@ std::string Quoted(const std::string& text);
 
 // The host's path of a Windows path inside the prefix; empty outside Wine.
 std::string HostPath(const std::string& path);
-// Makes `link` (which must not exist) a host symbolic link to the folder `target`, as a
-// user of the host could: Wine follows such a link and shows it as a reparse point.
-// False when the host cannot be reached from here or the link does not show.
+// Makes `link` a host symbolic link to `target` (a Windows path, or a host path such as
+// "." or "../x" relative to the link's folder), as a user of the host could: Wine follows
+// such a link, and shows one to a folder as a reparse point. False when the host cannot
+// be reached from here or the link does not show.
 bool MakeHostLink(const std::string& link, const std::string& target);
 
 }  // namespace testing_support
