@@ -81,6 +81,10 @@ bool SameTextAscii(const std::string& a, const std::string& b) {
   return true;
 }
 
+const std::vector<const char*> KnownSwitches = {
+    "me", "mf", "ft", "fd", "fp", "fc", "fs", "fm", "op", "oo", "os", "i", "s", "d",
+    "e",  "we", "ws", "wc", "di", "dr", "dn", "un", "uh", "ua", "o",  "c", "h", "xcmv"};
+
 ParsedCommandLine::ParsedCommandLine(std::vector<std::string> params, SameTextFunction sameText)
     : params_(std::move(params)), sameText_(sameText) {}
 
@@ -104,7 +108,17 @@ std::string ParsedCommandLine::PositionalParam(int n) const {
   return std::string();
 }
 
-CommandLineValues EvaluateCommandLine(const CommandLineReader& line) {
+std::string ParsedCommandLine::FirstUnknownSwitch() const {
+  for (size_t i = 1; i < params_.size(); ++i) {
+    if (!IsSwitchParam(params_[i])) continue;
+    bool known = false;
+    for (const char* name : KnownSwitches) known = known || sameText_(params_[i].substr(1), name);
+    if (!known) return params_[i];
+  }
+  return std::string();
+}
+
+CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line) {
   CommandLineValues v;
   auto has = [&](const char* name) { return line.HasSwitch(name); };
   // The first present switch of each group wins, whatever their order on the line.
@@ -138,6 +152,20 @@ CommandLineValues EvaluateCommandLine(const CommandLineReader& line) {
   // Optional, so it does not count towards the required ones.
   if (v.ExtractionMode == 1) v.CmdParameters = line.PositionalParam(v.RequiredPositionals + 1);
   v.CommandLineMode = line.PositionalCount() >= v.RequiredPositionals;
+  if (!v.CommandLineMode) return v;
+
+  std::string unknown = line.FirstUnknownSwitch();
+  // The parameters after the executable, or the resource file of xcmv, take one more.
+  int used = v.RequiredPositionals + (v.ExtractionMode == 1 || has("xcmv") ? 1 : 0);
+  if (!unknown.empty()) {
+    v.Refusal = "Unknown switch: " + unknown +
+                "\r\n\r\nA parameter for the executable file that begins with - or / is written with one blank "
+                "before it inside the quotes: \" " +
+                unknown + "\"";
+  } else if (line.PositionalCount() > used) {
+    v.Refusal = "No switch takes this parameter:\r\n" + line.PositionalParam(used + 1) +
+                "\r\n\r\nAn executable file and its parameters are taken only with -mf, a custom folder only with -fm";
+  }
   return v;
 }
 
@@ -208,8 +236,8 @@ bool HasSwitch(const char* name) {
   return false;
 }
 
-bool ProcessCommandLine::HasSwitch(const char* name) const { return ::HasSwitch(name); }
-int ProcessCommandLine::PositionalCount() const { return ::PositionalCount(); }
-std::string ProcessCommandLine::PositionalParam(int n) const { return ::PositionalParam(n); }
+ParsedCommandLine ReadProcessCommandLine() {
+  return ParsedCommandLine(SplitCommandLine(GetCommandLineA(), NextAnsiChar), SameTextUserLocale);
+}
 
 #endif

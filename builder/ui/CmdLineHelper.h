@@ -33,23 +33,19 @@ bool IsSwitchParam(const std::string& param);
 typedef bool (*SameTextFunction)(const std::string& a, const std::string& b);
 bool SameTextAscii(const std::string& a, const std::string& b);
 
-// What the start-up sequence reads from a command line.
-class CommandLineReader {
- public:
-  virtual ~CommandLineReader() = default;
-  virtual bool HasSwitch(const char* name) const = 0;
-  virtual int PositionalCount() const = 0;
-  // The n-th positional parameter (n from 1), empty when there are fewer.
-  virtual std::string PositionalParam(int n) const = 0;
-};
+// Every switch of the builder, without its leading '-' or '/'.
+extern const std::vector<const char*> KnownSwitches;
 
-// A command line already split into parameters, program name first.
-class ParsedCommandLine : public CommandLineReader {
+// A command line split into parameters, program name first.
+class ParsedCommandLine {
  public:
   explicit ParsedCommandLine(std::vector<std::string> params, SameTextFunction sameText = SameTextAscii);
-  bool HasSwitch(const char* name) const override;
-  int PositionalCount() const override;
-  std::string PositionalParam(int n) const override;
+  bool HasSwitch(const char* name) const;
+  int PositionalCount() const;
+  // The n-th positional parameter (n from 1), empty when there are fewer.
+  std::string PositionalParam(int n) const;
+  // The first switch parameter that names none of KnownSwitches; empty when none.
+  std::string FirstUnknownSwitch() const;
 
  private:
   std::vector<std::string> params_;
@@ -78,10 +74,14 @@ struct CommandLineValues {
   bool HideMainWindow = false;
   int RequiredPositionals = 2;
   bool CommandLineMode = false;
+  // Why a line that builds must not: a parameter that it would drop without a word (a
+  // switch the builder does not know, a positional parameter no chosen switch takes).
+  // Empty when nothing is dropped, and always for the ordinary window.
+  std::string Refusal;
 };
 
 // Switches in their fixed order and precedence, then the positional parameters.
-CommandLineValues EvaluateCommandLine(const CommandLineReader& line);
+CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line);
 
 #ifdef _WIN32
 // The process command line, read afresh by every call; switches compared under the
@@ -95,11 +95,6 @@ int PositionalCount();
 // n >= 1: the n-th positional parameter; n == 0: the program file path.
 std::string PositionalParam(int n);
 bool HasSwitch(const char* name);
-
-class ProcessCommandLine : public CommandLineReader {
- public:
-  bool HasSwitch(const char* name) const override;
-  int PositionalCount() const override;
-  std::string PositionalParam(int n) const override;
-};
+// The process command line split once, switches compared under the user's default locale.
+ParsedCommandLine ReadProcessCommandLine();
 #endif

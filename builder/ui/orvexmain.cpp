@@ -4,7 +4,11 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (!StartUp()) return ExitUnexpectedError;
-  gCommandLine = EvaluateCommandLine(ProcessCommandLine());
+  gCommandLine = EvaluateCommandLine(ReadProcessCommandLine());
+  if (!gCommandLine.Refusal.empty()) {
+    ShowError(gCommandLine.Refusal);
+    return ExitInputsRefused;
+  }
   if (gCommandLine.HideMainWindow) return RunHiddenBuild();
   return RunWindowApplication();
 }

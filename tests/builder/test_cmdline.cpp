@@ -97,6 +97,43 @@ TEST(Switches, NamesMatchWholeAndIgnoreCase) {
   EXPECT_EQ(line.PositionalParam(3), "");
 }
 
+// A line that builds names nothing that the build would drop: every switch of the table
+// in both spellings and any case, and every positional parameter a chosen switch takes.
+TEST(Switches, NothingOnABuildingLineIsDropped) {
+  for (const char* name : KnownSwitches) {
+    std::string upper = name;
+    for (char& c : upper) c = static_cast<char>(c - 32);
+    for (const std::string& spelling : {"-" + std::string(name), "/" + upper}) {
+      EXPECT_EQ(ParsedCommandLine(SplitCommandLine(("orvex.exe " + spelling).c_str())).FirstUnknownSwitch(), "")
+          << spelling;
+    }
+  }
+  const std::string stray = "No switch takes this parameter:\r\n";
+  const struct {
+    const char* line;
+    std::string refusal;  // its start
+  } cases[] = {
+      {"-h src tgt", ""},
+      {"-h -mf -fm src tgt run.exe custom \" /quiet\"", ""},
+      {"-h -xcmv src tgt res.exe", ""},
+      {"-h -xcmv -mf src tgt run.exe params", ""},
+      {"-frobnicate src", ""},  // the ordinary window builds nothing
+      {"-h src tgt -frobnicate", "Unknown switch: -frobnicate\r\n"},
+      {"-h -mf src tgt run.exe /quiet", "Unknown switch: /quiet\r\n"},
+      {"-mf -fm src tgt run.exe custom -S --x", "Unknown switch: --x\r\n"},
+      {"-h src tgt run.exe", stray + "run.exe\r\n"},
+      {"-h -mf src tgt run.exe params extra", stray + "extra\r\n"},
+      {"-h -fm src tgt custom extra", stray + "extra\r\n"},
+      {"-h -xcmv -mf src tgt run.exe params extra", stray + "extra\r\n"},
+  };
+  for (const auto& c : cases) {
+    CommandLineValues v = Evaluate(c.line);
+    EXPECT_EQ(v.Refusal.substr(0, c.refusal.size()), c.refusal) << c.line;
+    EXPECT_EQ(v.Refusal.empty(), c.refusal.empty()) << c.line << ": " << v.Refusal;
+  }
+  EXPECT_EQ(Evaluate("-h -mf src tgt run.exe \" /quiet\"").CmdParameters, " /quiet") << "the blank keeps it positional";
+}
+
 TEST(Switches, DefaultsAndFlags) {
   CommandLineValues v = Evaluate("");
   EXPECT_EQ(v.ExtractionMode, 0);

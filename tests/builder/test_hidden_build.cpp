@@ -165,7 +165,7 @@ TEST(HiddenBuild, LaunchModeMarksTheExecutableInASubfolder) {
   CharUpperA(spelling);
   ASSERT_NE(std::string(spelling).find('~'), std::string::npos) << spelling;
   std::string params(127, 'p');
-  params.replace(0, 5, "-a b");
+  params.replace(0, 7, "/quiet ");
   SfxArchive archive = Build("-mf " + Arg(src) + " " + Arg(dir + "out.exe") + " " + Arg(spelling) + " " +
                                  Arg(" " + params),
                              dir + "out.exe", "hb-launch");

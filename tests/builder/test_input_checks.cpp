@@ -67,6 +67,20 @@ TEST(InputChecks, RefusedInputsNameTheirPathAndExitWithTheRefusalStatus) {
        "The command line parameters are longer than 127 characters\r\n\r\n" + parameters, ""},
       {"-h -fm " + s.Args() + " " + Arg(customFolder),
        "The custom folder is longer than 260 characters\r\n\r\n" + customFolder + "\\", ""},
+      // Nothing on a building line is dropped without a word, and the message says how to
+      // pass a slash to the launched program. The window from the command line alike.
+      {"-h -mf " + s.Args() + " " + Arg(s.src + "setup.exe") + " /quiet",
+       "Unknown switch: /quiet\r\n\r\nA parameter for the executable file that begins with - or / is written with "
+       "one blank before it inside the quotes: \" /quiet\"",
+       ""},
+      {"-fc -Frobnicate " + s.Args(),
+       "Unknown switch: -Frobnicate\r\n\r\nA parameter for the executable file that begins with - or / is written "
+       "with one blank before it inside the quotes: \" -Frobnicate\"",
+       ""},
+      {"-h " + s.Args() + " " + Arg(s.src + "setup.exe"),
+       "No switch takes this parameter:\r\n" + s.src + "setup.exe\r\n\r\nAn executable file and its parameters are "
+       "taken only with -mf, a custom folder only with -fm",
+       ""},
       // The target is never packed, so it cannot be the launch target either.
       {"-h -o -mf " + Arg(s.src) + " " + Arg(s.src + "setup.exe") + " " + Arg(s.src + "setup.exe"),
        "The executable file\r\n" + s.src + "setup.exe" + notPacked, ""},
