@@ -14,6 +14,7 @@ packages=(
   clang libclang-rt-14-dev
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   file
+  python3-pefile  # an independent reader of the PE files the resource editor writes
 )
 
 missing=()
