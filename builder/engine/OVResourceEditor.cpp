@@ -115,10 +115,10 @@ class TreeReader {
     return relative <= end_ - root_ && length <= end_ - root_ - relative;
   }
 
-  bool Name(uint32_t field, ResourceId& id) const {
+  bool Name(uint32_t field, ResourceName& id) const {
     if (!(field & 0x80000000u)) {
       if (field > 0xFFFF) return false;
-      id = ResourceId::Number(static_cast<uint16_t>(field));
+      id = ResourceName::Number(static_cast<uint16_t>(field));
       return true;
     }
     uint64_t at = field & 0x7FFFFFFFu;
@@ -217,7 +217,7 @@ std::string BuildSection(const std::vector<Resource>& resources, uint32_t sectio
   uint64_t dataEntries = size;
   size += 16 * resources.size();
   std::vector<uint64_t> textAt;
-  auto addText = [&](const ResourceId& id) {
+  auto addText = [&](const ResourceName& id) {
     textAt.push_back(size);
     if (!id.numeric) size += 2 + 2 * id.text.size();
   };
@@ -233,9 +233,9 @@ std::string BuildSection(const std::vector<Resource>& resources, uint32_t sectio
   }
 
   std::string out(size, '\0');
-  auto directory = [&](uint64_t at, const std::vector<ResourceId>& ids) {
+  auto directory = [&](uint64_t at, const std::vector<ResourceName>& ids) {
     uint16_t named = 0;
-    for (const ResourceId& id : ids) named += !id.numeric;
+    for (const ResourceName& id : ids) named += !id.numeric;
     Put16(out, at + 12, named);
     Put16(out, at + 14, static_cast<uint32_t>(ids.size() - named));
   };
@@ -243,14 +243,14 @@ std::string BuildSection(const std::vector<Resource>& resources, uint32_t sectio
     Put32(out, at, nameField);
     Put32(out, at + 4, static_cast<uint32_t>(target));
   };
-  auto nameField = [&](const ResourceId& id, uint64_t text) {
+  auto nameField = [&](const ResourceName& id, uint64_t text) {
     if (id.numeric) return uint32_t(id.id);
     Put16(out, text, static_cast<uint32_t>(id.text.size()));
     for (size_t i = 0; i < id.text.size(); ++i) Put16(out, text + 2 + 2 * i, id.text[i]);
     return static_cast<uint32_t>(0x80000000u | text);
   };
 
-  std::vector<ResourceId> ids;
+  std::vector<ResourceName> ids;
   for (const Group& t : types) ids.push_back(resources[t.first].type);
   directory(0, ids);
   size_t nameIndex = 0, textIndex = 0;
@@ -332,29 +332,29 @@ bool FindChild(const std::string& b, const VersionBlock& parent, const std::u16s
   return false;
 }
 
-const ResourceId kGroup = ResourceId::Number(kIconGroupType), kImage = ResourceId::Number(kIconImageType),
-                 kVersion = ResourceId::Number(kVersionType);
+const ResourceName kGroup = ResourceName::Number(kIconGroupType), kImage = ResourceName::Number(kIconImageType),
+                 kVersion = ResourceName::Number(kVersionType);
 
 }  // namespace
 
-ResourceId ResourceId::Number(uint16_t id) {
-  ResourceId r;
+ResourceName ResourceName::Number(uint16_t id) {
+  ResourceName r;
   r.id = id;
   return r;
 }
 
-ResourceId ResourceId::Text(const std::string& bytes) {
-  ResourceId r;
+ResourceName ResourceName::Text(const std::string& bytes) {
+  ResourceName r;
   r.numeric = false;
   for (char c : bytes) r.text += static_cast<char16_t>(static_cast<unsigned char>(c));
   return r;
 }
 
-bool ResourceId::operator==(const ResourceId& other) const {
+bool ResourceName::operator==(const ResourceName& other) const {
   return numeric == other.numeric && (numeric ? id == other.id : text == other.text);
 }
 
-bool ResourceId::operator<(const ResourceId& other) const {
+bool ResourceName::operator<(const ResourceName& other) const {
   if (numeric != other.numeric) return !numeric;
   return numeric ? id < other.id : text < other.text;
 }
@@ -366,13 +366,15 @@ bool ResourceEditor::Load(const std::string& image) {
   if (!layout.Parse(image)) return false;
   Directory tree = layout.Get(image, kResourceDirectory);
   if (tree.rva != 0) {
-    // The tree's offsets must stay inside the raw data of the section that holds it.
+    // The tree's offsets must stay inside the raw data of the section that holds it
+    // (the same section that Offset finds, should sections overlap).
     const Section* holder = nullptr;
     for (const Section& s : layout.sections)
-      if (tree.rva >= s.virtualAddress && tree.rva - s.virtualAddress < s.rawSize) holder = &s;
+      if (!holder && tree.rva >= s.virtualAddress && tree.rva - s.virtualAddress < s.rawSize) holder = &s;
     uint64_t root = 0;
     if (!holder || !layout.Offset(image, tree.rva, 16, root)) return false;
     uint64_t end = std::min<uint64_t>(uint64_t(holder->rawOffset) + holder->rawSize, image.size());
+    if (end < root + 16) return false;
     std::vector<Resource> read;
     if (!TreeReader(image, layout, read).Read(root, end)) return false;
     std::stable_sort(read.begin(), read.end(), TreeOrder);
@@ -384,33 +386,33 @@ bool ResourceEditor::Load(const std::string& image) {
   return true;
 }
 
-const Resource* ResourceEditor::Find(const ResourceId& type, const ResourceId& name, uint16_t language) const {
+const Resource* ResourceEditor::Find(const ResourceName& type, const ResourceName& name, uint16_t language) const {
   for (const Resource& r : resources_)
     if (r.type == type && r.name == name && r.language == language) return &r;
   return nullptr;
 }
 
-const Resource* ResourceEditor::FindAnyLanguage(const ResourceId& type, const ResourceId& name) const {
+const Resource* ResourceEditor::FindAnyLanguage(const ResourceName& type, const ResourceName& name) const {
   for (const Resource& r : resources_)
     if (r.type == type && r.name == name) return &r;
   return nullptr;
 }
 
-std::vector<ResourceId> ResourceEditor::Names(const ResourceId& type) const {
-  std::vector<ResourceId> names;
+std::vector<ResourceName> ResourceEditor::Names(const ResourceName& type) const {
+  std::vector<ResourceName> names;
   for (const Resource& r : resources_)
     if (r.type == type && (names.empty() || names.back() != r.name)) names.push_back(r.name);
   return names;
 }
 
-std::vector<uint16_t> ResourceEditor::Languages(const ResourceId& type, const ResourceId& name) const {
+std::vector<uint16_t> ResourceEditor::Languages(const ResourceName& type, const ResourceName& name) const {
   std::vector<uint16_t> languages;
   for (const Resource& r : resources_)
     if (r.type == type && r.name == name) languages.push_back(r.language);
   return languages;
 }
 
-void ResourceEditor::Set(const ResourceId& type, const ResourceId& name, uint16_t language, const std::string& data) {
+void ResourceEditor::Set(const ResourceName& type, const ResourceName& name, uint16_t language, const std::string& data) {
   Resource key;
   key.type = type;
   key.name = name;
@@ -424,7 +426,7 @@ void ResourceEditor::Set(const ResourceId& type, const ResourceId& name, uint16_
   resources_.insert(at, std::move(key));
 }
 
-void ResourceEditor::Delete(const ResourceId& type, const ResourceId& name, uint16_t language) {
+void ResourceEditor::Delete(const ResourceName& type, const ResourceName& name, uint16_t language) {
   resources_.erase(std::remove_if(resources_.begin(), resources_.end(),
                                   [&](const Resource& r) {
                                     return r.type == type && r.name == name && r.language == language;
@@ -511,7 +513,8 @@ bool ResourceEditor::Write(std::string& result) const {
   // What the rewrite overwrites (the old section) or moves (everything after it) must not
   // be found by anything that keeps its old address: a directory, the entry point, a
   // relocated page. Base relocations may move: only their directory entry points at them.
-  auto overwritten = [&](uint64_t rva) { return !added && rva >= resource.virtualAddress && rva < oldEnd; };
+  // A new section takes the addresses past the image, where nothing may point either.
+  auto overwritten = [&](uint64_t rva) { return rva >= resource.virtualAddress && (added || rva < oldEnd); };
   auto moved = [&](uint64_t rva) { return addressShift != 0 && rva >= oldEnd; };
   for (unsigned d = 0; d < layout.directoryCount; ++d) {
     Directory dir = layout.Get(in, d);
@@ -520,7 +523,7 @@ bool ResourceEditor::Write(std::string& result) const {
   }
   if (overwritten(U32(in, layout.optional + 16)) || moved(U32(in, layout.optional + 16))) return false;
   Directory relocations = layout.Get(in, kRelocationDirectory);
-  if (relocations.rva != 0 && !added) {
+  if (relocations.rva != 0) {
     uint64_t at = 0;
     if (!layout.Offset(in, relocations.rva, relocations.size, at)) return false;
     for (uint64_t p = at; p + 8 <= at + relocations.size;) {
@@ -591,7 +594,7 @@ bool IconGroupImages(const std::string& group, std::vector<uint16_t>& ids) {
 }
 
 uint16_t VersionLanguage(const ResourceEditor& file) {
-  const Resource* info = file.FindAnyLanguage(kVersion, ResourceId::Number(1));
+  const Resource* info = file.FindAnyLanguage(kVersion, ResourceName::Number(1));
   if (!info) return 0;
   const std::string& b = info->data;
   VersionBlock root, var, translation;
@@ -603,27 +606,27 @@ uint16_t VersionLanguage(const ResourceEditor& file) {
 }
 
 bool CopyIconGroup(const ResourceEditor& source, ResourceEditor& target) {
-  std::vector<ResourceId> sourceGroups = source.Names(kGroup);
+  std::vector<ResourceName> sourceGroups = source.Names(kGroup);
   if (sourceGroups.empty()) return false;
   ResourceEditor edited = target;
-  std::vector<ResourceId> targetGroups = target.Names(kGroup);
+  std::vector<ResourceName> targetGroups = target.Names(kGroup);
   std::vector<uint16_t> ids;
   if (!targetGroups.empty()) {
     for (uint16_t language : target.Languages(kGroup, targetGroups.front())) {
       const Resource* group = target.Find(kGroup, targetGroups.front(), language);
       if (!IconGroupImages(group->data, ids)) return false;
-      for (uint16_t id : ids) edited.Delete(kImage, ResourceId::Number(id), language);
+      for (uint16_t id : ids) edited.Delete(kImage, ResourceName::Number(id), language);
       edited.Delete(kGroup, targetGroups.front(), language);
     }
   }
-  const ResourceId& name = targetGroups.empty() ? sourceGroups.front() : targetGroups.front();
+  const ResourceName& name = targetGroups.empty() ? sourceGroups.front() : targetGroups.front();
   for (uint16_t language : source.Languages(kGroup, sourceGroups.front())) {
     const Resource* group = source.Find(kGroup, sourceGroups.front(), language);
     if (!IconGroupImages(group->data, ids)) return false;
     for (uint16_t id : ids) {
-      const Resource* image = source.FindAnyLanguage(kImage, ResourceId::Number(id));
+      const Resource* image = source.FindAnyLanguage(kImage, ResourceName::Number(id));
       if (!image) return false;
-      edited.Set(kImage, ResourceId::Number(id), language, image->data);
+      edited.Set(kImage, ResourceName::Number(id), language, image->data);
     }
     edited.Set(kGroup, name, language, group->data);
   }
@@ -662,7 +665,7 @@ bool PrepareHeadImage(std::string& head, const std::string& source, const std::s
     CopyVersionInfo(from, editor);
   }
   if (!manifest.empty())
-    editor.Set(ResourceId::Number(kManifestType), ResourceId::Number(1), VersionLanguage(editor), manifest);
+    editor.Set(ResourceName::Number(kManifestType), ResourceName::Number(1), VersionLanguage(editor), manifest);
   std::string written;
   if (!editor.Write(written)) return manifest.empty();
   head = std::move(written);

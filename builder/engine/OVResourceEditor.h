@@ -11,22 +11,22 @@
 
 // A resource type or name: a 16-bit identifier, or a UTF-16 text compared exactly (the
 // loader's binary search is ordinal).
-struct ResourceId {
+struct ResourceName {
   bool numeric = true;
   uint16_t id = 0;
   std::u16string text;
 
-  static ResourceId Number(uint16_t id);
+  static ResourceName Number(uint16_t id);
   // Each byte becomes one UTF-16 unit: meant for the ASCII names of the builder.
-  static ResourceId Text(const std::string& bytes);
-  bool operator==(const ResourceId& other) const;
-  bool operator!=(const ResourceId& other) const { return !(*this == other); }
+  static ResourceName Text(const std::string& bytes);
+  bool operator==(const ResourceName& other) const;
+  bool operator!=(const ResourceName& other) const { return !(*this == other); }
   // The order of the resource tree: texts (ordinal) before identifiers (ascending).
-  bool operator<(const ResourceId& other) const;
+  bool operator<(const ResourceName& other) const;
 };
 
 struct Resource {
-  ResourceId type, name;
+  ResourceName type, name;
   uint16_t language = 0;
   uint32_t codePage = 0;
   std::string data;
@@ -45,15 +45,15 @@ class ResourceEditor {
 
   // In tree order: type, then name, then language ascending.
   const std::vector<Resource>& Resources() const { return resources_; }
-  const Resource* Find(const ResourceId& type, const ResourceId& name, uint16_t language) const;
+  const Resource* Find(const ResourceName& type, const ResourceName& name, uint16_t language) const;
   // The first language of the name in tree order.
-  const Resource* FindAnyLanguage(const ResourceId& type, const ResourceId& name) const;
-  std::vector<ResourceId> Names(const ResourceId& type) const;
-  std::vector<uint16_t> Languages(const ResourceId& type, const ResourceId& name) const;
+  const Resource* FindAnyLanguage(const ResourceName& type, const ResourceName& name) const;
+  std::vector<ResourceName> Names(const ResourceName& type) const;
+  std::vector<uint16_t> Languages(const ResourceName& type, const ResourceName& name) const;
 
   // Adds the resource or replaces its data (keeping its code page).
-  void Set(const ResourceId& type, const ResourceId& name, uint16_t language, const std::string& data);
-  void Delete(const ResourceId& type, const ResourceId& name, uint16_t language);
+  void Set(const ResourceName& type, const ResourceName& name, uint16_t language, const std::string& data);
+  void Delete(const ResourceName& type, const ResourceName& name, uint16_t language);
 
   // The loaded image with the current resources in a rebuilt resource section. The
   // sections after it move along when they hold nothing but base relocations; a

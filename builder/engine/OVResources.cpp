@@ -48,11 +48,11 @@ bool EditFile(const std::string& target, Edit edit) {
   return WriteWholeFile(target, after, before);
 }
 
-ResourceId IdOf(const char* name) {
+ResourceName IdOf(const char* name) {
   // Windows passes an identifier as a pointer value below 0x10000.
   uintptr_t value = reinterpret_cast<uintptr_t>(name);
-  if (value >> 16 == 0) return ResourceId::Number(static_cast<uint16_t>(value));
-  return ResourceId::Text(name);
+  if (value >> 16 == 0) return ResourceName::Number(static_cast<uint16_t>(value));
+  return ResourceName::Text(name);
 }
 
 }  // namespace
