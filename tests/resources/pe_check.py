@@ -68,7 +68,10 @@ def main(original_path, edited_path):
         fail("SizeOfInitializedData does not follow the raw sizes")
     if directory(edited, SECURITY) != (0, 0):
         fail("a certificate directory is left")
-    if not edited.FILE_HEADER.PointerToSymbolTable and edited.get_overlay():
+    symbols = original.FILE_HEADER.PointerToSymbolTable, edited.FILE_HEADER.PointerToSymbolTable
+    if symbols[0] and original.__data__[symbols[0]:] != edited.__data__[symbols[1]:]:
+        fail("the symbol table did not move with the sections")
+    if not symbols[1] and edited.get_overlay():
         fail("bytes after the sections")
 
     rva, size = directory(edited, RESOURCE)
