@@ -660,12 +660,17 @@ bool PrepareHeadImage(std::string& head, const std::string& source, const std::s
   ResourceEditor editor;
   if (!editor.Load(head)) return manifest.empty();
   ResourceEditor from;
+  bool changed = false;
   if (!source.empty() && from.Load(source)) {
-    CopyIconGroup(from, editor);
-    CopyVersionInfo(from, editor);
+    changed = CopyIconGroup(from, editor);
+    changed = CopyVersionInfo(from, editor) || changed;
   }
-  if (!manifest.empty())
+  if (!manifest.empty()) {
     editor.Set(ResourceName::Number(kManifestType), ResourceName::Number(1), VersionLanguage(editor), manifest);
+    changed = true;
+  }
+  // Nothing to take over: the head stays the extractor as carried, byte for byte.
+  if (!changed) return true;
   std::string written;
   if (!editor.Write(written)) return manifest.empty();
   head = std::move(written);

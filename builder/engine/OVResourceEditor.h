@@ -88,6 +88,7 @@ std::string ElevationManifest(uint8_t elevation, const std::string& carried);
 
 // The whole head preparation in memory: icons and version information of `source` (when
 // not empty; failures keep the head's own) and then `manifest` (type 24, name 1, when
-// not empty) in the language of the head's version information. Gives false, leaving
-// `head` unchanged, only when the manifest could not be written.
+// not empty) in the language of the head's version information; without any of them the
+// head stays byte-identical. Gives false, leaving `head` unchanged, only when the
+// manifest could not be written.
 bool PrepareHeadImage(std::string& head, const std::string& source, const std::string& manifest);

@@ -135,6 +135,8 @@ TEST(ResourceEditor, HeadPreparationReadBackByPefile) {
   int cases = 0;
   for (const std::string& headFile : heads) {
     const std::string head = FileBytes(headFile);
+    std::string same = head;
+    EXPECT_TRUE(PrepareHeadImage(same, "", "") && same == head) << "nothing to take over leaves the head as carried";
     for (const std::string& sourceFile : sources) {
       SCOPED_TRACE(headFile + " with " + (sourceFile.empty() ? "no source" : sourceFile));
       const std::string source = sourceFile.empty() ? std::string() : FileBytes(sourceFile);
