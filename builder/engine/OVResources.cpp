@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <new>
+#include <utility>
 
 #include "OVResourceEditor.h"
 
@@ -48,6 +50,17 @@ bool EditFile(const std::string& target, Edit edit) {
   return WriteWholeFile(target, after, before);
 }
 
+// A file too large for memory fails the routine like any other fault: the routines never
+// throw.
+template <typename Body>
+auto NoThrow(decltype(std::declval<Body>()()) failed, Body body) -> decltype(body()) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return failed;
+  }
+}
+
 ResourceName IdOf(const char* name) {
   // Windows passes an identifier as a pointer value below 0x10000.
   uintptr_t value = reinterpret_cast<uintptr_t>(name);
@@ -58,30 +71,38 @@ ResourceName IdOf(const char* name) {
 }  // namespace
 
 bool ReplaceIcons(const std::string& source, const std::string& target) {
-  std::string bytes;
-  ResourceEditor from;
-  if (!LoadFile(source, bytes, from)) return false;
-  return EditFile(target, [&](ResourceEditor& head) { return CopyIconGroup(from, head); });
+  return NoThrow(false, [&] {
+    std::string bytes;
+    ResourceEditor from;
+    if (!LoadFile(source, bytes, from)) return false;
+    return EditFile(target, [&](ResourceEditor& head) { return CopyIconGroup(from, head); });
+  });
 }
 
 bool ReplaceVersionInfo(const std::string& source, const std::string& target) {
-  std::string bytes;
-  ResourceEditor from;
-  if (!LoadFile(source, bytes, from)) return false;
-  return EditFile(target, [&](ResourceEditor& head) { return CopyVersionInfo(from, head); });
+  return NoThrow(false, [&] {
+    std::string bytes;
+    ResourceEditor from;
+    if (!LoadFile(source, bytes, from)) return false;
+    return EditFile(target, [&](ResourceEditor& head) { return CopyVersionInfo(from, head); });
+  });
 }
 
 uint16_t GetVersionLanguage(const std::string& file) {
-  std::string bytes;
-  ResourceEditor editor;
-  return LoadFile(file, bytes, editor) ? VersionLanguage(editor) : 0;
+  return NoThrow(uint16_t(0), [&] {
+    std::string bytes;
+    ResourceEditor editor;
+    return LoadFile(file, bytes, editor) ? VersionLanguage(editor) : uint16_t(0);
+  });
 }
 
 bool UpdateSingleResource(const std::string& target, const char* type, const char* name, uint32_t size,
                           const void* data) {
-  return EditFile(target, [&](ResourceEditor& head) {
-    head.Set(IdOf(type), IdOf(name), VersionLanguage(head), std::string(static_cast<const char*>(data), size));
-    return true;
+  return NoThrow(false, [&] {
+    return EditFile(target, [&](ResourceEditor& head) {
+      head.Set(IdOf(type), IdOf(name), VersionLanguage(head), std::string(static_cast<const char*>(data), size));
+      return true;
+    });
   });
 }
 
@@ -118,11 +139,13 @@ bool PrepareHead(const std::string& target, const std::string& source, uint8_t e
     manifest = ElevationManifestText(elevation, uac);
     if (manifest.empty()) return false;
   }
-  std::string before, head, from;
-  if (!ReadWholeFile(target, before)) return manifest.empty();
-  // An unreadable source only leaves the head's own icon and no version information.
-  if (!source.empty() && !ReadWholeFile(source, from)) from.clear();
-  head = before;
-  if (!PrepareHeadImage(head, from, manifest)) return false;
-  return head == before || WriteWholeFile(target, head, before) || manifest.empty();
+  return NoThrow(manifest.empty(), [&] {
+    std::string before, head, from;
+    if (!ReadWholeFile(target, before)) return manifest.empty();
+    // An unreadable source only leaves the head's own icon and no version information.
+    if (!source.empty() && !ReadWholeFile(source, from)) from.clear();
+    head = before;
+    if (!PrepareHeadImage(head, from, manifest)) return false;
+    return head == before || WriteWholeFile(target, head, before) || manifest.empty();
+  });
 }
