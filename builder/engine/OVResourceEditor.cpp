@@ -205,9 +205,7 @@ std::string BuildSection(const std::vector<Resource>& resources, uint32_t sectio
   };
   std::vector<Group> types = groups(0, resources.size(), true);
   std::vector<std::vector<Group>> names;
-  for (const Group& t : types) {
-    names.push_back(groups(t.first, t.count, false));
-  }
+  for (const Group& t : types) names.push_back(groups(t.first, t.count, false));
 
   uint64_t size = 16 + 8 * types.size();
   std::vector<uint64_t> typeAt, nameAt;
@@ -280,15 +278,14 @@ std::string BuildSection(const std::vector<Resource>& resources, uint32_t sectio
   return out;
 }
 
-// The header checksum: the 16-bit one's-complement-style sum of the image with the
-// checksum field taken as zero, plus the image length.
-uint32_t Checksum(const std::string& b, uint64_t checksumAt) {
+// The header checksum: the 16-bit sum with end-around carry of the image whose checksum
+// field is zero, plus the image length.
+uint32_t Checksum(std::string& b, uint64_t checksumAt) {
+  Put32(b, checksumAt, 0);
   uint64_t sum = 0;
   for (uint64_t at = 0; at < b.size(); at += 2) {
-    if (at == checksumAt || at == checksumAt + 2) continue;
-    uint32_t word = static_cast<unsigned char>(b[at]);
-    if (at + 1 < b.size()) word |= static_cast<uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8;
-    sum += word;
+    sum += static_cast<unsigned char>(b[at]);
+    if (at + 1 < b.size()) sum += static_cast<uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8;
     sum = (sum & 0xFFFF) + (sum >> 16);
   }
   sum = (sum & 0xFFFF) + (sum >> 16);
