@@ -15,6 +15,7 @@ packages=(
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   file
   wine32:i386 qemu-user-static  # the 32-bit release programs: directly, or emulated
+  python3-pefile  # an independent reader of the PE files the resource editor writes
 )
 
 missing=()

@@ -1,6 +1,7 @@
 // Resource updates of a written SFX head: the icon and version information of the launch
-// target and the elevation manifest. Every routine commits its one update only on full
-// success and otherwise leaves the target byte-identical; none of them throws.
+// target and the elevation manifest. Each routine edits the file in memory with the
+// resource editor and writes it once, only on full success; otherwise the target stays
+// byte-identical. None of them throws.
 #pragma once
 
 #include <stdint.h>
@@ -35,8 +36,8 @@ std::string ResourceSourceFile(bool commandLineMode, bool xcmvPresent, const std
 // True on the Windows NT family, the only systems where head resources are updated.
 bool IsNtFamily();
 
-// The whole head preparation of a written target: icon and version information from
-// `source` (when not empty; failures leave the head's own) and then the manifest. Gives
-// false only when an asked-for manifest could not be written.
+// The whole head preparation of a written target, in memory and written once: icon and
+// version information from `source` (when not empty; failures leave the head's own) and
+// then the manifest. Gives false only when an asked-for manifest could not be written.
 bool PrepareHead(const std::string& target, const std::string& source, uint8_t elevation,
                  const ResourceData& uac);

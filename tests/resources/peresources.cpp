@@ -190,6 +190,18 @@ ResourceMap OfType(const ResourceMap& all, const std::string& type) {
   return found;
 }
 
+std::string Keys(const ResourceMap& map) {
+  std::string keys;
+  for (const auto& [key, data] : map) keys += " " + key + "(" + std::to_string(data.size()) + ")";
+  return keys;
+}
+
+ResourceMap Without(ResourceMap all, const std::set<std::string>& types) {
+  for (auto it = all.begin(); it != all.end();)
+    it = types.count(it->first.substr(0, it->first.find('/'))) ? all.erase(it) : std::next(it);
+  return all;
+}
+
 bool ExpectedIconCopy(const std::vector<PeResource>& source, const std::string& groupName, ResourceMap& groups,
                       ResourceMap& images) {
   groups.clear();

@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,9 @@ using ResourceMap = std::map<std::string, std::string>;
 std::string Key(const std::string& type, const std::string& name, unsigned language);
 ResourceMap ToMap(const std::vector<PeResource>& list);
 ResourceMap OfType(const ResourceMap& all, const std::string& type);
+ResourceMap Without(ResourceMap all, const std::set<std::string>& types);
+// The keys and data sizes, for failure messages.
+std::string Keys(const ResourceMap& map);
 
 // What a file must carry after taking over the first icon group of `source` under
 // `groupName`: that group in each of its languages, and the images it names (looked up

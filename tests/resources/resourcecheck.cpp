@@ -69,18 +69,6 @@ ResourceMap Resources(const std::string& file) {
   return map;
 }
 
-std::string Keys(const ResourceMap& map) {
-  std::string keys;
-  for (const auto& [key, data] : map) keys += " " + key + "(" + std::to_string(data.size()) + ")";
-  return keys;
-}
-
-ResourceMap Without(ResourceMap all, const std::set<std::string>& types) {
-  for (auto it = all.begin(); it != all.end();)
-    it = types.count(it->first.substr(0, it->first.find('/'))) ? all.erase(it) : std::next(it);
-  return all;
-}
-
 // The first icon group's name in the order of the resource tree, which is the order
 // Windows lists them in: named groups sorted, then numbered ones ascending.
 std::string FirstGroupName(const std::string& file) {

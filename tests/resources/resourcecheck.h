@@ -17,9 +17,6 @@ extern const std::string kCarriedManifest, kHighestManifest;
 ResourceMap WindowsResources(const std::string& file);
 // The PE reader's view; the test fails when Windows sees something else.
 ResourceMap Resources(const std::string& file);
-ResourceMap Without(ResourceMap all, const std::set<std::string>& types);
-// The keys and data sizes, for failure messages.
-std::string Keys(const ResourceMap& map);
 
 // The first icon group's name in tree order, which is the order Windows lists them in.
 std::string FirstGroupName(const std::string& file);

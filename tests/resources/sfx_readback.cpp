@@ -1,5 +1,7 @@
 // Reads back, on the host, the SFX files that the Windows tests built, with the tests' PE
-// reader and the archive locator of the shared code: nothing here asks Windows.
+// reader and the archive locator of the shared code: nothing here asks Windows. The
+// builder's resource editor, compiled natively, must make the same head byte for byte
+// from the carried head, the source and the manifest.
 //
 // sfx_readback FOLDER: for each NAME.txt of the folder, NAME.exe is the SFX file,
 // head.exe the extractor as carried, NAME.source.exe the icon and version source (when
@@ -13,6 +15,7 @@
 #include <map>
 #include <sstream>
 
+#include "OVResourceEditor.h"
 #include "peresources.h"
 #include "u_shared.h"
 
@@ -75,6 +78,11 @@ void CheckSample(const std::string& folder, const std::string& name) {
         "no archive after the image");
   Check(sfxBytes.size() >= 17 && sfxBytes.compare(sfxBytes.size() - 17, 17, std::string(17, '\0')) == 0, name,
         "no terminator at the end");
+  std::string edited, from;
+  ReadFile(folder + "/head.exe", edited);
+  ReadFile(source, from);
+  Check(PrepareHeadImage(edited, from, manifest) && edited.size() == offset && sfxBytes.compare(0, offset, edited) == 0,
+        name, "the head edited natively differs from orvex.exe's");
   std::printf("%s %s: %zu resources, archive at %u of %zu bytes\n", gFailures > failuresBefore ? "bad " : "ok  ", name.c_str(),
               sfx.size(), offset, sfxBytes.size());
 }
