@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "orvex.h"
+#include "ovdialogs.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (!StartUp()) return ExitUnexpectedError;
