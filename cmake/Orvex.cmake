@@ -65,7 +65,9 @@ function(orvex_wine_test name target)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
-  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT ${ARG_TIMEOUT})
+  # The tests share one screen (boxes are read and pixels sampled from it), the settings
+  # key and the clipboard: whatever `ctest -j` says, one runs at a time.
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT ${ARG_TIMEOUT} RESOURCE_LOCK wine-screen)
   if(ORVEX_TARGET STREQUAL "win32")
     # A filter that no longer names a test must not pass as a run of none.
     set_tests_properties(${name} PROPERTIES ENVIRONMENT GTEST_FILTER=${ARG_WIN32} SKIP_RETURN_CODE 77
