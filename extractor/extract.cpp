@@ -161,9 +161,26 @@ void RecordCreatedFolder(const char* folder) {
   gFresh = true;
 }
 
+// Outside a tree this run created, every folder below the extraction folder on the way
+// to `folder` (itself included) must be a plain one: nothing is created or written
+// through a link planted there.
+void RefuseLinksOnTheWay(char* folder) {
+  int below = lstrlenA(gExtractionFolder);
+  if (gFreshTree || lstrlenA(folder) < below) return;
+  for (char* p = folder + below;; p = CharNextA(p)) {
+    char c = *p;
+    if (c != '\\' && c != 0) continue;
+    *p = 0;
+    DWORD attributes = GetFileAttributesA(folder);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      FinishSfx(folder, ERROR_CANT_ACCESS_FILE);
+    *p = c;
+    if (!c) return;
+  }
+}
+
 // Creates a folder entry's folder (or the extraction folder, `entry` false), with its
-// missing parents unlisted. A file in its place ends the run; so does a link in place of
-// a folder entry, since the archive's files would be written through it.
+// missing parents unlisted. A file in its place ends the run.
 void CreateTrackedFolder(const char* path, bool entry) {
   char folder[PathCapacity];
   CopyText(folder, path, PathCapacity);
@@ -177,6 +194,7 @@ void CreateTrackedFolder(const char* path, bool entry) {
   if (blank) return;
   // Folder entries come before their contents, so the parent normally exists already.
   if (gFreshTree && CreateDirectoryA(folder, nullptr)) return RecordCreatedFolder(folder);
+  if (entry) RefuseLinksOnTheWay(folder);
   DWORD attributes = GetFileAttributesA(folder);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     DWORD code = static_cast<DWORD>(SHCreateDirectoryExA(nullptr, folder, nullptr));
@@ -184,7 +202,6 @@ void CreateTrackedFolder(const char* path, bool entry) {
     return RecordCreatedFolder(folder);
   }
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) FinishSfx(folder, ERROR_ALREADY_EXISTS);
-  if (entry && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) FinishSfx(folder, ERROR_CANT_ACCESS_FILE);
   FolderId id{};
   if (gTracking) GetFolderId(folder, id);
   EnterKnownFolder(folder, id);
@@ -237,9 +254,7 @@ bool AskOverwrite(const char* target) {
   return answer == IDYES;
 }
 
-// The folder of the current file. Outside a tree this run created, every folder below
-// the extraction folder on the way must be a plain one, so that nothing is written
-// through a link planted there.
+// The folder of the current file, checked once for all the files that follow in it.
 void EnterFolderOf(const char* target) {
   char folder[PathCapacity];
   CopyText(folder, target, PathCapacity);
@@ -249,19 +264,7 @@ void EnterFolderOf(const char* target) {
   *cut = 0;
   int length = lstrlenA(folder);
   if (length == lstrlenA(gFolder) && memcmp(folder, gFolder, length) == 0) return;
-  int below = lstrlenA(gExtractionFolder);
-  if (!gFreshTree && length >= below) {
-    for (char* p = folder + below;; p = CharNextA(p)) {
-      char c = *p;
-      if (c != '\\' && c != 0) continue;
-      *p = 0;
-      DWORD attributes = GetFileAttributesA(folder);
-      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        FinishSfx(folder, ERROR_CANT_ACCESS_FILE);
-      *p = c;
-      if (!c) break;
-    }
-  }
+  RefuseLinksOnTheWay(folder);
   FolderId id{};
   if (gTracking) GetFolderId(folder, id);
   EnterKnownFolder(folder, id);

@@ -449,6 +449,8 @@ TEST(DamagedFiles, AFailedEntryLeavesTheUsersFilesAsTheyWere) {
       {"a folder entry on a link", {sfxtest::Folder("link"), File("link\\f.txt", "f")}, nullptr, ERROR_CANT_ACCESS_FILE,
        {"a.txt", "link"}, true},
       {"a file below a link", {File("link\\f.txt", "f")}, nullptr, ERROR_CANT_ACCESS_FILE, {"a.txt", "link"}, true},
+      {"a folder below a link", {sfxtest::Folder("link\\made")}, nullptr, ERROR_CANT_ACCESS_FILE, {"a.txt", "link"},
+       true},
   };
   int number = 0;
   for (const auto& c : cases) {
