@@ -112,15 +112,6 @@ std::string SkippedLinksText(std::vector<std::string> links) {
   return text;
 }
 
-// The builder is a window program: it has a standard error only when whoever started it
-// handed one over.
-void WriteStandardError(const std::string& text) {
-  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-  DWORD written = 0;
-  if (error && error != INVALID_HANDLE_VALUE)
-    WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
-
 // Copies at most capacity - 1 characters and leaves the rest of the zeroed field as it is.
 template <size_t N>
 void CopyField(char (&field)[N], const std::string& text) {
@@ -349,7 +340,9 @@ bool BuildSfx(const BuildInputs& inputs) {
   }
   std::string skipped = SkippedLinksText(job.skippedLinks);
   if (!skipped.empty()) WriteStandardError(skipped + "\r\n");
-  if (gCommandLine.ShowFinalMessage)
+  if (gCommandLine.ShowFinalMessage && MessagesGoToConsole())
+    WriteStandardOutput(in.Target + " " + std::to_string(job.written) + " bytes\r\n");
+  else if (gCommandLine.ShowFinalMessage)
     ShowInfo("The SFX file has been successfully created" + (skipped.empty() ? std::string() : "\r\n\r\n" + skipped));
   return true;
 }

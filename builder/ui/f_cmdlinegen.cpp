@@ -7,6 +7,8 @@ namespace {
 
 const ControlDef FcmdlinegenControls[] = {
     {Tfcmdlinegen::mcmdline, "Edit", "", 8, 8, 768, 76, csFixedText},
+    {Tfcmdlinegen::cbunattended, "Button", "Unattended: no window, messages on standard error (-h -q)", 8, 92, 528,
+     28, csCheckBox},
     {Tfcmdlinegen::bcopy, "Button", "Copy to clipboard", 552, 92, 128, 28, csButton},
     {Tfcmdlinegen::bclose, "Button", "Close", 688, 92, 88, 28, csDefaultButton},
 };
@@ -48,13 +50,16 @@ bool Tfcmdlinegen::Create(const Form& main) {
       !CreateControls(FcmdlinegenControls, sizeof FcmdlinegenControls / sizeof FcmdlinegenControls[0]))
     return false;
   UseFixedPitchFont();
-  SetText(mcmdline, GenerateCommandLine(ReadGeneratorState(main), NextAnsiChar));
+  state_ = ReadGeneratorState(main);
+  SetText(mcmdline, GenerateCommandLine(state_, NextAnsiChar));
   return true;
 }
 
 void Tfcmdlinegen::Command(int id, int code, HWND control) {
   if (id == bcopy && code == BN_CLICKED)
     bcopyClick();
+  else if (id == cbunattended && code == BN_CLICKED)
+    cbunattendedClick();
   else
     FixedTextForm::Command(id, code, control);
 }
@@ -63,4 +68,9 @@ void Tfcmdlinegen::bcopyClick() {
   HWND text = Item(mcmdline);
   SendMessageA(text, EM_SETSEL, 0, -1);
   SendMessageA(text, WM_COPY, 0, 0);
+}
+
+void Tfcmdlinegen::cbunattendedClick() {
+  state_.Unattended = Checked(cbunattended);
+  SetText(mcmdline, GenerateCommandLine(state_, NextAnsiChar));
 }

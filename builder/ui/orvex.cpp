@@ -47,7 +47,10 @@ bool BeginsWithText(const std::string& path, const std::string& folder) {
 
 // The box for an error that stopped a hidden build, shown before any window exists.
 void ShowApplicationError(const std::string& text) {
-  MessageBoxA(nullptr, text.c_str(), "Application Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+  if (MessagesGoToConsole())
+    WriteStandardError(text + "\r\n");
+  else
+    MessageBoxA(nullptr, text.c_str(), "Application Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
 }  // namespace

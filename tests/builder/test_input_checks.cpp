@@ -87,11 +87,24 @@ TEST(InputChecks, RefusedInputsNameTheirPathAndExitWithTheRefusalStatus) {
   };
   int n = 0;
   for (const auto& c : cases) {
-    OrvexRun run = RunOrvex(c.arguments, "ic-refused-" + std::to_string(++n), {}, c.folder);
-    EXPECT_EQ(run.exitCode, ExitInputsRefused) << c.arguments;
-    ASSERT_EQ(run.boxes.size(), 1u) << c.arguments;
-    ExpectBox(run, 0, "Error", c.text, driver::BoxIcon::Error);
-    EXPECT_FALSE(FileExists(s.target));
+    ++n;
+    // With -q a hidden build writes the box's text to standard error instead; a window
+    // keeps its box.
+    for (const std::string quiet : {"", "-q "}) {
+      OrvexRun run = RunOrvex(quiet + c.arguments, "ic-refused-" + std::to_string(n) + quiet, {}, c.folder);
+      SCOPED_TRACE(quiet + c.arguments);
+      EXPECT_EQ(run.exitCode, ExitInputsRefused);
+      if (quiet.empty() || c.arguments.rfind("-h ", 0) != 0) {
+        ASSERT_EQ(run.boxes.size(), 1u);
+        ExpectBox(run, 0, "Error", c.text, driver::BoxIcon::Error);
+        EXPECT_EQ(run.errors, "");
+      } else {
+        EXPECT_TRUE(run.boxes.empty());
+        EXPECT_EQ(run.errors, c.text + "\r\n");
+      }
+      EXPECT_EQ(run.output, "");
+      EXPECT_FALSE(FileExists(s.target));
+    }
   }
 }
 
@@ -112,6 +125,12 @@ TEST(InputChecks, OverwriteQuestionAndSuccessBox) {
   ExpectBox(no, 0, "Confirmation", "Target file already exists\r\nOverwrite?", driver::BoxIcon::Question);
   EXPECT_EQ(no.boxes[0].defaultButton, "No");
   EXPECT_EQ(ReadFileBytes(s.target), "older file");
+  // Nobody answers an unattended build: No, on standard error.
+  OrvexRun unattended = RunOrvex("-h -q " + s.Args(), "ic-overwrite-q");
+  EXPECT_EQ(unattended.exitCode, ExitInputsRefused);
+  EXPECT_TRUE(unattended.boxes.empty());
+  EXPECT_EQ(unattended.errors, "Target file already exists\r\nOverwrite? No\r\n");
+  EXPECT_EQ(ReadFileBytes(s.target), "older file");
 
   OrvexRun yes = RunOrvex("-h " + s.Args(), "ic-overwrite-yes", {"Yes", "OK"});
   EXPECT_EQ(yes.exitCode, ExitBuilt);
@@ -127,6 +146,16 @@ TEST(InputChecks, OverwriteQuestionAndSuccessBox) {
   EXPECT_EQ(told.exitCode, ExitBuilt);
   ASSERT_EQ(told.boxes.size(), 1u);
   EXPECT_EQ(told.boxes[0].caption, "Information");
+
+  // Unattended, the success box becomes the target and its size on standard output.
+  for (const std::string c : {"", "-c "}) {
+    OrvexRun unattendedBuild = RunOrvex("-h -q -o " + c + s.Args(), "ic-overwrite-q");
+    EXPECT_EQ(unattendedBuild.exitCode, ExitBuilt);
+    EXPECT_TRUE(unattendedBuild.boxes.empty());
+    EXPECT_EQ(unattendedBuild.errors, "");
+    size_t size = ReadFileBytes(s.target).size();
+    EXPECT_EQ(unattendedBuild.output, c.empty() ? s.target + " " + std::to_string(size) + " bytes\r\n" : "");
+  }
 }
 
 // A copy of orvex.exe whose resource `name` cannot be found: the last letter of its name
@@ -152,6 +181,11 @@ TEST(InputChecks, AMissingResourceIsAnInternalError) {
     EXPECT_EQ(run.exitCode, ExitUnexpectedError) << resource;
     ASSERT_EQ(run.boxes.size(), 1u);
     ExpectBox(run, 0, "Error", "Internal error\r\nThe program is corrupted", driver::BoxIcon::Error);
+    EXPECT_FALSE(FileExists(s.target));
+    run = RunOrvex("-h -q -c " + s.Args(), std::string("ic-corrupted-q-") + resource, {}, "", copy);
+    EXPECT_EQ(run.exitCode, ExitUnexpectedError) << resource;
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ(run.errors, "Internal error\r\nThe program is corrupted\r\n");
     EXPECT_FALSE(FileExists(s.target));
   }
 }
@@ -271,6 +305,13 @@ TEST(MendedFaults, AFailedBuildLeavesNoTargetBehind) {
   CloseHandle(locked);
   EXPECT_EQ(run.exitCode, ExitUnexpectedError);
   ExpectBox(run, 0, "Application Error", "I/O error 32", driver::BoxIcon::Error);
+  EXPECT_EQ(ReadFileBytes(s.target), "in use elsewhere");
+  locked = CreateFileA(s.target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  run = RunOrvex("-h -q -c -o " + s.Args(), "mf-failed-target-q");
+  CloseHandle(locked);
+  EXPECT_EQ(run.exitCode, ExitUnexpectedError);
+  EXPECT_TRUE(run.boxes.empty());
+  EXPECT_EQ(run.errors, "I/O error 32\r\n");
   EXPECT_EQ(ReadFileBytes(s.target), "in use elsewhere");
 }
 
