@@ -7,8 +7,9 @@ namespace {
 
 const ControlDef FcmdlinegenControls[] = {
     {Tfcmdlinegen::mcmdline, "Edit", "", 8, 8, 768, 76, csFixedText},
-    {Tfcmdlinegen::cbunattended, "Button", "Unattended: no window, messages on standard error (-h -q)", 8, 92, 528,
+    {Tfcmdlinegen::cbunattended, "Button", "Unattended: no window, messages on standard error (-h -q)", 8, 92, 360,
      28, csCheckBox},
+    {Tfcmdlinegen::cbreproducible, "Button", "Reproducible (-r)", 376, 92, 160, 28, csCheckBox},
     {Tfcmdlinegen::bcopy, "Button", "Copy to clipboard", 552, 92, 128, 28, csButton},
     {Tfcmdlinegen::bclose, "Button", "Close", 688, 92, 88, 28, csDefaultButton},
 };
@@ -58,8 +59,8 @@ bool Tfcmdlinegen::Create(const Form& main) {
 void Tfcmdlinegen::Command(int id, int code, HWND control) {
   if (id == bcopy && code == BN_CLICKED)
     bcopyClick();
-  else if (id == cbunattended && code == BN_CLICKED)
-    cbunattendedClick();
+  else if ((id == cbunattended || id == cbreproducible) && code == BN_CLICKED)
+    cbClick();
   else
     FixedTextForm::Command(id, code, control);
 }
@@ -70,7 +71,8 @@ void Tfcmdlinegen::bcopyClick() {
   SendMessageA(text, WM_COPY, 0, 0);
 }
 
-void Tfcmdlinegen::cbunattendedClick() {
+void Tfcmdlinegen::cbClick() {
   state_.Unattended = Checked(cbunattended);
+  state_.Reproducible = Checked(cbreproducible);
   SetText(mcmdline, GenerateCommandLine(state_, NextAnsiChar));
 }

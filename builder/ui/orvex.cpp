@@ -112,6 +112,13 @@ bool CheckBuildInputs(const BuildInputs& inputs) {
   BuildInputs in = inputs;
   NormalizeInputs(in.Source, in.Target, in.ExecutableFile, in.CustomFolder, in.CmdParameters);
   if (!gCommandLine.CommandLineMode && SaveSettingsHook) SaveSettingsHook(in);
+  try {
+    FILETIME epoch;
+    SourceDateEpoch(epoch);
+  } catch (const EInputRefused& refusal) {
+    ShowError(refusal.what());
+    return false;
+  }
   if (!IsFolder(in.Source)) {
     ShowError("The source folder does not exist\r\n\r\n" + in.Source);
     return false;

@@ -46,10 +46,14 @@ TEST(InputChecks, RefusedInputsNameTheirPathAndExitWithTheRefusalStatus) {
   ASSERT_TRUE(MakeHostLink(s.src + "out", "../src2"));
   std::string parameters(128, 'p'), customFolder = Spaced(260, 'c');
   const std::string notPacked = "\r\n\r\nis not among the files packed from the source folder\r\n" + s.src;
+  const std::string epochText =
+      "SOURCE_DATE_EPOCH must be a decimal count of seconds since 1970 that falls within the dates an SFX file can "
+      "store (1980 to 2107)\r\n\r\nSOURCE_DATE_EPOCH=";
   const struct {
     std::string arguments;
     std::string text;
     std::string folder;
+    const char* epoch = nullptr;  // SOURCE_DATE_EPOCH, when set
   } cases[] = {
       // Relative, with "." and ".." parts: reported normalised, with a trailing backslash.
       {"-h missing\\.\\x\\.. " + Arg(s.target), "The source folder does not exist\r\n\r\n" + s.dir + "missing\\",
@@ -84,12 +88,19 @@ TEST(InputChecks, RefusedInputsNameTheirPathAndExitWithTheRefusalStatus) {
       // The target is never packed, so it cannot be the launch target either.
       {"-h -o -mf " + Arg(s.src) + " " + Arg(s.src + "setup.exe") + " " + Arg(s.src + "setup.exe"),
        "The executable file\r\n" + s.src + "setup.exe" + notPacked, ""},
+      // Before 1980, after 2107, or no count of seconds at all.
+      {"-h -o " + s.Args(), epochText, "", ""},
+      {"-h -o " + s.Args(), epochText + "-1", "", "-1"},
+      {"-h -o " + s.Args(), epochText + "1e9", "", "1e9"},
+      {"-h -o " + s.Args(), epochText + "86400", "", "86400"},
+      {"-h -o " + s.Args(), epochText + "4354819200", "", "4354819200"},
   };
   int n = 0;
   for (const auto& c : cases) {
     ++n;
     // With -q a hidden build writes the box's text to standard error instead; a window
     // keeps its box.
+    SetEnvironmentVariableA("SOURCE_DATE_EPOCH", c.epoch);
     for (const std::string quiet : {"", "-q "}) {
       OrvexRun run = RunOrvex(quiet + c.arguments, "ic-refused-" + std::to_string(n) + quiet, {}, c.folder);
       SCOPED_TRACE(quiet + c.arguments);
@@ -106,6 +117,7 @@ TEST(InputChecks, RefusedInputsNameTheirPathAndExitWithTheRefusalStatus) {
       EXPECT_FALSE(FileExists(s.target));
     }
   }
+  SetEnvironmentVariableA("SOURCE_DATE_EPOCH", nullptr);
 }
 
 TEST(InputChecks, TooFewPositionalsEndSilently) {

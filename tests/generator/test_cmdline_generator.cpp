@@ -122,6 +122,7 @@ TEST(GenerateCommandLine, ReadsBackToTheSameInputs) {
   state.CustomFolder = "%USERPROFILE%\\My App\\";
   state.CmdParameters = "\"prm 1\" \"prm 2\" C:\\dir\\";
   state.Unattended = true;
+  state.Reproducible = true;
 
   CommandLineValues v = ReadBack(GenerateCommandLine(state));
   EXPECT_EQ(v.Source, "C:\\My Source\\");
@@ -137,7 +138,7 @@ TEST(GenerateCommandLine, ReadsBackToTheSameInputs) {
   EXPECT_EQ(v.OneInstance, 1);
   EXPECT_EQ(v.OverwriteMode, 0);
   EXPECT_TRUE(v.CommandLineMode);
-  EXPECT_TRUE(v.HideMainWindow && v.Quiet);
+  EXPECT_TRUE(v.HideMainWindow && v.Quiet && v.Reproducible);
   EXPECT_EQ(v.Refusal, "");
 }
 
