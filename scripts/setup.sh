@@ -14,6 +14,7 @@ packages=(
   clang libclang-rt-14-dev
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   file
+  osslsigncode openssl  # signing an SFX file in the tests
   wine32:i386 qemu-user-static  # the 32-bit release programs: directly, or emulated
   python3-pefile  # an independent reader of the PE files the resource editor writes
 )

@@ -9,6 +9,7 @@
 
 #include "BuildSfx.h"
 #include "CompressChunk.h"
+#include "Sha256.h"
 #include "ovfile.h"
 
 // One collected item of the source folder.
@@ -36,6 +37,14 @@ struct BuildJob {
   std::string longSource;    // Source with its short parts in long form
   std::string launchTarget;  // in launch mode, the executable file as a full long path
   std::vector<std::string> skippedLinks;  // folder links the walk did not descend into
+  // A reproducible build walks each folder in sorted order, clamps times later than
+  // SOURCE_DATE_EPOCH when that is set, and derives the instance id from `contentHash`:
+  // everything written from the options record (its id still zero) onwards.
+  bool reproducible = false;
+  bool clampTimes = false;
+  FILETIME latestTime = {};
+  std::unique_ptr<Sha256> contentHash;
+  uint64_t optionsPosition = 0;
 
   // Appends to the target; refuses to let it reach SfxSizeLimit.
   void Write(const void* data, uint32_t length);

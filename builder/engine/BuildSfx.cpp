@@ -2,6 +2,9 @@
 
 #include <stdio.h>
 
+#include <stddef.h>
+#include <wchar.h>
+
 #include <algorithm>
 #include <random>
 
@@ -58,10 +61,14 @@ std::string DisplayName(const wchar_t* wide) {
   return Narrow(wide, GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS, nullptr);
 }
 
+// 0 outside the DOS dates, which Wine's conversion lets wrap round after 2107.
 uint32_t DosTime(const FILETIME& written) {
   FILETIME local;
+  SYSTEMTIME parts;
   WORD date = 0, time = 0;
-  if (!FileTimeToLocalFileTime(&written, &local) || !FileTimeToDosDateTime(&local, &date, &time)) return 0;
+  if (!FileTimeToLocalFileTime(&written, &local) || !FileTimeToSystemTime(&local, &parts) || parts.wYear < 1980 ||
+      parts.wYear > 2107 || !FileTimeToDosDateTime(&local, &date, &time))
+    return 0;
   return static_cast<uint32_t>(date) << 16 | time;
 }
 
@@ -112,15 +119,6 @@ std::string SkippedLinksText(std::vector<std::string> links) {
   return text;
 }
 
-// The builder is a window program: it has a standard error only when whoever started it
-// handed one over.
-void WriteStandardError(const std::string& text) {
-  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-  DWORD written = 0;
-  if (error && error != INVALID_HANDLE_VALUE)
-    WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
-
 // Copies at most capacity - 1 characters and leaves the rest of the zeroed field as it is.
 template <size_t N>
 void CopyField(char (&field)[N], const std::string& text) {
@@ -135,10 +133,16 @@ void WriteOptions(BuildJob& job) {
   options.ExtractionFolder = in.ExtractionFolder;
   CopyField(options.CmdParameters, in.CmdParameters);
   CopyField(options.CustomFolder, in.CustomFolder);
-  std::uniform_int_distribution<uint32_t> draw(0, 2147483646);
-  char id[16];
-  snprintf(id, sizeof id, "%010X", draw(gInstanceIds));
-  CopyField(options.InstanceId, id);
+  // A reproducible id is filled in when everything it is derived from has been written.
+  if (!job.reproducible) {
+    std::uniform_int_distribution<uint32_t> draw(0, 2147483646);
+    char id[16];
+    snprintf(id, sizeof id, "%010X", draw(gInstanceIds));
+    CopyField(options.InstanceId, id);
+  } else {
+    job.optionsPosition = job.written;
+    job.contentHash = std::make_unique<Sha256>();
+  }
   options.OpenFolder = in.OpenFolder;
   options.Compressed = in.Compressed;
   options.OneInstance = in.OneInstance;
@@ -148,6 +152,16 @@ void WriteOptions(BuildJob& job) {
   options.WorkingDirectory = in.WorkingDirectory;
   options.OverwriteMode = in.OverwriteMode;
   job.Write(&options, sizeof options);
+}
+
+// The first 31 bits of the content's digest, below 2,147,483,647 like a drawn id.
+void WriteReproducibleInstanceId(BuildJob& job) {
+  std::array<uint8_t, 32> digest = job.contentHash->Final();
+  uint32_t value = (uint32_t{digest[0]} << 24 | uint32_t{digest[1]} << 16 | uint32_t{digest[2]} << 8 | digest[3]) &
+                   0x7FFFFFFF;
+  char id[16];
+  snprintf(id, sizeof id, "%010X", value % 2147483647u);
+  job.target.WriteAt(job.optionsPosition + offsetof(SfxOptions, InstanceId), id, 10);
 }
 
 void PrepareHeadResources(const BuildJob& job) {
@@ -188,7 +202,28 @@ void BuildJob::Write(const void* data, uint32_t length) {
     throw EInputRefused("The SFX file would grow beyond " + std::to_string(SfxSizeLimit) +
                         " bytes, more than its extractor can read\r\n\r\n" + in.Target);
   target.Write(data, length);
+  if (contentHash) contentHash->Update(data, length);
   written += length;
+}
+
+bool SourceDateEpoch(FILETIME& time) {
+  const char* name = "SOURCE_DATE_EPOCH";
+  SetLastError(ERROR_SUCCESS);
+  char value[64];
+  DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+  if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
+  std::string text = length < sizeof value ? std::string(value, length) : std::string(value) + "...";
+  // At most 11 digits: beyond 2107 in any case, and no overflow.
+  bool digits = !text.empty() && text.size() <= 11;
+  for (char c : text) digits = digits && c >= '0' && c <= '9';
+  uint64_t ticks = digits ? (std::stoull(text) + 11644473600ull) * 10000000ull : 0;
+  time.dwLowDateTime = static_cast<DWORD>(ticks);
+  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  if (!digits || DosTime(time) == 0)
+    throw EInputRefused(std::string(name) +
+                        " must be a decimal count of seconds since 1970 that falls within the dates an SFX file "
+                        "can store (1980 to 2107)\r\n\r\n" + name + "=" + text);
+  return true;
 }
 
 std::string FullLongPath(const std::string& path) {
@@ -227,10 +262,21 @@ void CollectEntries(BuildJob& job, const std::string& prefix) {
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) return;
     RaiseListingError(code, folderPath);
   }
+  std::vector<WIN32_FIND_DATAW> listed;
   do {
     if (found.dwFileAttributes & AttributeVolumeLabel) continue;
     std::wstring wide = found.cFileName;
     if (wide == L"." || wide == L"..") continue;
+    listed.push_back(found);
+  } while (gFolderListing.Next(search.Get(), &found));
+  DWORD code = GetLastError();
+  if (code != ERROR_NO_MORE_FILES) RaiseListingError(code, folderPath);
+  // The order a file system lists a folder in is its own; UTF-16 code units are the same everywhere.
+  if (job.reproducible)
+    std::sort(listed.begin(), listed.end(), [](const WIN32_FIND_DATAW& a, const WIN32_FIND_DATAW& b) {
+      return std::wcscmp(a.cFileName, b.cFileName) < 0;
+    });
+  for (WIN32_FIND_DATAW& found : listed) {
     std::string name;
     if (!ExactAnsiName(found.cFileName, name))
       throw EInputRefused("The name of this file cannot be represented in the system's code page\r\n\r\n" +
@@ -249,12 +295,12 @@ void CollectEntries(BuildJob& job, const std::string& prefix) {
     }
     if (!folder && (found.nFileSizeHigh != 0 || found.nFileSizeLow >= 0x80000000u))
       throw EInputRefused("This file is 2 GiB or larger, too large for an SFX file\r\n\r\n" + folderPath + name);
+    if (job.clampTimes && CompareFileTime(&found.ftLastWriteTime, &job.latestTime) > 0)
+      found.ftLastWriteTime = job.latestTime;
     job.entries.push_back(std::make_unique<tfile>(prefix, name, DosTime(found.ftLastWriteTime), found.nFileSizeLow,
                                                   found.dwFileAttributes));
     if (folder) CollectEntries(job, prefix + name + "\\");
-  } while (gFolderListing.Next(search.Get(), &found));
-  DWORD code = GetLastError();
-  if (code != ERROR_NO_MORE_FILES) RaiseListingError(code, folderPath);
+  }
 }
 
 bool PacksExecutableFile(const BuildInputs& inputs) {
@@ -306,6 +352,8 @@ bool BuildSfx(const BuildInputs& inputs) {
     gProgress->SetTarget(in.Target);
     ReportProgress(job, 0, 0);
   }
+  job.clampTimes = SourceDateEpoch(job.latestTime);
+  job.reproducible = job.clampTimes || gCommandLine.Reproducible;
   PrepareLaunchTarget(job);
   CollectEntries(job, std::string());
   for (const auto& item : job.entries) job.totalSize += item->Size;
@@ -333,6 +381,7 @@ bool BuildSfx(const BuildInputs& inputs) {
     }
     static const uint8_t terminator[sizeof(EntryHeader)] = {};
     job.Write(terminator, sizeof terminator);
+    if (job.contentHash) WriteReproducibleInstanceId(job);
     job.target.Close();
   } catch (...) {
     head.Abandon();
@@ -349,7 +398,9 @@ bool BuildSfx(const BuildInputs& inputs) {
   }
   std::string skipped = SkippedLinksText(job.skippedLinks);
   if (!skipped.empty()) WriteStandardError(skipped + "\r\n");
-  if (gCommandLine.ShowFinalMessage)
+  if (gCommandLine.ShowFinalMessage && MessagesGoToConsole())
+    WriteStandardOutput(in.Target + " " + std::to_string(job.written) + " bytes\r\n");
+  else if (gCommandLine.ShowFinalMessage)
     ShowInfo("The SFX file has been successfully created" + (skipped.empty() ? std::string() : "\r\n\r\n" + skipped));
   return true;
 }

@@ -78,6 +78,11 @@ bool PacksExecutableFile(const BuildInputs& inputs);
 // Seeds the generator of the builds' instance ids from the clock; once, at start-up.
 void SeedInstanceIds();
 
+// SOURCE_DATE_EPOCH as a file time when it is set: a decimal count of seconds since 1970
+// (UTC) that falls within the DOS dates an SFX file stores. False when it is not set; an
+// EInputRefused naming the value when it is set to anything else.
+bool SourceDateEpoch(FILETIME& time);
+
 // Runs one build. True when it ran to its end, false when it was cancelled (the target
 // is then deleted). Failures are raised as exceptions carrying the system's standard texts.
 bool BuildSfx(const BuildInputs& inputs);

@@ -3,6 +3,7 @@ target_sources(ovbuilder PRIVATE
   engine/ovfile.cpp
   engine/BuildSfx.cpp
   engine/CompressChunk.cpp
+  engine/Sha256.cpp
   engine/WriteEntry.cpp
   ui/CmdLineHelper.cpp
   ui/orvex.cpp)

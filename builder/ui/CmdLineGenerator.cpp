@@ -61,6 +61,9 @@ std::string GenerateCommandLine(const GeneratorState& state, NextCharFunction ne
   AppendGeneratedValue(line, state.ProgramPath, next);
   for (int i = 0; i < GeneratorSwitchCount; ++i)
     AppendGeneratedSwitch(line, GeneratorSwitchNames[i], state.Switches[i].enabled, state.Switches[i].checked);
+  AppendGeneratedSwitch(line, "r", true, state.Reproducible);
+  AppendGeneratedSwitch(line, "h", true, state.Unattended);
+  AppendGeneratedSwitch(line, "q", true, state.Unattended);
   AppendGeneratedValue(line, state.Source, next);
   AppendGeneratedValue(line, state.Target, next);
   if (state.ExecuteFileChecked) AppendGeneratedValue(line, state.ExecutableFile, next);

@@ -42,9 +42,11 @@ struct GeneratorState {
   bool ExecuteFileChecked = false;    // rbexecutefile
   bool CustomFolderChosen = false;    // rbcustom enabled and checked
   bool CmdParametersEnabled = false;  // ecmdparameters
+  bool Reproducible = false;          // the generator's own cbreproducible: -r
+  bool Unattended = false;            // the generator's own cbunattended: -h -q
 };
 
-// The whole line: program path, switches, then source, target, executable (launch mode),
+// The whole line: program path, switches (-r and -h -q last: the generator window's own choices), then source, target, executable (launch mode),
 // custom folder (when chosen) and parameters (when enabled).
 std::string GenerateCommandLine(const GeneratorState& state, NextCharFunction next = NextSingleByteChar);
 

@@ -83,7 +83,7 @@ bool SameTextAscii(const std::string& a, const std::string& b) {
 
 const std::vector<const char*> KnownSwitches = {
     "me", "mf", "ft", "fd", "fp", "fc", "fs", "fm", "op", "oo", "os", "i", "s", "d",
-    "e",  "we", "ws", "wc", "di", "dr", "dn", "un", "uh", "ua", "o",  "c", "h", "xcmv"};
+    "e",  "we", "ws", "wc", "di", "dr", "dn", "un", "uh", "ua", "o",  "c", "h", "q",  "r", "xcmv"};
 
 ParsedCommandLine::ParsedCommandLine(std::vector<std::string> params, SameTextFunction sameText)
     : params_(std::move(params)), sameText_(sameText) {}
@@ -143,6 +143,8 @@ CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line) {
   v.OverwriteTarget = has("o");
   v.ShowFinalMessage = !has("c");
   v.HideMainWindow = has("h");
+  v.Quiet = has("q");
+  v.Reproducible = has("r");
 
   v.Source = line.PositionalParam(1);
   v.Target = line.PositionalParam(2);

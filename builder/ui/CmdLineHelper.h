@@ -72,6 +72,8 @@ struct CommandLineValues {
   bool OverwriteTarget = false;
   bool ShowFinalMessage = true;
   bool HideMainWindow = false;
+  bool Quiet = false;         // -q: with -h, no box at all (messages on standard error)
+  bool Reproducible = false;  // -r: the same sources give the same SFX file
   int RequiredPositionals = 2;
   bool CommandLineMode = false;
   // Why a line that builds must not: a parameter that it would drop without a word (a

@@ -7,6 +7,9 @@ namespace {
 
 const ControlDef FcmdlinegenControls[] = {
     {Tfcmdlinegen::mcmdline, "Edit", "", 8, 8, 768, 76, csFixedText},
+    {Tfcmdlinegen::cbunattended, "Button", "Unattended: no window, messages on standard error (-h -q)", 8, 92, 360,
+     28, csCheckBox},
+    {Tfcmdlinegen::cbreproducible, "Button", "Reproducible (-r)", 376, 92, 160, 28, csCheckBox},
     {Tfcmdlinegen::bcopy, "Button", "Copy to clipboard", 552, 92, 128, 28, csButton},
     {Tfcmdlinegen::bclose, "Button", "Close", 688, 92, 88, 28, csDefaultButton},
 };
@@ -48,13 +51,16 @@ bool Tfcmdlinegen::Create(const Form& main) {
       !CreateControls(FcmdlinegenControls, sizeof FcmdlinegenControls / sizeof FcmdlinegenControls[0]))
     return false;
   UseFixedPitchFont();
-  SetText(mcmdline, GenerateCommandLine(ReadGeneratorState(main), NextAnsiChar));
+  state_ = ReadGeneratorState(main);
+  SetText(mcmdline, GenerateCommandLine(state_, NextAnsiChar));
   return true;
 }
 
 void Tfcmdlinegen::Command(int id, int code, HWND control) {
   if (id == bcopy && code == BN_CLICKED)
     bcopyClick();
+  else if ((id == cbunattended || id == cbreproducible) && code == BN_CLICKED)
+    cbClick();
   else
     FixedTextForm::Command(id, code, control);
 }
@@ -63,4 +69,10 @@ void Tfcmdlinegen::bcopyClick() {
   HWND text = Item(mcmdline);
   SendMessageA(text, EM_SETSEL, 0, -1);
   SendMessageA(text, WM_COPY, 0, 0);
+}
+
+void Tfcmdlinegen::cbClick() {
+  state_.Unattended = Checked(cbunattended);
+  state_.Reproducible = Checked(cbreproducible);
+  SetText(mcmdline, GenerateCommandLine(state_, NextAnsiChar));
 }

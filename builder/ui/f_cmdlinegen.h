@@ -15,7 +15,7 @@ GeneratorState ReadGeneratorState(const Form& main);
 class Tfcmdlinegen : public FixedTextForm {
  public:
   // Control IDs; the tests find the controls by them, so they stay fixed.
-  enum Control { mcmdline = 300, bclose, bcopy };
+  enum Control { mcmdline = 300, bclose, bcopy, cbunattended, cbreproducible };
 
   Tfcmdlinegen() : FixedTextForm(mcmdline, bclose) {}
   // FormCreate: the line for the main window's state at opening.
@@ -26,4 +26,8 @@ class Tfcmdlinegen : public FixedTextForm {
 
  private:
   void bcopyClick();
+  // Either check box: the line with the generator's own choices.
+  void cbClick();
+
+  GeneratorState state_;
 };

@@ -47,7 +47,10 @@ bool BeginsWithText(const std::string& path, const std::string& folder) {
 
 // The box for an error that stopped a hidden build, shown before any window exists.
 void ShowApplicationError(const std::string& text) {
-  MessageBoxA(nullptr, text.c_str(), "Application Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+  if (MessagesGoToConsole())
+    WriteStandardError(text + "\r\n");
+  else
+    MessageBoxA(nullptr, text.c_str(), "Application Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
 }  // namespace
@@ -109,6 +112,13 @@ bool CheckBuildInputs(const BuildInputs& inputs) {
   BuildInputs in = inputs;
   NormalizeInputs(in.Source, in.Target, in.ExecutableFile, in.CustomFolder, in.CmdParameters);
   if (!gCommandLine.CommandLineMode && SaveSettingsHook) SaveSettingsHook(in);
+  try {
+    FILETIME epoch;
+    SourceDateEpoch(epoch);
+  } catch (const EInputRefused& refusal) {
+    ShowError(refusal.what());
+    return false;
+  }
   if (!IsFolder(in.Source)) {
     ShowError("The source folder does not exist\r\n\r\n" + in.Source);
     return false;

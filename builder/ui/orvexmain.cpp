@@ -4,8 +4,11 @@
 #include "ovdialogs.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  if (!StartUp()) return ExitUnexpectedError;
   gCommandLine = EvaluateCommandLine(ReadProcessCommandLine());
+  // Known before the resources are loaded, so that not even a corrupted program waits
+  // for a click.
+  if (gCommandLine.HideMainWindow && gCommandLine.Quiet) SendMessagesToConsole();
+  if (!StartUp()) return ExitUnexpectedError;
   if (!gCommandLine.Refusal.empty()) {
     ShowError(gCommandLine.Refusal);
     return ExitInputsRefused;

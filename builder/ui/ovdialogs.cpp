@@ -13,6 +13,16 @@ std::string AppId;
 
 namespace {
 
+bool gMessagesToConsole = false;
+
+bool IsHandle(HANDLE handle) { return handle && handle != INVALID_HANDLE_VALUE; }
+
+void WriteStandard(DWORD which, const std::string& text) {
+  HANDLE handle = GetStdHandle(which);
+  DWORD written = 0;
+  if (IsHandle(handle)) WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
 const char* const DialogTexts[] = {
     "",
     "Error",
@@ -45,6 +55,11 @@ BOOL CALLBACK CollectThreadWindow(HWND window, LPARAM context) {
 // is open, no topmost window of ours can hide it, and afterwards the active window and
 // the keyboard focus come back.
 int ShowModalBox(const std::string& text, DialogText caption, UINT style) {
+  if (gMessagesToConsole) {
+    bool question = (style & MB_TYPEMASK) == MB_YESNO;
+    WriteStandardError(text + (question ? " No" : "") + "\r\n");
+    return question ? IDNO : IDOK;
+  }
   HWND active = GetActiveWindow();
   HWND focus = GetFocus();
   ThreadWindows windows;
@@ -71,6 +86,25 @@ int ShowModalBox(const std::string& text, DialogText caption, UINT style) {
 }  // namespace
 
 const char* DialogTextOf(DialogText entry) { return DialogTexts[entry]; }
+
+void SendMessagesToConsole() {
+  gMessagesToConsole = true;
+  // A window program started from a command prompt gets no standard handles at all; in a
+  // pipe it has them and must keep them.
+  bool output = IsHandle(GetStdHandle(STD_OUTPUT_HANDLE)), error = IsHandle(GetStdHandle(STD_ERROR_HANDLE));
+  if ((output && error) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  HANDLE console = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+  if (!IsHandle(console)) return;
+  if (!output) SetStdHandle(STD_OUTPUT_HANDLE, console);
+  if (!error) SetStdHandle(STD_ERROR_HANDLE, console);
+}
+
+bool MessagesGoToConsole() { return gMessagesToConsole; }
+
+void WriteStandardOutput(const std::string& text) { WriteStandard(STD_OUTPUT_HANDLE, text); }
+
+void WriteStandardError(const std::string& text) { WriteStandard(STD_ERROR_HANDLE, text); }
 
 void ShowError(const std::string& text) { ShowModalBox(text, dtError, MB_OK | MB_ICONERROR); }
 

@@ -26,6 +26,15 @@ enum DialogText {
 // The dialog text of an entry of the table above.
 const char* DialogTextOf(DialogText entry);
 
+// For builds nobody watches: from now on every box is written to standard error instead,
+// and every question is answered No. A process without standard handles (started from a
+// command prompt) writes to its parent's console.
+void SendMessagesToConsole();
+bool MessagesGoToConsole();
+// Write nothing when the process has no such handle.
+void WriteStandardOutput(const std::string& text);
+void WriteStandardError(const std::string& text);
+
 void ShowError(const std::string& text);
 void ShowInfo(const std::string& text);
 void ShowWarning(const std::string& text);

@@ -15,7 +15,7 @@ std::string Arg(const std::string& path) {
 OrvexRun RunOrvex(const std::string& arguments, const std::string& shotName, const std::vector<std::string>& answers,
                   const std::string& folder, const std::string& program) {
   OrvexRun run;
-  ChildProcess child(Quoted(program.empty() ? OrvexPath() : program) + " " + arguments, folder);
+  ChildProcess child(Quoted(program.empty() ? OrvexPath() : program) + " " + arguments, folder, true);
   if (!child.Started()) {
     ADD_FAILURE() << "orvex.exe did not start";
     return run;
@@ -37,6 +37,8 @@ OrvexRun RunOrvex(const std::string& arguments, const std::string& shotName, con
     driver::WaitForWindowGone(box, 5000);
   }
   run.exitCode = child.ExitCode();
+  run.output = child.Output();
+  run.errors = child.Errors();
   return run;
 }
 

@@ -13,6 +13,7 @@
 struct OrvexRun {
   DWORD exitCode = 0xFFFFFFFF;
   std::vector<driver::MessageBoxInfo> boxes;
+  std::string output, errors;  // its standard output and standard error
 };
 
 // Runs `program` (orvex.exe unless given) with `arguments`; the n-th box is answered with

@@ -33,6 +33,33 @@ SfxArchive Build(const std::string& arguments, const std::string& target, const 
   return ReadSfxFile(target);
 }
 
+// SOURCE_DATE_EPOCH for the builds started while it lives; they inherit it.
+struct SourceDateEpoch {
+  explicit SourceDateEpoch(const char* value) { SetEnvironmentVariableA("SOURCE_DATE_EPOCH", value); }
+  ~SourceDateEpoch() { SetEnvironmentVariableA("SOURCE_DATE_EPOCH", nullptr); }
+};
+
+FILETIME UnixTime(int64_t seconds) {
+  uint64_t ticks = static_cast<uint64_t>(seconds + 11644473600LL) * 10000000ULL;
+  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+uint32_t DosTimeOf(const FILETIME& time) {
+  FILETIME local;
+  WORD date = 0, dosTime = 0;
+  FileTimeToLocalFileTime(&time, &local);
+  FileTimeToDosDateTime(&local, &date, &dosTime);
+  return static_cast<uint32_t>(date) << 16 | dosTime;
+}
+
+void SetWriteTime(const std::string& path, const FILETIME& time) {
+  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+  SetFileTime(file, nullptr, nullptr, &time);
+  CloseHandle(file);
+}
+
 void ExpectInstanceId(const SfxOptions& options) {
   std::string id(options.InstanceId, 10);
   EXPECT_EQ(options.InstanceId[10], '\0');
@@ -237,6 +264,59 @@ TEST(HiddenBuild, TwoBuildsDifferOnlyInTheInstanceId) {
   EXPECT_NE(a.substr(id, 10), b.substr(id, 10));
   for (size_t i = 0; i < 10; ++i) a[id + i] = b[id + i];
   EXPECT_TRUE(a == b);
+}
+
+// The same tree gives the same file, head included, whatever the folders' listing order
+// and the times after SOURCE_DATE_EPOCH; the id follows every byte of the content.
+TEST(HiddenBuild, ReproducibleBuildsAreIdenticalAndTheIdFollowsTheContent) {
+  std::string dir = MakeScratchDir("hb-reproducible");
+  std::string src = dir + "src\\";
+  CreateDirectoryA(src.c_str(), nullptr);
+  CreateDirectoryA((src + "sub").c_str(), nullptr);
+  // Icon, version information and a manifest all go into the head.
+  ASSERT_TRUE(CopyFileA(OrvexPath().c_str(), (src + "setup.exe").c_str(), FALSE));
+  // Ordinal order puts capitals first, unlike the case-blind order of a listing.
+  for (const char* name : {"zeta.txt", "beta.txt", "old.txt", "Zulu.txt", "sub\\b.bin", "sub\\A.txt"})
+    WriteFileBytes(src + name, name + Noise(3000, 7));
+  const int64_t epoch = 1700000000;
+  const FILETIME early = UnixTime(978307200);  // 2001, before the epoch: kept
+  SetWriteTime(src + "old.txt", early);
+  auto build = [&](const std::string& switches, const std::string& name) {
+    SfxArchive archive = Build(switches + " -mf -uh " + Arg(src) + " " + Arg(dir + name) + " " +
+                                   Arg(src + "setup.exe"),
+                               dir + name, "hb-reproducible");
+    ExpectInstanceId(archive.options);
+    return archive;
+  };
+  auto id = [](const SfxArchive& archive) { return std::string(archive.options.InstanceId, 10); };
+  const std::vector<std::string> sorted = {"Zulu.txt", "beta.txt",   "old.txt",    "setup.exe",
+                                           "sub",      "sub\\A.txt", "sub\\b.bin", "zeta.txt"};
+
+  SourceDateEpoch variable("1700000000");
+  SfxArchive one = build("", "one.exe");
+  std::vector<std::string> names;
+  for (const ReadEntry& e : one.entries) {
+    names.push_back(e.name);
+    EXPECT_EQ(e.header.Time, DosTimeOf(e.name == "old.txt" ? early : UnixTime(epoch))) << e.name;
+  }
+  EXPECT_EQ(names, sorted);
+  SetWriteTime(src + "zeta.txt", UnixTime(epoch + 86400 * 400));
+  build("", "two.exe");
+  EXPECT_TRUE(ReadFileBytes(dir + "one.exe") == ReadFileBytes(dir + "two.exe"));
+
+  // One byte of one file, its size and clamped time unchanged: another id.
+  std::string content = ReadFileBytes(src + "sub\\b.bin");
+  content[2000] ^= 1;
+  WriteFileBytes(src + "sub\\b.bin", content);
+  SfxArchive changed = build("-r", "changed.exe");
+  EXPECT_NE(id(changed), id(one));
+
+  // -r alone keeps the times as they are.
+  SetEnvironmentVariableA("SOURCE_DATE_EPOCH", nullptr);
+  SfxArchive three = build("-r", "three.exe"), four = build("-r", "four.exe");
+  EXPECT_EQ(id(three), id(four));
+  EXPECT_TRUE(ReadFileBytes(dir + "three.exe") == ReadFileBytes(dir + "four.exe"));
+  EXPECT_EQ(three.entries.back().header.Time, DosTimeOf(UnixTime(epoch + 86400 * 400)));
 }
 
 }  // namespace

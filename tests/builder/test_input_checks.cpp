@@ -46,10 +46,14 @@ TEST(InputChecks, RefusedInputsNameTheirPathAndExitWithTheRefusalStatus) {
   ASSERT_TRUE(MakeHostLink(s.src + "out", "../src2"));
   std::string parameters(128, 'p'), customFolder = Spaced(260, 'c');
   const std::string notPacked = "\r\n\r\nis not among the files packed from the source folder\r\n" + s.src;
+  const std::string epochText =
+      "SOURCE_DATE_EPOCH must be a decimal count of seconds since 1970 that falls within the dates an SFX file can "
+      "store (1980 to 2107)\r\n\r\nSOURCE_DATE_EPOCH=";
   const struct {
     std::string arguments;
     std::string text;
     std::string folder;
+    const char* epoch = nullptr;  // SOURCE_DATE_EPOCH, when set
   } cases[] = {
       // Relative, with "." and ".." parts: reported normalised, with a trailing backslash.
       {"-h missing\\.\\x\\.. " + Arg(s.target), "The source folder does not exist\r\n\r\n" + s.dir + "missing\\",
@@ -84,15 +88,36 @@ TEST(InputChecks, RefusedInputsNameTheirPathAndExitWithTheRefusalStatus) {
       // The target is never packed, so it cannot be the launch target either.
       {"-h -o -mf " + Arg(s.src) + " " + Arg(s.src + "setup.exe") + " " + Arg(s.src + "setup.exe"),
        "The executable file\r\n" + s.src + "setup.exe" + notPacked, ""},
+      // Before 1980, after 2107, or no count of seconds at all.
+      {"-h -o " + s.Args(), epochText, "", ""},
+      {"-h -o " + s.Args(), epochText + "-1", "", "-1"},
+      {"-h -o " + s.Args(), epochText + "1e9", "", "1e9"},
+      {"-h -o " + s.Args(), epochText + "86400", "", "86400"},
+      {"-h -o " + s.Args(), epochText + "4354819200", "", "4354819200"},
   };
   int n = 0;
   for (const auto& c : cases) {
-    OrvexRun run = RunOrvex(c.arguments, "ic-refused-" + std::to_string(++n), {}, c.folder);
-    EXPECT_EQ(run.exitCode, ExitInputsRefused) << c.arguments;
-    ASSERT_EQ(run.boxes.size(), 1u) << c.arguments;
-    ExpectBox(run, 0, "Error", c.text, driver::BoxIcon::Error);
-    EXPECT_FALSE(FileExists(s.target));
+    ++n;
+    // With -q a hidden build writes the box's text to standard error instead; a window
+    // keeps its box.
+    SetEnvironmentVariableA("SOURCE_DATE_EPOCH", c.epoch);
+    for (const std::string quiet : {"", "-q "}) {
+      OrvexRun run = RunOrvex(quiet + c.arguments, "ic-refused-" + std::to_string(n) + quiet, {}, c.folder);
+      SCOPED_TRACE(quiet + c.arguments);
+      EXPECT_EQ(run.exitCode, ExitInputsRefused);
+      if (quiet.empty() || c.arguments.rfind("-h ", 0) != 0) {
+        ASSERT_EQ(run.boxes.size(), 1u);
+        ExpectBox(run, 0, "Error", c.text, driver::BoxIcon::Error);
+        EXPECT_EQ(run.errors, "");
+      } else {
+        EXPECT_TRUE(run.boxes.empty());
+        EXPECT_EQ(run.errors, c.text + "\r\n");
+      }
+      EXPECT_EQ(run.output, "");
+      EXPECT_FALSE(FileExists(s.target));
+    }
   }
+  SetEnvironmentVariableA("SOURCE_DATE_EPOCH", nullptr);
 }
 
 TEST(InputChecks, TooFewPositionalsEndSilently) {
@@ -112,6 +137,12 @@ TEST(InputChecks, OverwriteQuestionAndSuccessBox) {
   ExpectBox(no, 0, "Confirmation", "Target file already exists\r\nOverwrite?", driver::BoxIcon::Question);
   EXPECT_EQ(no.boxes[0].defaultButton, "No");
   EXPECT_EQ(ReadFileBytes(s.target), "older file");
+  // Nobody answers an unattended build: No, on standard error.
+  OrvexRun unattended = RunOrvex("-h -q " + s.Args(), "ic-overwrite-q");
+  EXPECT_EQ(unattended.exitCode, ExitInputsRefused);
+  EXPECT_TRUE(unattended.boxes.empty());
+  EXPECT_EQ(unattended.errors, "Target file already exists\r\nOverwrite? No\r\n");
+  EXPECT_EQ(ReadFileBytes(s.target), "older file");
 
   OrvexRun yes = RunOrvex("-h " + s.Args(), "ic-overwrite-yes", {"Yes", "OK"});
   EXPECT_EQ(yes.exitCode, ExitBuilt);
@@ -127,6 +158,16 @@ TEST(InputChecks, OverwriteQuestionAndSuccessBox) {
   EXPECT_EQ(told.exitCode, ExitBuilt);
   ASSERT_EQ(told.boxes.size(), 1u);
   EXPECT_EQ(told.boxes[0].caption, "Information");
+
+  // Unattended, the success box becomes the target and its size on standard output.
+  for (const std::string c : {"", "-c "}) {
+    OrvexRun unattendedBuild = RunOrvex("-h -q -o " + c + s.Args(), "ic-overwrite-q");
+    EXPECT_EQ(unattendedBuild.exitCode, ExitBuilt);
+    EXPECT_TRUE(unattendedBuild.boxes.empty());
+    EXPECT_EQ(unattendedBuild.errors, "");
+    size_t size = ReadFileBytes(s.target).size();
+    EXPECT_EQ(unattendedBuild.output, c.empty() ? s.target + " " + std::to_string(size) + " bytes\r\n" : "");
+  }
 }
 
 // A copy of orvex.exe whose resource `name` cannot be found: the last letter of its name
@@ -152,6 +193,11 @@ TEST(InputChecks, AMissingResourceIsAnInternalError) {
     EXPECT_EQ(run.exitCode, ExitUnexpectedError) << resource;
     ASSERT_EQ(run.boxes.size(), 1u);
     ExpectBox(run, 0, "Error", "Internal error\r\nThe program is corrupted", driver::BoxIcon::Error);
+    EXPECT_FALSE(FileExists(s.target));
+    run = RunOrvex("-h -q -c " + s.Args(), std::string("ic-corrupted-q-") + resource, {}, "", copy);
+    EXPECT_EQ(run.exitCode, ExitUnexpectedError) << resource;
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ(run.errors, "Internal error\r\nThe program is corrupted\r\n");
     EXPECT_FALSE(FileExists(s.target));
   }
 }
@@ -271,6 +317,13 @@ TEST(MendedFaults, AFailedBuildLeavesNoTargetBehind) {
   CloseHandle(locked);
   EXPECT_EQ(run.exitCode, ExitUnexpectedError);
   ExpectBox(run, 0, "Application Error", "I/O error 32", driver::BoxIcon::Error);
+  EXPECT_EQ(ReadFileBytes(s.target), "in use elsewhere");
+  locked = CreateFileA(s.target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  run = RunOrvex("-h -q -c -o " + s.Args(), "mf-failed-target-q");
+  CloseHandle(locked);
+  EXPECT_EQ(run.exitCode, ExitUnexpectedError);
+  EXPECT_TRUE(run.boxes.empty());
+  EXPECT_EQ(run.errors, "I/O error 32\r\n");
   EXPECT_EQ(ReadFileBytes(s.target), "in use elsewhere");
 }
 

@@ -121,6 +121,8 @@ TEST(GenerateCommandLine, ReadsBackToTheSameInputs) {
   state.ExecutableFile = "C:\\My Source\\bin\\run me.exe";
   state.CustomFolder = "%USERPROFILE%\\My App\\";
   state.CmdParameters = "\"prm 1\" \"prm 2\" C:\\dir\\";
+  state.Unattended = true;
+  state.Reproducible = true;
 
   CommandLineValues v = ReadBack(GenerateCommandLine(state));
   EXPECT_EQ(v.Source, "C:\\My Source\\");
@@ -136,6 +138,8 @@ TEST(GenerateCommandLine, ReadsBackToTheSameInputs) {
   EXPECT_EQ(v.OneInstance, 1);
   EXPECT_EQ(v.OverwriteMode, 0);
   EXPECT_TRUE(v.CommandLineMode);
+  EXPECT_TRUE(v.HideMainWindow && v.Quiet && v.Reproducible);
+  EXPECT_EQ(v.Refusal, "");
 }
 
 // A value that starts like a switch is read back as a value, not as a switch: "/S" in the

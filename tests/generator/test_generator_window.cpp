@@ -58,6 +58,15 @@ TEST_F(GeneratorWindow, InitialChoicesGiveTheShortLine) {
   EXPECT_TRUE(style & ES_READONLY);
   EXPECT_TRUE(style & WS_VSCROLL);
   EXPECT_EQ(FocusOf(generator), driver::ControlById(generator, Tfcmdlinegen::bclose));
+  // The unattended and the reproducible build are the generator's own choices, not the main window's.
+  Click(generator, Tfcmdlinegen::cbunattended);
+  Click(generator, Tfcmdlinegen::cbreproducible);
+  Sleep(200);
+  Shot(generator, "generator-unattended");
+  EXPECT_EQ(TextOf(generator, Tfcmdlinegen::mcmdline),
+            BinDir() + "orvex.exe -me -ft -e -op -r -h -q C:\\Src C:\\Out.exe");
+  Click(generator, Tfcmdlinegen::cbunattended);
+  EXPECT_EQ(TextOf(generator, Tfcmdlinegen::mcmdline), BinDir() + "orvex.exe -me -ft -e -op -r C:\\Src C:\\Out.exe");
 
   EXPECT_TRUE(CloseWithKey(generator, VK_ESCAPE));
   EXPECT_TRUE(IsWindowEnabled(orvex.main));

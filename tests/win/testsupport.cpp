@@ -81,23 +81,56 @@ bool FolderExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-ChildProcess::ChildProcess(const std::string& commandLine, const std::string& folder) {
+namespace {
+
+std::string ReadToEnd(HANDLE pipe) {
+  std::string bytes;
+  char buffer[4096];
+  DWORD n = 0;
+  while (pipe && ReadFile(pipe, buffer, sizeof buffer, &n, nullptr) && n > 0) bytes.append(buffer, n);
+  return bytes;
+}
+
+}  // namespace
+
+ChildProcess::ChildProcess(const std::string& commandLine, const std::string& folder, bool capture) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
+  HANDLE outputEnd = nullptr, errorsEnd = nullptr;
+  if (capture) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    CreatePipe(&output_, &outputEnd, &inherit, 1 << 20);
+    CreatePipe(&errors_, &errorsEnd, &inherit, 1 << 20);
+    SetHandleInformation(output_, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errors_, HANDLE_FLAG_INHERIT, 0);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = outputEnd;
+    startup.hStdError = errorsEnd;
+  }
   PROCESS_INFORMATION info{};
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');
-  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, capture, 0, nullptr,
                      folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
     CloseHandle(info.hThread);
     process_ = info.hProcess;
     id_ = info.dwProcessId;
   }
+  // Only the child's copies stay open, so reading ends when the child does.
+  if (outputEnd) CloseHandle(outputEnd);
+  if (errorsEnd) CloseHandle(errorsEnd);
 }
 
 ChildProcess::~ChildProcess() {
   if (process_) CloseHandle(process_);
+  if (output_) CloseHandle(output_);
+  if (errors_) CloseHandle(errors_);
 }
+
+std::string ChildProcess::Output() const { return ReadToEnd(output_); }
+
+std::string ChildProcess::Errors() const { return ReadToEnd(errors_); }
 
 bool ChildProcess::Wait(DWORD timeoutMs) {
   return process_ && WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0;

@@ -25,7 +25,10 @@ bool FolderExists(const std::string& path);
 class ChildProcess {
  public:
   // Starts `commandLine` with `folder` as working directory (empty: the current one).
-  explicit ChildProcess(const std::string& commandLine, const std::string& folder = std::string());
+  // With `capture` its standard output and error go to pipes large enough that the child
+  // never waits for them to be read.
+  explicit ChildProcess(const std::string& commandLine, const std::string& folder = std::string(),
+                        bool capture = false);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -36,9 +39,13 @@ class ChildProcess {
   bool Wait(DWORD timeoutMs);
   DWORD ExitCode() const;
   void Kill();
+  // What a capturing child wrote there, read to its end: call after the child has ended.
+  std::string Output() const;
+  std::string Errors() const;
 
  private:
   HANDLE process_ = nullptr;
+  HANDLE output_ = nullptr, errors_ = nullptr;
   DWORD id_ = 0;
 };
 
