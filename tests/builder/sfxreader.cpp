@@ -72,13 +72,6 @@ std::string ReadOneEntry(Cursor& in, uint8_t compressed, ReadEntry& entry) {
   return std::string();
 }
 
-uint32_t DosTimeOf(const FILETIME& written) {
-  FILETIME local;
-  WORD date = 0, time = 0;
-  FileTimeToLocalFileTime(&written, &local);
-  FileTimeToDosDateTime(&local, &date, &time);
-  return static_cast<uint32_t>(date) << 16 | time;
-}
 
 void Walk(const std::string& folder, const std::string& prefix, std::vector<SourceItem>& items) {
   WIN32_FIND_DATAA found;
@@ -97,6 +90,14 @@ void Walk(const std::string& folder, const std::string& prefix, std::vector<Sour
 }
 
 }  // namespace
+
+uint32_t DosTimeOf(const FILETIME& written) {
+  FILETIME local;
+  WORD date = 0, time = 0;
+  FileTimeToLocalFileTime(&written, &local);
+  FileTimeToDosDateTime(&local, &date, &time);
+  return static_cast<uint32_t>(date) << 16 | time;
+}
 
 std::string ReadSfx(const std::string& bytes, SfxArchive& archive) {
   archive = SfxArchive();

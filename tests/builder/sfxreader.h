@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -38,6 +39,9 @@ struct SourceItem {
   uint32_t time;  // DOS date and time, local
   std::string content;
 };
+
+// A file time as the builder stores it: DOS date and time, local.
+uint32_t DosTimeOf(const FILETIME& written);
 
 // The pre-order walk of the folder in the file system's own enumeration order.
 std::vector<SourceItem> WalkSource(const std::string& folder);

@@ -44,14 +44,6 @@ FILETIME UnixTime(int64_t seconds) {
   return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
-uint32_t DosTimeOf(const FILETIME& time) {
-  FILETIME local;
-  WORD date = 0, dosTime = 0;
-  FileTimeToLocalFileTime(&time, &local);
-  FileTimeToDosDateTime(&local, &date, &dosTime);
-  return static_cast<uint32_t>(date) << 16 | dosTime;
-}
-
 void SetWriteTime(const std::string& path, const FILETIME& time) {
   HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
