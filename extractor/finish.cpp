@@ -104,7 +104,8 @@ bool IsStillFolder(const char* path, const FolderId& recorded) {
 
 void CleanUp() {
   if (gOptions.ExtractionMode != 1 || gOptions.DeleteMode == 2) return;
-  // Files come folder by folder: each folder is asked once for all of its files.
+  // Files come folder by folder: each folder is asked once for all of its files (a full
+  // path always has a backslash, so the first file never matches the empty start).
   char folder[PathCapacity] = "";
   bool folderKept = false;
   for (int i = 0; i < gExtractedFiles.count; ++i) {
@@ -112,7 +113,7 @@ void CleanUp() {
     int cut = 0;
     for (const char* p = file; *p; p = CharNextA(p))
       if (*p == '\\') cut = static_cast<int>(p - file);
-    if (cut != lstrlenA(folder) || memcmp(file, folder, cut) != 0 || i == 0) {
+    if (cut != lstrlenA(folder) || memcmp(file, folder, cut) != 0) {
       CopyText(folder, file, cut + 1);
       folderKept = IsStillFolder(folder, gExtractedFiles.folders[i]);
     }

@@ -367,7 +367,9 @@ struct Stop {
 class Extraction {
  public:
   Extraction(int root, const NameConverter& names, bool overwrite, InspectStreams io)
-      : root_(root), names_(names), overwrite_(overwrite), io_(io) {}
+      : root_(root), names_(names), overwrite_(overwrite), io_(io), mask_(umask(0)) {
+    umask(mask_);  // read once: only fchmod needs it, open applies it itself
+  }
   ~Extraction() { Discard(); }
 
   size_t kept = 0;
@@ -437,9 +439,7 @@ class Extraction {
     times[0].tv_nsec = UTIME_OMIT;
     times[1].tv_sec = mktime(&local);
     times[1].tv_nsec = 0;
-    mode_t mask = umask(0);
-    umask(mask);
-    mode_t mode = ((header.Attributes & 0x01) ? 0444 : 0666) & ~mask;
+    mode_t mode = ((header.Attributes & 0x01) ? 0444 : 0666) & ~mask_;
     if (futimens(file_, times) != 0 || fchmod(file_, mode) != 0 || close(file_) != 0) {
       file_ = -1;
       Fail(strerror(errno));
@@ -484,6 +484,7 @@ class Extraction {
   const NameConverter& names_;
   bool overwrite_;
   InspectStreams io_;
+  mode_t mask_;
   std::string name_, last_, part_;
   int folder_ = -1;
   int file_ = -1;
