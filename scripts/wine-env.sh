@@ -50,6 +50,7 @@ stop() {
     . "$dir/env"
     WINEPREFIX=$WINEPREFIX "$WINESERVER" -k 2>/dev/null || true
     WINEPREFIX=$WINEPREFIX "$WINESERVER" -w 2>/dev/null || true
+    [ -n "${HOLDER_PGID:-}" ] && kill -- "-$HOLDER_PGID" 2>/dev/null || true
     [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
     rm -f "$dir/env"
   fi
@@ -81,6 +82,11 @@ ENV
     # One server for the whole run; `stop` ends it.
     "$WINESERVER" -p </dev/null >"$dir/wineserver.log" 2>&1
     "$WINE64" wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
+    # Wine closes the desktop a moment after its last program ends, and a program that
+    # starts while it closes waits 10 s for a new one (or, seen once, for ever). A console
+    # program that waits for input all run long keeps the desktop open.
+    setsid sh -c "sleep infinity | exec '$WINE64' cmd.exe" </dev/null >/dev/null 2>&1 &
+    echo "HOLDER_PGID=$!" >>"$dir/env"
     if [ "$bits" = win32 ]; then
       way=$(find_win32_way)
       loader=${way%%|*}
