@@ -142,21 +142,19 @@ int main(int argc, char** argv) {
 
   // The build job in this process, with the resources of the built orvex.exe.
   HMODULE orvex = LoadLibraryExA((BinDir() + "orvex.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  auto load = [orvex](const char* type, const char* name, ResourceData& view) {
+  auto load = [orvex](const char* type, const char* name) {
     HRSRC info = FindResourceA(orvex, name, type);
-    view.data = info ? LockResource(LoadResource(orvex, info)) : nullptr;
-    view.size = info ? SizeofResource(orvex, info) : 0;
+    return ByteSpan{info ? LockResource(LoadResource(orvex, info)) : nullptr, info ? SizeofResource(orvex, info) : 0};
   };
-  load("EXE", "SFXHEAD", SfxHeadData);
-  load("EXE", "SELFDELETE", SelfDeleteData);
-  load("XML", "UAC", UacManifestData);
-  gCommandLine.ShowFinalMessage = false;
+  BuildEnvironment environment;
+  environment.Heads = SfxHeads{load("EXE", "SFXHEAD"), load("EXE", "SELFDELETE"), load("XML", "UAC")};
   BuildInputs inputs;
   inputs.Source = source;
   inputs.Target = target + ".job.exe";
+  NormalizeInputs(inputs);
   cpuStart = CpuSeconds();
   try {
-    BuildSfx(inputs);
+    BuildSfx(inputs, environment);
   } catch (const std::exception& error) {
     fprintf(stderr, "build job failed: %s\n", error.what());
     return 1;

@@ -2,121 +2,65 @@
 
 #include <stdio.h>
 
-#include <stddef.h>
-#include <wchar.h>
-
 #include <algorithm>
+#include <array>
+#include <chrono>
 #include <random>
 
+#include "ArchiveName.h"
 #include "BuildJob.h"
+#include "LocalTime.h"
 #include "OVResources.h"
-#include "orvex.h"
-#include "ovdialogs.h"
+#include "SourceWalk.h"
 #include "u_bytesize.h"
 #include "u_shared.h"
-
-BuildProgress* gProgress = nullptr;
-bool BuildAbortFlag = false;
-ResourceData SfxHeadData;
-ResourceData SelfDeleteData;
-ResourceData UacManifestData;
-ResourceData UsageTextData;
-uint64_t SfxSizeLimit = SfxSizeLimitDefault;
-FolderListing gFolderListing = {FindFirstFileW, FindNextFileW};
 
 namespace {
 
 std::mt19937 gInstanceIds;
 
-std::wstring Widen(const std::string& text) {
-  int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], n);
-  wide.resize(static_cast<size_t>(n - 1));
-  return wide;
+std::string Trim(const std::string& text) {
+  size_t first = 0, last = text.size();
+  while (first < last && static_cast<unsigned char>(text[first]) <= 32) ++first;
+  while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
+  return text.substr(first, last - first);
 }
 
-std::string Narrow(const wchar_t* wide, DWORD flags, BOOL* usedDefault) {
-  int n = WideCharToMultiByte(CP_ACP, flags, wide, -1, nullptr, 0, nullptr, usedDefault);
-  if (n <= 0) return std::string();
-  std::string text(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, flags, wide, -1, &text[0], n, nullptr, usedDefault);
-  text.resize(static_cast<size_t>(n - 1));
-  return text;
+// The upper case of the Latin, Greek and Cyrillic letters, as the walk orders names.
+char16_t Upper(char16_t c) {
+  if (c < 0x80) return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) ||
+      (c >= 0x430 && c <= 0x44F) || (c >= 0xFF41 && c <= 0xFF5A))
+    return static_cast<char16_t>(c - 32);
+  if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 80);
+  if (c == 0xFF) return 0x178;
+  if (c == 0x3C2) return 0x3A3;
+  // Pairs of an upper-case letter and its lower case after it.
+  bool evenPairs = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177) || (c >= 0x460 && c <= 0x481) ||
+                   (c >= 0x48A && c <= 0x4BF) || (c >= 0x4D0 && c <= 0x52F);
+  bool oddPairs = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E) || (c >= 0x4C1 && c <= 0x4CE);
+  if ((evenPairs && (c & 1)) || (oddPairs && !(c & 1))) return static_cast<char16_t>(c - 1);
+  return c;
 }
 
-// The name in the ANSI code page, only when it stands for exactly the same characters:
-// no default character and no lookalike (a fullwidth backslash must not become a real one).
-bool ExactAnsiName(const wchar_t* wide, std::string& ansi) {
-  // UTF-8 as the ANSI code page carries every name and takes neither flag.
-  bool utf8 = GetACP() == CP_UTF8;
-  BOOL usedDefault = FALSE;
-  ansi = Narrow(wide, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, utf8 ? nullptr : &usedDefault);
-  return !usedDefault && !ansi.empty() && Widen(ansi) == wide;
+// The walk's order: ordinal by UTF-16 code units after upper-casing, as NTFS lists a folder;
+// names that differ only in letter case (possible on other file systems) by their code units.
+bool ListedBefore(const FolderItem& a, const FolderItem& b) {
+  size_t n = std::min(a.unicode.size(), b.unicode.size());
+  for (size_t i = 0; i < n; ++i) {
+    char16_t x = Upper(a.unicode[i]), y = Upper(b.unicode[i]);
+    if (x != y) return x < y;
+  }
+  if (a.unicode.size() != b.unicode.size()) return a.unicode.size() < b.unicode.size();
+  return a.unicode < b.unicode;
 }
 
-// A name for the message that refuses it: '?' for what the code page lacks, no lookalikes.
-std::string DisplayName(const wchar_t* wide) {
-  return Narrow(wide, GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS, nullptr);
-}
-
-// 0 outside the DOS dates, which Wine's conversion lets wrap round after 2107.
-uint32_t DosTime(const FILETIME& written) {
-  FILETIME local;
-  SYSTEMTIME parts;
-  WORD date = 0, time = 0;
-  if (!FileTimeToLocalFileTime(&written, &local) || !FileTimeToSystemTime(&local, &parts) || parts.wYear < 1980 ||
-      parts.wYear > 2107 || !FileTimeToDosDateTime(&local, &date, &time))
-    return 0;
-  return static_cast<uint32_t>(date) << 16 | time;
-}
-
-// The folder part of a path with its final backslash; empty when there is none.
-std::string FolderOf(const std::string& path) {
-  const char* start = path.c_str();
-  const char* lastSeparator = nullptr;
-  for (const char* p = start; *p; p = CharNextA(p))
-    if (*p == '\\' || *p == ':') lastSeparator = p;
-  return lastSeparator ? path.substr(0, static_cast<size_t>(lastSeparator - start) + 1) : std::string();
-}
-
-// Creates the folder and every missing parent; failures show later, when the target is created.
-void ForceDirectories(const std::string& folder) {
-  for (const char* p = folder.c_str(); *p; p = CharNextA(p))
-    if (*p == '\\' && p != folder.c_str()) CreateDirectoryA(folder.substr(0, static_cast<size_t>(p - folder.c_str())).c_str(), nullptr);
-  CreateDirectoryA(folder.c_str(), nullptr);
-}
-
-[[noreturn]] void RaiseListingError(DWORD code, const std::string& folder) {
-  throw EBuildError("This folder could not be listed (" + FileErrorText(code) + ")\r\n\r\n" + folder);
-}
-
-// A file link is listed with the link's own size and times; what is packed is the file it
-// points to, so the entry is described by that file.
-void DescribeLinkTarget(const std::string& path, WIN32_FIND_DATAW& found) {
-  FileHandle file(CreateFileW(Widen(path).c_str(), FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                              nullptr));
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!file || !GetFileInformationByHandle(file.Get(), &info))
-    throw EBuildError(FileErrorText(GetLastError()) + "\r\n\r\n" + path);
-  found.dwFileAttributes = info.dwFileAttributes;
-  found.nFileSizeHigh = info.nFileSizeHigh;
-  found.nFileSizeLow = info.nFileSizeLow;
-  found.ftLastWriteTime = info.ftLastWriteTime;
-}
-
-// The folder links a build did not follow, one a line after a heading; empty when none.
-std::string SkippedLinksText(std::vector<std::string> links) {
-  if (links.empty()) return std::string();
-  std::sort(links.begin(), links.end(), [](const std::string& a, const std::string& b) {
-    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
-                          static_cast<int>(b.size())) == CSTR_LESS_THAN;
-  });
-  std::string text = "These folder links were not followed:";
-  for (const std::string& link : links) text += "\r\n" + link;
-  return text;
+// A name Windows cannot give a file: control characters, the characters it reserves, or a
+// trailing dot or blank. Only other systems list such names.
+bool UnfitForWindows(const std::u16string& name) {
+  for (char16_t c : name)
+    if (c < 32 || std::u16string(u"\\/:*?\"<>|").find(c) != std::u16string::npos) return true;
+  return !name.empty() && (name.back() == u'.' || name.back() == u' ');
 }
 
 // Copies at most capacity - 1 characters and leaves the rest of the zeroed field as it is.
@@ -134,7 +78,7 @@ void WriteOptions(BuildJob& job) {
   CopyField(options.CmdParameters, in.CmdParameters);
   CopyField(options.CustomFolder, in.CustomFolder);
   // A reproducible id is filled in when everything it is derived from has been written.
-  if (!job.reproducible) {
+  if (!in.Reproducible) {
     std::uniform_int_distribution<uint32_t> draw(0, 2147483646);
     char id[16];
     snprintf(id, sizeof id, "%010X", draw(gInstanceIds));
@@ -164,160 +108,148 @@ void WriteReproducibleInstanceId(BuildJob& job) {
   job.target.WriteAt(job.optionsPosition + offsetof(SfxOptions, InstanceId), id, 10);
 }
 
-void PrepareHeadResources(const BuildJob& job) {
-  const CommandLineValues& line = gCommandLine;
-  bool xcmv = line.CommandLineMode && HasSwitch("xcmv");
-  std::string source = ResourceSourceFile(line.CommandLineMode, xcmv,
-                                          xcmv ? PositionalParam(line.RequiredPositionals + 1) : std::string(),
-                                          job.in.ExtractionMode, job.in.ExecutableFile);
-  // An SFX file without the rights the user asked for would fail in ways hard to trace.
-  if (!PrepareHead(job.in.Target, source, job.in.UACAutoElevation, UacManifestData))
+// The carried head with the icon and version information of the resource source and the
+// elevation manifest. An SFX file without the rights the user asked for would fail in ways
+// hard to trace, so a manifest that cannot be written stops the build.
+std::string PreparedHead(const BuildJob& job) {
+  const SfxHeads& heads = job.environment->Heads;
+  std::string head(static_cast<const char*>(heads.Head.data), heads.Head.size);
+  if (!PrepareHeadBytes(head, job.in.ResourceSource, job.in.UACAutoElevation, heads.UacManifest))
     throw EBuildError("The elevation manifest could not be written into the SFX file\r\n\r\n" + job.in.Target);
+  return head;
 }
 
 }  // namespace
 
 void SeedInstanceIds() {
-  LARGE_INTEGER counter{};
-  QueryPerformanceCounter(&counter);
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  std::seed_seq seed{static_cast<uint32_t>(counter.QuadPart), static_cast<uint32_t>(counter.QuadPart >> 32),
-                     static_cast<uint32_t>(now.dwLowDateTime), static_cast<uint32_t>(now.dwHighDateTime)};
+  auto wall = static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+  auto steady = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  std::seed_seq seed{static_cast<uint32_t>(steady), static_cast<uint32_t>(steady >> 32),
+                     static_cast<uint32_t>(wall), static_cast<uint32_t>(wall >> 32)};
   gInstanceIds.seed(seed);
 }
 
-tfile::tfile(const std::string& prefix, const std::string& name, uint32_t time, uint32_t size, uint32_t attr)
-    : Time(time), Size(static_cast<int32_t>(size)), Attr(attr), Name(prefix + name) {
+tfile::tfile(const std::string& prefix, const std::string& name, const std::string& path, uint32_t time,
+             uint32_t size, uint32_t attr)
+    : Time(time), Size(static_cast<int32_t>(size)), Attr(attr), Name(prefix + name), Path(path) {
   if (IsFolder()) Size = 0;
 }
 
-bool SameText(const std::string& a, const std::string& b) {
-  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
-                        static_cast<int>(b.size())) == CSTR_EQUAL;
-}
-
 void BuildJob::Write(const void* data, uint32_t length) {
-  if (written + length > SfxSizeLimit)
-    throw EInputRefused("The SFX file would grow beyond " + std::to_string(SfxSizeLimit) +
+  uint64_t limit = environment ? environment->SizeLimit : SfxSizeLimitDefault;
+  if (written + length > limit)
+    throw EInputRefused("The SFX file would grow beyond " + std::to_string(limit) +
                         " bytes, more than its extractor can read\r\n\r\n" + in.Target);
   target.Write(data, length);
   if (contentHash) contentHash->Update(data, length);
   written += length;
 }
 
-bool SourceDateEpoch(FILETIME& time) {
+void NormalizeInputs(BuildInputs& in) {
+  in.Source = IncludeTrailingSeparator(FullPath(Trim(in.Source)));
+  in.Target = FullPath(Trim(in.Target));
+  in.ExecutableFile = FullPath(Trim(in.ExecutableFile));
+  in.CmdParameters = Trim(in.CmdParameters);
+  // The custom folder is a Windows path whichever system builds.
+  in.CustomFolder = Trim(in.CustomFolder);
+  if (PathSeparator == '\\')
+    in.CustomFolder = IncludeTrailingSeparator(in.CustomFolder);
+  else if (!in.CustomFolder.empty() && in.CustomFolder.back() != '\\')
+    in.CustomFolder += '\\';
+}
+
+std::string InputsRefusal(const BuildInputs& in) {
+  if (!IsFolder(in.Source)) return "The source folder does not exist\r\n\r\n" + in.Source;
+  if (in.ExtractionMode == 1) {
+    if (!IsFile(in.ExecutableFile)) return "The executable file does not exist\r\n\r\n" + in.ExecutableFile;
+    // Long forms, so that two spellings of either are the same path.
+    if (!PathBeginsWith(FullLongPath(in.ExecutableFile), IncludeTrailingSeparator(FullLongPath(in.Source))))
+      return "The executable file\r\n" + in.ExecutableFile + "\r\n\r\nis not in the source folder\r\n" + in.Source;
+    if (in.CmdParameters.size() > MaxCmdParametersLength)
+      return "The command line parameters are longer than " + std::to_string(MaxCmdParametersLength) +
+             " characters\r\n\r\n" + in.CmdParameters;
+  }
+  if (in.ExtractionFolder == 5 && in.CustomFolder.size() > MaxCustomFolderLength)
+    return "The custom folder is longer than " + std::to_string(MaxCustomFolderLength) + " characters\r\n\r\n" +
+           in.CustomFolder;
+  // Found in the source by its text, the file may still not be packed: it lies beyond a
+  // folder link the walk does not follow, or it is the target itself.
+  if (in.ExtractionMode == 1 && !PacksExecutableFile(in))
+    return "The executable file\r\n" + in.ExecutableFile +
+           "\r\n\r\nis not among the files packed from the source folder\r\n" + in.Source;
+  return std::string();
+}
+
+bool ParseSourceDateEpoch(const char* value, uint64_t& fileTime) {
+  if (!value) return false;
   const char* name = "SOURCE_DATE_EPOCH";
-  SetLastError(ERROR_SUCCESS);
-  char value[64];
-  DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-  if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
-  std::string text = length < sizeof value ? std::string(value, length) : std::string(value) + "...";
+  std::string text = value;
+  if (text.size() > 63) text = text.substr(0, 63) + "...";
   // At most 11 digits: beyond 2107 in any case, and no overflow.
   bool digits = !text.empty() && text.size() <= 11;
   for (char c : text) digits = digits && c >= '0' && c <= '9';
-  uint64_t ticks = digits ? (std::stoull(text) + 11644473600ull) * 10000000ull : 0;
-  time.dwLowDateTime = static_cast<DWORD>(ticks);
-  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-  if (!digits || DosTime(time) == 0)
+  fileTime = digits ? (std::stoull(text) + 11644473600ull) * 10000000ull : 0;
+  if (!digits || DosTimeOf(fileTime) == 0)
     throw EInputRefused(std::string(name) +
                         " must be a decimal count of seconds since 1970 that falls within the dates an SFX file "
                         "can store (1980 to 2107)\r\n\r\n" + name + "=" + text);
   return true;
 }
 
-std::string FullLongPath(const std::string& path) {
-  if (path.empty()) return path;
-  DWORD length = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
-  if (length == 0) return path;
-  std::string full(length, '\0');
-  full.resize(GetFullPathNameA(path.c_str(), length, &full[0], nullptr));
-  length = GetLongPathNameA(full.c_str(), nullptr, 0);
-  if (length == 0) return full;
-  std::string longer(length, '\0');
-  longer.resize(GetLongPathNameA(full.c_str(), &longer[0], length));
-  return longer.empty() ? full : longer;
-}
-
 void PrepareLaunchTarget(BuildJob& job) {
-  job.longSource = IncludeTrailingBackslash(FullLongPath(job.in.Source));
+  job.longSource = IncludeTrailingSeparator(FullLongPath(job.in.Source));
   if (job.in.ExtractionMode == 1) job.launchTarget = FullLongPath(job.in.ExecutableFile);
 }
 
-bool IsTarget(const BuildJob& job, const tfile& item) { return SameText(job.in.Source + item.Name, job.in.Target); }
+bool IsTarget(const BuildJob& job, const tfile& item) { return SamePath(item.Path, job.in.Target); }
 
 bool IsLaunchTarget(const BuildJob& job, const tfile& item) {
-  return !job.launchTarget.empty() && !item.IsFolder() && SameText(job.longSource + item.Name, job.launchTarget);
+  return !job.launchTarget.empty() && !item.IsFolder() &&
+         SamePath(job.longSource + item.Path.substr(job.in.Source.size()), job.launchTarget);
 }
 
-void CollectEntries(BuildJob& job, const std::string& prefix) {
-  std::string folderPath = job.in.Source + prefix;
-  // Enumerated by wide names, so a name the ANSI code page cannot carry is seen as it is.
-  std::wstring pattern = Widen(folderPath + "*.*");
-  WIN32_FIND_DATAW found;
-  FindHandle search(gFolderListing.First(pattern.c_str(), &found));
-  if (!search) {
-    DWORD code = GetLastError();
-    // Only the empty root of a drive lists nothing at all, not even ".".
-    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) return;
-    RaiseListingError(code, folderPath);
-  }
-  std::vector<WIN32_FIND_DATAW> listed;
-  do {
-    if (found.dwFileAttributes & AttributeVolumeLabel) continue;
-    std::wstring wide = found.cFileName;
-    if (wide == L"." || wide == L"..") continue;
-    listed.push_back(found);
-  } while (gFolderListing.Next(search.Get(), &found));
-  DWORD code = GetLastError();
-  if (code != ERROR_NO_MORE_FILES) RaiseListingError(code, folderPath);
-  // The order a file system lists a folder in is its own; UTF-16 code units are the same everywhere.
-  if (job.reproducible)
-    std::sort(listed.begin(), listed.end(), [](const WIN32_FIND_DATAW& a, const WIN32_FIND_DATAW& b) {
-      return std::wcscmp(a.cFileName, b.cFileName) < 0;
-    });
-  for (WIN32_FIND_DATAW& found : listed) {
+void CollectEntries(BuildJob& job, const std::string& prefix, const std::string& folder) {
+  std::vector<FolderItem> listed = ListFolder(folder);
+  std::sort(listed.begin(), listed.end(), ListedBefore);
+  for (FolderItem& found : listed) {
     std::string name;
-    if (!ExactAnsiName(found.cFileName, name))
-      throw EInputRefused("The name of this file cannot be represented in the system's code page\r\n\r\n" +
-                          folderPath + DisplayName(found.cFileName));
+    if (!ToArchiveName(found.unicode, job.in.CodePage, name))
+      throw EInputRefused("The name of this file cannot be represented in the system's code page\r\n\r\n" + folder +
+                          found.name);
+    if (UnfitForWindows(found.unicode))
+      throw EInputRefused("This name cannot be used on Windows\r\n\r\n" + folder + found.name);
     if (prefix.size() + name.size() > static_cast<size_t>(MaxEntryNameLength))
       throw EInputRefused("This name is longer than " + std::to_string(MaxEntryNameLength) +
-                          " characters, more than an SFX file can carry\r\n\r\n" + folderPath + name);
-    bool folder = (found.dwFileAttributes & AttributeDirectory) != 0;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      // A folder link may lead back up the tree or out of it: it is named at the end instead.
-      if (folder) {
-        job.skippedLinks.push_back(folderPath + name);
-        continue;
-      }
-      DescribeLinkTarget(folderPath + name, found);
+                          " characters, more than an SFX file can carry\r\n\r\n" + folder + found.name);
+    if (found.folderLink) {
+      job.skippedLinks.push_back(folder + found.name);
+      continue;
     }
-    if (!folder && (found.nFileSizeHigh != 0 || found.nFileSizeLow >= 0x80000000u))
-      throw EInputRefused("This file is 2 GiB or larger, too large for an SFX file\r\n\r\n" + folderPath + name);
-    if (job.clampTimes && CompareFileTime(&found.ftLastWriteTime, &job.latestTime) > 0)
-      found.ftLastWriteTime = job.latestTime;
-    job.entries.push_back(std::make_unique<tfile>(prefix, name, DosTime(found.ftLastWriteTime), found.nFileSizeLow,
-                                                  found.dwFileAttributes));
-    if (folder) CollectEntries(job, prefix + name + "\\");
+    bool isFolder = (found.attributes & AttributeDirectory) != 0;
+    if (!isFolder && found.size >= 0x80000000u)
+      throw EInputRefused("This file is 2 GiB or larger, too large for an SFX file\r\n\r\n" + folder + found.name);
+    if (job.in.ClampTimes && found.writeTime > job.in.LatestTime) found.writeTime = job.in.LatestTime;
+    std::string path = folder + found.name;
+    job.entries.push_back(std::make_unique<tfile>(prefix, name, path, DosTimeOf(found.writeTime),
+                                                  static_cast<uint32_t>(found.size), found.attributes));
+    if (isFolder) CollectEntries(job, prefix + name + "\\", path + PathSeparator);
   }
 }
 
 bool PacksExecutableFile(const BuildInputs& inputs) {
   BuildJob job;
   job.in = inputs;
-  BuildInputs& in = job.in;
-  NormalizeInputs(in.Source, in.Target, in.ExecutableFile, in.CustomFolder, in.CmdParameters);
-  in.ExtractionMode = 1;
+  job.in.ExtractionMode = 1;
   PrepareLaunchTarget(job);
-  CollectEntries(job, std::string());
+  CollectEntries(job, std::string(), job.in.Source);
   for (const auto& item : job.entries)
     if (IsLaunchTarget(job, *item) && !IsTarget(job, *item)) return true;
   return false;
 }
 
 void ReportProgress(BuildJob& job, int64_t current, int64_t size) {
-  if (!gProgress) return;
+  BuildProgress* progress = job.Progress();
+  if (!progress) return;
   int file = ProgressBarMaximum;
   if (size != 0) {
     // Rounded to the nearest, halves to even.
@@ -326,57 +258,48 @@ void ReportProgress(BuildJob& job, int64_t current, int64_t size) {
     if (2 * remainder > size || (2 * remainder == size && (quotient & 1))) ++quotient;
     file = static_cast<int>(quotient);
   }
-  gProgress->SetFileBar(file);
+  progress->SetFileBar(file);
   if (job.totalSize == 0) {
-    gProgress->SetTotalBar(0);
+    progress->SetTotalBar(0);
   } else {
     int64_t processed = job.doneSize + current;
-    gProgress->SetTotalBar(static_cast<int>(ProgressBarMaximum * processed / job.totalSize));
+    progress->SetTotalBar(static_cast<int>(ProgressBarMaximum * processed / job.totalSize));
     char done[ByteSizeTextCapacity], total[ByteSizeTextCapacity], text[3 * ByteSizeTextCapacity];
-    FormatByteSize(processed, done);
-    FormatByteSize(job.totalSize, total);
+    FormatByteSize(processed, LocalDecimalSeparator(), done);
+    FormatByteSize(job.totalSize, LocalDecimalSeparator(), total);
     snprintf(text, sizeof text, "%s / %s   (%d%%)", done, total, static_cast<int>(100 * processed / job.totalSize));
-    gProgress->SetSizeText(text);
+    progress->SetSizeText(text);
   }
-  gProgress->ProcessMessages();
+  progress->ProcessMessages();
 }
 
-bool BuildSfx(const BuildInputs& inputs) {
-  BuildAbortFlag = false;
+BuildResult BuildSfx(const BuildInputs& inputs, const BuildEnvironment& environment) {
   BuildJob job;
   job.in = inputs;
-  BuildInputs& in = job.in;
-  NormalizeInputs(in.Source, in.Target, in.ExecutableFile, in.CustomFolder, in.CmdParameters);
-  if (gProgress) {
-    gProgress->SetSource("Initialization...");
-    gProgress->SetTarget(in.Target);
+  job.environment = &environment;
+  const BuildInputs& in = job.in;
+  if (BuildProgress* progress = job.Progress()) {
+    progress->SetSource("Initialization...");
+    progress->SetTarget(in.Target);
     ReportProgress(job, 0, 0);
   }
-  job.clampTimes = SourceDateEpoch(job.latestTime);
-  job.reproducible = job.clampTimes || gCommandLine.Reproducible;
   PrepareLaunchTarget(job);
-  CollectEntries(job, std::string());
+  CollectEntries(job, std::string(), in.Source);
   for (const auto& item : job.entries) job.totalSize += item->Size;
-
-  std::string folder = FolderOf(in.Target);
-  if (folder.empty()) throw EBuildError("Unable to create directory");
-  ForceDirectories(folder);
+  CreateFolderFor(in.Target);
 
   // From the moment the target is created or truncated, a failure removes it: a
   // half-written SFX file must not be left looking valid. A target that could not even
   // be opened is not ours to delete.
-  OvFile head(in.Target, OvFile::CreateAlways);
+  job.target = OvFile(in.Target, OvFile::CreateAlways);
+  BuildResult result;
   try {
-    head.Write(SfxHeadData.data, SfxHeadData.size);
-    head.Close();
-    PrepareHeadResources(job);
-    job.target = OvFile(in.Target, OvFile::OpenForWrite);
-    job.target.SeekEnd();
-    job.written = job.target.Position();
+    std::string head = PreparedHead(job);
+    job.Write(head.data(), static_cast<uint32_t>(head.size()));
     WriteOptions(job);
     if (in.SelfDeleteMode == 1) WriteSelfDeleteEntry(job);
     for (const auto& item : job.entries) {
-      if (BuildAbortFlag) break;
+      if (job.Cancelled()) break;
       WriteEntry(job, *item);
     }
     static const uint8_t terminator[sizeof(EntryHeader)] = {};
@@ -384,23 +307,20 @@ bool BuildSfx(const BuildInputs& inputs) {
     if (job.contentHash) WriteReproducibleInstanceId(job);
     job.target.Close();
   } catch (...) {
-    head.Abandon();
     job.target.Abandon();
     ForceDeleteFile(in.Target);
     throw;
   }
-  job.entries.clear();
+  result.Cancelled = job.Cancelled();
+  if (result.Cancelled) ForceDeleteFile(in.Target);
+  result.Written = job.written;
+  result.SkippedLinks = job.skippedLinks;
+  return result;
+}
 
-  if (BuildAbortFlag) {
-    ForceDeleteFile(in.Target);
-    ShowWarning("Orvex has been aborted\r\nTarget SFX file has been deleted");
-    return false;
-  }
-  std::string skipped = SkippedLinksText(job.skippedLinks);
-  if (!skipped.empty()) WriteStandardError(skipped + "\r\n");
-  if (gCommandLine.ShowFinalMessage && MessagesGoToConsole())
-    WriteStandardOutput(in.Target + " " + std::to_string(job.written) + " bytes\r\n");
-  else if (gCommandLine.ShowFinalMessage)
-    ShowInfo("The SFX file has been successfully created" + (skipped.empty() ? std::string() : "\r\n\r\n" + skipped));
-  return true;
+std::string SkippedLinksText(const std::vector<std::string>& links) {
+  if (links.empty()) return std::string();
+  std::string text = "These folder links were not followed:";
+  for (const std::string& link : links) text += "\r\n" + link;
+  return text;
 }

@@ -1,13 +1,23 @@
-// The build job: turns a source folder and a set of options into an SFX file.
+// The build job: turns a source folder and a set of options into an SFX file. Portable: it
+// shows nothing and reads no global; what differs per platform sits behind the seams of
+// ovfile.h (files and paths), SourceWalk.h (listing a folder), ArchiveName.h (names in the
+// archive's code page) and LocalTime.h (file times as DOS times).
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
-#include "ovutils.h"
+// A read-only view of bytes the caller keeps alive.
+struct ByteSpan {
+  const void* data = nullptr;
+  size_t size = 0;
+};
 
-// The inputs of one build, in the order the callers hand them over.
+// The inputs of one build: the options as the record stores them, then what the front end
+// decides around them.
 struct BuildInputs {
   std::string Source;
   std::string Target;
@@ -25,10 +35,28 @@ struct BuildInputs {
   uint8_t WorkingDirectory = 0;
   uint8_t UACAutoElevation = 0;  // not stored in the record: selects the manifest
   uint8_t OverwriteMode = 0;
+
+  // The file whose icon and version information the head takes over; empty for none.
+  std::string ResourceSource;
+  // The instance id is derived from the content instead of drawn.
+  bool Reproducible = false;
+  // Every stored time later than LatestTime (a file time: 100 ns units since 1601, UTC)
+  // is stored as LatestTime.
+  bool ClampTimes = false;
+  uint64_t LatestTime = 0;
+  // The code page of the names in the archive; 0 is the system's own (Windows only).
+  uint32_t CodePage = 0;
 };
 
-// Where a build reports its progress: the progress window, or a test's recorder. The
-// build job reports only while `gProgress` is set.
+// What a build carries into every SFX file besides the source folder.
+struct SfxHeads {
+  ByteSpan Head;
+  ByteSpan SelfDelete;
+  ByteSpan UacManifest;
+};
+
+// Where a build reports its progress and learns that it is to stop: the progress window,
+// the Linux progress line, or a test's recorder.
 class BuildProgress {
  public:
   virtual ~BuildProgress() = default;
@@ -39,50 +67,57 @@ class BuildProgress {
   virtual void SetSizeText(const std::string& text) = 0;  // lsize
   // Lets pending window messages through (repainting, the Cancel button).
   virtual void ProcessMessages() = 0;
+  // Read before every item and every chunk: true ends the build and deletes the target.
+  virtual bool Cancelled() { return false; }
 };
 
 constexpr int ProgressBarMaximum = 1000;
 
-extern BuildProgress* gProgress;
-// Set by the progress window's Cancel button; read before every item and every chunk.
-extern bool BuildAbortFlag;
-
-// The embedded resources, loaded once at start-up.
-extern ResourceData SfxHeadData;
-extern ResourceData SelfDeleteData;
-extern ResourceData UacManifestData;
-extern ResourceData UsageTextData;
-
 // The largest SFX file a build may write. The extractor reads its own file with signed
 // 32-bit positions, so no SFX file may reach 2 GiB; tests lower it to reach it cheaply.
 constexpr uint64_t SfxSizeLimitDefault = 0x7FFFFFFF;
-extern uint64_t SfxSizeLimit;
 
-// How the walk lists a folder: FindFirstFileW and FindNextFileW. Tests put in a listing
-// that fails, as a folder nobody may list cannot be made where they run as root.
-struct FolderListing {
-  HANDLE(WINAPI* First)(LPCWSTR pattern, LPWIN32_FIND_DATAW found);
-  BOOL(WINAPI* Next)(HANDLE search, LPWIN32_FIND_DATAW found);
+// Everything a build uses besides its inputs.
+struct BuildEnvironment {
+  SfxHeads Heads;
+  BuildProgress* Progress = nullptr;
+  uint64_t SizeLimit = SfxSizeLimitDefault;
 };
-extern FolderListing gFolderListing;
 
-// The full path with every short 8.3 part in its long form, so that two spellings of one
-// file compare equal; a path that does not exist is only made full.
-std::string FullLongPath(const std::string& path);
+// What a build that ran to its end (or was cancelled) gives back.
+struct BuildResult {
+  bool Cancelled = false;  // the target has been deleted
+  uint64_t Written = 0;    // the size of the SFX file
+  std::vector<std::string> SkippedLinks;  // folder links the walk did not descend into
+};
 
-// True when a build of these inputs packs the executable file as its launch target: the
-// walk collects it, compared as full long paths without regard to letter case, and it is
-// not the target. Raises what the walk raises.
+// The longest texts the options record carries, without their NUL.
+constexpr size_t MaxCmdParametersLength = 127;
+constexpr size_t MaxCustomFolderLength = 260;
+
+// Trims the five texts and makes the paths full, as every build sees them. The custom
+// folder is not expanded: it may hold %VARIABLE% references only the extractor resolves.
+void NormalizeInputs(BuildInputs& inputs);
+
+// Why normalised inputs cannot be built, as the message that says so; empty when they can.
+// Raises what the walk raises.
+std::string InputsRefusal(const BuildInputs& inputs);
+
+// True when a build of these normalised inputs packs the executable file as its launch
+// target: the walk collects it and it is not the target. Raises what the walk raises.
 bool PacksExecutableFile(const BuildInputs& inputs);
 
-// Seeds the generator of the builds' instance ids from the clock; once, at start-up.
+// SOURCE_DATE_EPOCH (`value`, null when unset) as a file time: a decimal count of seconds
+// since 1970 (UTC) that falls within the DOS dates an SFX file stores. False when it is not
+// set; an EInputRefused naming the value when it is set to anything else.
+bool ParseSourceDateEpoch(const char* value, uint64_t& fileTime);
+
+// Seeds the generator of the builds' instance ids from the clocks; once, at start-up.
 void SeedInstanceIds();
 
-// SOURCE_DATE_EPOCH as a file time when it is set: a decimal count of seconds since 1970
-// (UTC) that falls within the DOS dates an SFX file stores. False when it is not set; an
-// EInputRefused naming the value when it is set to anything else.
-bool SourceDateEpoch(FILETIME& time);
+// Runs one build of normalised inputs. Failures are raised as exceptions carrying the
+// system's standard texts; a failure after the target was created removes it.
+BuildResult BuildSfx(const BuildInputs& inputs, const BuildEnvironment& environment);
 
-// Runs one build. True when it ran to its end, false when it was cancelled (the target
-// is then deleted). Failures are raised as exceptions carrying the system's standard texts.
-bool BuildSfx(const BuildInputs& inputs);
+// The folder links a build did not follow, one a line after a heading; empty when none.
+std::string SkippedLinksText(const std::vector<std::string>& links);

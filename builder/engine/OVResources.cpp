@@ -61,13 +61,6 @@ auto NoThrow(decltype(std::declval<Body>()()) failed, Body body) -> decltype(bod
   }
 }
 
-ResourceName IdOf(const char* name) {
-  // Windows passes an identifier as a pointer value below 0x10000.
-  uintptr_t value = reinterpret_cast<uintptr_t>(name);
-  if (value >> 16 == 0) return ResourceName::Number(static_cast<uint16_t>(value));
-  return ResourceName::Text(name);
-}
-
 }  // namespace
 
 bool ReplaceIcons(const std::string& source, const std::string& target) {
@@ -96,27 +89,21 @@ uint16_t GetVersionLanguage(const std::string& file) {
   });
 }
 
-bool UpdateSingleResource(const std::string& target, const char* type, const char* name, uint32_t size,
-                          const void* data) {
-  return NoThrow(false, [&] {
-    return EditFile(target, [&](ResourceEditor& head) {
-      head.Set(IdOf(type), IdOf(name), VersionLanguage(head), std::string(static_cast<const char*>(data), size));
-      return true;
-    });
-  });
-}
-
-std::string ElevationManifestText(uint8_t elevation, const ResourceData& uac) {
+std::string ElevationManifestText(uint8_t elevation, const ByteSpan& uac) {
   if (!uac.data) return std::string();
   return ElevationManifest(elevation, std::string(static_cast<const char*>(uac.data), uac.size));
 }
 
-bool WriteElevationManifest(const std::string& target, uint8_t elevation, const ResourceData& uac) {
+bool WriteElevationManifest(const std::string& target, uint8_t elevation, const ByteSpan& uac) {
   if (elevation == 0) return true;
   std::string text = ElevationManifestText(elevation, uac);
   if (text.empty()) return false;
-  return UpdateSingleResource(target, RT_MANIFEST, MAKEINTRESOURCEA(1), static_cast<uint32_t>(text.size()),
-                              text.data());
+  return NoThrow(false, [&] {
+    return EditFile(target, [&](ResourceEditor& head) {
+      head.Set(ResourceName::Number(kManifestType), ResourceName::Number(1), VersionLanguage(head), text);
+      return true;
+    });
+  });
 }
 
 std::string ResourceSourceFile(bool commandLineMode, bool xcmvPresent, const std::string& xcmvFile,
@@ -126,26 +113,28 @@ std::string ResourceSourceFile(bool commandLineMode, bool xcmvPresent, const std
   return std::string();
 }
 
-bool IsNtFamily() {
-  // GetVersion sets its high bit only on the Windows 9x family.
-  return (GetVersion() & 0x80000000u) == 0;
-}
-
-bool PrepareHead(const std::string& target, const std::string& source, uint8_t elevation,
-                 const ResourceData& uac) {
-  if (!IsNtFamily()) return true;
+bool PrepareHeadBytes(std::string& head, const std::string& source, uint8_t elevation, const ByteSpan& uac) {
   std::string manifest;
   if (elevation != 0) {
     manifest = ElevationManifestText(elevation, uac);
     if (manifest.empty()) return false;
   }
   return NoThrow(manifest.empty(), [&] {
-    std::string before, head, from;
-    if (!ReadWholeFile(target, before)) return manifest.empty();
+    std::string from, edited = head;
     // An unreadable source only leaves the head's own icon and no version information.
     if (!source.empty() && !ReadWholeFile(source, from)) from.clear();
-    head = before;
-    if (!PrepareHeadImage(head, from, manifest)) return false;
-    return head == before || WriteWholeFile(target, head, before) || manifest.empty();
+    if (!PrepareHeadImage(edited, from, manifest)) return false;
+    head.swap(edited);
+    return true;
+  });
+}
+
+bool PrepareHead(const std::string& target, const std::string& source, uint8_t elevation, const ByteSpan& uac) {
+  return NoThrow(elevation == 0, [&] {
+    std::string before;
+    if (!ReadWholeFile(target, before)) return elevation == 0;
+    std::string head = before;
+    if (!PrepareHeadBytes(head, source, elevation, uac)) return false;
+    return head == before || WriteWholeFile(target, head, before) || elevation == 0;
   });
 }

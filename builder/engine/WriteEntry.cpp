@@ -63,7 +63,7 @@ void WriteChunk(BuildJob& job, uint32_t n) {
     job.Write(data, length);
   });
   // The extractor reads a compressed chunk whole into a buffer of this size.
-  if (m > ChunkBufferSize) throw EBuildError(SystemErrorText(ERROR_NOT_ENOUGH_MEMORY));
+  if (m > ChunkBufferSize) RaiseOutOfMemory();
   job.target.WriteAt(lengthPosition, &m, sizeof m);
 }
 
@@ -75,19 +75,18 @@ void WriteEntry(BuildJob& job, const tfile& item) {
     WriteU32(job, ByteSum(item.Name.data(), item.Name.size()));
     return;
   }
-  std::string path = job.in.Source + item.Name;
   // The target inside the source folder, left by an earlier build, never packs itself.
   if (IsTarget(job, item)) return;
-  if (gProgress) {
-    gProgress->SetSource(path);
-    gProgress->ProcessMessages();
+  if (BuildProgress* progress = job.Progress()) {
+    progress->SetSource(item.Path);
+    progress->ProcessMessages();
   }
-  SourceFile source(path);
+  SourceFile source(item.Path);
   uint8_t kind = IsLaunchTarget(job, item) ? EntryKindLaunchTarget : EntryKindOrdinary;
   WriteHeader(job, kind, item.Name, item.Size, item.Time, item.Attr);
   uint32_t checksum = ByteSum(item.Name.data(), item.Name.size());
   int32_t stored = 0;
-  while (!BuildAbortFlag && stored < item.Size) {
+  while (!job.Cancelled() && stored < item.Size) {
     uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(item.Size - stored), ChunkSize);
     source.ReadExact(ChunkBuffer, n);
     WriteChunk(job, n);
@@ -103,10 +102,11 @@ void WriteEntry(BuildJob& job, const tfile& item) {
 
 void WriteSelfDeleteEntry(BuildJob& job) {
   const std::string name = SelfDeleteEntryName;
-  int32_t size = static_cast<int32_t>(SelfDeleteData.size);
+  const ByteSpan& helper = job.environment->Heads.SelfDelete;
+  int32_t size = static_cast<int32_t>(helper.size);
   WriteHeader(job, EntryKindSelfDelete, name, size, 0, 0);
   uint32_t checksum = ByteSum(name.data(), name.size());
-  const uint8_t* data = static_cast<const uint8_t*>(SelfDeleteData.data);
+  const uint8_t* data = static_cast<const uint8_t*>(helper.data);
   for (int32_t stored = 0; stored < size;) {
     uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(size - stored), ChunkSize);
     std::copy(data + stored, data + stored + n, ChunkBuffer);

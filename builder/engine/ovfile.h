@@ -1,21 +1,19 @@
-// The builder's file module: every read and write checks its byte count, every failure
-// raises EBuildError with the system's standard text, and closing is safe twice.
+// The builder's files and paths, one implementation per platform (win/, posix/). Every
+// read and write checks its byte count, every failure raises EBuildError with the
+// system's standard text ("File not found", "Disk full", ...), and closing is safe twice.
 #pragma once
 
-#include <windows.h>
 #include <stdint.h>
 
 #include <string>
 
 #include "BuildErrors.h"
-#include "ovhandles.h"
 
-// "File not found", "Invalid filename", "Too many open files", "File access denied",
-// "Disk full", or "I/O error %d" for any other code.
-std::string FileErrorText(DWORD code);
-[[noreturn]] void RaiseFileError(DWORD code);
-// The system's own message for an error code, without its line break.
-std::string SystemErrorText(DWORD code);
+#ifdef _WIN32
+constexpr char PathSeparator = '\\';
+#else
+constexpr char PathSeparator = '/';
+#endif
 
 class OvFile {
  public:
@@ -24,8 +22,13 @@ class OvFile {
   OvFile() = default;
   // Opens `path` or raises; ReadOnly lets others read and write the file meanwhile.
   OvFile(const std::string& path, Mode mode);
+  ~OvFile() { Abandon(); }
+  OvFile(const OvFile&) = delete;
+  OvFile& operator=(const OvFile&) = delete;
+  OvFile(OvFile&& other) noexcept : handle_(other.handle_) { other.handle_ = Closed; }
+  OvFile& operator=(OvFile&& other) noexcept;
 
-  bool IsOpen() const { return handle_.Valid(); }
+  bool IsOpen() const { return handle_ != Closed; }
   // Reads exactly `length` bytes; fewer is "Read beyond end of file".
   void ReadExact(void* buffer, uint32_t length);
   // Writes all `length` bytes; fewer is "Disk full".
@@ -37,8 +40,33 @@ class OvFile {
   // Closes and raises when the system reports a failure; nothing when already closed.
   void Close();
   // Closes without looking at the result, on the way out of a failed build.
-  void Abandon() { handle_.Reset(); }
+  void Abandon();
 
  private:
-  FileHandle handle_;
+  static constexpr intptr_t Closed = -1;
+  intptr_t handle_ = Closed;  // a HANDLE or a file descriptor
 };
+
+// "Not enough memory", in the system's words.
+[[noreturn]] void RaiseOutOfMemory();
+
+// The path made full against the current folder, "." and ".." resolved.
+std::string FullPath(const std::string& path);
+// The full path as the file system knows it (every short 8.3 part in its long form, links
+// resolved), so that two spellings of one file compare equal; a path that does not exist
+// is only made full.
+std::string FullLongPath(const std::string& path);
+// Appends the separator unless present (a double-byte character's trailing byte is not
+// one); an empty path stays empty.
+std::string IncludeTrailingSeparator(const std::string& path);
+// Compares two paths as the file system does (without regard to letter case on Windows).
+bool SamePath(const std::string& a, const std::string& b);
+// True when `path` begins with `folder` (which ends in a separator), compared as SamePath.
+bool PathBeginsWith(const std::string& path, const std::string& folder);
+bool IsFolder(const std::string& path);
+bool IsFile(const std::string& path);
+// Creates the folder a file is to go into, with every missing parent; failures show when
+// the file is created. Raises "Unable to create directory" when the path has no folder.
+void CreateFolderFor(const std::string& file);
+// Deletes the file, whatever its attributes; failures are ignored.
+void ForceDeleteFile(const std::string& path);

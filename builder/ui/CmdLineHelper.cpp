@@ -130,35 +130,37 @@ CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line) {
     }
     return 0;
   };
-  v.ExtractionMode = has("mf") ? 1 : 0;
-  v.ExtractionFolder = firstOf({"fd", "fp", "fc", "fs", "fm"});
-  v.OpenFolder = has("e");
-  v.DeleteMode = firstOf({"dr", "dn"});
-  v.WorkingDirectory = firstOf({"ws", "wc"});
-  v.OneInstance = has("i");
-  v.SilentMode = has("s");
-  v.SelfDeleteMode = has("d");
-  v.UACAutoElevation = firstOf({"uh", "ua"});
-  v.OverwriteMode = firstOf({"oo", "os"});
+  v.Inputs.ExtractionMode = has("mf") ? 1 : 0;
+  v.Inputs.ExtractionFolder = firstOf({"fd", "fp", "fc", "fs", "fm"});
+  v.Inputs.OpenFolder = has("e");
+  v.Inputs.DeleteMode = firstOf({"dr", "dn"});
+  v.Inputs.WorkingDirectory = firstOf({"ws", "wc"});
+  v.Inputs.OneInstance = has("i");
+  v.Inputs.SilentMode = has("s");
+  v.Inputs.SelfDeleteMode = has("d");
+  v.Inputs.UACAutoElevation = firstOf({"uh", "ua"});
+  v.Inputs.OverwriteMode = firstOf({"oo", "os"});
   v.OverwriteTarget = has("o");
   v.ShowFinalMessage = !has("c");
   v.HideMainWindow = has("h");
   v.Quiet = has("q");
-  v.Reproducible = has("r");
+  v.Inputs.Reproducible = has("r");
 
-  v.Source = line.PositionalParam(1);
-  v.Target = line.PositionalParam(2);
+  v.Inputs.Source = line.PositionalParam(1);
+  v.Inputs.Target = line.PositionalParam(2);
   v.RequiredPositionals = 2;
-  if (v.ExtractionMode == 1) v.ExecutableFile = line.PositionalParam(++v.RequiredPositionals);
-  if (v.ExtractionFolder == 5) v.CustomFolder = line.PositionalParam(++v.RequiredPositionals);
+  if (v.Inputs.ExtractionMode == 1) v.Inputs.ExecutableFile = line.PositionalParam(++v.RequiredPositionals);
+  if (v.Inputs.ExtractionFolder == 5) v.Inputs.CustomFolder = line.PositionalParam(++v.RequiredPositionals);
   // Optional, so it does not count towards the required ones.
-  if (v.ExtractionMode == 1) v.CmdParameters = line.PositionalParam(v.RequiredPositionals + 1);
+  if (v.Inputs.ExtractionMode == 1) v.Inputs.CmdParameters = line.PositionalParam(v.RequiredPositionals + 1);
+  v.Xcmv = has("xcmv");
+  if (v.Xcmv) v.XcmvFile = line.PositionalParam(v.RequiredPositionals + 1);
   v.CommandLineMode = line.PositionalCount() >= v.RequiredPositionals;
   if (!v.CommandLineMode) return v;
 
   std::string unknown = line.FirstUnknownSwitch();
   // The parameters after the executable, or the resource file of xcmv, take one more.
-  int used = v.RequiredPositionals + (v.ExtractionMode == 1 || has("xcmv") ? 1 : 0);
+  int used = v.RequiredPositionals + (v.Inputs.ExtractionMode == 1 || has("xcmv") ? 1 : 0);
   if (!unknown.empty()) {
     v.Refusal = "Unknown switch: " + unknown +
                 "\r\n\r\nA parameter for the executable file that begins with - or / is written with one blank "

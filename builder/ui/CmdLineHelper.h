@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "BuildSfx.h"
+
 // The position of the character after the one at `p` (a double-byte character is one).
 typedef const char* (*NextCharFunction)(const char* p);
 const char* NextSingleByteChar(const char* p);
@@ -54,26 +56,13 @@ class ParsedCommandLine {
 
 // The command-line values of one run, fixed at start-up and only read afterwards.
 struct CommandLineValues {
-  std::string Source;
-  std::string Target;
-  std::string ExecutableFile;
-  std::string CustomFolder;
-  std::string CmdParameters;
-  uint8_t ExtractionMode = 0;
-  uint8_t ExtractionFolder = 0;
-  uint8_t OpenFolder = 0;
-  uint8_t DeleteMode = 0;
-  uint8_t WorkingDirectory = 0;
-  uint8_t OneInstance = 0;
-  uint8_t SilentMode = 0;
-  uint8_t SelfDeleteMode = 0;
-  uint8_t UACAutoElevation = 0;
-  uint8_t OverwriteMode = 0;
+  BuildInputs Inputs;  // the options the line sets (Compressed always 1)
+  bool Xcmv = false;   // -xcmv: the head takes its icon and version from XcmvFile
+  std::string XcmvFile;
   bool OverwriteTarget = false;
   bool ShowFinalMessage = true;
   bool HideMainWindow = false;
   bool Quiet = false;         // -q: with -h, no box at all (messages on standard error)
-  bool Reproducible = false;  // -r: the same sources give the same SFX file
   int RequiredPositionals = 2;
   bool CommandLineMode = false;
   // Why a line that builds must not: a parameter that it would drop without a word (a

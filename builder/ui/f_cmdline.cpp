@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "BuildSfx.h"
+#include "orvex.h"
 
 namespace {
 

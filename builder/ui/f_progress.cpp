@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "f_orvex.h"
+#include "orvex.h"
 
 namespace {
 
@@ -24,10 +25,6 @@ const ControlDef FprogressControls[] = {
 
 }  // namespace
 
-Tfprogress::~Tfprogress() {
-  if (gProgress == this) gProgress = nullptr;
-}
-
 bool Tfprogress::Create(Tforvex& owner) {
   owner_ = &owner;
   if (!CreateForm("Tfprogress", owner.Caption(), FprogressClientWidth, FprogressClientHeight,
@@ -38,7 +35,6 @@ bool Tfprogress::Create(Tforvex& owner) {
   SetSource("");
   SetTarget("");
   SetSizeText("");
-  gProgress = this;
   return true;
 }
 
@@ -62,7 +58,7 @@ void Tfprogress::ProcessMessages() { ProcessPendingMessages(); }
 
 void Tfprogress::Command(int id, int code, HWND) {
   // Escape arrives as IDCANCEL and is ignored: only the Cancel button asks to stop.
-  if (id == bcancel && code == BN_CLICKED) BuildAbortFlag = true;
+  if (id == bcancel && code == BN_CLICKED) cancelled_ = true;
 }
 
 void Tfprogress::FormShow() { PostMessageA(Handle(), AutoStartMessage, AutoStartMessage, AutoStartMessage); }
@@ -90,7 +86,7 @@ bool Tfprogress::Message(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
 
 void Tfprogress::AutoStart() {
   try {
-    SetModalResult(BuildSfx(owner_->ReadOptions()) ? IDOK : IDCANCEL);
+    SetModalResult(RunBuild(owner_->ReadOptions(), this) ? IDOK : IDCANCEL);
   } catch (const std::exception& error) {
     ShowApplicationError(error);
     SetModalResult(IDCANCEL);

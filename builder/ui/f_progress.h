@@ -15,9 +15,7 @@ class Tfprogress : public Form, public BuildProgress {
   // Control IDs; the tests find the controls by them, so they stay fixed.
   enum Control { lfile = 200, lsource, pbfile, ltotal, ltarget, pbtotal, llsize, lsize, bcancel };
 
-  ~Tfprogress() override;
-  // FormCreate: the caption of the main window, empty texts, and the program-wide
-  // reference the build reports to.
+  // FormCreate: the caption of the main window and empty texts.
   bool Create(Tforvex& owner);
 
   void SetSource(const std::string& text) override;
@@ -26,6 +24,7 @@ class Tfprogress : public Form, public BuildProgress {
   void SetTotalBar(int position) override;
   void SetSizeText(const std::string& text) override;
   void ProcessMessages() override;
+  bool Cancelled() override { return cancelled_; }
 
  protected:
   void Command(int id, int code, HWND control) override;
@@ -36,4 +35,5 @@ class Tfprogress : public Form, public BuildProgress {
  private:
   void AutoStart();
   Tforvex* owner_ = nullptr;
+  bool cancelled_ = false;  // the Cancel button was pressed
 };

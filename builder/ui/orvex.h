@@ -5,6 +5,7 @@
 
 #include "BuildSfx.h"
 #include "CmdLineHelper.h"
+#include "ovutils.h"
 #include "u_shared.h"
 
 // Exit statuses of the builder. A window run ends with ExitBuilt.
@@ -15,12 +16,14 @@ enum OrvexExitStatus {
                             // positional parameters, or a file the format cannot carry
 };
 
-// The longest texts the options record carries, without their NUL.
-constexpr size_t MaxCmdParametersLength = sizeof(SfxOptions::CmdParameters) - 1;  // 127
-constexpr size_t MaxCustomFolderLength = sizeof(SfxOptions::CustomFolder) - 1;    // 260
+static_assert(MaxCmdParametersLength == sizeof(SfxOptions::CmdParameters) - 1, "the record's field");
+static_assert(MaxCustomFolderLength == sizeof(SfxOptions::CustomFolder) - 1, "the record's field");
 
 // Fixed by start-up, only read afterwards.
 extern CommandLineValues gCommandLine;
+// The embedded head, helper and manifest; the usage text.
+extern SfxHeads gHeads;
+extern ResourceData UsageTextData;
 
 // Loads the four embedded resources in order; false (after the internal-error box) when
 // one is missing or empty. Also sets AppId and seeds the instance id generator.
@@ -29,9 +32,14 @@ bool StartUp();
 // The build inputs the command-line values describe.
 BuildInputs CommandLineInputs(const CommandLineValues& values);
 
-// Trims and expands the five texts in place, as every build sees them.
-void NormalizeInputs(std::string& source, std::string& target, std::string& executable, std::string& customFolder,
-                     std::string& parameters);
+// The inputs as the engine takes them: normalised, with what the command line and the
+// environment decide (the icon and version source, reproducibility, SOURCE_DATE_EPOCH).
+// Raises EInputRefused when SOURCE_DATE_EPOCH is set to something unusable.
+BuildInputs EngineInputs(const BuildInputs& inputs);
+
+// Runs a build of checked inputs, reporting to `progress` (may be null), and shows how it
+// ended. False when it was cancelled. Raises what the build raises.
+bool RunBuild(const BuildInputs& inputs, BuildProgress* progress);
 
 // The checks before every build, with their message boxes and the overwrite question.
 bool CheckBuildInputs(const BuildInputs& inputs);

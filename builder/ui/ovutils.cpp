@@ -18,11 +18,6 @@ bool LoadResourceData(const char* type, const char* name, ResourceData& view) {
   return true;
 }
 
-void ForceDeleteFile(const std::string& path) {
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(path.c_str());
-}
-
 bool OpenDocument(const std::string& text) {
   if (text.find_first_not_of(' ') == std::string::npos) return false;
   HINSTANCE result = ShellExecuteA(nullptr, "open", text.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
@@ -51,12 +46,4 @@ std::string ShortVersionText(const std::string& version) {
   if (first == std::string::npos) return version;
   size_t second = version.find('.', first + 1);
   return second == std::string::npos ? version : version.substr(0, second);
-}
-
-std::string IncludeTrailingBackslash(const std::string& path) {
-  if (path.empty()) return path;
-  // Step over double-byte characters whole: a trailing byte 0x5C is not a backslash.
-  const char* last = path.c_str();
-  for (const char* p = last; *p; p = CharNextA(p)) last = p;
-  return *last == '\\' ? path : path + '\\';
 }

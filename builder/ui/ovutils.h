@@ -15,9 +15,6 @@ struct ResourceData {
 // null view, when it is missing, cannot be loaded or locked, or is empty.
 bool LoadResourceData(const char* type, const char* name, ResourceData& view);
 
-// Clears the file's attributes and deletes it; failures are ignored.
-void ForceDeleteFile(const std::string& path);
-
 // Asks the shell to open the text; false without action when it is blank.
 bool OpenDocument(const std::string& text);
 
@@ -27,6 +24,3 @@ std::string GetFileVersionText(const std::string& path, DWORD* flags = nullptr);
 
 // The text before its second "."; the whole text when it has fewer than two.
 std::string ShortVersionText(const std::string& version);
-
-// Appends a backslash unless present; an empty path stays empty.
-std::string IncludeTrailingBackslash(const std::string& path);

@@ -1,5 +1,7 @@
 #include "sfxreader.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <zlib.h>
@@ -73,20 +75,41 @@ std::string ReadOneEntry(Cursor& in, uint8_t compressed, ReadEntry& entry) {
 }
 
 
+// Both builders walk each folder in NTFS's order: by UTF-16 code units, case ignored.
+bool ListedBefore(const std::string& a, const std::string& b) {
+  auto wide = [](const std::string& text) {
+    std::wstring result(text.size(), L'\0');
+    result.resize(static_cast<size_t>(
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &result[0],
+                            static_cast<int>(result.size()))));
+    return result;
+  };
+  std::wstring x = wide(a), y = wide(b);
+  return CompareStringOrdinal(x.data(), static_cast<int>(x.size()), y.data(), static_cast<int>(y.size()), TRUE) ==
+         CSTR_LESS_THAN;
+}
+
 void Walk(const std::string& folder, const std::string& prefix, std::vector<SourceItem>& items) {
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA((folder + prefix + "*.*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
+  std::vector<WIN32_FIND_DATAA> listed;
   do {
     std::string name = found.cFileName;
-    if (name == "." || name == "..") continue;
+    if (name != "." && name != "..") listed.push_back(found);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  std::sort(listed.begin(), listed.end(), [](const WIN32_FIND_DATAA& a, const WIN32_FIND_DATAA& b) {
+    return ListedBefore(a.cFileName, b.cFileName);
+  });
+  for (const WIN32_FIND_DATAA& found : listed) {
+    std::string name = found.cFileName;
     SourceItem item{prefix + name, found.dwFileAttributes, DosTimeOf(found.ftLastWriteTime), std::string()};
     bool isFolder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
     if (!isFolder) item.content = testing_support::ReadFileBytes(folder + item.name);
     items.push_back(item);
     if (isFolder) Walk(folder, prefix + name + "\\", items);
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
+  }
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include "BuildErrors.h"
 #include "BuildSfx.h"
-#include "orvex.h"
+#include "SourceWalkHooks.h"
 #include "sfxreader.h"
 #include "testsupport.h"
 
@@ -30,31 +30,27 @@ class BuildJob : public testing::Test {
   static void SetUpTestSuite() {
     module_ = LoadLibraryExA(OrvexPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_TRUE(module_);
-    Load("EXE", "SFXHEAD", SfxHeadData);
-    Load("EXE", "SELFDELETE", SelfDeleteData);
-    Load("XML", "UAC", UacManifestData);
+    heads_ = SfxHeads{Load("EXE", "SFXHEAD"), Load("EXE", "SELFDELETE"), Load("XML", "UAC")};
   }
-  static void Load(const char* type, const char* name, ResourceData& view) {
+  static ByteSpan Load(const char* type, const char* name) {
     HRSRC info = FindResourceA(module_, name, type);
-    ASSERT_TRUE(info) << name;
-    view.data = LockResource(LoadResource(module_, info));
-    view.size = SizeofResource(module_, info);
+    EXPECT_TRUE(info) << name;
+    return ByteSpan{LockResource(LoadResource(module_, info)), SizeofResource(module_, info)};
   }
-  void SetUp() override {
-    gCommandLine = CommandLineValues();
-    gCommandLine.ShowFinalMessage = false;
-    gProgress = nullptr;
-    SfxSizeLimit = SfxSizeLimitDefault;
-  }
-  void TearDown() override {
-    gProgress = nullptr;
-    SfxSizeLimit = SfxSizeLimitDefault;
-    gFolderListing = {FindFirstFileW, FindNextFileW};
+  void SetUp() override { environment_.Heads = heads_; }
+  void TearDown() override { gFolderListing = {FindFirstFileW, FindNextFileW}; }
+  // True when the build ran to its end.
+  bool BuildSfx(BuildInputs in) {
+    NormalizeInputs(in);
+    return !::BuildSfx(in, environment_).Cancelled;
   }
   static std::string OrvexPath() { return BinDir() + "orvex.exe"; }
   static HMODULE module_;
+  static SfxHeads heads_;
+  BuildEnvironment environment_;
 };
 HMODULE BuildJob::module_ = nullptr;
+SfxHeads BuildJob::heads_;
 
 BuildInputs Inputs(const std::string& source, const std::string& target) {
   BuildInputs in;
@@ -71,7 +67,7 @@ TEST_F(BuildJob, ProgressIsReportedPerChunkAndPerFile) {
   WriteFileBytes(src + "sub\\empty.txt", "");
   WriteFileBytes(src + "sub\\big.bin", std::string(ChunkSize + 1, 'b'));
   Recorder recorder;
-  gProgress = &recorder;
+  environment_.Progress = &recorder;
   ASSERT_TRUE(BuildSfx(Inputs(src, dir + "out.exe")));
   std::vector<std::string> expected = {"source Initialization...", "target " + dir + "out.exe", "file 1000",
                                        "total 0", "messages"};
@@ -106,7 +102,7 @@ TEST_F(BuildJob, AnOldTargetInsideTheSourceCountsButIsNotWritten) {
   WriteFileBytes(src + "a.txt", std::string(3000, 'a'));
   WriteFileBytes(src + "out.exe", std::string(1000, 'o'));
   Recorder recorder;
-  gProgress = &recorder;
+  environment_.Progress = &recorder;
   ASSERT_TRUE(BuildSfx(Inputs(src, src + "out.exe")));
   EXPECT_EQ(recorder.calls.end()[-3], "total 750") << "the skipped target still counts in the total";
 }
@@ -119,14 +115,14 @@ TEST_F(BuildJob, AnSfxFileNeverReachesTheExtractorsLimit) {
   ASSERT_TRUE(BuildSfx(Inputs(src, dir + "out.exe")));
   uint64_t size = ReadFileBytes(dir + "out.exe").size();
 
-  SfxSizeLimit = size;
+  environment_.SizeLimit = size;
   EXPECT_TRUE(BuildSfx(Inputs(src, dir + "exact.exe"))) << "a file exactly at the limit is fine";
   EXPECT_EQ(ReadFileBytes(dir + "exact.exe").size(), size);
 
-  SfxSizeLimit = size - 1;
+  environment_.SizeLimit = size - 1;
   EXPECT_THROW(BuildSfx(Inputs(src, dir + "over.exe")), EInputRefused);
   EXPECT_FALSE(FileExists(dir + "over.exe"));
-  SfxSizeLimit = SfxHeadData.size - 1;
+  environment_.SizeLimit = heads_.Head.size - 1;
   EXPECT_THROW(BuildSfx(Inputs(src, dir + "over.exe")), EInputRefused);
   EXPECT_FALSE(FileExists(dir + "over.exe"));
 }
@@ -137,9 +133,7 @@ TEST_F(BuildJob, AManifestThatCannotBeWrittenFailsTheBuild) {
   CreateDirectoryA(src.c_str(), nullptr);
   // A head that is no executable takes no resource update at all.
   static const char notAnExecutable[] = "MZ but nothing more of an executable";
-  ResourceData realHead = SfxHeadData;
-  SfxHeadData.data = notAnExecutable;
-  SfxHeadData.size = sizeof notAnExecutable;
+  environment_.Heads.Head = ByteSpan{notAnExecutable, sizeof notAnExecutable};
   BuildInputs in = Inputs(src, dir + "out.exe");
   in.UACAutoElevation = 2;
   try {
@@ -154,10 +148,10 @@ TEST_F(BuildJob, AManifestThatCannotBeWrittenFailsTheBuild) {
   in.UACAutoElevation = 0;
   in.ExtractionMode = 1;
   in.ExecutableFile = OrvexPath();
+  in.ResourceSource = OrvexPath();
   EXPECT_TRUE(BuildSfx(in));
   EXPECT_EQ(ReadFileBytes(dir + "out.exe").substr(0, sizeof notAnExecutable),
             std::string(notAnExecutable, sizeof notAnExecutable));
-  SfxHeadData = realHead;
 }
 
 // Listings of folders named "locked" that fail: at once, or after their first item.

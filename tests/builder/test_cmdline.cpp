@@ -85,8 +85,8 @@ CommandLineValues Evaluate(const std::string& line) {
 }
 
 TEST(Switches, NamesMatchWholeAndIgnoreCase) {
-  for (const char* line : {"-mf", "-MF", "/mf", "/Mf"}) EXPECT_EQ(Evaluate(line).ExtractionMode, 1) << line;
-  for (const char* line : {"--mf", "-mfx", "mf", "-m", "-"}) EXPECT_EQ(Evaluate(line).ExtractionMode, 0) << line;
+  for (const char* line : {"-mf", "-MF", "/mf", "/Mf"}) EXPECT_EQ(Evaluate(line).Inputs.ExtractionMode, 1) << line;
+  for (const char* line : {"--mf", "-mfx", "mf", "-m", "-"}) EXPECT_EQ(Evaluate(line).Inputs.ExtractionMode, 0) << line;
   ParsedCommandLine line(SplitCommandLine("orvex.exe src -xcmv /H tgt"));
   EXPECT_TRUE(line.HasSwitch("xcmv"));
   EXPECT_TRUE(line.HasSwitch("h"));
@@ -131,13 +131,13 @@ TEST(Switches, NothingOnABuildingLineIsDropped) {
     EXPECT_EQ(v.Refusal.substr(0, c.refusal.size()), c.refusal) << c.line;
     EXPECT_EQ(v.Refusal.empty(), c.refusal.empty()) << c.line << ": " << v.Refusal;
   }
-  EXPECT_EQ(Evaluate("-h -mf src tgt run.exe \" /quiet\"").CmdParameters, " /quiet") << "the blank keeps it positional";
+  EXPECT_EQ(Evaluate("-h -mf src tgt run.exe \" /quiet\"").Inputs.CmdParameters, " /quiet") << "the blank keeps it positional";
 }
 
 TEST(Switches, DefaultsAndFlags) {
   CommandLineValues v = Evaluate("");
-  EXPECT_EQ(v.ExtractionMode, 0);
-  EXPECT_EQ(v.ExtractionFolder, 0);
+  EXPECT_EQ(v.Inputs.ExtractionMode, 0);
+  EXPECT_EQ(v.Inputs.ExtractionFolder, 0);
   EXPECT_TRUE(v.ShowFinalMessage);
   EXPECT_FALSE(v.OverwriteTarget);
   EXPECT_FALSE(v.HideMainWindow);
@@ -148,32 +148,32 @@ TEST(Switches, DefaultsAndFlags) {
   EXPECT_FALSE(v.ShowFinalMessage);
   EXPECT_TRUE(v.OverwriteTarget);
   EXPECT_TRUE(v.HideMainWindow);
-  EXPECT_EQ(v.OpenFolder, 1);
-  EXPECT_EQ(v.OneInstance, 1);
-  EXPECT_EQ(v.SilentMode, 1);
-  EXPECT_EQ(v.SelfDeleteMode, 1);
-  EXPECT_EQ(v.ExtractionFolder, 3);
+  EXPECT_EQ(v.Inputs.OpenFolder, 1);
+  EXPECT_EQ(v.Inputs.OneInstance, 1);
+  EXPECT_EQ(v.Inputs.SilentMode, 1);
+  EXPECT_EQ(v.Inputs.SelfDeleteMode, 1);
+  EXPECT_EQ(v.Inputs.ExtractionFolder, 3);
   // The defaults' own switches are never tested and change nothing.
   v = Evaluate("-me -ft -op -we -di -un");
-  EXPECT_EQ(v.ExtractionMode + v.ExtractionFolder + v.OverwriteMode + v.WorkingDirectory + v.DeleteMode +
-                v.UACAutoElevation,
+  EXPECT_EQ(v.Inputs.ExtractionMode + v.Inputs.ExtractionFolder + v.Inputs.OverwriteMode + v.Inputs.WorkingDirectory + v.Inputs.DeleteMode +
+                v.Inputs.UACAutoElevation,
             0);
 }
 
 TEST(Switches, TheFirstOfEachGroupWinsWhateverTheOrder) {
   const struct {
     const char* line;
-    uint8_t CommandLineValues::*field;
+    uint8_t BuildInputs::*field;
     uint8_t expected;
   } cases[] = {
-      {"-fm -fd", &CommandLineValues::ExtractionFolder, 1}, {"-fs -fp", &CommandLineValues::ExtractionFolder, 2},
-      {"-fm -fs", &CommandLineValues::ExtractionFolder, 4}, {"-os -oo", &CommandLineValues::OverwriteMode, 1},
-      {"-os", &CommandLineValues::OverwriteMode, 2},        {"-dn -dr", &CommandLineValues::DeleteMode, 1},
-      {"-dn", &CommandLineValues::DeleteMode, 2},           {"-wc -ws", &CommandLineValues::WorkingDirectory, 1},
-      {"-wc", &CommandLineValues::WorkingDirectory, 2},     {"-ua -uh", &CommandLineValues::UACAutoElevation, 1},
-      {"-ua", &CommandLineValues::UACAutoElevation, 2},
+      {"-fm -fd", &BuildInputs::ExtractionFolder, 1}, {"-fs -fp", &BuildInputs::ExtractionFolder, 2},
+      {"-fm -fs", &BuildInputs::ExtractionFolder, 4}, {"-os -oo", &BuildInputs::OverwriteMode, 1},
+      {"-os", &BuildInputs::OverwriteMode, 2},        {"-dn -dr", &BuildInputs::DeleteMode, 1},
+      {"-dn", &BuildInputs::DeleteMode, 2},           {"-wc -ws", &BuildInputs::WorkingDirectory, 1},
+      {"-wc", &BuildInputs::WorkingDirectory, 2},     {"-ua -uh", &BuildInputs::UACAutoElevation, 1},
+      {"-ua", &BuildInputs::UACAutoElevation, 2},
   };
-  for (const auto& c : cases) EXPECT_EQ(Evaluate(c.line).*c.field, c.expected) << c.line;
+  for (const auto& c : cases) EXPECT_EQ(Evaluate(c.line).Inputs.*c.field, c.expected) << c.line;
 }
 
 TEST(Switches, PositionalParametersFollowTheChosenModes) {
@@ -184,31 +184,31 @@ TEST(Switches, PositionalParametersFollowTheChosenModes) {
   v = Evaluate("C:\\Src -mf -fm C:\\Out.exe C:\\Src\\run.exe %TEMP%\\x \"-a b\" ignored");
   EXPECT_TRUE(v.CommandLineMode);
   EXPECT_EQ(v.RequiredPositionals, 4);
-  EXPECT_EQ(v.Source, "C:\\Src");
-  EXPECT_EQ(v.Target, "C:\\Out.exe");
-  EXPECT_EQ(v.ExecutableFile, "C:\\Src\\run.exe");
-  EXPECT_EQ(v.CustomFolder, "%TEMP%\\x");
-  EXPECT_EQ(v.CmdParameters, "ignored") << "\"-a b\" is a switch, so the next positional is taken";
+  EXPECT_EQ(v.Inputs.Source, "C:\\Src");
+  EXPECT_EQ(v.Inputs.Target, "C:\\Out.exe");
+  EXPECT_EQ(v.Inputs.ExecutableFile, "C:\\Src\\run.exe");
+  EXPECT_EQ(v.Inputs.CustomFolder, "%TEMP%\\x");
+  EXPECT_EQ(v.Inputs.CmdParameters, "ignored") << "\"-a b\" is a switch, so the next positional is taken";
 
   // -fd wins over -fm: the custom folder is not read and nothing more is required.
   v = Evaluate("-fd -fm src tgt custom");
-  EXPECT_EQ(v.ExtractionFolder, 1);
+  EXPECT_EQ(v.Inputs.ExtractionFolder, 1);
   EXPECT_EQ(v.RequiredPositionals, 2);
-  EXPECT_EQ(v.CustomFolder, "");
+  EXPECT_EQ(v.Inputs.CustomFolder, "");
 
   // Parameters that begin with '/' are switches even between quotes; a leading blank keeps them positional.
   v = Evaluate("-mf src tgt src\\a.exe \"/S\"");
-  EXPECT_EQ(v.SilentMode, 1);
-  EXPECT_EQ(v.CmdParameters, "");
+  EXPECT_EQ(v.Inputs.SilentMode, 1);
+  EXPECT_EQ(v.Inputs.CmdParameters, "");
   v = Evaluate("-mf src tgt src\\a.exe \" /S\"");
-  EXPECT_EQ(v.SilentMode, 0);
-  EXPECT_EQ(v.CmdParameters, " /S");
+  EXPECT_EQ(v.Inputs.SilentMode, 0);
+  EXPECT_EQ(v.Inputs.CmdParameters, " /S");
 
   // An empty quoted parameter is positional and counts.
   v = Evaluate("-h \"\" tgt");
   EXPECT_TRUE(v.CommandLineMode);
-  EXPECT_EQ(v.Source, "");
-  EXPECT_EQ(v.Target, "tgt");
+  EXPECT_EQ(v.Inputs.Source, "");
+  EXPECT_EQ(v.Inputs.Target, "tgt");
   v = Evaluate("-h -mf C:\\Src C:\\Out.exe");
   EXPECT_TRUE(v.HideMainWindow);
   EXPECT_FALSE(v.CommandLineMode);

@@ -125,20 +125,20 @@ TEST(GenerateCommandLine, ReadsBackToTheSameInputs) {
   state.Reproducible = true;
 
   CommandLineValues v = ReadBack(GenerateCommandLine(state));
-  EXPECT_EQ(v.Source, "C:\\My Source\\");
-  EXPECT_EQ(v.Target, "C:\\Out Dir\\setup \"final\".exe");
-  EXPECT_EQ(v.ExecutableFile, "C:\\My Source\\bin\\run me.exe");
-  EXPECT_EQ(v.CustomFolder, "%USERPROFILE%\\My App\\");
-  EXPECT_EQ(v.CmdParameters, "\"prm 1\" \"prm 2\" C:\\dir\\");
-  EXPECT_EQ(v.ExtractionMode, 1);
-  EXPECT_EQ(v.ExtractionFolder, 5);
-  EXPECT_EQ(v.WorkingDirectory, 1);
-  EXPECT_EQ(v.DeleteMode, 1);
-  EXPECT_EQ(v.UACAutoElevation, 2);
-  EXPECT_EQ(v.OneInstance, 1);
-  EXPECT_EQ(v.OverwriteMode, 0);
+  EXPECT_EQ(v.Inputs.Source, "C:\\My Source\\");
+  EXPECT_EQ(v.Inputs.Target, "C:\\Out Dir\\setup \"final\".exe");
+  EXPECT_EQ(v.Inputs.ExecutableFile, "C:\\My Source\\bin\\run me.exe");
+  EXPECT_EQ(v.Inputs.CustomFolder, "%USERPROFILE%\\My App\\");
+  EXPECT_EQ(v.Inputs.CmdParameters, "\"prm 1\" \"prm 2\" C:\\dir\\");
+  EXPECT_EQ(v.Inputs.ExtractionMode, 1);
+  EXPECT_EQ(v.Inputs.ExtractionFolder, 5);
+  EXPECT_EQ(v.Inputs.WorkingDirectory, 1);
+  EXPECT_EQ(v.Inputs.DeleteMode, 1);
+  EXPECT_EQ(v.Inputs.UACAutoElevation, 2);
+  EXPECT_EQ(v.Inputs.OneInstance, 1);
+  EXPECT_EQ(v.Inputs.OverwriteMode, 0);
   EXPECT_TRUE(v.CommandLineMode);
-  EXPECT_TRUE(v.HideMainWindow && v.Quiet && v.Reproducible);
+  EXPECT_TRUE(v.HideMainWindow && v.Quiet && v.Inputs.Reproducible);
   EXPECT_EQ(v.Refusal, "");
 }
 
@@ -156,10 +156,10 @@ TEST(GenerateCommandLine, ValuesThatLookLikeSwitchesStayValues) {
   state.CmdParameters = "/S";
   std::string generated = GenerateCommandLine(state);
   CommandLineValues v = ReadBack(generated);
-  EXPECT_EQ(v.SilentMode, 0) << generated;
+  EXPECT_EQ(v.Inputs.SilentMode, 0) << generated;
   EXPECT_TRUE(v.CommandLineMode) << generated;
-  EXPECT_EQ(v.CustomFolder, " -dir") << "the blank is trimmed by every build";
-  EXPECT_EQ(v.CmdParameters, " /S");
+  EXPECT_EQ(v.Inputs.CustomFolder, " -dir") << "the blank is trimmed by every build";
+  EXPECT_EQ(v.Inputs.CmdParameters, " /S");
 }
 
 // Shift-JIS-like lead bytes: a trailing byte 0x5C is part of its character, not a backslash.

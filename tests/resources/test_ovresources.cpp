@@ -11,12 +11,7 @@ using namespace testing_support;
 
 namespace {
 
-ResourceData View(const std::string& text) {
-  ResourceData view;
-  view.data = text.data();
-  view.size = static_cast<DWORD>(text.size());
-  return view;
-}
+ByteSpan View(const std::string& text) { return ByteSpan{text.data(), text.size()}; }
 
 class HeadResources : public ::testing::Test {
  protected:
@@ -97,7 +92,7 @@ TEST_F(HeadResources, IconFailuresLeaveTheHeadByteIdentical) {
   EXPECT_TRUE(unchanged());
 
   EXPECT_FALSE(ReplaceIcons(Fixture("res_fixture_full"), folder_ + "no-head.exe"));
-  EXPECT_FALSE(UpdateSingleResource(folder_ + "no-head.exe", RT_MANIFEST, MAKEINTRESOURCEA(1), 1, "x"));
+  EXPECT_FALSE(WriteElevationManifest(folder_ + "no-head.exe", 1, View(kCarriedManifest)));
   EXPECT_FALSE(FileExists(folder_ + "no-head.exe"));
 }
 
@@ -178,14 +173,13 @@ TEST_F(HeadResources, PrepareHeadFromSystemPrograms) {
 }
 
 TEST_F(HeadResources, PrepareHeadWithoutSource) {
-  EXPECT_TRUE(IsNtFamily());
   ASSERT_TRUE(PrepareHead(head_, "", 2, View(kCarriedManifest)));
   ResourceMap after = Resources(head_);
   EXPECT_TRUE(Without(after, {kManifest}) == carried_) << "the head keeps its own icon";
   EXPECT_TRUE(OfType(after, kManifest) == ResourceMap({{Key(kManifest, "#1", 0), kCarriedManifest}}));
 
   // An asked-for manifest that cannot be written is the one failure reported.
-  ResourceData broken = View(kHighestManifest);
+  ByteSpan broken = View(kHighestManifest);
   EXPECT_FALSE(PrepareHead(head_, Fixture("res_fixture_full"), 1, broken));
   EXPECT_TRUE(PrepareHead(head_, Fixture("res_fixture_bare"), 0, broken)) << "icon and version failures stay silent";
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "ovfile.h"
 #include "ovutils.h"
 
 #include <tlhelp32.h>
@@ -45,11 +46,11 @@ TEST(ShortVersionText, CutsAtTheSecondDot) {
   EXPECT_EQ(ShortVersionText(""), "");
 }
 
-TEST(IncludeTrailingBackslash, AddsOnlyWhenMissing) {
-  EXPECT_EQ(IncludeTrailingBackslash(""), "");
-  EXPECT_EQ(IncludeTrailingBackslash("C:\\Src\\"), "C:\\Src\\");
-  EXPECT_EQ(IncludeTrailingBackslash("C:\\Src"), "C:\\Src\\");
-  EXPECT_EQ(IncludeTrailingBackslash("C:"), "C:\\");
+TEST(IncludeTrailingSeparator, AddsOnlyWhenMissing) {
+  EXPECT_EQ(IncludeTrailingSeparator(""), "");
+  EXPECT_EQ(IncludeTrailingSeparator("C:\\Src\\"), "C:\\Src\\");
+  EXPECT_EQ(IncludeTrailingSeparator("C:\\Src"), "C:\\Src\\");
+  EXPECT_EQ(IncludeTrailingSeparator("C:"), "C:\\");
 }
 
 TEST(ForceDeleteFile, DeletesReadOnlyFilesAndIgnoresMissingOnes) {

@@ -1,12 +1,5 @@
-# The build job, the command line and start-up, and the orvex.exe program.
-target_sources(ovbuilder PRIVATE
-  engine/ovfile.cpp
-  engine/BuildSfx.cpp
-  engine/CompressChunk.cpp
-  engine/Sha256.cpp
-  engine/WriteEntry.cpp
-  ui/CmdLineHelper.cpp
-  ui/orvex.cpp)
+# The command line and start-up, and the orvex.exe program.
+target_sources(ovbuilder PRIVATE ui/CmdLineHelper.cpp ui/orvex.cpp)
 
 # The head and the helper travel inside the builder as resources of this same build.
 file(GENERATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/embedded.rc

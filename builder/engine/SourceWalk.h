@@ -1,0 +1,21 @@
+// Listing one folder of the source tree, one implementation per platform.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+struct FolderItem {
+  std::string name;        // as the system spells it: its code page (Windows) or UTF-8
+  std::u16string unicode;  // the same name in UTF-16: the walk's order and the archive name come from it
+  uint64_t size = 0;
+  uint32_t attributes = 0;  // as the archive stores them: 0x10 folder, 0x20 file, 0x01 read-only, ...
+  uint64_t writeTime = 0;   // 100 ns units since 1601, UTC
+  bool folderLink = false;  // a folder reached through a link: never descended into
+};
+
+// Every item of the folder (a path ending in its separator) but "." and "..". A link to a
+// file is described by the file it leads to. Raises EBuildError naming the folder when it
+// cannot be listed, and EInputRefused naming an item no SFX file can carry.
+std::vector<FolderItem> ListFolder(const std::string& folder);
