@@ -258,8 +258,15 @@ std::vector<DWORD> RunAll(const std::vector<std::string>& files, const std::stri
   const size_t batch = 16;
   for (size_t start = 0; start < files.size(); start += batch) {
     std::vector<std::unique_ptr<ChildProcess>> children;
-    for (size_t i = start; i < files.size() && i < start + batch; ++i)
+    for (size_t i = start; i < files.size() && i < start + batch; ++i) {
       children.push_back(std::make_unique<ChildProcess>(Quoted(files[i]), folder));
+      // Wine now and then fails to start one of many programs at once: once more, alone.
+      if (!children.back()->Started()) {
+        std::printf("%s did not start (%lu); started again\n", files[i].c_str(), GetLastError());
+        Sleep(500);
+        children.back() = std::make_unique<ChildProcess>(Quoted(files[i]), folder);
+      }
+    }
     std::map<HWND, DWORD> pressed;
     for (DWORD begin = GetTickCount(); GetTickCount() - begin < 30000; Sleep(100)) {
       BoxSearch search;

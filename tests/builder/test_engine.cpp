@@ -1,0 +1,247 @@
+// The portable build engine natively, on real temporary trees: what it writes is compared
+// byte for byte with the tests' own archive writer, and what it refuses leaves no target.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "BuildErrors.h"
+#include "BuildSfx.h"
+#include "archiverun.h"
+#include "sfxwriter.h"
+
+namespace {
+
+using sfxtest::Entry;
+
+constexpr time_t Written = 1700000000;  // 2023-11-14 22:13:20 UTC
+constexpr uint32_t WrittenDos = (43u << 25 | 11u << 21 | 14u << 16) | (22u << 11 | 13u << 5 | 10u);
+
+class Engine : public testing::Test {
+ public:
+  void SetUp() override {
+    // Local time is UTC, so every stored time is known.
+    setenv("TZ", "UTC", 1);
+    tzset();
+    char pattern[] = "/tmp/orvex-engine.XXXXXX";
+    root_ = std::string(mkdtemp(pattern)) + "/";
+    source_ = root_ + "src/";
+    mkdir(source_.c_str(), 0755);
+    head_ = sfxtest::SyntheticHead();
+    environment_ = BuildEnvironment();
+    environment_.Heads = SfxHeads{{head_.data(), head_.size()}, {helper_.data(), helper_.size()}, {}};
+  }
+  void TearDown() override {
+    int ignored = system(("chmod -R u+w '" + root_ + "' && rm -rf '" + root_ + "'").c_str());
+    (void)ignored;
+  }
+
+  // A file (or, with a trailing '/', a folder) below the source, written at `Written`.
+  void Make(const std::string& name, const std::string& content = std::string()) {
+    std::string path = source_ + name;
+    if (name.back() == '/') {
+      mkdir(path.c_str(), 0755);
+    } else {
+      std::ofstream(path, std::ios::binary) << content;
+    }
+    made_.push_back(path);
+    Settle();
+  }
+  // Every item made so far written at `Written` again: adding to a folder changes its time.
+  void Settle() {
+    struct timespec times[2] = {{Written, 0}, {Written, 0}};
+    for (const std::string& path : made_) utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+  }
+
+  BuildInputs Inputs() const {
+    BuildInputs in;
+    in.Source = source_;
+    in.Target = root_ + "out.exe";
+    NormalizeInputs(in);
+    return in;
+  }
+
+  std::string Target() const {
+    std::ifstream file(root_ + "out.exe", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+
+  std::string root_, source_, head_;
+  std::vector<std::string> made_;
+  std::string helper_ = "MZ the helper";
+  BuildEnvironment environment_;
+};
+
+Entry At(Entry entry, uint32_t attributes) {
+  entry.attributes = attributes;
+  entry.time = WrittenDos;
+  return entry;
+}
+
+TEST_F(Engine, WritesTheTreeAsTheArchiveWriterOfTheTestsDoes) {
+  std::string chunk(ChunkSize, 'c'), more = chunk + "+";
+  for (const char* folder : {"b/", "b/empty/", "a/", "Z/"}) Make(folder);
+  Make("b/zero.bin");
+  Make("b/chunk.bin", chunk);
+  Make("b/more.bin", more);
+  Make("a/readonly.txt", "keep");
+  chmod((source_ + "a/readonly.txt").c_str(), 0444);
+  Make(".hidden", "dot");
+  Make("caf\xC3\xA9.txt", "1252");  // UTF-8 on disk, 0xE9 in the archive
+  Make("a/setup.exe", "MZ run me");
+  Make("Y.txt", "y");
+  // A link to a file packs the file; a link to a folder is named and skipped.
+  ASSERT_EQ(symlink("../Y.txt", (source_ + "a/link.txt").c_str()), 0);
+  ASSERT_EQ(symlink("../b", (source_ + "a/loop").c_str()), 0);
+  Settle();
+
+  BuildInputs in = Inputs();
+  in.ExtractionMode = 1;
+  in.ExecutableFile = source_ + "a/setup.exe";
+  in.CmdParameters = "/quiet";
+  in.SelfDeleteMode = 1;
+  in.OverwriteMode = 2;
+  BuildResult result = BuildSfx(in, environment_);
+
+  SfxOptions options = sfxtest::DefaultOptions("");
+  options.ExtractionMode = 1;
+  std::strcpy(options.CmdParameters, "/quiet");
+  options.SelfDeleteMode = 1;
+  options.OverwriteMode = 2;
+  std::string sfx = Target();
+  ASSERT_GT(sfx.size(), head_.size() + sizeof options);
+  std::memcpy(options.InstanceId, sfx.data() + head_.size() + offsetof(SfxOptions, InstanceId), 10);
+  Entry helper = sfxtest::File(SelfDeleteEntryName, helper_, EntryKindSelfDelete);
+  helper.attributes = 0;
+  helper.time = 0;
+  // Each folder in NTFS's order: letters without regard to case, '.' before them.
+  std::vector<Entry> expected = {
+      helper,
+      At(sfxtest::File(".hidden", "dot"), 0x22),
+      At(sfxtest::Folder("a"), 0x10),
+      At(sfxtest::File("a\\link.txt", "y"), 0x20),
+      At(sfxtest::File("a\\readonly.txt", "keep"), 0x21),
+      At(sfxtest::File("a\\setup.exe", "MZ run me", EntryKindLaunchTarget), 0x20),
+      At(sfxtest::Folder("b"), 0x10),
+      At(sfxtest::File("b\\chunk.bin", chunk), 0x20),
+      At(sfxtest::Folder("b\\empty"), 0x10),
+      At(sfxtest::File("b\\more.bin", more), 0x20),
+      At(sfxtest::File("b\\zero.bin", ""), 0x20),
+      At(sfxtest::File("caf\xE9.txt", "1252"), 0x20),
+      At(sfxtest::File("Y.txt", "y"), 0x20),
+      At(sfxtest::Folder("Z"), 0x10),
+  };
+  EXPECT_TRUE(sfx == head_ + sfxtest::MakeArchive(options, expected)) << "the archive differs";
+  EXPECT_EQ(result.Written, sfx.size());
+  EXPECT_FALSE(result.Cancelled);
+  EXPECT_EQ(result.SkippedLinks, std::vector<std::string>{source_ + "a/loop"});
+  sfxtest::RunResult read = sfxtest::RunArchive(sfx);
+  EXPECT_EQ(read.code, 0u);
+  EXPECT_EQ(read.entries.size(), expected.size());
+}
+
+TEST_F(Engine, RefusesWhatNoSfxFileCanCarryAndLeavesNoTarget) {
+  const struct {
+    const char* what;
+    std::function<void(Engine&, BuildInputs&)> setUp;
+    const char* message;  // the start of it; the offending path follows
+    bool refusal;         // EInputRefused rather than another EBuildError
+  } cases[] = {
+      {"a name outside code page 1252", [](Engine& t, BuildInputs&) { t.Make("\xE6\x97\xA5.txt", "x"); },
+       "The name of this file cannot be represented", true},
+      {"a colon", [](Engine& t, BuildInputs&) { t.Make("a:b", "x"); }, "This name cannot be used on Windows", true},
+      {"a trailing dot", [](Engine& t, BuildInputs&) { t.Make("sub./"); }, "This name cannot be used on Windows",
+       true},
+      {"a control character", [](Engine& t, BuildInputs&) { t.Make("tab\there", "x"); },
+       "This name cannot be used on Windows", true},
+      {"a name too long",
+       [](Engine& t, BuildInputs&) {
+         t.Make(std::string(200, 'n') + "/");
+         t.Make(std::string(200, 'n') + "/" + std::string(100, 'm'), "x");
+       },
+       "This name is longer than", true},
+      {"a fifo", [](Engine& t, BuildInputs&) { mkfifo((t.source_ + "pipe").c_str(), 0644); },
+       "This is neither a file nor a folder", true},
+      {"a file of 2 GiB",
+       [](Engine& t, BuildInputs&) {
+         t.Make("huge.bin");
+         ASSERT_EQ(truncate((t.source_ + "huge.bin").c_str(), 0x80000000LL), 0);
+       },
+       "This file is 2 GiB or larger", true},
+      {"a dangling link", [](Engine& t, BuildInputs&) { symlink("nowhere", (t.source_ + "gone").c_str()); },
+       "No such file or directory", false},
+      {"an SFX file beyond the limit",
+       [](Engine& t, BuildInputs&) {
+         std::string noise(5000, '\0');
+         for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * 2654435761u >> 13);
+         t.Make("a.bin", noise);
+         t.environment_.SizeLimit = t.head_.size() + 1000;
+       },
+       "The SFX file would grow beyond", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    made_.clear();
+    SetUp();
+    std::ofstream(root_ + "out.exe") << "an older SFX file";
+    BuildInputs in = Inputs();
+    c.setUp(*this, in);
+    bool created = std::string(c.what) == "an SFX file beyond the limit";
+    try {
+      BuildSfx(in, environment_);
+      ADD_FAILURE() << "built";
+    } catch (const EInputRefused& error) {
+      EXPECT_TRUE(c.refusal);
+      EXPECT_EQ(std::string(error.what()).rfind(c.message, 0), 0u) << error.what();
+    } catch (const EBuildError& error) {
+      EXPECT_FALSE(c.refusal);
+      EXPECT_EQ(std::string(error.what()).rfind(c.message, 0), 0u) << error.what();
+    }
+    // Refused while walking: the old file stays; refused while writing: nothing stays.
+    EXPECT_EQ(access((root_ + "out.exe").c_str(), F_OK) == 0, !created);
+    if (!created) {
+      EXPECT_EQ(Target(), "an older SFX file");
+    }
+  }
+}
+
+TEST_F(Engine, InputChecksNameWhatIsWrong) {
+  Make("run.exe", "MZ");
+  Make("outside/");
+  ASSERT_EQ(symlink("../outside", (source_ + "via").c_str()), 0);
+  Make("outside/far.exe", "MZ");
+  const struct {
+    std::string source, executable, parameters, expected;
+  } cases[] = {
+      {"missing/", "", "", "The source folder does not exist"},
+      {"src/", "src/none.exe", "", "The executable file does not exist"},
+      {"src/", "outside/far.exe", "", "The executable file\r\n"},
+      {"src/", "src/via/far.exe", "", "The executable file\r\n"},
+      {"src/", "src/run.exe", std::string(128, 'p'), "The command line parameters are longer than 127"},
+      {"src/", "src/run.exe", std::string(127, 'p'), ""},
+  };
+  rename((source_ + "outside").c_str(), (root_ + "outside").c_str());
+  for (const auto& c : cases) {
+    BuildInputs in = Inputs();
+    in.Source = root_ + c.source;
+    in.ExtractionMode = c.executable.empty() ? 0 : 1;
+    in.ExecutableFile = c.executable.empty() ? "" : root_ + c.executable;
+    in.CmdParameters = c.parameters;
+    NormalizeInputs(in);
+    std::string refusal = InputsRefusal(in);
+    EXPECT_EQ(refusal.substr(0, c.expected.size()), c.expected) << c.source << " " << c.executable;
+    EXPECT_EQ(refusal.empty(), c.expected.empty()) << refusal;
+  }
+}
+
+}  // namespace
