@@ -26,7 +26,14 @@ class OvFile {
   OvFile(const OvFile&) = delete;
   OvFile& operator=(const OvFile&) = delete;
   OvFile(OvFile&& other) noexcept : handle_(other.handle_) { other.handle_ = Closed; }
-  OvFile& operator=(OvFile&& other) noexcept;
+  OvFile& operator=(OvFile&& other) noexcept {
+    if (this != &other) {
+      Abandon();
+      handle_ = other.handle_;
+      other.handle_ = Closed;
+    }
+    return *this;
+  }
 
   bool IsOpen() const { return handle_ != Closed; }
   // Reads exactly `length` bytes; fewer is "Read beyond end of file".

@@ -45,15 +45,6 @@ int Descriptor(intptr_t handle) { return static_cast<int>(handle); }
 
 }  // namespace
 
-OvFile& OvFile::operator=(OvFile&& other) noexcept {
-  if (this != &other) {
-    Abandon();
-    handle_ = other.handle_;
-    other.handle_ = Closed;
-  }
-  return *this;
-}
-
 OvFile::OvFile(const std::string& path, Mode mode) {
   int flags = O_CLOEXEC | (mode == ReadOnly ? O_RDONLY : O_WRONLY);
   if (mode == CreateAlways) flags |= O_CREAT | O_TRUNC;

@@ -46,15 +46,6 @@ std::string SystemErrorText(DWORD code) {
   return result;
 }
 
-OvFile& OvFile::operator=(OvFile&& other) noexcept {
-  if (this != &other) {
-    Abandon();
-    handle_ = other.handle_;
-    other.handle_ = Closed;
-  }
-  return *this;
-}
-
 OvFile::OvFile(const std::string& path, Mode mode) {
   DWORD access = mode == ReadOnly ? GENERIC_READ : GENERIC_WRITE;
   DWORD share = mode == ReadOnly ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
