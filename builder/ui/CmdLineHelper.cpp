@@ -5,6 +5,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "ovfile.h"
 #endif
 
 namespace {
@@ -175,73 +177,10 @@ CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line) {
 
 #ifdef _WIN32
 
-namespace {
-
-const char* NextAnsiChar(const char* p) { return CharNextA(p); }
-
-bool SameTextUserLocale(const std::string& a, const std::string& b) {
-  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
-                        static_cast<int>(b.size())) == CSTR_EQUAL;
-}
-
-std::string ProgramFilePath() {
-  char path[MAX_PATH + 1];
-  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return std::string(path, length > MAX_PATH ? MAX_PATH : length);
-}
-
-}  // namespace
-
-bool ScanParam(size_t& position, std::string* value) {
-  return ScanParamIn(GetCommandLineA(), position, value, NextAnsiChar);
-}
-
-int CmdParamCount() {
-  size_t position = 0;
-  ScanParam(position, nullptr);
-  int count = 0;
-  while (ScanParam(position, nullptr)) ++count;
-  return count;
-}
-
-std::string CmdParamStr(int i) {
-  if (i <= 0) return ProgramFilePath();
-  size_t position = 0;
-  ScanParam(position, nullptr);
-  for (int k = 1; k < i; ++k)
-    if (!ScanParam(position, nullptr)) return std::string();
-  std::string value;
-  return ScanParam(position, &value) ? value : std::string();
-}
-
-int PositionalCount() {
-  int count = 0, total = CmdParamCount();
-  for (int i = 1; i <= total; ++i)
-    if (!IsSwitchParam(CmdParamStr(i))) ++count;
-  return count;
-}
-
-std::string PositionalParam(int n) {
-  if (n <= 0) return CmdParamStr(0);
-  int total = CmdParamCount();
-  for (int i = 1; i <= total; ++i) {
-    std::string param = CmdParamStr(i);
-    if (!IsSwitchParam(param) && --n == 0) return param;
-  }
-  return std::string();
-}
-
-bool HasSwitch(const char* name) {
-  int total = CmdParamCount();
-  for (int i = 1; i <= total; ++i) {
-    std::string param = CmdParamStr(i);
-    if (IsSwitchParam(param) && SameTextUserLocale(param.substr(1), name)) return true;
-  }
-  return false;
-}
-
 ParsedCommandLine ReadProcessCommandLine() {
-  return ParsedCommandLine(SplitCommandLine(GetCommandLineA(), NextAnsiChar), SameTextUserLocale);
+  // Switch names compared as the user's locale compares file names.
+  return ParsedCommandLine(SplitCommandLine(GetCommandLineA(), [](const char* p) -> const char* { return CharNextA(p); }),
+                           SamePath);
 }
 
 #endif

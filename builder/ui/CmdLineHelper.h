@@ -2,8 +2,8 @@
 // positional parameters, and turning both into the command-line values of one run.
 //
 // The scanner works on a given string and steps over characters with an injected
-// routine, so the same rules run on the host; on Windows the routines below read the
-// process command line afresh on every call and step with CharNextA.
+// routine, so the same rules run on the host; on Windows the process command line is
+// split once, at start-up, stepping with CharNextA.
 #pragma once
 
 #include <stddef.h>
@@ -75,17 +75,6 @@ struct CommandLineValues {
 CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line);
 
 #ifdef _WIN32
-// The process command line, read afresh by every call; switches compared under the
-// user's default locale.
-bool ScanParam(size_t& position, std::string* value);
-int CmdParamCount();
-// i >= 1: the i-th parameter after the program name, empty when there are fewer;
-// i <= 0: the full path of the program file.
-std::string CmdParamStr(int i);
-int PositionalCount();
-// n >= 1: the n-th positional parameter; n == 0: the program file path.
-std::string PositionalParam(int n);
-bool HasSwitch(const char* name);
-// The process command line split once, switches compared under the user's default locale.
+// The process command line, split once; switches compared under the user's default locale.
 ParsedCommandLine ReadProcessCommandLine();
 #endif

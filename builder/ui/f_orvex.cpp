@@ -14,7 +14,6 @@
 #include "ovutils.h"
 #include "u_settings.h"
 
-Tforvex* forvex = nullptr;
 
 namespace {
 
@@ -385,16 +384,13 @@ void Tforvex::lcmdlinegenClick() {
   if (window.Create(*this)) window.ShowModal();
 }
 
-int RunMainWindow() {
+int RunWindowApplication() {
   SaveSettingsHook = SaveSettings;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
   Tforvex window;
   if (!window.Create()) return ExitUnexpectedError;
-  forvex = &window;
   ShowWindow(window.Handle(), SW_SHOW);
   UpdateWindow(window.Handle());
-  int status = Form::RunMessageLoop();
-  forvex = nullptr;
-  return status;
+  return Form::RunMessageLoop();
 }

@@ -62,9 +62,3 @@ class Tforvex : public Form {
   void lcmdlinegenClick();
 };
 
-// The main window while the window application runs; null otherwise.
-extern Tforvex* forvex;
-
-// Creates the main window from the command-line values or the settings and runs the
-// application until it ends; gives the exit status.
-int RunMainWindow();

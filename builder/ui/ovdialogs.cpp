@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "ovfile.h"
 #include "ovforms.h"
 #include "ovutils.h"
 
@@ -203,11 +204,6 @@ LPITEMIDLIST ParsePath(const std::string& path) {
   return list;
 }
 
-bool IsExistingFolder(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return !path.empty() && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 }  // namespace
 
 std::string ProgramFileName() {
@@ -222,7 +218,7 @@ void ShowAbout() {
 }
 
 bool BrowseForFolder(const std::string& title, const std::string& root, std::string& folder) {
-  if (!IsExistingFolder(folder)) folder.clear();
+  if (!IsFolder(folder)) folder.clear();
   IMalloc* allocator = nullptr;
   if (SHGetMalloc(&allocator) != S_OK || !allocator) return false;
   char* displayName = static_cast<char*>(allocator->Alloc(MAX_PATH));

@@ -5,7 +5,7 @@ target_sources(ovbuilder PRIVATE ui/CmdLineHelper.cpp ui/orvex.cpp)
 file(GENERATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/embedded.rc
      CONTENT "SFXHEAD EXE \"$<TARGET_FILE:sfxhead>\"\nSELFDELETE EXE \"$<TARGET_FILE:selfdelete>\"\n")
 
-add_executable(orvex WIN32 ui/orvexmain.cpp ui/orvexwindow.cpp resources/orvex.rc)
+add_executable(orvex WIN32 ui/orvexmain.cpp resources/orvex.rc)
 set_target_properties(orvex PROPERTIES OUTPUT_NAME orvex)
 target_include_directories(orvex PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/resources ${CMAKE_CURRENT_BINARY_DIR})
 target_link_libraries(orvex PRIVATE ovbuilder)

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "f_orvex.h"
+#include "orvex.h"
 #include "ovdialogs.h"
 #include "ovutils.h"
 #include "uitest.h"
@@ -353,7 +354,7 @@ TEST(WindowLayer, AMainWindowThatCannotBeMadeEndsWithTheErrorStatus) {
     gRefusedClass = refused;
     HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseCreation, nullptr, GetCurrentThreadId());
     ASSERT_TRUE(hook);
-    EXPECT_EQ(RunMainWindow(), 1) << refused;
+    EXPECT_EQ(RunWindowApplication(), 1) << refused;
     UnhookWindowsHookEx(hook);
     MSG left;
     while (PeekMessageA(&left, nullptr, 0, 0, PM_REMOVE)) {
