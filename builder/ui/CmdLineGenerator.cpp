@@ -51,16 +51,12 @@ void AppendGeneratedSwitch(std::string& line, const char* name, bool enabled, bo
 
 std::string FinishGeneratedLine(const std::string& line) { return Trimmed(line); }
 
-const char* const GeneratorSwitchNames[GeneratorSwitchCount] = {
-    "me", "mf", "ft", "fd", "fp", "fc", "fs", "fm", "e",  "we", "ws", "wc",
-    "di", "dr", "dn", "i",  "s",  "d",  "un", "uh", "ua", "op", "oo", "os",
-};
-
 std::string GenerateCommandLine(const GeneratorState& state, NextCharFunction next) {
   std::string line;
   AppendGeneratedValue(line, state.ProgramPath, next);
-  for (int i = 0; i < GeneratorSwitchCount; ++i)
-    AppendGeneratedSwitch(line, GeneratorSwitchNames[i], state.Switches[i].enabled, state.Switches[i].checked);
+  std::vector<GeneratorSwitch> switches = GeneratorSwitches();
+  for (size_t i = 0; i < switches.size() && i < state.Switches.size(); ++i)
+    AppendGeneratedSwitch(line, switches[i].name, state.Switches[i].enabled, state.Switches[i].checked);
   AppendGeneratedSwitch(line, "r", true, state.Reproducible);
   AppendGeneratedSwitch(line, "h", true, state.Unattended);
   AppendGeneratedSwitch(line, "q", true, state.Unattended);

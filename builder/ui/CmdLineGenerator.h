@@ -6,6 +6,7 @@
 #include <string>
 
 #include "CmdLineHelper.h"
+#include "OptionTable.h"
 
 // Appends a trimmed value and a space; nothing at all for a blank value. Double quotes
 // are escaped, a value with a space (or any other character up to 32) is quoted, and every
@@ -22,18 +23,15 @@ void AppendGeneratedSwitch(std::string& line, const char* name, bool enabled, bo
 // The generated line without its final space.
 std::string FinishGeneratedLine(const std::string& line);
 
-// The switches in the order the generator writes them, each tied to one control of the
-// main window: me mf ft fd fp fc fs fm e we ws wc di dr dn i s d un uh ua op oo os.
-constexpr int GeneratorSwitchCount = 24;
-extern const char* const GeneratorSwitchNames[GeneratorSwitchCount];
-
 // What the generator reads of the main window.
 struct GeneratorState {
   std::string ProgramPath;
+  // The controls behind GeneratorSwitches(), in its order.
   struct Control {
     bool enabled = true;
     bool checked = false;
-  } Switches[GeneratorSwitchCount];
+  };
+  std::vector<Control> Switches = std::vector<Control>(GeneratorSwitches().size());
   std::string Source;
   std::string Target;
   std::string ExecutableFile;

@@ -1,7 +1,8 @@
 #include "CmdLineHelper.h"
 
-#include <initializer_list>
 #include <utility>
+
+#include "OptionTable.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -83,9 +84,13 @@ bool SameTextAscii(const std::string& a, const std::string& b) {
   return true;
 }
 
-const std::vector<const char*> KnownSwitches = {
-    "me", "mf", "ft", "fd", "fp", "fc", "fs", "fm", "op", "oo", "os", "i", "s", "d",
-    "e",  "we", "ws", "wc", "di", "dr", "dn", "un", "uh", "ua", "o",  "c", "h", "q",  "r", "xcmv"};
+std::vector<const char*> KnownSwitches() {
+  std::vector<const char*> known(FrontEndSwitches);
+  for (const CodedOption& option : CodedOptions)
+    for (const char* name : option.switches)
+      if (name) known.push_back(name);
+  return known;
+}
 
 ParsedCommandLine::ParsedCommandLine(std::vector<std::string> params, SameTextFunction sameText)
     : params_(std::move(params)), sameText_(sameText) {}
@@ -114,7 +119,7 @@ std::string ParsedCommandLine::FirstUnknownSwitch() const {
   for (size_t i = 1; i < params_.size(); ++i) {
     if (!IsSwitchParam(params_[i])) continue;
     bool known = false;
-    for (const char* name : KnownSwitches) known = known || sameText_(params_[i].substr(1), name);
+    for (const char* name : KnownSwitches()) known = known || sameText_(params_[i].substr(1), name);
     if (!known) return params_[i];
   }
   return std::string();
@@ -123,25 +128,14 @@ std::string ParsedCommandLine::FirstUnknownSwitch() const {
 CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line) {
   CommandLineValues v;
   auto has = [&](const char* name) { return line.HasSwitch(name); };
-  // The first present switch of each group wins, whatever their order on the line.
-  auto firstOf = [&](std::initializer_list<const char*> names) -> uint8_t {
-    uint8_t code = 1;
-    for (const char* name : names) {
-      if (has(name)) return code;
-      ++code;
-    }
-    return 0;
-  };
-  v.Inputs.ExtractionMode = has("mf") ? 1 : 0;
-  v.Inputs.ExtractionFolder = firstOf({"fd", "fp", "fc", "fs", "fm"});
-  v.Inputs.OpenFolder = has("e");
-  v.Inputs.DeleteMode = firstOf({"dr", "dn"});
-  v.Inputs.WorkingDirectory = firstOf({"ws", "wc"});
-  v.Inputs.OneInstance = has("i");
-  v.Inputs.SilentMode = has("s");
-  v.Inputs.SelfDeleteMode = has("d");
-  v.Inputs.UACAutoElevation = firstOf({"uh", "ua"});
-  v.Inputs.OverwriteMode = firstOf({"oo", "os"});
+  // The first present switch of each group in the table's order wins, whatever their
+  // order on the line.
+  for (const CodedOption& option : CodedOptions) {
+    uint8_t code = 0;
+    for (size_t c = option.switches.size() - 1; c >= 1; --c)
+      if (option.switches[c] && has(option.switches[c])) code = static_cast<uint8_t>(c);
+    v.Inputs.*option.field = code;
+  }
   v.OverwriteTarget = has("o");
   v.ShowFinalMessage = !has("c");
   v.HideMainWindow = has("h");
@@ -179,8 +173,8 @@ CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line) {
 
 ParsedCommandLine ReadProcessCommandLine() {
   // Switch names compared as the user's locale compares file names.
-  return ParsedCommandLine(SplitCommandLine(GetCommandLineA(), [](const char* p) -> const char* { return CharNextA(p); }),
-                           SamePath);
+  return ParsedCommandLine(
+      SplitCommandLine(GetCommandLineA(), [](const char* p) -> const char* { return CharNextA(p); }), SamePath);
 }
 
 #endif

@@ -36,7 +36,7 @@ typedef bool (*SameTextFunction)(const std::string& a, const std::string& b);
 bool SameTextAscii(const std::string& a, const std::string& b);
 
 // Every switch of the builder, without its leading '-' or '/'.
-extern const std::vector<const char*> KnownSwitches;
+std::vector<const char*> KnownSwitches();
 
 // A command line split into parameters, program name first.
 class ParsedCommandLine {

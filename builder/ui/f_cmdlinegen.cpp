@@ -14,14 +14,6 @@ const ControlDef FcmdlinegenControls[] = {
     {Tfcmdlinegen::bclose, "Button", "Close", 688, 92, 88, 28, csDefaultButton},
 };
 
-// The main window's control behind each switch, in the order of GeneratorSwitchNames.
-const int SwitchControls[GeneratorSwitchCount] = {
-    rbopenfolder,    rbexecutefile, rbtemp,          rbdesktop,       rbdocuments,   rbcurrent,
-    rbselect,        rbcustom,      cbopenfolder,    rbwdextraction,  rbwdsource,    rbwdcurrent,
-    rbdmimmediately, rbdmonreboot,  rbdmdonotdelete, cboneinstance,   cbsilent,      cbselfdelete,
-    rbuacnone,       rbuachighest,  rbuacadministrator, rbomprompt,   rbomoverwrite, rbomskip,
-};
-
 const char* NextAnsiChar(const char* p) { return CharNextA(p); }
 
 }  // namespace
@@ -29,9 +21,10 @@ const char* NextAnsiChar(const char* p) { return CharNextA(p); }
 GeneratorState ReadGeneratorState(const Form& main) {
   GeneratorState state;
   state.ProgramPath = ProgramFileName();
-  for (int i = 0; i < GeneratorSwitchCount; ++i) {
-    state.Switches[i].enabled = main.Enabled(SwitchControls[i]);
-    state.Switches[i].checked = main.Checked(SwitchControls[i]);
+  std::vector<GeneratorSwitch> switches = GeneratorSwitches();
+  for (size_t i = 0; i < switches.size(); ++i) {
+    state.Switches[i].enabled = main.Enabled(switches[i].control);
+    state.Switches[i].checked = main.Checked(switches[i].control);
   }
   state.Source = main.Text(esource);
   state.Target = main.Text(etarget);

@@ -9,6 +9,7 @@
 #include "f_cmdlinegen.h"
 #include "f_envvars.h"
 #include "f_progress.h"
+#include "OptionTable.h"
 #include "orvex.h"
 #include "ovdialogs.h"
 #include "ovutils.h"
@@ -166,76 +167,38 @@ void Tforvex::PlaceLinks() {
   ReleaseDC(Handle(), dc);
 }
 
-// Checks the first, second or third button of a group for codes 1 and 2, else the first.
-void Tforvex::CheckCode(int code, int first, int second, int third) {
-  SetChecked(code == 1 ? second : code == 2 ? third : first, true);
+// Shows the code: its radio button (the first for a code out of range), or the check box.
+void Tforvex::ShowCode(const CodedOption& option, DWORD code) {
+  if (option.IsCheckBox())
+    SetChecked(option.controls[1], code != 0);
+  else
+    SetChecked(option.controls[code < option.controls.size() ? code : 0], true);
 }
 
 void Tforvex::ApplyInputs(const BuildInputs& inputs) {
-  SetText(esource, inputs.Source);
-  SetText(etarget, inputs.Target);
-  SetText(eexecutablefile, inputs.ExecutableFile);
-  SetText(ecmdparameters, inputs.CmdParameters);
-  SetText(ecustomdir, inputs.CustomFolder);
-  SetChecked(cbopenfolder, inputs.OpenFolder != 0);
-  SetChecked(cboneinstance, inputs.OneInstance != 0);
-  SetChecked(cbsilent, inputs.SilentMode != 0);
-  SetChecked(cbselfdelete, inputs.SelfDeleteMode != 0);
-  SetChecked(inputs.ExtractionMode == 1 ? rbexecutefile : rbopenfolder, true);
-  SetChecked(inputs.ExtractionFolder >= 1 && inputs.ExtractionFolder <= 5 ? rbtemp + inputs.ExtractionFolder : rbtemp,
-             true);
-  CheckCode(inputs.WorkingDirectory, rbwdextraction, rbwdsource, rbwdcurrent);
-  CheckCode(inputs.DeleteMode, rbdmimmediately, rbdmonreboot, rbdmdonotdelete);
-  CheckCode(inputs.UACAutoElevation, rbuacnone, rbuachighest, rbuacadministrator);
-  CheckCode(inputs.OverwriteMode, rbomprompt, rbomoverwrite, rbomskip);
+  for (const TextOption& option : TextOptions) SetText(option.control, inputs.*option.field);
+  for (const CodedOption& option : CodedOptions) ShowCode(option, inputs.*option.field);
 }
 
 void Tforvex::LoadStoredSettings() {
   StoredSettings stored = LoadSettings();
-  if (stored.Source) SetText(esource, *stored.Source);
-  if (stored.Target) SetText(etarget, *stored.Target);
-  if (stored.ExecutableFile) SetText(eexecutablefile, *stored.ExecutableFile);
-  if (stored.CmdParameters) SetText(ecmdparameters, *stored.CmdParameters);
-  if (stored.CustomFolder) SetText(ecustomdir, *stored.CustomFolder);
-  if (stored.OpenFolder) SetChecked(cbopenfolder, *stored.OpenFolder != 0);
-  if (stored.OneInstance) SetChecked(cboneinstance, *stored.OneInstance != 0);
-  if (stored.SilentMode) SetChecked(cbsilent, *stored.SilentMode != 0);
-  if (stored.SelfDeleteMode) SetChecked(cbselfdelete, *stored.SelfDeleteMode != 0);
-  if (stored.ExtractionMode) SetChecked(*stored.ExtractionMode == 1 ? rbexecutefile : rbopenfolder, true);
-  if (stored.ExtractionFolder) {
-    DWORD code = *stored.ExtractionFolder;
-    SetChecked(code >= 1 && code <= 5 ? rbtemp + static_cast<int>(code) : rbtemp, true);
-  }
-  if (stored.WorkingDirectory) CheckCode(static_cast<int>(*stored.WorkingDirectory), rbwdextraction, rbwdsource, rbwdcurrent);
-  if (stored.DeleteMode) CheckCode(static_cast<int>(*stored.DeleteMode), rbdmimmediately, rbdmonreboot, rbdmdonotdelete);
-  if (stored.UACAutoElevation)
-    CheckCode(static_cast<int>(*stored.UACAutoElevation), rbuacnone, rbuachighest, rbuacadministrator);
-  if (stored.OverwriteMode) CheckCode(static_cast<int>(*stored.OverwriteMode), rbomprompt, rbomoverwrite, rbomskip);
+  for (size_t i = 0; i < TextOptions.size(); ++i)
+    if (stored.Texts[i]) SetText(TextOptions[i].control, *stored.Texts[i]);
+  for (size_t i = 0; i < CodedOptions.size(); ++i)
+    if (stored.Codes[i]) ShowCode(CodedOptions[i], *stored.Codes[i]);
 }
 
 BuildInputs Tforvex::ReadOptions() const {
   BuildInputs inputs;
-  inputs.Source = Text(esource);
-  inputs.Target = Text(etarget);
-  inputs.ExecutableFile = Text(eexecutablefile);
-  inputs.CmdParameters = Text(ecmdparameters);
-  inputs.CustomFolder = Text(ecustomdir);
-  inputs.ExtractionMode = Checked(rbexecutefile) ? 1 : 0;
-  inputs.ExtractionFolder = 0;
-  for (int code = 1; code <= 5; ++code)
-    if (Checked(rbtemp + code)) {
-      inputs.ExtractionFolder = static_cast<uint8_t>(code);
-      break;
-    }
-  inputs.OpenFolder = Checked(cbopenfolder) ? 1 : 0;
+  for (const TextOption& option : TextOptions) inputs.*option.field = Text(option.control);
+  // The first checked button of a group; none checked reads as code 0.
+  for (const CodedOption& option : CodedOptions) {
+    uint8_t code = 0;
+    for (size_t c = option.controls.size() - 1; c >= 1; --c)
+      if (Checked(option.controls[c])) code = static_cast<uint8_t>(c);
+    inputs.*option.field = code;
+  }
   inputs.Compressed = 1;
-  inputs.OneInstance = Checked(cboneinstance) ? 1 : 0;
-  inputs.SilentMode = Checked(cbsilent) ? 1 : 0;
-  inputs.SelfDeleteMode = Checked(cbselfdelete) ? 1 : 0;
-  inputs.DeleteMode = Checked(rbdmonreboot) ? 1 : Checked(rbdmdonotdelete) ? 2 : 0;
-  inputs.WorkingDirectory = Checked(rbwdsource) ? 1 : Checked(rbwdcurrent) ? 2 : 0;
-  inputs.UACAutoElevation = Checked(rbuachighest) ? 1 : Checked(rbuacadministrator) ? 2 : 0;
-  inputs.OverwriteMode = Checked(rbomoverwrite) ? 1 : Checked(rbomskip) ? 2 : 0;
   return inputs;
 }
 

@@ -3,25 +3,13 @@
 #pragma once
 
 #include "BuildSfx.h"
+#include "ForvexControls.h"
+#include "OptionTable.h"
 #include "ovforms.h"
 
 // The private message the main window and the progress window post to themselves when
 // shown; both parameters carry the same number.
 constexpr UINT AutoStartMessage = 0xD00;
-
-// Control IDs of the main window; the tests find the controls by them, so they stay fixed.
-enum ForvexControl {
-  gbsource = 100, lsource, esource, bsource, ltarget, etarget, btarget,
-  gbextractionmode = 110, rbopenfolder, cbopenfolder, rbexecutefile, lexecutablefile, eexecutablefile,
-  bexecutablefile, lcmdparameters, ecmdparameters,
-  lworkingdir = 121, rbwdextraction, rbwdsource, rbwdcurrent, ldeletemode, rbdmimmediately, rbdmonreboot,
-  rbdmdonotdelete,
-  gbextractionfolder = 130, rbtemp, rbdesktop, rbdocuments, rbcurrent, rbselect, rbcustom, ecustomdir, lcustom,
-  benvvars,
-  gbadvanced = 140, cboneinstance, cbsilent, cbselfdelete, luacautoelevation, rbuacnone, rbuachighest,
-  rbuacadministrator, loverwritemode, rbomprompt, rbomoverwrite, rbomskip,
-  labout = 160, lweb, ldonate, lcmdline, lcmdlinegen, bmake,
-};
 
 constexpr int ForvexClientWidth = 792;
 constexpr int ForvexClientHeight = 552;
@@ -45,7 +33,7 @@ class Tforvex : public Form {
   void PlaceLinks();
   void ApplyInputs(const BuildInputs& inputs);
   void LoadStoredSettings();
-  void CheckCode(int code, int first, int second, int third);
+  void ShowCode(const CodedOption& option, DWORD code);
 
   void bsourceClick();
   void btargetClick();

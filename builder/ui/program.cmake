@@ -1,5 +1,5 @@
 # The command line and start-up, and the orvex.exe program.
-target_sources(ovbuilder PRIVATE ui/CmdLineHelper.cpp ui/orvex.cpp)
+target_sources(ovbuilder PRIVATE ui/orvex.cpp)
 
 # The head and the helper travel inside the builder as resources of this same build.
 file(GENERATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/embedded.rc

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "OptionTable.h"
 #include "ovhandles.h"
 
 namespace {
@@ -36,7 +37,8 @@ std::optional<DWORD> ReadInteger(HKEY key, const char* name) {
 }
 
 void WriteString(HKEY key, const char* name, const std::string& text) {
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), static_cast<DWORD>(text.size() + 1));
+  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                 static_cast<DWORD>(text.size() + 1));
 }
 
 void WriteInteger(HKEY key, const char* name, DWORD value) {
@@ -47,44 +49,19 @@ void WriteInteger(HKEY key, const char* name, DWORD value) {
 
 StoredSettings LoadSettings() {
   StoredSettings stored;
+  stored.Texts.resize(TextOptions.size());
+  stored.Codes.resize(CodedOptions.size());
   RegistryKey key = OpenSettingsKey();
   if (!key) return stored;
-  HKEY k = key.Get();
-  stored.Source = ReadString(k, "Source");
-  stored.Target = ReadString(k, "Target");
-  stored.ExecutableFile = ReadString(k, "ExecutableFile");
-  stored.CmdParameters = ReadString(k, "CmdParameters");
-  stored.CustomFolder = ReadString(k, "CustomFolder");
-  stored.OpenFolder = ReadInteger(k, "OpenFolder");
-  stored.OneInstance = ReadInteger(k, "OneInstance");
-  stored.SilentMode = ReadInteger(k, "SilentMode");
-  stored.SelfDeleteMode = ReadInteger(k, "SelfDeleteMode");
-  stored.ExtractionMode = ReadInteger(k, "ExtractionMode");
-  stored.ExtractionFolder = ReadInteger(k, "ExtractionFolder");
-  stored.WorkingDirectory = ReadInteger(k, "WorkingDirectory");
-  stored.DeleteMode = ReadInteger(k, "DeleteMode");
-  stored.UACAutoElevation = ReadInteger(k, "UACAutoElevation");
-  stored.OverwriteMode = ReadInteger(k, "OverwriteMode");
+  for (size_t i = 0; i < TextOptions.size(); ++i) stored.Texts[i] = ReadString(key.Get(), TextOptions[i].registryValue);
+  for (size_t i = 0; i < CodedOptions.size(); ++i)
+    stored.Codes[i] = ReadInteger(key.Get(), CodedOptions[i].registryValue);
   return stored;
 }
 
 void SaveSettings(const BuildInputs& inputs) {
   RegistryKey key = OpenSettingsKey();
   if (!key) return;
-  HKEY k = key.Get();
-  WriteString(k, "Source", inputs.Source);
-  WriteString(k, "Target", inputs.Target);
-  WriteInteger(k, "ExtractionMode", inputs.ExtractionMode);
-  WriteString(k, "ExecutableFile", inputs.ExecutableFile);
-  WriteString(k, "CmdParameters", inputs.CmdParameters);
-  WriteInteger(k, "ExtractionFolder", inputs.ExtractionFolder);
-  WriteString(k, "CustomFolder", inputs.CustomFolder);
-  WriteInteger(k, "OpenFolder", inputs.OpenFolder ? 1 : 0);
-  WriteInteger(k, "WorkingDirectory", inputs.WorkingDirectory);
-  WriteInteger(k, "DeleteMode", inputs.DeleteMode);
-  WriteInteger(k, "OneInstance", inputs.OneInstance ? 1 : 0);
-  WriteInteger(k, "SilentMode", inputs.SilentMode ? 1 : 0);
-  WriteInteger(k, "SelfDeleteMode", inputs.SelfDeleteMode ? 1 : 0);
-  WriteInteger(k, "UACAutoElevation", inputs.UACAutoElevation);
-  WriteInteger(k, "OverwriteMode", inputs.OverwriteMode);
+  for (const TextOption& option : TextOptions) WriteString(key.Get(), option.registryValue, inputs.*option.field);
+  for (const CodedOption& option : CodedOptions) WriteInteger(key.Get(), option.registryValue, inputs.*option.field);
 }

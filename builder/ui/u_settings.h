@@ -6,17 +6,18 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "BuildSfx.h"
 
 constexpr const char* SettingsKey = "Software\\Halvorn\\Orvex";
 
-// What the registry holds. A value is empty when it is missing or stored with a type that
-// does not fit (strings accept the expandable type, without expanding it).
+// What the registry holds, in the order of TextOptions and CodedOptions. A value is empty
+// when it is missing or stored with a type that does not fit (strings accept the
+// expandable type, without expanding it).
 struct StoredSettings {
-  std::optional<std::string> Source, Target, ExecutableFile, CmdParameters, CustomFolder;
-  std::optional<DWORD> OpenFolder, OneInstance, SilentMode, SelfDeleteMode, ExtractionMode, ExtractionFolder,
-      WorkingDirectory, DeleteMode, UACAutoElevation, OverwriteMode;
+  std::vector<std::optional<std::string>> Texts;
+  std::vector<std::optional<DWORD>> Codes;
 };
 
 // Reads the values, creating the key when it does not exist. Registry failures are

@@ -100,7 +100,7 @@ TEST(Switches, NamesMatchWholeAndIgnoreCase) {
 // A line that builds names nothing that the build would drop: every switch of the table
 // in both spellings and any case, and every positional parameter a chosen switch takes.
 TEST(Switches, NothingOnABuildingLineIsDropped) {
-  for (const char* name : KnownSwitches) {
+  for (const char* name : KnownSwitches()) {
     std::string upper = name;
     for (char& c : upper) c = static_cast<char>(c - 32);
     for (const std::string& spelling : {"-" + std::string(name), "/" + upper}) {

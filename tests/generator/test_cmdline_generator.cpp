@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -64,9 +66,9 @@ TEST(GenerateCommandLine, ValuesAreTrimmedEscapedAndQuoted) {
       {"C:\\My Src", "\"C:\\My Src\""},
       {"say \"hi\"", "\"say \\\"hi\\\"\""},
       {"a\"b", "a\\\"b"},
-      {"C:\\My Src\\", "\"C:\\My Src\\\\\""},        // the backslash before the closing quote doubled
-      {"x\\\"y z", "\"x\\\\\\\"y z\""},              // a backslash before an escaped quote doubled
-      {"C:\\Src\\", "C:\\Src\\"},                    // no quote follows: unchanged
+      {"C:\\My Src\\", "\"C:\\My Src\\\\\""},  // the backslash before the closing quote doubled
+      {"x\\\"y z", "\"x\\\\\\\"y z\""},        // a backslash before an escaped quote doubled
+      {"C:\\Src\\", "C:\\Src\\"},              // no quote follows: unchanged
       {"tab\there", "\"tab\there\""},
   };
   for (const auto& c : cases) {
@@ -85,8 +87,7 @@ TEST(GenerateCommandLine, EmptyFieldsMoveTheFollowingValuesUp) {
   state.ExecutableFile = "";
   state.CustomFolder = "%TEMP%\\x";
   state.CmdParameters = "   ";
-  EXPECT_EQ(GenerateCommandLine(state),
-            "C:\\Tools\\orvex.exe -mf -fm -we -di -un -op C:\\Src C:\\Out.exe %TEMP%\\x");
+  EXPECT_EQ(GenerateCommandLine(state), "C:\\Tools\\orvex.exe -mf -fm -we -di -un -op C:\\Src C:\\Out.exe %TEMP%\\x");
   state.CustomFolder = "";
   state.ExecutableFile = "C:\\Src\\setup.exe";
   EXPECT_EQ(GenerateCommandLine(state),
@@ -212,6 +213,35 @@ TEST(EnvironmentRow, MarksTheNameWithPercentSigns) {
     EXPECT_EQ(name, r.name) << r.entry;
     EXPECT_EQ(value, r.value) << r.entry;
   }
+}
+
+// Every switch of the option table is in the usage text, and the generator writes what
+// the evaluator reads back as the same code.
+TEST(OptionTable, EverySwitchIsDocumentedAndReadsBackAsItsCode) {
+  std::ifstream file(ORVEX_USAGE_TEXT, std::ios::binary);
+  std::string usage((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(usage.empty());
+  for (const char* name : KnownSwitches())
+    EXPECT_NE(usage.find("-" + std::string(name) + " "), std::string::npos) << name;
+  std::vector<GeneratorSwitch> switches = GeneratorSwitches();
+  size_t index = 0;
+  for (const CodedOption& option : CodedOptions) {
+    for (size_t code = 0; code < option.switches.size(); ++code) {
+      if (!option.switches[code]) continue;
+      ASSERT_LT(index, switches.size());
+      GeneratorState state;
+      state.ProgramPath = "orvex.exe";
+      state.Switches[index++].checked = true;
+      state.Source = "src";
+      state.Target = "tgt";
+      CommandLineValues read = ReadBack(GenerateCommandLine(state));
+      for (const CodedOption& other : CodedOptions)
+        EXPECT_EQ(read.Inputs.*other.field, &other == &option ? code : 0)
+            << option.switches[code] << " " << other.registryValue;
+      EXPECT_EQ(read.Refusal, "");
+    }
+  }
+  EXPECT_EQ(index, switches.size());
 }
 
 }  // namespace
