@@ -8,6 +8,7 @@
 
 #include "ovfile.h"
 #include "ovforms.h"
+#include "ovhandles.h"
 #include "ovutils.h"
 
 std::string AppId;
@@ -191,17 +192,15 @@ int CALLBACK SelectStartFolder(HWND dialog, UINT message, LPARAM, LPARAM folder)
   return 0;
 }
 
-// The item list of a path parsed by the desktop folder; null when it cannot be parsed.
-LPITEMIDLIST ParsePath(const std::string& path) {
+// The item list of a path parsed by the desktop folder; empty when it cannot be parsed.
+ShellMemory ParsePath(const std::string& path) {
   LPITEMIDLIST list = nullptr;
-  IShellFolder* desktop = nullptr;
-  if (SHGetDesktopFolder(&desktop) == S_OK && desktop) {
-    std::wstring wide(path.size() + 1, L'\0');
-    if (MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], static_cast<int>(wide.size())) > 0)
-      desktop->ParseDisplayName(nullptr, nullptr, &wide[0], nullptr, &list, nullptr);
-    desktop->Release();
-  }
-  return list;
+  ComPointer<IShellFolder> desktop;
+  std::wstring wide(path.size() + 1, L'\0');
+  if (SHGetDesktopFolder(desktop.Out()) == S_OK && desktop &&
+      MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], static_cast<int>(wide.size())) > 0)
+    desktop->ParseDisplayName(nullptr, nullptr, &wide[0], nullptr, &list, nullptr);
+  return ShellMemory(list);
 }
 
 }  // namespace
@@ -219,47 +218,30 @@ void ShowAbout() {
 
 bool BrowseForFolder(const std::string& title, const std::string& root, std::string& folder) {
   if (!IsFolder(folder)) folder.clear();
-  IMalloc* allocator = nullptr;
-  if (SHGetMalloc(&allocator) != S_OK || !allocator) return false;
-  char* displayName = static_cast<char*>(allocator->Alloc(MAX_PATH));
-  if (!displayName) {
-    allocator->Release();
-    return false;
-  }
-  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  LPITEMIDLIST rootList = root.empty() ? nullptr : ParsePath(root);
-  LPITEMIDLIST startList = folder.empty() ? nullptr : ParsePath(folder);
+  ComApartment com;
+  ShellMemory rootList = root.empty() ? ShellMemory() : ParsePath(root);
+  ShellMemory startList = folder.empty() ? ShellMemory() : ParsePath(folder);
+  char displayName[MAX_PATH] = {};
   BROWSEINFOA info{};
   info.hwndOwner = GetActiveWindow();
-  info.pidlRoot = rootList;
+  info.pidlRoot = static_cast<LPCITEMIDLIST>(rootList.Get());
   info.pszDisplayName = displayName;
   info.lpszTitle = title.c_str();
   info.ulFlags = BIF_RETURNONLYFSDIRS;
   if (startList) {
     info.lpfn = SelectStartFolder;
-    info.lParam = reinterpret_cast<LPARAM>(startList);
+    info.lParam = reinterpret_cast<LPARAM>(startList.Get());
   }
-  LPITEMIDLIST chosen;
+  ShellMemory chosen;
   {
     DisabledTaskWindows disabled(nullptr);
     // No system box for an empty removable drive while the user browses.
     UINT errorMode = SetErrorMode(SEM_FAILCRITICALERRORS);
-    chosen = SHBrowseForFolderA(&info);
+    chosen.Reset(SHBrowseForFolderA(&info));
     SetErrorMode(errorMode);
   }
-  bool confirmed = false;
-  if (chosen) {
-    char path[MAX_PATH];
-    if (SHGetPathFromIDListA(chosen, path)) {
-      folder = path;
-      confirmed = true;
-    }
-    allocator->Free(chosen);
-  }
-  if (rootList) allocator->Free(rootList);
-  if (startList) allocator->Free(startList);
-  allocator->Free(displayName);
-  allocator->Release();
-  if (SUCCEEDED(com)) CoUninitialize();
-  return confirmed;
+  char path[MAX_PATH];
+  if (!chosen || !SHGetPathFromIDListA(static_cast<LPCITEMIDLIST>(chosen.Get()), path)) return false;
+  folder = path;
+  return true;
 }

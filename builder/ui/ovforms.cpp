@@ -48,8 +48,6 @@ BOOL CALLBACK DisabledTaskWindows::Disable(HWND window, LPARAM context) {
 
 Form::~Form() {
   if (window_) DestroyWindow(window_);
-  for (int i = 0; i < fontCount_; ++i) DeleteObject(fonts_[i]);
-  if (linkFont_) DeleteObject(linkFont_);
 }
 
 std::string Form::Text(int id) const {
@@ -149,15 +147,15 @@ bool Form::CreateControls(const ControlDef* controls, size_t count) {
                                    instance, nullptr);
     if (!control) return false;
     if (c.link) {
-      if (!linkFont_) {
+      if (!linkFont_.Valid()) {
         LOGFONTA font{};
-        GetObjectA(fonts_[0], sizeof font, &font);
+        GetObjectA(fonts_[0].Get(), sizeof font, &font);
         font.lfUnderline = TRUE;
-        linkFont_ = CreateFontIndirectA(&font);
+        linkFont_.Reset(CreateFontIndirectA(&font));
       }
       links_.push_back(control);
     }
-    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(c.link ? linkFont_ : fonts_[0]), FALSE);
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>((c.link ? linkFont_ : fonts_[0]).Get()), FALSE);
     if (style & BS_DEFPUSHBUTTON && lstrcmpiA(c.className, "Button") == 0 &&
         (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
       defaultButton_ = c.id;
@@ -165,16 +163,18 @@ bool Form::CreateControls(const ControlDef* controls, size_t count) {
   return true;
 }
 
-HFONT Form::FontOf(int index) const { return index < fontCount_ ? fonts_[index] : fonts_[0]; }
+HFONT Form::FontOf(int index) const {
+  return static_cast<HFONT>((index < fontCount_ ? fonts_[index] : fonts_[0]).Get());
+}
 
 int Form::AddFont(const char* face, int pointSize, bool bold, bool underline) {
   if (fontCount_ == static_cast<int>(sizeof fonts_ / sizeof fonts_[0])) return 0;
   HDC screen = GetDC(nullptr);
   int height = -MulDiv(pointSize, GetDeviceCaps(screen, LOGPIXELSY), 72);
   ReleaseDC(nullptr, screen);
-  fonts_[fontCount_] = CreateFontA(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, underline, FALSE,
-                                   DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                   DEFAULT_PITCH | FF_DONTCARE, face);
+  fonts_[fontCount_].Reset(CreateFontA(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, underline, FALSE,
+                                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                       DEFAULT_PITCH | FF_DONTCARE, face));
   return fontCount_++;
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "ovhandles.h"
+
 // Window styles of the control kinds; WS_CHILD and WS_VISIBLE are always added.
 constexpr DWORD csLabel = SS_LEFT | SS_NOPREFIX;
 constexpr DWORD csLink = SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
@@ -100,9 +102,9 @@ class Form {
   HWND window_ = nullptr;
   int modalResult_ = 0;
   bool shown_ = false;
-  HFONT fonts_[6] = {};
+  GdiObject fonts_[6];
   int fontCount_ = 0;
-  HFONT linkFont_ = nullptr;
+  GdiObject linkFont_;
   std::vector<HWND> links_;
 };
 

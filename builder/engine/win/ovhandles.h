@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
 template <typename Handle, typename Traits>
 class ScopedHandle {
@@ -75,11 +76,60 @@ struct ResourceUpdateTraits {
   static bool Close(HANDLE h) { return EndUpdateResourceA(h, TRUE) != FALSE; }
 };
 
+// Memory the shell hands out (item lists): freed with the task allocator.
+struct ShellMemoryTraits {
+  static void* Empty() { return nullptr; }
+  static bool Valid(void* p) { return p != nullptr; }
+  static bool Close(void* p) {
+    CoTaskMemFree(p);
+    return true;
+  }
+};
+
 using FileHandle = ScopedHandle<HANDLE, KernelHandleTraits>;
 using FindHandle = ScopedHandle<HANDLE, FindHandleTraits>;
 using RegistryKey = ScopedHandle<HKEY, RegistryKeyTraits>;
 using ModuleHandle = ScopedHandle<HMODULE, ModuleTraits>;
 using GdiObject = ScopedHandle<HGDIOBJ, GdiObjectTraits>;
+using ShellMemory = ScopedHandle<void*, ShellMemoryTraits>;
+
+// A COM interface pointer, released on every path out.
+template <typename Interface>
+class ComPointer {
+ public:
+  ComPointer() = default;
+  ~ComPointer() { Reset(); }
+  ComPointer(const ComPointer&) = delete;
+  ComPointer& operator=(const ComPointer&) = delete;
+  Interface* operator->() const { return pointer_; }
+  explicit operator bool() const { return pointer_ != nullptr; }
+  // For the functions that hand out an interface: the old one is released first.
+  Interface** Out() {
+    Reset();
+    return &pointer_;
+  }
+  void Reset() {
+    if (pointer_) pointer_->Release();
+    pointer_ = nullptr;
+  }
+
+ private:
+  Interface* pointer_ = nullptr;
+};
+
+// COM initialised for the thread while it lives, when it could be.
+class ComApartment {
+ public:
+  ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComApartment() {
+    if (SUCCEEDED(result_)) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  HRESULT result_;
+};
 
 class ResourceUpdate : public ScopedHandle<HANDLE, ResourceUpdateTraits> {
  public:
