@@ -5,7 +5,6 @@ one thread, the zlib the builder links), the builder writes an SFX file of the t
 Prints wall and CPU time, MiB/s, their ratios, sizes and the builder's peak memory.
 Usage: linux-bench.py ORVEX SOURCE TARGET"""
 import os
-import resource
 import subprocess
 import sys
 import time
@@ -28,14 +27,15 @@ for path in files:
             packed += len(zlib.compress(piece, 9))
 zlib_cpu, zlib_wall = time.process_time() - cpu, time.perf_counter() - wall
 
-# Twice, the faster run counts; the children's figures are the largest of both runs.
-best = 1e30
+# Twice, the faster run counts. GNU time measures each run: the peak memory that Python
+# reports for its children would include Python's own, which a child inherits at fork.
+best, orvex_cpu, peak = 1e30, 0.0, 0
 for _ in range(2):
-    start = time.perf_counter()
-    status = subprocess.run([orvex, "-c", "-o", source, target]).returncode
-    best = min(best, time.perf_counter() - start)
-usage = resource.getrusage(resource.RUSAGE_CHILDREN)
-orvex_cpu = (usage.ru_utime + usage.ru_stime) / 2
+    subprocess.run(["/usr/bin/time", "-f", "%e %U %S %M", "-o", target + ".time", orvex, "-c", "-o", source, target])
+    figures = open(target + ".time").read().split()
+    status = 0 if len(figures) == 4 else 1
+    wall, user, system, kib = (float(x) for x in figures[-4:])
+    best, orvex_cpu, peak = min(best, wall), user + system, max(peak, kib)
 
 mib = total / (1 << 20)
 print(f"source:                {len(files)} files, {mib:.1f} MiB")
@@ -45,5 +45,5 @@ print(f"Linux orvex:           {best:.2f} s wall, {orvex_cpu:.2f} s CPU per run,
       f"time, exit status {status}")
 print(f"ratio orvex/zlib:      {zlib_cpu / orvex_cpu:.3f} of CPU, {zlib_wall / best:.3f} of wall time")
 print(f"SFX file:              {os.path.getsize(target)} bytes")
-print(f"Linux orvex peak:      {usage.ru_maxrss / 1024:.1f} MiB max RSS")
+print(f"Linux orvex peak:      {peak / 1024:.1f} MiB max RSS")
 sys.exit(status)
