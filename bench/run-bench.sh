@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the win64 preset into BUILD (default build/win64), makes the benchmark folder
 # once and measures, under wine64 and against plain zlib in the same run, either a hidden
-# build of it (`build`) or the extraction of its SFX file (`extract`).
+# build of it (`build`) or the extraction of its SFX file (`extract`). `build` then
+# measures the Linux orvex on the same folder against plain zlib on Linux, built without
+# sanitizers in BUILD/linux-orvex (the host preset's build carries them).
 # Usage: bench/run-bench.sh [build|extract] [BUILD]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,3 +27,10 @@ scripts/wine-env.sh start "$env"
 trap 'scripts/wine-env.sh stop "$env"' EXIT
 winpath() { echo "Z:$(realpath -m "$1" | tr / '\\')"; }
 scripts/wine-run.sh "$env" "$build/bin/$program.exe" "$(winpath "$data/src")" "$(winpath "$data/$output")"
+if [ "$what" = build ]; then
+  linux=$build/linux-orvex
+  cmake -S . -B "$linux" -DORVEX_TARGET=host -DORVEX_SANITIZE=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$linux" -j2 --target orvex
+  echo
+  python3 bench/linux-bench.py "$linux/bin/orvex" "$data/src" "$data/linux-out.exe"
+fi

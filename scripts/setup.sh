@@ -17,6 +17,7 @@ packages=(
   osslsigncode openssl  # signing an SFX file in the tests
   wine32:i386 qemu-user-static  # the 32-bit release programs: directly, or emulated
   python3-pefile  # an independent reader of the PE files the resource editor writes
+  time  # GNU time: the peak memory of the Linux orvex in the benchmark
 )
 
 missing=()

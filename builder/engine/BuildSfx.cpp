@@ -291,7 +291,12 @@ BuildResult BuildSfx(const BuildInputs& inputs, const BuildEnvironment& environm
   // From the moment the target is created or truncated, a failure removes it: a
   // half-written SFX file must not be left looking valid. A target that could not even
   // be opened is not ours to delete.
-  job.target = OvFile(in.Target, OvFile::CreateAlways);
+  try {
+    job.target = OvFile(in.Target, OvFile::CreateAlways);
+  } catch (const EBuildError& error) {
+    // The system's text alone does not say which file could not be opened.
+    throw EBuildError(std::string(error.what()) + "\r\n\r\n" + in.Target);
+  }
   BuildResult result;
   try {
     std::string head = PreparedHead(job);

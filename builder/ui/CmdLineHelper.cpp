@@ -92,32 +92,33 @@ std::vector<const char*> KnownSwitches() {
   return known;
 }
 
-ParsedCommandLine::ParsedCommandLine(std::vector<std::string> params, SameTextFunction sameText)
-    : params_(std::move(params)), sameText_(sameText) {}
+ParsedCommandLine::ParsedCommandLine(std::vector<std::string> params, SameTextFunction sameText,
+                                     SwitchTestFunction isSwitch)
+    : params_(std::move(params)), sameText_(sameText), isSwitch_(isSwitch) {}
 
 bool ParsedCommandLine::HasSwitch(const char* name) const {
   for (size_t i = 1; i < params_.size(); ++i)
-    if (IsSwitchParam(params_[i]) && sameText_(params_[i].substr(1), name)) return true;
+    if (isSwitch_(params_[i]) && sameText_(params_[i].substr(1), name)) return true;
   return false;
 }
 
 int ParsedCommandLine::PositionalCount() const {
   int count = 0;
   for (size_t i = 1; i < params_.size(); ++i)
-    if (!IsSwitchParam(params_[i])) ++count;
+    if (!isSwitch_(params_[i])) ++count;
   return count;
 }
 
 std::string ParsedCommandLine::PositionalParam(int n) const {
   if (n <= 0) return params_.empty() ? std::string() : params_[0];
   for (size_t i = 1; i < params_.size(); ++i)
-    if (!IsSwitchParam(params_[i]) && --n == 0) return params_[i];
+    if (!isSwitch_(params_[i]) && --n == 0) return params_[i];
   return std::string();
 }
 
 std::string ParsedCommandLine::FirstUnknownSwitch() const {
   for (size_t i = 1; i < params_.size(); ++i) {
-    if (!IsSwitchParam(params_[i])) continue;
+    if (!isSwitch_(params_[i])) continue;
     bool known = false;
     for (const char* name : KnownSwitches()) known = known || sameText_(params_[i].substr(1), name);
     if (!known) return params_[i];

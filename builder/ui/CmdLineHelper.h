@@ -38,10 +38,15 @@ bool SameTextAscii(const std::string& a, const std::string& b);
 // Every switch of the builder, without its leading '-' or '/'.
 std::vector<const char*> KnownSwitches();
 
+// Tells a switch from a positional parameter: IsSwitchParam on Windows; the Linux orvex
+// takes only '-', since its paths begin with '/'.
+typedef bool (*SwitchTestFunction)(const std::string& param);
+
 // A command line split into parameters, program name first.
 class ParsedCommandLine {
  public:
-  explicit ParsedCommandLine(std::vector<std::string> params, SameTextFunction sameText = SameTextAscii);
+  explicit ParsedCommandLine(std::vector<std::string> params, SameTextFunction sameText = SameTextAscii,
+                             SwitchTestFunction isSwitch = IsSwitchParam);
   bool HasSwitch(const char* name) const;
   int PositionalCount() const;
   // The n-th positional parameter (n from 1), empty when there are fewer.
@@ -52,6 +57,7 @@ class ParsedCommandLine {
  private:
   std::vector<std::string> params_;
   SameTextFunction sameText_;
+  SwitchTestFunction isSwitch_;
 };
 
 // The command-line values of one run, fixed at start-up and only read afterwards.

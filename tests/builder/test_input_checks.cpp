@@ -316,14 +316,14 @@ TEST(MendedFaults, AFailedBuildLeavesNoTargetBehind) {
   run = RunOrvex("-h -c -o " + s.Args(), "mf-failed-target");
   CloseHandle(locked);
   EXPECT_EQ(run.exitCode, ExitUnexpectedError);
-  ExpectBox(run, 0, "Application Error", "I/O error 32", driver::BoxIcon::Error);
+  ExpectBox(run, 0, "Application Error", "I/O error 32\r\n\r\n" + s.target, driver::BoxIcon::Error);
   EXPECT_EQ(ReadFileBytes(s.target), "in use elsewhere");
   locked = CreateFileA(s.target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   run = RunOrvex("-h -q -c -o " + s.Args(), "mf-failed-target-q");
   CloseHandle(locked);
   EXPECT_EQ(run.exitCode, ExitUnexpectedError);
   EXPECT_TRUE(run.boxes.empty());
-  EXPECT_EQ(run.errors, "I/O error 32\r\n");
+  EXPECT_EQ(run.errors, "I/O error 32\r\n\r\n" + s.target + "\r\n");
   EXPECT_EQ(ReadFileBytes(s.target), "in use elsewhere");
 }
 

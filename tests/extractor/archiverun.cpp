@@ -67,7 +67,7 @@ RunResult RunArchive(const std::string& bytes) {
   uint64_t offset = 0;
   result.code = LocateArchive(file, offset);
   if (result.code != ArchiveOk) return result;
-  SfxOptions options;
+  SfxOptions& options = result.options;
   std::memcpy(&options, bytes.data() + offset, sizeof options);
   result.code = ScanEntries(file, offset, options, result.totalSize, nullptr);
   if (result.code != ArchiveOk) return result;

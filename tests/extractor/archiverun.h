@@ -20,6 +20,7 @@ struct Restored {
 
 struct RunResult {
   uint32_t code = 0;        // what the extractor ends with; 0 after the terminator
+  SfxOptions options{};     // the record, once the archive was located
   bool scanned = false;     // the scan accepted the archive
   int64_t totalSize = 0;
   std::vector<Restored> entries;  // every entry begun, in order

@@ -1,0 +1,154 @@
+#include "LinuxBuild.h"
+
+#include <errno.h>
+#include <iconv.h>
+#include <stdlib.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <memory>
+
+#include "ArchiveName.h"
+#include "BuildErrors.h"
+#include "BuildSfx.h"
+#include "CarriedHeads.h"
+#include "CmdLineHelper.h"
+#include "OVResources.h"
+#include "ProgressLine.h"
+
+namespace {
+
+enum ExitStatus { ExitBuilt = 0, ExitUnexpectedError = 1, ExitInputsRefused = 2 };
+
+bool IsDashSwitch(const std::string& param) { return !param.empty() && param[0] == '-'; }
+
+// The Windows builder's text with Linux line ends.
+std::string LinuxText(const std::string& text) {
+  std::string lines;
+  for (size_t i = 0; i < text.size(); ++i)
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
+  return lines;
+}
+
+// -x64 and -cpNNNN, taken off the line before the Windows builder's evaluation sees it.
+struct LinuxSwitches {
+  bool x64 = false;
+  uint32_t codePage = 1252;
+};
+
+std::vector<std::string> TakeLinuxSwitches(const std::vector<std::string>& args, LinuxSwitches& own) {
+  std::vector<std::string> rest;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    bool digits = arg.size() > 3 && arg.size() <= 8 && arg.find_first_not_of("0123456789", 3) == std::string::npos;
+    if (i > 0 && strcasecmp(arg.c_str(), "-x64") == 0)
+      own.x64 = true;
+    else if (i > 0 && digits && strncasecmp(arg.c_str(), "-cp", 3) == 0)
+      own.codePage = static_cast<uint32_t>(atoi(arg.c_str() + 3));
+    else
+      rest.push_back(arg);
+  }
+  return rest;
+}
+
+// UTF-8 to UTF-16; false for bytes that are not UTF-8.
+bool Utf16(const std::string& utf8, std::u16string& wide) {
+  iconv_t conversion = iconv_open("UTF-16LE", "UTF-8");
+  if (conversion == reinterpret_cast<iconv_t>(-1)) return false;
+  std::unique_ptr<void, int (*)(iconv_t)> owner(conversion, iconv_close);
+  std::string output(utf8.size() * 2 + 4, '\0');
+  char* in = const_cast<char*>(utf8.data());
+  char* out = &output[0];
+  size_t inLeft = utf8.size(), outLeft = output.size();
+  if (iconv(conversion, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1)) return false;
+  wide.clear();
+  for (size_t i = 0; i + 1 < output.size() - outLeft; i += 2)
+    wide += static_cast<char16_t>(static_cast<unsigned char>(output[i]) | static_cast<unsigned char>(output[i + 1]) << 8);
+  return true;
+}
+
+// A text of the command line in the archive's code page, exactly; an empty text stays empty.
+bool InCodePage(std::string& text, uint32_t codePage) {
+  std::u16string wide;
+  std::string converted;
+  if (text.empty()) return true;
+  if (!Utf16(text, wide) || !ToArchiveName(wide, codePage, converted)) return false;
+  text = converted;
+  return true;
+}
+
+// Why the values of the command line cannot be built; empty when they can.
+std::string CommandLineRefusal(const CommandLineValues& v, const LinuxSwitches& own, BuildInputs& in) {
+  if (!v.Refusal.empty()) return v.Refusal;
+  std::string probe;
+  if (!ToArchiveName(u"a", own.codePage, probe))
+    return "This system cannot convert names to code page " + std::to_string(own.codePage);
+  const std::string where = " cannot be represented in code page " + std::to_string(own.codePage) + "\r\n\r\n";
+  if (!InCodePage(in.CmdParameters, own.codePage)) return "The command line parameters" + where + in.CmdParameters;
+  if (!InCodePage(in.CustomFolder, own.codePage)) return "The custom folder" + where + in.CustomFolder;
+  return std::string();
+}
+
+// The checks of the Windows builder before every build, with the overwrite question
+// answered by -o alone; the message that refuses the inputs, empty when they are fine.
+// Raises what the walk raises.
+std::string BuildRefusal(const CommandLineValues& v, BuildInputs& in) {
+  const char* epoch = getenv("SOURCE_DATE_EPOCH");
+  in.ClampTimes = ParseSourceDateEpoch(epoch, in.LatestTime);
+  in.Reproducible = in.ClampTimes || v.Inputs.Reproducible;
+  in.ResourceSource = ResourceSourceFile(true, v.Xcmv, v.XcmvFile, in.ExtractionMode, in.ExecutableFile);
+  std::string refusal = InputsRefusal(in);
+  if (!refusal.empty()) return refusal;
+  struct stat status;
+  if (lstat(in.Target.c_str(), &status) != 0) return std::string();
+  // A build that fails deletes its target: never a device, a pipe or a link's target.
+  if (!S_ISREG(status.st_mode)) return "The target is not a file\r\n\r\n" + in.Target;
+  if (!v.OverwriteTarget) return "Target file already exists\r\n\r\n" + in.Target + "\r\n\r\n-o overwrites it";
+  return std::string();
+}
+
+}  // namespace
+
+int RunLinuxBuild(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                  int progressDescriptor) {
+  LinuxSwitches own;
+  ParsedCommandLine line(TakeLinuxSwitches(args, own), SameTextAscii, IsDashSwitch);
+  CommandLineValues v = EvaluateCommandLine(line);
+  if (!v.CommandLineMode) {
+    err << "orvex: a build needs a source folder and a target file (orvex --help)\n";
+    return ExitInputsRefused;
+  }
+  BuildInputs in = v.Inputs;
+  in.Compressed = 1;
+  in.CodePage = own.codePage;
+  ProgressLine progress(progressDescriptor);
+  try {
+    std::string refusal = CommandLineRefusal(v, own, in);
+    if (refusal.empty()) {
+      NormalizeInputs(in);
+      refusal = BuildRefusal(v, in);
+    }
+    if (!refusal.empty()) {
+      err << LinuxText(refusal) << "\n";
+      return ExitInputsRefused;
+    }
+    SeedInstanceIds();
+    BuildEnvironment environment;
+    environment.Heads = CarriedHeads(own.x64);
+    environment.Progress = progress.Active() ? &progress : nullptr;
+    BuildResult result = BuildSfx(in, environment);
+    progress.Clear();
+    std::string skipped = SkippedLinksText(result.SkippedLinks);
+    if (!skipped.empty()) err << LinuxText(skipped) << "\n";
+    if (v.ShowFinalMessage) out << in.Target << " " << result.Written << " bytes\n";
+    return ExitBuilt;
+  } catch (const EInputRefused& refusal) {
+    progress.Clear();
+    err << LinuxText(refusal.what()) << "\n";
+    return ExitInputsRefused;
+  } catch (const std::exception& error) {
+    progress.Clear();
+    err << LinuxText(error.what()) << "\n";
+    return ExitUnexpectedError;
+  }
+}

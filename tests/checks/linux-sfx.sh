@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# An SFX file built by the Linux orvex with -x64 extracts under Wine byte for byte and
+# launches its program with its parameters; and the same tree built by the Linux orvex
+# and by orvex.exe under Wine gives the same archive (options record to terminator), the
+# 10-byte InstanceId apart.
+# Usage: linux-sfx.sh WINE_ENV_DIR ORVEX_EXE HOST_ORVEX PROBE_EXE
+set -uo pipefail
+envdir=$1 builder=$2 host=$3 probe=$4
+run() { "$(dirname "$0")/../../scripts/wine-run.sh" "$envdir" "$@"; }
+fail() { echo "FAIL: $*"; exit 1; }
+win() { printf 'Z:%s' "${1//\//\\}"; }
+[ -x "$host" ] || { echo "$host is missing (build the host preset): the Linux orvex was not tried"; exit 77; }
+# Stored times are local times: both builders in one zone, one that is not UTC.
+export TZ=Europe/Berlin
+work=$(mktemp -d /tmp/orvex-linux-sfx.XXXXXX)
+trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
+cd "$work" || exit 1
+
+mkdir -p src/nested/deeper/deepest src/empty src/tools
+printf 'deep\r\n' > src/nested/deeper/deepest/leaf.txt
+: > src/zero.bin
+head -c 9437184 /dev/urandom > src/one-chunk.bin
+head -c 9437185 /dev/urandom > src/one-chunk-and-a-byte.bin
+printf 'keep me' > src/read-only.txt
+printf 'dot' > src/.dotted
+printf 'caf\xc3\xa9' > "src/nested/$(printf 'caf\xc3\xa9 \xe2\x82\xac\xc3\xbc.txt')"
+cp "$probe" src/tools/probe.exe
+touch -d '2021-03-04 05:06:07.89' src/read-only.txt src/nested/deeper
+touch -d '2019-07-01 23:59:59.99' src/zero.bin
+chmod 444 src/read-only.txt
+switches=(-mf -fm -s -dn -o -c)
+params='one "two words"'
+
+"$host" -x64 "${switches[@]}" src linux.exe src/tools/probe.exe "$(win "$work/x")\\" "$params" ||
+  fail "the Linux build ended with status $?"
+run "$builder" -h "${switches[@]}" "$(win "$work/src")" "$(win "$work/windows.exe")" \
+  "$(win "$work/src/tools/probe.exe")" "$(win "$work/x")\\" "$params" || fail "orvex.exe ended with status $?"
+"$host" -t linux.exe || fail "orvex -t on the Linux build"
+
+# The archive starts where the extractor finds it: the end of the head's last raw section.
+python3 - linux.exe windows.exe <<'PY' || fail "the archives differ"
+import struct, sys
+def archive(path):
+    data = open(path, "rb").read()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    count, optional = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
+    end = 0
+    for i in range(count):
+        size, pointer = struct.unpack_from("<II", data, pe + 24 + optional + 40 * i + 16)
+        if size:
+            end = max(end, pointer + size)
+    part = bytearray(data[end:])
+    part[391:401] = b"#" * 10  # the InstanceId
+    return bytes(part)
+a, b = archive(sys.argv[1]), archive(sys.argv[2])
+if a != b:
+    first = next((i for i in range(min(len(a), len(b))) if a[i] != b[i]), min(len(a), len(b)))
+    print(f"{len(a)} and {len(b)} bytes, first difference at archive byte {first}")
+    sys.exit(1)
+print(f"archives identical apart from the InstanceId: {len(a)} bytes")
+PY
+
+ORVEX_PROBE_REPORT=$(win "$work/report.txt") run linux.exe || fail "the Linux-built SFX file ended with status $?"
+for _ in $(seq 100); do [ -f report.txt ] && break; sleep 0.1; done
+[ -f report.txt ] || fail "the launched program wrote no report"
+args=$(tail -n +3 report.txt | tr -d '\r')
+[ "$args" = "$(printf '[one]\n[two words]')" ] || { cat report.txt; fail "the program got other parameters"; }
+diff -r src x || fail "the extracted tree differs from the source"
+echo "the Linux-built SFX file extracted the tree byte for byte and launched its program with [one] [two words]"

@@ -1,0 +1,276 @@
+// The Linux orvex building SFX files, run as a user runs it: refused inputs and failures
+// with their messages, exit statuses and what is left of the target; built files read
+// back with the extractor's own reader.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "archiverun.h"
+
+extern char** environ;
+
+namespace {
+
+class Scratch {
+ public:
+  Scratch() {
+    char pattern[] = "/tmp/orvex-build-XXXXXX";
+    path_ = mkdtemp(pattern);
+    mkdir((path_ + "/src").c_str(), 0777);
+  }
+  ~Scratch() { system(("chmod -R u+w '" + path_ + "'; rm -rf '" + path_ + "'").c_str()); }
+  // $D the scratch folder, $S the source folder, $T the target, in any text.
+  std::string operator()(std::string text) const {
+    for (auto [key, value] : {std::pair<std::string, std::string>{"$S", path_ + "/src"}, {"$T", path_ + "/out.exe"},
+                              {"$D", path_}})
+      for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, 2, value);
+    return text;
+  }
+
+ private:
+  std::string path_;
+};
+
+void Write(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+// The file's bytes; "<none>" when it does not exist, "<folder>" for a folder.
+std::string Read(const std::string& path) {
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0) return "<none>";
+  if (S_ISDIR(status.st_mode)) return "<folder>";
+  std::ostringstream bytes;
+  bytes << std::ifstream(path, std::ios::binary).rdbuf();
+  return bytes.str();
+}
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+// Runs orvex with standard output and error in files; `env` (NAME=VALUE) is added to the
+// environment, from which SOURCE_DATE_EPOCH is taken away.
+Outcome RunOrvex(const Scratch& s, const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+  std::vector<std::string> argStore{ORVEX_LINUX_PROGRAM}, envStore = env;
+  for (const std::string& arg : args) argStore.push_back(s(arg));
+  for (char** e = environ; *e; ++e)
+    if (strncmp(*e, "SOURCE_DATE_EPOCH=", 18) != 0) envStore.push_back(*e);
+  std::vector<char*> argv, envp;
+  for (std::string& arg : argStore) argv.push_back(&arg[0]);
+  for (std::string& e : envStore) envp.push_back(&e[0]);
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+  std::string out = s("$D/stdout"), err = s("$D/stderr");
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t child;
+  Outcome run;
+  if (posix_spawn(&child, argv[0], &files, nullptr, argv.data(), envp.data()) == 0) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  posix_spawn_file_actions_destroy(&files);
+  run.out = Read(out);
+  run.err = Read(err);
+  unlink(out.c_str());
+  unlink(err.c_str());
+  return run;
+}
+
+TEST(LinuxBuild, RefusedInputsAndFailuresSayWhatAndLeaveNoTargetBegun) {
+  const std::string epochText =
+      "SOURCE_DATE_EPOCH must be a decimal count of seconds since 1970 that falls within the dates an SFX file "
+      "can store (1980 to 2107)\n\nSOURCE_DATE_EPOCH=soon\n";
+  const std::string unknownText =
+      "Unknown switch: -zz\n\nA parameter for the executable file that begins with - or / is written with one "
+      "blank before it inside the quotes: \" -zz\"\n";
+  struct Case {
+    const char* what;
+    std::function<void(const Scratch&)> make;
+    std::vector<std::string> args;
+    int status;
+    std::string err;
+    std::string checked;  // a path, then the bytes it must hold afterwards
+    std::string after;
+    std::vector<std::string> env = {};
+  };
+  const Case cases[] = {
+      {"missing source", nullptr, {"$D/none", "$T"}, 2, "The source folder does not exist\n\n$D/none/\n", "$T", "<none>"},
+      {"source is a file", [](const Scratch& s) { Write(s("$D/file"), "x"); }, {"$D/file", "$T"}, 2,
+       "The source folder does not exist\n\n$D/file/\n", "$T", "<none>"},
+      {"too few parameters", nullptr, {"-o", "$S"}, 2, "orvex: a build needs a source folder and a target file (orvex --help)\n", "$T", "<none>"},
+      {"unknown switch", nullptr, {"-o", "-zz", "$S", "$T"}, 2, unknownText, "$T", "<none>"},
+      {"stray parameter", nullptr, {"$S", "$T", "$S/a.txt"}, 2,
+       "No switch takes this parameter:\n$S/a.txt\n\nAn executable file and its parameters are taken only with -mf, "
+       "a custom folder only with -fm\n", "$T", "<none>"},
+      {"code page unknown here", nullptr, {"-cp77777", "$S", "$T"}, 2,
+       "This system cannot convert names to code page 77777\n", "$T", "<none>"},
+      {"name outside the code page", [](const Scratch& s) { Write(s("$S/日本.txt"), "x"); }, {"$S", "$T"}, 2,
+       "The name of this file cannot be represented in the system's code page\n\n$S/日本.txt\n", "$T", "<none>"},
+      {"custom folder outside the code page", nullptr, {"-fm", "$S", "$T", "C:\\Ω"}, 2,
+       "The custom folder cannot be represented in code page 1252\n\nC:\\Ω\n", "$T", "<none>"},
+      {"parameters outside the code page", nullptr, {"-mf", "-cp1251", "$S", "$T", "$S/a.txt", "\u00e9"}, 2,
+       "The command line parameters cannot be represented in code page 1251\n\n\u00e9\n", "$T", "<none>"},
+      {"fifo", [](const Scratch& s) { mkfifo(s("$S/pipe").c_str(), 0644); }, {"$S", "$T"}, 2,
+       "This is neither a file nor a folder (a device, a pipe or a socket)\n\n$S/pipe\n", "$T", "<none>"},
+      {"file of 2 GiB", [](const Scratch& s) { Write(s("$S/big"), ""), truncate(s("$S/big").c_str(), 1LL << 31); },
+       {"$S", "$T"}, 2, "This file is 2 GiB or larger, too large for an SFX file\n\n$S/big\n", "$T", "<none>"},
+      {"existing target without -o", [](const Scratch& s) { Write(s("$T"), "old"); }, {"$S", "$T"}, 2,
+       "Target file already exists\n\n$T\n\n-o overwrites it\n", "$T", "old"},
+      {"target is a folder", [](const Scratch& s) { mkdir(s("$T").c_str(), 0777); }, {"-o", "$S", "$T"}, 2,
+       "The target is not a file\n\n$T\n", "$T", "<folder>"},
+      {"SOURCE_DATE_EPOCH unusable", nullptr, {"$S", "$T"}, 2, epochText, "$T", "<none>", {"SOURCE_DATE_EPOCH=soon"}},
+      // orvex.exe gives 1 for a target it cannot open, and leaves whatever is there.
+      {"target folder is a file", [](const Scratch& s) { Write(s("$D/blocker"), "mine"); },
+       {"$S", "$D/blocker/out.exe"}, 1, "Invalid filename\n\n$D/blocker/out.exe\n", "$D/blocker", "mine"},
+      // A link to a file of the kernel's that reads short of its reported size: a read
+      // failure after the target was truncated, which removes it.
+      {"read failure mid-build",
+       [](const Scratch& s) {
+         Write(s("$T"), "old");
+         ASSERT_EQ(symlink("/sys/devices/system/cpu/online", s("$S/online").c_str()), 0);
+       },
+       {"-o", "$S", "$T"}, 1, "Read beyond end of file\n\n$S/online\n", "$T", "<none>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Scratch s;
+    Write(s("$S/a.txt"), "a");
+    if (c.make) c.make(s);
+    Outcome run = RunOrvex(s, c.args, c.env);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.err, s(c.err));
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(Read(s(c.checked)), c.after);
+  }
+}
+
+uint16_t Machine(const std::string& pe) {
+  if (pe.size() < 0x40) return 0;
+  uint32_t header;
+  memcpy(&header, pe.data() + 0x3C, 4);
+  uint16_t machine = 0;
+  if (header + 6 <= pe.size() && pe.compare(header, 4, std::string("PE\0\0", 4)) == 0)
+    memcpy(&machine, pe.data() + header + 4, 2);
+  return machine;
+}
+
+struct Entry {
+  std::string name;
+  uint8_t kind;
+  uint32_t attributes;
+  std::string content;
+  bool operator==(const Entry& o) const {
+    return name == o.name && kind == o.kind && attributes == o.attributes && content == o.content;
+  }
+};
+
+std::ostream& operator<<(std::ostream& os, const Entry& e) {
+  return os << e.name << " kind " << int(e.kind) << " attributes " << e.attributes << " " << e.content.size()
+            << " bytes";
+}
+
+TEST(LinuxBuild, BuiltFilesReadBackWithTheirOptionsNamesAndAttributes) {
+  Scratch s;
+  mkdir(s("$S/sub").c_str(), 0777);
+  mkdir(s("$S/empty").c_str(), 0777);
+  Write(s("$S/a.txt"), std::string(ChunkSize + 1, 'a'));
+  Write(s("$S/\u0434.txt"), "de");
+  Write(s("$S/zero"), "");
+  Write(s("$S/ro.txt"), "read only");
+  chmod(s("$S/ro.txt").c_str(), 0444);
+  Write(s("$S/.hidden"), "h");
+  Write(s("$S/run.exe"), "not a program");
+  Write(s("$S/out.exe"), "an earlier build");
+
+  // The target inside the source, as the Windows builder allows: it never packs itself.
+  const std::vector<std::string> launch = {"-h", "-q", "-mf", "-fm", "-dn", "-s", "-r", "-cp1251", "-o", "$S",
+                                           "$S/out.exe", "$S/run.exe", "C:\\\u0434\u0434", " -q \u0434"};
+  Outcome first = RunOrvex(s, launch);
+  std::string built = Read(s("$S/out.exe"));
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(first.err, "");
+  EXPECT_EQ(first.out, s("$S/out.exe ") + std::to_string(built.size()) + " bytes\n");
+  EXPECT_EQ(Machine(built), 0x14c) << "a 32-bit head unless -x64";
+  sfxtest::RunResult read = sfxtest::RunArchive(built);
+  EXPECT_EQ(read.code, 0u);
+  EXPECT_EQ(read.options.ExtractionMode, 1);
+  EXPECT_EQ(read.options.ExtractionFolder, 5);
+  EXPECT_EQ(read.options.DeleteMode, 2);
+  EXPECT_EQ(read.options.SilentMode, 1);
+  EXPECT_STREQ(read.options.CustomFolder, "C:\\\xE4\xE4\\");
+  EXPECT_STREQ(read.options.CmdParameters, "-q \xE4");
+  std::vector<Entry> entries;
+  for (const auto& e : read.entries) entries.push_back({e.name, e.header.Kind, e.header.Attributes, e.content});
+  const std::vector<Entry> expected = {
+      {".hidden", EntryKindOrdinary, 0x22, "h"},
+      {"a.txt", EntryKindOrdinary, 0x20, std::string(ChunkSize + 1, 'a')},
+      {"empty", EntryKindOrdinary, 0x10, ""},
+      {"ro.txt", EntryKindOrdinary, 0x21, "read only"},
+      {"run.exe", EntryKindLaunchTarget, 0x20, "not a program"},
+      {"sub", EntryKindOrdinary, 0x10, ""},
+      {"zero", EntryKindOrdinary, 0x20, ""},
+      {"\xE4.txt", EntryKindOrdinary, 0x20, "de"},
+  };
+  EXPECT_EQ(entries, expected);
+
+  // -r: the same tree gives the same bytes.
+  EXPECT_EQ(RunOrvex(s, launch).status, 0);
+  EXPECT_EQ(Read(s("$S/out.exe")), built);
+
+  // -x64 writes the x86-64 head; -c prints no final line; 1252 is the default code page.
+  unlink(s("$S/\u0434.txt").c_str());
+  Write(s("$S/sub/\u00e9\u20ac.txt"), "e");
+  Outcome wide = RunOrvex(s, {"-x64", "-c", "-o", "$S", "$T"});
+  EXPECT_EQ(wide.status, 0) << wide.err;
+  EXPECT_EQ(wide.out, "");
+  std::string wideBuilt = Read(s("$T"));
+  EXPECT_EQ(Machine(wideBuilt), 0x8664);
+  read = sfxtest::RunArchive(wideBuilt);
+  EXPECT_EQ(read.code, 0u);
+  ASSERT_EQ(read.entries.size(), 9u) << "the earlier build inside the source is packed now";
+  EXPECT_EQ(read.entries[7].name, "sub\\\xE9\x80.txt");
+}
+
+// On a terminal, one line redrawn in place and erased before the final line. A file that
+// takes longer to pack than the interval between two redraws shows its progress.
+TEST(LinuxBuild, ProgressLineOnATerminalOnly) {
+  Scratch s;
+  std::string program = ORVEX_LINUX_PROGRAM, source = s("$S"), target = s("$T");
+  ASSERT_EQ(system(("head -c 25000000 /dev/urandom > " + source + "/random.bin").c_str()), 0);
+  int master;
+  pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    execl(program.c_str(), program.c_str(), source.c_str(), target.c_str(), nullptr);
+    _exit(127);
+  }
+  std::string screen;
+  char buffer[4096];
+  for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) screen.append(buffer, static_cast<size_t>(n));
+  int status = 0;
+  waitpid(child, &status, 0);
+  close(master);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(screen.rfind("\rInitialization...\x1b[K", 0), 0u) << screen;
+  size_t drawn = screen.find("%)  " + source + "/random.bin\x1b[K");
+  size_t erased = screen.find("\r\x1b[K", drawn);
+  EXPECT_NE(drawn, std::string::npos) << screen;
+  ASSERT_NE(erased, std::string::npos) << screen;
+  EXPECT_EQ(screen.substr(erased + 4), target + " " + std::to_string(Read(target).size()) + " bytes\r\n");
+}
+
+}  // namespace
