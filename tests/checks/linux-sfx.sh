@@ -2,7 +2,7 @@
 # An SFX file built by the Linux orvex with -x64 extracts under Wine byte for byte and
 # launches its program with its parameters; and the same tree built by the Linux orvex
 # and by orvex.exe under Wine gives the same archive (options record to terminator), the
-# 10-byte InstanceId apart.
+# 10-byte InstanceId apart; the Linux orvex tests, lists and restores both files alike.
 # Usage: linux-sfx.sh WINE_ENV_DIR ORVEX_EXE HOST_ORVEX PROBE_EXE
 set -uo pipefail
 envdir=$1 builder=$2 host=$3 probe=$4
@@ -35,7 +35,6 @@ params='one "two words"'
   fail "the Linux build ended with status $?"
 run "$builder" -h "${switches[@]}" "$(win "$work/src")" "$(win "$work/windows.exe")" \
   "$(win "$work/src/tools/probe.exe")" "$(win "$work/x")\\" "$params" || fail "orvex.exe ended with status $?"
-"$host" -t linux.exe || fail "orvex -t on the Linux build"
 
 # The archive starts where the extractor finds it: the end of the head's last raw section.
 python3 - linux.exe windows.exe <<'PY' || fail "the archives differ"
@@ -59,6 +58,16 @@ if a != b:
     sys.exit(1)
 print(f"archives identical apart from the InstanceId: {len(a)} bytes")
 PY
+
+# Both files look alike to the Linux orvex: whole, every item listed, the tree restored.
+items=$(find src -mindepth 1 | wc -l)
+for sfx in linux windows; do
+  "$host" -t $sfx.exe >/dev/null || fail "orvex -t $sfx.exe"
+  count=$("$host" -l --json $sfx.exe | python3 -c 'import json, sys; print(len(json.load(sys.stdin)["entries"]))')
+  [ "$count" = "$items" ] || fail "orvex -l --json $sfx.exe lists $count entries for $items items"
+  "$host" -x $sfx.exe "from-$sfx" >/dev/null || fail "orvex -x $sfx.exe"
+  diff -r src "from-$sfx" || fail "orvex -x $sfx.exe restored another tree"
+done
 
 ORVEX_PROBE_REPORT=$(win "$work/report.txt") run linux.exe || fail "the Linux-built SFX file ended with status $?"
 for _ in $(seq 100); do [ -f report.txt ] && break; sleep 0.1; done
