@@ -62,6 +62,7 @@ std::string GenerateCommandLine(const GeneratorState& state, NextCharFunction ne
   for (int i = 0; i < GeneratorSwitchCount; ++i)
     AppendGeneratedSwitch(line, GeneratorSwitchNames[i], state.Switches[i].enabled, state.Switches[i].checked);
   AppendGeneratedSwitch(line, "r", true, state.Reproducible);
+  if (state.Threads != 0) AppendGeneratedSwitch(line, ("j" + std::to_string(state.Threads)).c_str(), true, true);
   AppendGeneratedSwitch(line, "h", true, state.Unattended);
   AppendGeneratedSwitch(line, "q", true, state.Unattended);
   AppendGeneratedValue(line, state.Source, next);

@@ -35,8 +35,12 @@ bool IsSwitchParam(const std::string& param);
 typedef bool (*SameTextFunction)(const std::string& a, const std::string& b);
 bool SameTextAscii(const std::string& a, const std::string& b);
 
-// Every switch of the builder, without its leading '-' or '/'.
+// Every switch of the builder, without its leading '-' or '/'. The switch j carries a
+// number straight after its name (-j2).
 extern const std::vector<const char*> KnownSwitches;
+
+// The most threads -jN may ask for.
+constexpr unsigned MaxThreads = 64;
 
 // A command line split into parameters, program name first.
 class ParsedCommandLine {
@@ -48,6 +52,8 @@ class ParsedCommandLine {
   std::string PositionalParam(int n) const;
   // The first switch parameter that names none of KnownSwitches; empty when none.
   std::string FirstUnknownSwitch() const;
+  // The first switch parameter that begins with j (-j2, and also -j or -jx); empty when none.
+  std::string NumberSwitch() const;
 
  private:
   std::vector<std::string> params_;
