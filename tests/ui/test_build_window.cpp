@@ -275,6 +275,31 @@ TEST_F(WindowBuild, ProgressWindowCancelsAndBuildsAgain) {
   EXPECT_TRUE(FileExists(dir + "big.exe"));
 }
 
+// Cancel while two threads compress: the target goes, and the program, closed, ends at
+// once: no compressing thread outlives the build.
+TEST_F(WindowBuild, CancelWhileThreadsCompressLeavesNoThreadBehind) {
+  std::string dir = MakeScratchDir("ui-cancel-threads");
+  std::string src = MakeLargeSource(dir);
+  OrvexWindow orvex("-j2");
+  ASSERT_TRUE(orvex.main);
+  driver::TypeText(orvex.main, esource, src);
+  driver::TypeText(orvex.main, etarget, dir + "big.exe");
+  driver::PressButtonId(orvex.main, bmake);
+  HWND progress = driver::WaitForWindow("Tfprogress", "", 20000, orvex.Id());
+  ASSERT_TRUE(progress);
+  HWND total = driver::ControlById(progress, Tfprogress::pbtotal);
+  DWORD start = GetTickCount();
+  while (SendMessageA(total, PBM_GETPOS, 0, 0) < 20 && GetTickCount() - start < 60000) Sleep(20);
+  ASSERT_LT(SendMessageA(total, PBM_GETPOS, 0, 0), 1000) << "the source is too small to cancel in time";
+  driver::PressButtonId(progress, Tfprogress::bcancel);
+  HWND box = WaitForBox(orvex.Id(), "Warning", 10000);
+  ASSERT_TRUE(box) << "Cancel answers within a chunk";
+  AnswerBox(box, "OK", "box-threads-aborted");
+  EXPECT_FALSE(FileExists(dir + "big.exe"));
+  PostMessageA(orvex.main, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(orvex.Ends(10000));
+}
+
 // Types a one-file source and `target` into the window and presses Make.
 void MakeSmallBuild(OrvexWindow& orvex, const std::string& dir, const std::string& target) {
   CreateDirectoryA((dir + "src").c_str(), nullptr);
