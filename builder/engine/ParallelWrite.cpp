@@ -282,10 +282,10 @@ unsigned CompressingThreads(unsigned requested) {
   return cores != 0 ? cores : 1;
 }
 
-// Each thread also holds, outside the budget, the stream it is compressing (at most a
-// chunk and a little more) and its deflate state: with 12 MiB a thread the whole stays
-// below 24 MiB a thread.
-uint64_t ReadAheadBudget(unsigned threads) { return uint64_t{threads} * 12 * 1024 * 1024; }
+// Enough for every thread to have a whole chunk to compress. Each thread also holds,
+// outside the budget, the stream it is writing (at most a chunk and a little more) and its
+// deflate state: about 20 MiB a thread in all.
+uint64_t ReadAheadBudget(unsigned threads) { return uint64_t{threads} * 10 * 1024 * 1024; }
 
 void WriteEntriesInParallel(BuildJob& job, unsigned threads) {
   ParallelWriter writer(job, threads);
