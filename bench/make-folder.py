@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the benchmark's source folder, the same bytes on every run (seeded generators):
 text, structured binaries, incompressible data, one file over 100 MB and thousands of
-small files. Usage: make-folder.py DIR"""
+small files; with `small`, 10,000 files of 1 to 64 KiB instead.
+Usage: make-folder.py DIR [small]"""
 import os
 import random
 import struct
@@ -45,10 +46,20 @@ def write(path, data):
         f.write(data)
 
 
+def small_tree(root, rng, pool):
+    for i in range(10_000):
+        size = rng.randint(1024, 64 * 1024)
+        data = text(rng, pool, size) if i % 3 else binary(rng, size)
+        write(os.path.join(root, f"dir{i % 100:02}", f"file{i:05}.dat"), data)
+
+
 def main():
     root = sys.argv[1]
     rng = random.Random(20261208)
     pool = words(rng)
+    if sys.argv[2:] == ["small"]:
+        small_tree(root, rng, pool)
+        return
     for i in range(300):
         write(os.path.join(root, "text", f"doc{i:03}.txt"), text(rng, pool, rng.randint(10_000, 250_000)))
     for i in range(40):

@@ -46,9 +46,23 @@ struct BuildJob {
   uint64_t optionsPosition = 0;
 
   BuildProgress* Progress() const { return environment ? environment->Progress : nullptr; }
-  bool Cancelled() const { return Progress() && Progress()->Cancelled(); }
+  // Once true, true for the rest of the build: a build that stopped writing must not be
+  // taken for a finished one.
+  bool Cancelled() const {
+    if (!cancelled && Progress()) cancelled = Progress()->Cancelled();
+    return cancelled;
+  }
   // Appends to the target; refuses to let it reach the size limit.
   void Write(const void* data, uint32_t length);
+  // Appends one compressed chunk: raw length, compressed length, the zlib stream. The
+  // content hash takes the compressed length as 0, as it sees it when the chunk is
+  // written by WriteEntry, which fills the length in afterwards.
+  void WriteCompressedChunk(uint32_t rawLength, const uint8_t* data, uint32_t length);
+
+ private:
+  // Raises the size limit's refusal when `length` more bytes would pass it.
+  void CheckRoom(uint64_t length) const;
+  mutable bool cancelled = false;
 };
 
 // Sets the long forms that decide which item is the launch target.
@@ -57,6 +71,18 @@ void CollectEntries(BuildJob& job, const std::string& prefix, const std::string&
 // The item is the target of this build (left in the source by an earlier one).
 bool IsTarget(const BuildJob& job, const tfile& item);
 bool IsLaunchTarget(const BuildJob& job, const tfile& item);
+// An entry's header followed by its name.
+std::string EntryHeaderBytes(uint8_t kind, const std::string& name, int32_t size, uint32_t time, uint32_t attributes);
+// The kind an item's entry has.
+uint8_t EntryKindOf(const BuildJob& job, const tfile& item);
 void WriteEntry(BuildJob& job, const tfile& item);
 void WriteSelfDeleteEntry(BuildJob& job);
+// The thread count a build uses for `requested` (0: one per core).
+unsigned CompressingThreads(unsigned requested);
+// The bytes of content a build with `threads` compressing threads holds at most, read
+// ahead or compressed and waiting for their turn, beyond a single larger item.
+uint64_t ReadAheadBudget(unsigned threads);
+// Writes every entry, in archive order, with `threads` threads compressing the chunks;
+// the same bytes as WriteEntry for each.
+void WriteEntriesInParallel(BuildJob& job, unsigned threads);
 void ReportProgress(BuildJob& job, int64_t current, int64_t size);

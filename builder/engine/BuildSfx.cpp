@@ -135,14 +135,33 @@ tfile::tfile(const std::string& prefix, const std::string& name, const std::stri
   if (IsFolder()) Size = 0;
 }
 
-void BuildJob::Write(const void* data, uint32_t length) {
+void BuildJob::CheckRoom(uint64_t length) const {
   uint64_t limit = environment ? environment->SizeLimit : SfxSizeLimitDefault;
   if (written + length > limit)
     throw EInputRefused("The SFX file would grow beyond " + std::to_string(limit) +
                         " bytes, more than its extractor can read\r\n\r\n" + in.Target);
+}
+
+void BuildJob::Write(const void* data, uint32_t length) {
+  CheckRoom(length);
   target.Write(data, length);
   if (contentHash) contentHash->Update(data, length);
   written += length;
+}
+
+void BuildJob::WriteCompressedChunk(uint32_t rawLength, const uint8_t* data, uint32_t length) {
+  uint32_t lengths[2] = {rawLength, length};
+  CheckRoom(uint64_t{sizeof lengths} + length);
+  // The extractor reads a compressed chunk whole into a buffer of this size.
+  if (length > ChunkBufferSize) RaiseOutOfMemory();
+  target.Write(lengths, sizeof lengths);
+  target.Write(data, length);
+  if (contentHash) {
+    const uint32_t hashed[2] = {rawLength, 0};
+    contentHash->Update(hashed, sizeof hashed);
+    contentHash->Update(data, length);
+  }
+  written += sizeof lengths + length;
 }
 
 void NormalizeInputs(BuildInputs& in) {
@@ -303,9 +322,15 @@ BuildResult BuildSfx(const BuildInputs& inputs, const BuildEnvironment& environm
     job.Write(head.data(), static_cast<uint32_t>(head.size()));
     WriteOptions(job);
     if (in.SelfDeleteMode == 1) WriteSelfDeleteEntry(job);
-    for (const auto& item : job.entries) {
-      if (job.Cancelled()) break;
-      WriteEntry(job, *item);
+    unsigned threads = CompressingThreads(in.Threads);
+    // Stored entries have nothing to compress.
+    if (threads > 1 && in.Compressed == 1) {
+      WriteEntriesInParallel(job, threads);
+    } else {
+      for (const auto& item : job.entries) {
+        if (job.Cancelled()) break;
+        WriteEntry(job, *item);
+      }
     }
     static const uint8_t terminator[sizeof(EntryHeader)] = {};
     job.Write(terminator, sizeof terminator);

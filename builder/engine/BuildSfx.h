@@ -46,6 +46,9 @@ struct BuildInputs {
   uint64_t LatestTime = 0;
   // The code page of the names in the archive; 0 is the system's own (Windows only).
   uint32_t CodePage = 0;
+  // How many threads compress: 0 is one per core, 1 compresses on the building thread.
+  // The SFX file is the same byte for byte whatever the number.
+  unsigned Threads = 0;
 };
 
 // What a build carries into every SFX file besides the source folder.
@@ -67,7 +70,9 @@ class BuildProgress {
   virtual void SetSizeText(const std::string& text) = 0;  // lsize
   // Lets pending window messages through (repainting, the Cancel button).
   virtual void ProcessMessages() = 0;
-  // Read before every item and every chunk: true ends the build and deletes the target.
+  // Read before every item and every chunk (and while the build waits for compressing
+  // threads): true ends the build and deletes the target. Every call of this observer
+  // comes from the thread that runs BuildSfx.
   virtual bool Cancelled() { return false; }
 };
 

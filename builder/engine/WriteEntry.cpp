@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "BuildJob.h"
+#include "SourceFile.h"
 #include "u_shared.h"
 
 namespace {
@@ -10,42 +11,9 @@ uint8_t ChunkBuffer[ChunkBufferSize];
 
 void WriteHeader(BuildJob& job, uint8_t kind, const std::string& name, int32_t size, uint32_t time,
                  uint32_t attributes) {
-  EntryHeader header;
-  header.Kind = kind;
-  header.NameLength = static_cast<int32_t>(name.size());
-  header.Size = size;
-  header.Time = time;
-  header.Attributes = attributes;
-  job.Write(&header, sizeof header);
-  job.Write(name.data(), static_cast<uint32_t>(name.size()));
+  std::string bytes = EntryHeaderBytes(kind, name, size, time, attributes);
+  job.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
 }
-
-// A source file whose failures name it: the standard text alone does not say which file.
-class SourceFile {
- public:
-  explicit SourceFile(const std::string& path) : path_(path) {
-    Named([&] { file_ = OvFile(path_, OvFile::ReadOnly); });
-  }
-  void ReadExact(void* buffer, uint32_t length) {
-    Named([&] { file_.ReadExact(buffer, length); });
-  }
-  void Close() {
-    Named([&] { file_.Close(); });
-  }
-
- private:
-  template <typename Step>
-  void Named(Step step) {
-    try {
-      step();
-    } catch (const EBuildError& error) {
-      throw EBuildError(std::string(error.what()) + "\r\n\r\n" + path_);
-    }
-  }
-
-  std::string path_;
-  OvFile file_;
-};
 
 void WriteU32(BuildJob& job, uint32_t value) { job.Write(&value, sizeof value); }
 
@@ -69,6 +37,21 @@ void WriteChunk(BuildJob& job, uint32_t n) {
 
 }  // namespace
 
+std::string EntryHeaderBytes(uint8_t kind, const std::string& name, int32_t size, uint32_t time, uint32_t attributes) {
+  EntryHeader header;
+  header.Kind = kind;
+  header.NameLength = static_cast<int32_t>(name.size());
+  header.Size = size;
+  header.Time = time;
+  header.Attributes = attributes;
+  std::string bytes(reinterpret_cast<const char*>(&header), sizeof header);
+  return bytes + name;
+}
+
+uint8_t EntryKindOf(const BuildJob& job, const tfile& item) {
+  return IsLaunchTarget(job, item) ? EntryKindLaunchTarget : EntryKindOrdinary;
+}
+
 void WriteEntry(BuildJob& job, const tfile& item) {
   if (item.IsFolder()) {
     WriteHeader(job, EntryKindOrdinary, item.Name, 0, item.Time, item.Attr);
@@ -82,8 +65,7 @@ void WriteEntry(BuildJob& job, const tfile& item) {
     progress->ProcessMessages();
   }
   SourceFile source(item.Path);
-  uint8_t kind = IsLaunchTarget(job, item) ? EntryKindLaunchTarget : EntryKindOrdinary;
-  WriteHeader(job, kind, item.Name, item.Size, item.Time, item.Attr);
+  WriteHeader(job, EntryKindOf(job, item), item.Name, item.Size, item.Time, item.Attr);
   uint32_t checksum = ByteSum(item.Name.data(), item.Name.size());
   int32_t stored = 0;
   while (!job.Cancelled() && stored < item.Size) {

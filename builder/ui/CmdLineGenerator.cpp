@@ -58,6 +58,7 @@ std::string GenerateCommandLine(const GeneratorState& state, NextCharFunction ne
   for (size_t i = 0; i < switches.size() && i < state.Switches.size(); ++i)
     AppendGeneratedSwitch(line, switches[i].name, state.Switches[i].enabled, state.Switches[i].checked);
   AppendGeneratedSwitch(line, "r", true, state.Reproducible);
+  if (state.Threads != 0) AppendGeneratedSwitch(line, ("j" + std::to_string(state.Threads)).c_str(), true, true);
   AppendGeneratedSwitch(line, "h", true, state.Unattended);
   AppendGeneratedSwitch(line, "q", true, state.Unattended);
   AppendGeneratedValue(line, state.Source, next);

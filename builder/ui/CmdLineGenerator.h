@@ -42,9 +42,11 @@ struct GeneratorState {
   bool CmdParametersEnabled = false;  // ecmdparameters
   bool Reproducible = false;          // the generator's own cbreproducible: -r
   bool Unattended = false;            // the generator's own cbunattended: -h -q
+  unsigned Threads = 0;               // -jN of the running program, kept: 0 writes none
 };
 
-// The whole line: program path, switches (-r and -h -q last: the generator window's own choices), then source, target, executable (launch mode),
+// The whole line: program path, switches (-r, -jN and -h -q last: the generator window's own choices and
+// the running program's thread count), then source, target, executable (launch mode),
 // custom folder (when chosen) and parameters (when enabled).
 std::string GenerateCommandLine(const GeneratorState& state, NextCharFunction next = NextSingleByteChar);
 

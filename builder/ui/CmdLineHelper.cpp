@@ -17,6 +17,9 @@ inline bool IsSeparator(char c) {
   return u >= 1 && u <= 32;
 }
 
+// The switch that carries a number, in any spelling of its name.
+bool IsNumberSwitch(const std::string& name) { return !name.empty() && (name[0] == 'j' || name[0] == 'J'); }
+
 }  // namespace
 
 const char* NextSingleByteChar(const char* p) { return *p ? p + 1 : p; }
@@ -116,11 +119,19 @@ std::string ParsedCommandLine::PositionalParam(int n) const {
   return std::string();
 }
 
+std::string ParsedCommandLine::NumberSwitch() const {
+  for (size_t i = 1; i < params_.size(); ++i)
+    if (isSwitch_(params_[i]) && IsNumberSwitch(params_[i].substr(1))) return params_[i];
+  return std::string();
+}
+
 std::string ParsedCommandLine::FirstUnknownSwitch() const {
   for (size_t i = 1; i < params_.size(); ++i) {
     if (!isSwitch_(params_[i])) continue;
-    bool known = false;
-    for (const char* name : KnownSwitches()) known = known || sameText_(params_[i].substr(1), name);
+    std::string name = params_[i].substr(1);
+    // -j carries its number: -j2.
+    bool known = IsNumberSwitch(name) && name.find_first_not_of("0123456789", 1) == std::string::npos;
+    for (const char* entry : KnownSwitches()) known = known || sameText_(name, entry);
     if (!known) return params_[i];
   }
   return std::string();
@@ -142,6 +153,15 @@ CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line) {
   v.HideMainWindow = has("h");
   v.Quiet = has("q");
   v.Inputs.Reproducible = has("r");
+  // -jN: N threads compress, 1 to MaxThreads; without it one per core.
+  std::string threads = line.NumberSwitch();
+  bool threadsValid = threads.size() >= 3 && threads.size() <= 5 &&
+                      threads.find_first_not_of("0123456789", 2) == std::string::npos;
+  if (threadsValid) {
+    v.Inputs.Threads = static_cast<unsigned>(std::stoul(threads.substr(2)));
+    threadsValid = v.Inputs.Threads >= 1 && v.Inputs.Threads <= MaxThreads;
+  }
+  if (!threadsValid) v.Inputs.Threads = 0;
 
   v.Inputs.Source = line.PositionalParam(1);
   v.Inputs.Target = line.PositionalParam(2);
@@ -158,7 +178,10 @@ CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line) {
   std::string unknown = line.FirstUnknownSwitch();
   // The parameters after the executable, or the resource file of xcmv, take one more.
   int used = v.RequiredPositionals + (v.Inputs.ExtractionMode == 1 || has("xcmv") ? 1 : 0);
-  if (!unknown.empty()) {
+  if (!threads.empty() && !threadsValid) {
+    v.Refusal = "The switch " + threads + " takes the number of threads that compress, 1 to " +
+                std::to_string(MaxThreads) + ", as in -j2; without it every core compresses";
+  } else if (!unknown.empty()) {
     v.Refusal = "Unknown switch: " + unknown +
                 "\r\n\r\nA parameter for the executable file that begins with - or / is written with one blank "
                 "before it inside the quotes: \" " +

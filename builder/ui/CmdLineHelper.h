@@ -35,12 +35,16 @@ bool IsSwitchParam(const std::string& param);
 typedef bool (*SameTextFunction)(const std::string& a, const std::string& b);
 bool SameTextAscii(const std::string& a, const std::string& b);
 
-// Every switch of the builder, without its leading '-' or '/'.
+// Every switch of the builder, without its leading '-' or '/'. The switch j carries a
+// number straight after its name (-j2).
 std::vector<const char*> KnownSwitches();
 
 // Tells a switch from a positional parameter: IsSwitchParam on Windows; the Linux orvex
 // takes only '-', since its paths begin with '/'.
 typedef bool (*SwitchTestFunction)(const std::string& param);
+
+// The most threads -jN may ask for.
+constexpr unsigned MaxThreads = 64;
 
 // A command line split into parameters, program name first.
 class ParsedCommandLine {
@@ -53,6 +57,8 @@ class ParsedCommandLine {
   std::string PositionalParam(int n) const;
   // The first switch parameter that names none of KnownSwitches; empty when none.
   std::string FirstUnknownSwitch() const;
+  // The first switch parameter that begins with j (-j2, and also -j or -jx); empty when none.
+  std::string NumberSwitch() const;
 
  private:
   std::vector<std::string> params_;

@@ -1,6 +1,7 @@
 #include "f_cmdlinegen.h"
 
 #include "f_orvex.h"
+#include "orvex.h"
 #include "ovdialogs.h"
 
 namespace {
@@ -34,6 +35,7 @@ GeneratorState ReadGeneratorState(const Form& main) {
   state.ExecuteFileChecked = main.Checked(rbexecutefile);
   state.CustomFolderChosen = main.Enabled(rbcustom) && main.Checked(rbcustom);
   state.CmdParametersEnabled = main.Enabled(ecmdparameters);
+  state.Threads = gCommandLine.Inputs.Threads;
   return state;
 }
 

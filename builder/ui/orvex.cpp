@@ -74,6 +74,7 @@ BuildInputs EngineInputs(const BuildInputs& inputs) {
   bool set = ReadSourceDateEpoch(epoch);
   in.ClampTimes = ParseSourceDateEpoch(set ? epoch.c_str() : nullptr, in.LatestTime);
   in.Reproducible = in.ClampTimes || gCommandLine.Inputs.Reproducible;
+  in.Threads = gCommandLine.Inputs.Threads;
   in.ResourceSource = ResourceSourceFile(gCommandLine.CommandLineMode, gCommandLine.Xcmv, gCommandLine.XcmvFile,
                                          in.ExtractionMode, in.ExecutableFile);
   return in;

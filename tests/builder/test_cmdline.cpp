@@ -176,6 +176,30 @@ TEST(Switches, TheFirstOfEachGroupWinsWhateverTheOrder) {
   for (const auto& c : cases) EXPECT_EQ(Evaluate(c.line).Inputs.*c.field, c.expected) << c.line;
 }
 
+// -jN takes its number straight after the name; anything else after j is refused, not
+// dropped, and leaves the count to the cores.
+TEST(Switches, ThreadsCarryTheirNumber) {
+  const std::string refused = "The switch ";
+  const struct {
+    const char* line;
+    unsigned threads;
+    std::string refusal;  // its start
+  } cases[] = {
+      {"-h src tgt", 0, ""},          {"-h -j1 src tgt", 1, ""},     {"-h /J2 src tgt", 2, ""},
+      {"-h -j64 src tgt", 64, ""},    {"-h -j007 src tgt", 7, ""},   {"-j3 -h -j5 src tgt", 3, ""},
+      {"-h -j0 src tgt", 0, refused + "-j0 takes"},                  {"-h -j65 src tgt", 0, refused + "-j65 "},
+      {"-h -jx src tgt", 0, refused + "-jx "},                       {"-h -j src tgt", 0, refused + "-j "},
+      {"-h -j-2 src tgt", 0, refused + "-j-2 "},                     {"-h -j99999 src tgt", 0, refused + "-j99999 "},
+      {"-h -j2x src tgt", 0, refused + "-j2x "},
+  };
+  for (const auto& c : cases) {
+    CommandLineValues v = Evaluate(c.line);
+    EXPECT_EQ(v.Inputs.Threads, c.threads) << c.line;
+    EXPECT_EQ(v.Refusal.substr(0, c.refusal.size()), c.refusal) << c.line;
+    EXPECT_EQ(v.Refusal.empty(), c.refusal.empty()) << c.line << ": " << v.Refusal;
+  }
+}
+
 TEST(Switches, PositionalParametersFollowTheChosenModes) {
   CommandLineValues v = Evaluate("-mf C:\\Src C:\\Out.exe");
   EXPECT_EQ(v.RequiredPositionals, 3);

@@ -258,6 +258,22 @@ TEST(HiddenBuild, TwoBuildsDifferOnlyInTheInstanceId) {
   EXPECT_TRUE(a == b);
 }
 
+// Chunks compressed on any thread land in archive order: one thread and two write the same file.
+TEST(HiddenBuild, OneThreadAndTwoWriteTheSameFile) {
+  std::string dir = MakeScratchDir("hb-threads");
+  std::string src = dir + "src\\";
+  CreateDirectoryA(src.c_str(), nullptr);
+  CreateDirectoryA((src + "empty").c_str(), nullptr);
+  WriteFileBytes(src + "big.bin", Text(2 * ChunkSize + 1));
+  WriteFileBytes(src + "noise.bin", Noise(ChunkSize / 4, 3));
+  for (int i = 0; i < 40; ++i) WriteFileBytes(src + "small" + std::to_string(i) + ".txt", Text(i * 97));
+  for (const char* threads : {"1", "2"})
+    Build(std::string("-r -j") + threads + " " + Arg(src) + " " + Arg(dir + threads + ".exe"), dir + threads + ".exe",
+          "hb-threads");
+  EXPECT_EQ(ReadSfxFile(dir + "2.exe").entries.size(), 43u);
+  EXPECT_TRUE(ReadFileBytes(dir + "1.exe") == ReadFileBytes(dir + "2.exe"));
+}
+
 // The same tree gives the same file, head included, whatever the folders' listing order
 // and the times after SOURCE_DATE_EPOCH; the id follows every byte of the content.
 TEST(HiddenBuild, ReproducibleBuildsAreIdenticalAndTheIdFollowsTheContent) {

@@ -124,6 +124,7 @@ TEST(GenerateCommandLine, ReadsBackToTheSameInputs) {
   state.CmdParameters = "\"prm 1\" \"prm 2\" C:\\dir\\";
   state.Unattended = true;
   state.Reproducible = true;
+  state.Threads = 3;
 
   CommandLineValues v = ReadBack(GenerateCommandLine(state));
   EXPECT_EQ(v.Inputs.Source, "C:\\My Source\\");
@@ -140,6 +141,7 @@ TEST(GenerateCommandLine, ReadsBackToTheSameInputs) {
   EXPECT_EQ(v.Inputs.OverwriteMode, 0);
   EXPECT_TRUE(v.CommandLineMode);
   EXPECT_TRUE(v.HideMainWindow && v.Quiet && v.Inputs.Reproducible);
+  EXPECT_EQ(v.Inputs.Threads, 3u);
   EXPECT_EQ(v.Refusal, "");
 }
 

@@ -217,16 +217,26 @@ std::string MakeLargeSource(const std::string& dir) {
   return src;
 }
 
+// Builds `src` into `target` from the window and waits until the total bar has moved;
+// the progress window, or null when it did not show.
+HWND StartBuildAndWaitForTheBars(OrvexWindow& orvex, const std::string& src, const std::string& target) {
+  driver::TypeText(orvex.main, esource, src);
+  driver::TypeText(orvex.main, etarget, target);
+  driver::PressButtonId(orvex.main, bmake);
+  HWND progress = driver::WaitForWindow("Tfprogress", "", 20000, orvex.Id());
+  if (!progress) return nullptr;
+  HWND total = driver::ControlById(progress, Tfprogress::pbtotal);
+  DWORD start = GetTickCount();
+  while (SendMessageA(total, PBM_GETPOS, 0, 0) < 20 && GetTickCount() - start < 60000) Sleep(20);
+  return progress;
+}
+
 TEST_F(WindowBuild, ProgressWindowCancelsAndBuildsAgain) {
   std::string dir = MakeScratchDir("ui-progress");
   std::string src = MakeLargeSource(dir);
   OrvexWindow orvex("");
   ASSERT_TRUE(orvex.main);
-  driver::TypeText(orvex.main, esource, src);
-  driver::TypeText(orvex.main, etarget, dir + "big.exe");
-  driver::PressButtonId(orvex.main, bmake);
-
-  HWND progress = driver::WaitForWindow("Tfprogress", "", 20000, orvex.Id());
+  HWND progress = StartBuildAndWaitForTheBars(orvex, src, dir + "big.exe");
   ASSERT_TRUE(progress);
   EXPECT_EQ(driver::WindowText(progress), driver::WindowText(orvex.main));
   RECT client;
@@ -236,10 +246,7 @@ TEST_F(WindowBuild, ProgressWindowCancelsAndBuildsAgain) {
   EXPECT_FALSE(GetWindowLongA(progress, GWL_STYLE) & WS_SYSMENU);
   EXPECT_FALSE(IsWindowEnabled(orvex.main)) << "the progress window is modal";
 
-  // Wait until the bars have moved and the counter shows.
   HWND total = driver::ControlById(progress, Tfprogress::pbtotal);
-  DWORD start = GetTickCount();
-  while (SendMessageA(total, PBM_GETPOS, 0, 0) < 20 && GetTickCount() - start < 60000) Sleep(20);
   LRESULT position = SendMessageA(total, PBM_GETPOS, 0, 0);
   EXPECT_GE(position, 20);
   EXPECT_LT(position, 1000) << "the build must still be running for Cancel to matter";
@@ -273,6 +280,26 @@ TEST_F(WindowBuild, ProgressWindowCancelsAndBuildsAgain) {
   // The same window builds again, to the end.
   MakeAndExpectSuccess(orvex, "box-build-success");
   EXPECT_TRUE(FileExists(dir + "big.exe"));
+}
+
+// Cancel while two threads compress: the target goes, and the program, closed, ends at
+// once: no compressing thread outlives the build.
+TEST_F(WindowBuild, CancelWhileThreadsCompressLeavesNoThreadBehind) {
+  std::string dir = MakeScratchDir("ui-cancel-threads");
+  std::string src = MakeLargeSource(dir);
+  OrvexWindow orvex("-j2");
+  ASSERT_TRUE(orvex.main);
+  HWND progress = StartBuildAndWaitForTheBars(orvex, src, dir + "big.exe");
+  ASSERT_TRUE(progress);
+  HWND total = driver::ControlById(progress, Tfprogress::pbtotal);
+  ASSERT_LT(SendMessageA(total, PBM_GETPOS, 0, 0), 1000) << "the source is too small to cancel in time";
+  driver::PressButtonId(progress, Tfprogress::bcancel);
+  HWND box = WaitForBox(orvex.Id(), "Warning", 10000);
+  ASSERT_TRUE(box) << "Cancel answers within a chunk";
+  AnswerBox(box, "OK", "box-threads-aborted");
+  EXPECT_FALSE(FileExists(dir + "big.exe"));
+  PostMessageA(orvex.main, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(orvex.Ends(10000));
 }
 
 // Types a one-file source and `target` into the window and presses Make.
