@@ -79,15 +79,16 @@ std::string ClipboardText() {
 
 std::string OptionsRecordWithoutId(const std::string& sfxPath) {
   SfxOptions options;
-  if (!uitest::ReadOptionsRecord(sfxPath, options)) return std::string();
+  if (!sfxtest::ReadOptionsRecord(ReadFileBytes(sfxPath), options)) return std::string();
   std::memset(options.InstanceId, 0, sizeof options.InstanceId);
   return std::string(reinterpret_cast<const char*>(&options), sizeof options);
 }
 
 std::string SfxFileWithoutId(const std::string& sfxPath) {
   std::string bytes = ReadFileBytes(sfxPath);
-  uint32_t offset = FindArchiveOffset(bytes.data(), bytes.size());
-  if (offset == 0 || bytes.size() <= offset + sizeof(SfxOptions)) return std::string();
+  SfxOptions options;
+  uint64_t offset = 0;
+  if (!sfxtest::ReadOptionsRecord(bytes, options, &offset)) return std::string();
   std::memset(&bytes[offset + offsetof(SfxOptions, InstanceId)], 0, sizeof SfxOptions::InstanceId);
   return bytes;
 }

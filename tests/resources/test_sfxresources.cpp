@@ -3,8 +3,7 @@
 // the elevation choice, and the SFX file still extracts and runs.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
+#include "archiverun.h"
 #include "driver.h"
 #include "resourcecheck.h"
 #include "testsupport.h"
@@ -41,14 +40,10 @@ class SfxResources : public ::testing::Test {
     ASSERT_TRUE(FileExists(target_));
   }
 
-  // The options record lies where the head's image ends.
+  // The options record lies where the head's image ends, as the extractor finds it.
   SfxOptions Options() {
-    std::string sfx = ReadFileBytes(target_);
-    uint32_t offset = FindArchiveOffset(sfx.data(), sfx.size());
     SfxOptions options{};
-    EXPECT_GE(sfx.size(), offset + sizeof options + sizeof(EntryHeader));
-    if (offset == 0 || sfx.size() < offset + sizeof options) return options;
-    std::memcpy(&options, sfx.data() + offset, sizeof options);
+    EXPECT_TRUE(sfxtest::ReadOptionsRecord(ReadFileBytes(target_), options));
     return options;
   }
 

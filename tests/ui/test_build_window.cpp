@@ -71,7 +71,7 @@ TEST_F(WindowBuild, OptionsChosenInTheWindowReachTheRecord) {
     MakeAndExpectSuccess(orvex, "");
   }
   SfxOptions o;
-  ASSERT_TRUE(ReadOptionsRecord(dir + "launch.exe", o));
+  ASSERT_TRUE(sfxtest::ReadOptionsRecord(ReadFileBytes(dir + "launch.exe"), o));
   EXPECT_EQ(o.ExtractionMode, 1);
   EXPECT_EQ(o.ExtractionFolder, 5);
   EXPECT_STREQ(o.CmdParameters, "/quiet \"a b\"");
@@ -101,7 +101,7 @@ TEST_F(WindowBuild, OptionsChosenInTheWindowReachTheRecord) {
     EXPECT_FALSE(IsEnabled(w, rbdmonreboot));
     MakeAndExpectSuccess(orvex, "");
   }
-  ASSERT_TRUE(ReadOptionsRecord(dir + "extract.exe", o));
+  ASSERT_TRUE(sfxtest::ReadOptionsRecord(ReadFileBytes(dir + "extract.exe"), o));
   EXPECT_EQ(o.ExtractionMode, 0);
   EXPECT_EQ(o.ExtractionFolder, 2);
   EXPECT_EQ(o.OpenFolder, 0);

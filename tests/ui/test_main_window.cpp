@@ -218,7 +218,7 @@ TEST_F(MainWindow, CommandLineWindowBuildEndsAfterSuccess) {
   ASSERT_TRUE(orvex.Ends());
   EXPECT_EQ(orvex.process->ExitCode(), 0u);
   SfxOptions options;
-  ASSERT_TRUE(ReadOptionsRecord(dir + "out.exe", options));
+  ASSERT_TRUE(sfxtest::ReadOptionsRecord(ReadFileBytes(dir + "out.exe"), options));
   EXPECT_EQ(options.ExtractionFolder, 5);
   EXPECT_STREQ(options.CustomFolder, "%TEMP%\\x\\");
   EXPECT_EQ(options.SilentMode, 1);

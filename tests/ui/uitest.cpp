@@ -1,6 +1,5 @@
 #include "uitest.h"
 
-#include <cstring>
 #include <sstream>
 
 using namespace testing_support;
@@ -79,13 +78,5 @@ std::map<std::string, std::string> QuerySettings(bool* exists) {
 }
 
 void DeleteSettings() { RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Halvorn\\Orvex"); }
-
-bool ReadOptionsRecord(const std::string& sfxPath, SfxOptions& options) {
-  std::string bytes = ReadFileBytes(sfxPath);
-  uint32_t offset = FindArchiveOffset(bytes.data(), bytes.size());
-  if (offset == 0 || bytes.size() <= offset + sizeof options) return false;
-  std::memcpy(&options, bytes.data() + offset, sizeof options);
-  return true;
-}
 
 }  // namespace uitest
