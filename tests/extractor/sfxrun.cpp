@@ -99,7 +99,7 @@ BoxRun RunSfxAnswering(const std::string& sfx, const std::string& button, const 
   for (int i = 0; i < boxes; ++i) {
     HWND box = driver::WaitForWindow("#32770", "", 20000, child.Id());
     if (!box) break;
-    Sleep(200);
+    driver::WaitForSettled(box);
     driver::MessageBoxInfo info = driver::ReadMessageBox(box);
     run.boxSeen = true;
     run.text = info.text;

@@ -22,7 +22,7 @@ HWND WaitForOwnWindow(HWND main, const char* className) {
   DWORD processId = 0;
   GetWindowThreadProcessId(main, &processId);
   HWND window = driver::WaitForWindow(className, "", 10000, processId);
-  if (window) Sleep(300);  // let it paint before it is read or photographed
+  if (window) driver::WaitForSettled(window);  // painted before it is read or photographed
   return window;
 }
 
@@ -50,18 +50,24 @@ void ExpectModalWindow(HWND window, HWND main, const std::string& caption, int c
   EXPECT_FALSE(IsWindowEnabled(main)) << caption << " is modal";
 }
 
+namespace {
+
+// The owner takes the focus back once it handled what the closing sent it.
+bool ClosedAndOwnerSettled(HWND window) {
+  HWND owner = GetWindow(window, GW_OWNER);
+  return driver::WaitForWindowGone(window, 5000) && (!owner || driver::WaitForSettled(owner));
+}
+
+}  // namespace
+
 bool CloseWithKey(HWND window, UINT key) {
   driver::PressKey(window, key);
-  bool gone = driver::WaitForWindowGone(window, 5000);
-  Sleep(200);  // the main window takes the focus back
-  return gone;
+  return ClosedAndOwnerSettled(window);
 }
 
 bool CloseWithButton(HWND window, int buttonId) {
   driver::PressButtonId(window, buttonId);
-  bool gone = driver::WaitForWindowGone(window, 5000);
-  Sleep(200);
-  return gone;
+  return ClosedAndOwnerSettled(window);
 }
 
 std::string ClipboardText() {

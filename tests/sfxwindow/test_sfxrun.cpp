@@ -47,15 +47,16 @@ struct FrozenRun {
     if (process->Started()) prompt = driver::WaitForWindow("#32770", "", 20000, process->Id());
   }
   // The prompt stays on top in the middle of the screen, over the window; it may still
-  // centre itself just after it appeared, so it is moved until it stays in the corner.
-  void MovePromptAway() {
+  // centre itself just after it appeared, so it is moved until it stays in the corner;
+  // then the progress window has painted what the prompt uncovered.
+  void MovePromptAway(HWND window) {
     for (int attempt = 0; attempt < 20; ++attempt) {
       SetWindowPos(prompt, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-      Sleep(150);
+      driver::WaitForSettled(prompt);
       RECT r;
       if (GetWindowRect(prompt, &r) && r.left == 0 && r.top == 0) break;
     }
-    Sleep(400);
+    driver::WaitForSettled(window);
   }
   ~FrozenRun() {
     process->Kill();
@@ -86,7 +87,7 @@ TEST(SfxRun, WindowShowsItsTextsAndTheFraction) {
     ASSERT_TRUE(run.prompt) << "no overwrite prompt";
     HWND window = driver::WaitForWindow("ovsfxwindowclass", "", 5000, run.process->Id());
     ASSERT_TRUE(window);
-    run.MovePromptAway();
+    run.MovePromptAway(window);
     SaveShot(window, f.shot);
     RECT r;
     GetWindowRect(window, &r);
@@ -129,9 +130,9 @@ TEST(SfxRun, WindowIsAToolWindowThatCannotBeClosed) {
   EXPECT_EQ(exStyle & WS_EX_APPWINDOW, 0);
   EXPECT_EQ(driver::WindowText(window), "");
 
-  run.MovePromptAway();
+  run.MovePromptAway(window);
   SetForegroundWindow(window);
-  Sleep(200);
+  driver::WaitForSettled(window);
   INPUT keys[4] = {};
   for (INPUT& key : keys) key.type = INPUT_KEYBOARD;
   keys[0].ki.wVk = VK_MENU;
@@ -143,7 +144,7 @@ TEST(SfxRun, WindowIsAToolWindowThatCannotBeClosed) {
   SendInput(4, keys, sizeof(INPUT));
   PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
   PostMessageA(window, WM_CLOSE, 0, 0);
-  Sleep(1000);
+  EXPECT_TRUE(driver::WaitForSettled(window)) << "the keys and the close requests were handled";
   EXPECT_TRUE(IsWindow(window));
   EXPECT_TRUE(IsWindowVisible(window));
   EXPECT_FALSE(run.process->Wait(0));
@@ -184,7 +185,7 @@ TEST(SfxRun, BrowseDialogIsTitledInTheSystemLanguage) {
   ASSERT_TRUE(process.Started());
   HWND dialog = driver::WaitForWindow("#32770", "", 20000, process.Id());
   ASSERT_TRUE(dialog);
-  Sleep(500);
+  driver::WaitForSettled(dialog);
   SaveShot(dialog, "browse-dialog");
   bool titled = false;
   for (const driver::Control& control : driver::Controls(dialog)) titled = titled || control.text == Expected().extractTo;

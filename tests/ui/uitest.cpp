@@ -11,7 +11,7 @@ OrvexWindow::OrvexWindow(const std::string& arguments, const std::string& folder
   if (waitForMain && process->Started()) {
     main = driver::WaitForWindow("Tforvex", "", 30000, process->Id());
     // The first showing posts the auto-start message; let it and the painting pass.
-    Sleep(300);
+    if (main) driver::WaitForSettled(main);
   }
 }
 
@@ -21,7 +21,7 @@ OrvexWindow::~OrvexWindow() {
 
 HWND WaitForBox(DWORD processId, const std::string& caption, DWORD timeoutMs) {
   HWND box = driver::WaitForWindow("#32770", caption, timeoutMs, processId);
-  if (box) Sleep(300);  // let it paint before it is read or photographed
+  if (box) driver::WaitForSettled(box);  // painted before it is read or photographed
   return box;
 }
 
