@@ -111,19 +111,19 @@ TEST_F(SfxResources, XcmvInExtractOnlyModeWithoutElevation) {
 }
 
 TEST_F(SfxResources, XcmvWithLaunchModeTakesTheParameters) {
-  // The parameters' positional is also the xcmv file: notepad's icon, not the launch
-  // target's; notepad has no version information, so the manifest has language 0.
+  // The parameters' positional is also the xcmv file: its icon, not the launch target's;
+  // it has no version information, so the manifest has language 0.
   AddLaunchTarget("res_fixture_full");
-  std::string notepad = SystemProgram("notepad.exe");
+  std::string iconsOnly = BinDir() + "res_fixture_icons.exe";
   Build("-mf -xcmv -uh -fm -dn -s " + Quoted(source_) + " " + Quoted(target_) + " " +
-        Quoted(source_ + "\\app.exe") + " " + Quoted(dest_) + " " + Quoted(notepad));
+        Quoted(source_ + "\\app.exe") + " " + Quoted(dest_) + " " + Quoted(iconsOnly));
   ResourceMap sfx = Resources(target_);
-  ExpectIconsCopied(notepad, sfx, "MAINICON");
+  ExpectIconsCopied(iconsOnly, sfx, "MAINICON");
   EXPECT_TRUE(OfType(sfx, kVersion).empty());
   EXPECT_TRUE(OfType(sfx, kManifest) == ResourceMap({{Key(kManifest, "#1", 0), kHighestManifest}}))
       << Keys(OfType(sfx, kManifest));
-  EXPECT_EQ(std::string(Options().CmdParameters), notepad);
-  SaveSample(notepad, kHighestManifest, 0);
+  EXPECT_EQ(std::string(Options().CmdParameters), iconsOnly);
+  SaveSample(iconsOnly, kHighestManifest, 0);
   ExpectExtractsAndRuns();
 }
 
