@@ -268,11 +268,11 @@ std::vector<DWORD> RunAll(const std::vector<std::string>& files, const std::stri
       }
     }
     std::map<HWND, DWORD> pressed;
-    for (DWORD begin = GetTickCount(); GetTickCount() - begin < 30000; Sleep(100)) {
+    driver::WaitUntil([&] {
       BoxSearch search;
       for (auto& child : children)
         if (!child->Wait(0)) search.processes.push_back(child->Id());
-      if (search.processes.empty()) break;
+      if (search.processes.empty()) return true;
       EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&search));
       for (HWND box : search.boxes) {
         // A box pressed before it is ready stays: press again after a while.
@@ -282,7 +282,8 @@ std::vector<DWORD> RunAll(const std::vector<std::string>& files, const std::stri
         pressed[box] = GetTickCount();
         driver::PressButton(box, "OK");
       }
-    }
+      return false;
+    }, 30000);
     for (auto& child : children) {
       if (!child->Wait(0)) child->Kill();
       codes.push_back(child->ExitCode());

@@ -72,7 +72,7 @@ bool CloseWithButton(HWND window, int buttonId) {
 
 std::string ClipboardText() {
   std::string text;
-  for (int attempt = 0; attempt < 50 && !OpenClipboard(nullptr); ++attempt) Sleep(100);
+  driver::WaitUntil([] { return OpenClipboard(nullptr) != 0; }, 5000);
   HANDLE data = GetClipboardData(CF_TEXT);
   if (data) {
     const char* bytes = static_cast<const char*>(GlobalLock(data));
