@@ -1,16 +1,16 @@
 // Extraction throughput: a real SFX file of the benchmark folder, run under Wine, against
-// plain zlib inflation and writing of the same chunks into the same files, in one run.
+// the same chunks inflated with zlib by the extractor's reader in-process and written
+// plainly into the same files, in one run.
 // Usage: bench_extract SOURCE WORKDIR
 #include <windows.h>
 #include <psapi.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "u_shared.h"
+#include "archive.h"
 
 namespace {
 
@@ -81,50 +81,60 @@ struct Baseline {
   int files = 0;
 };
 
-// The same archive restored the plain way: folders created, files created, every chunk
-// inflated with zlib and written. No checks, no times, no attributes.
-Baseline PlainRestore(const std::string& archive, size_t offset, const std::string& folder) {
+struct PlainRestorer {
+  std::string folder;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  Baseline* baseline;
+};
+
+bool PlainBegin(void* context, const EntryHeader& h, const char* name) {
+  PlainRestorer* r = static_cast<PlainRestorer*>(context);
+  std::string path = r->folder + "\\" + name;
+  if (h.Attributes & AttributeDirectory) {
+    CreateDirectoryA(path.c_str(), nullptr);
+    return false;
+  }
+  r->file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ++r->baseline->files;
+  return true;
+}
+
+void PlainWrite(void* context, const void* data, uint32_t length) {
+  DWORD written;
+  WriteFile(static_cast<PlainRestorer*>(context)->file, data, length, &written, nullptr);
+}
+
+void PlainStep(void*, uint32_t) {}
+
+void PlainEnd(void* context, const EntryHeader& h) {
+  PlainRestorer* r = static_cast<PlainRestorer*>(context);
+  if (r->file != INVALID_HANDLE_VALUE) CloseHandle(r->file);
+  r->file = INVALID_HANDLE_VALUE;
+  r->baseline->bytes += static_cast<uint64_t>(h.Size);
+}
+
+bool ReadMemory(void* context, uint64_t position, void* buffer, uint32_t length) {
+  const std::string* bytes = static_cast<const std::string*>(context);
+  if (position > bytes->size() || length > bytes->size() - position) return false;
+  memcpy(buffer, bytes->data() + position, length);
+  return true;
+}
+
+// The same archive restored in this process by the extractor's reader, which inflates
+// each chunk with zlib and checks each sum, straight into files: no temporary names,
+// times, attributes, window or process start.
+Baseline PlainRestore(const std::string& archive, const std::string& folder) {
   Baseline b;
-  std::vector<uint8_t> out(ChunkSize);
   double start = Seconds();
   CreateDirectoryA(folder.c_str(), nullptr);
-  size_t at = offset + sizeof(SfxOptions);
-  for (;;) {
-    EntryHeader h;
-    memcpy(&h, archive.data() + at, sizeof h);
-    at += sizeof h;
-    if (IsTerminator(h)) break;
-    std::string path = folder + "\\" + archive.substr(at, h.NameLength);
-    at += h.NameLength;
-    if (h.Attributes & AttributeDirectory) {
-      CreateDirectoryA(path.c_str(), nullptr);
-      at += 4;
-      continue;
-    }
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ++b.files;
-    for (int64_t done = 0; done < h.Size;) {
-      uint32_t raw, packed;
-      memcpy(&raw, archive.data() + at, 4);
-      memcpy(&packed, archive.data() + at + 4, 4);
-      at += 8;
-      z_stream stream{};
-      inflateInit(&stream);
-      stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(archive.data() + at));
-      stream.avail_in = packed;
-      stream.next_out = out.data();
-      stream.avail_out = raw;
-      inflate(&stream, Z_FINISH);
-      inflateEnd(&stream);
-      DWORD written;
-      WriteFile(file, out.data(), raw, &written, nullptr);
-      at += packed;
-      done += raw;
-    }
-    CloseHandle(file);
-    at += 4;
-    b.bytes += static_cast<uint64_t>(h.Size);
-  }
+  ArchiveFile file{ReadMemory, const_cast<std::string*>(&archive), archive.size()};
+  uint64_t offset = 0;
+  SfxOptions options;
+  if (LocateArchive(file, offset) != ArchiveOk) return b;
+  memcpy(&options, archive.data() + offset, sizeof options);
+  PlainRestorer restorer{folder, INVALID_HANDLE_VALUE, &b};
+  RestoreSink sink{PlainBegin, PlainWrite, PlainStep, PlainEnd, &restorer, nullptr};
+  if (RestoreEntries(file, offset, options, sink) != ArchiveOk) fprintf(stderr, "the reader refused the archive\n");
   b.seconds = Seconds() - start;
   return b;
 }
@@ -162,7 +172,6 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::string archive = ReadAll(sfx);
-  size_t offset = FindArchiveOffset(archive.data(), archive.size());
 
   // Each way three times, alternating, on a fresh folder; the faster run counts (a process start
   // under Wine now and then stalls).
@@ -172,7 +181,7 @@ int main(int argc, char** argv) {
   plain.seconds = 1e30;
   for (int round = 0; round < 3; ++round) {
     RemoveTree(plainOut);
-    Baseline b = PlainRestore(archive, offset, plainOut);
+    Baseline b = PlainRestore(archive, plainOut);
     if (b.seconds < plain.seconds) plain = b;
     RemoveTree(sfxOut);
     Run r = RunProgram("\"" + sfx + "\"");
@@ -187,7 +196,7 @@ int main(int argc, char** argv) {
   printf("content: %.1f MiB in %d files, SFX file %.1f MiB\n", mb, plain.files, double(archive.size()) / (1 << 20));
   printf("sfxhead extraction:       %7.3f s  %7.1f MiB/s  %.3f ms per created file\n", best.seconds, mb / best.seconds,
          1000 * best.seconds / plain.files);
-  printf("plain zlib inflate+write: %7.3f s  %7.1f MiB/s  %.3f ms per created file\n", plain.seconds,
+  printf("reader inflate+write:     %7.3f s  %7.1f MiB/s  %.3f ms per created file\n", plain.seconds,
          mb / plain.seconds, 1000 * plain.seconds / plain.files);
   printf("ratio (sfxhead / plain throughput): %.2f\n", plain.seconds / best.seconds);
   printf("sfxhead peak memory: %.1f MiB\n", double(best.peak) / (1 << 20));

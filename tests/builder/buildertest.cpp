@@ -29,7 +29,7 @@ OrvexRun RunOrvex(const std::string& arguments, const std::string& shotName, con
     }
     HWND box = driver::WaitForWindow("#32770", "", 100, child.Id());
     if (!box) continue;
-    Sleep(150);  // let it paint before the screenshot
+    driver::WaitForSettled(box);  // painted before the screenshot
     run.boxes.push_back(driver::ReadMessageBox(box));
     driver::SaveScreenshot(box, ScreenshotDir() + shotName + "-" + std::to_string(run.boxes.size()) + ".png");
     size_t index = run.boxes.size() - 1;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "driver.h"
-#include "sfxreader.h"
+#include "sfxcheck.h"
 
 struct OrvexRun {
   DWORD exitCode = 0xFFFFFFFF;

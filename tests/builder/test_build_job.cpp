@@ -6,7 +6,7 @@
 #include "BuildErrors.h"
 #include "BuildSfx.h"
 #include "SourceWalkHooks.h"
-#include "sfxreader.h"
+#include "sfxcheck.h"
 #include "testsupport.h"
 
 using namespace testing_support;

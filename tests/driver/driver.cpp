@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace driver {
@@ -58,10 +59,14 @@ void PutChunk(std::string& png, const char* type, const std::string& data) {
 
 std::string WindowText(HWND window) {
   // WM_GETTEXT works across processes, also for the static controls of other programs.
-  LRESULT length = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
+  constexpr UINT AnswerMs = 5000;
+  DWORD_PTR length = 0, copied = 0;
+  if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, AnswerMs, &length)) return std::string();
   std::string text(static_cast<size_t>(length) + 1, '\0');
-  LRESULT copied = SendMessageA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
-  text.resize(static_cast<size_t>(copied));
+  if (!SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
+                           AnswerMs, &copied))
+    return std::string();
+  text.resize(std::min(static_cast<size_t>(copied), text.size() - 1));
   return text;
 }
 
@@ -72,21 +77,49 @@ std::string ClassNameOf(HWND window) {
 }
 
 HWND WaitForWindow(const std::string& className, const std::string& caption, DWORD timeoutMs, DWORD processId) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    Search search{&className, &caption, processId, nullptr};
+  Search search{&className, &caption, processId, nullptr};
+  WaitUntil([&] {
     EnumWindows(MatchTopWindow, reinterpret_cast<LPARAM>(&search));
-    if (search.found) return search.found;
-    if (GetTickCount() - start >= timeoutMs) return nullptr;
-    Sleep(50);
-  }
+    return search.found != nullptr;
+  }, timeoutMs);
+  return search.found;
 }
 
 bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
+  return WaitUntil([window] { return !IsWindow(window); }, timeoutMs);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
   DWORD start = GetTickCount();
-  while (IsWindow(window)) {
+  while (!condition()) {
     if (GetTickCount() - start >= timeoutMs) return false;
-    Sleep(50);
+    Sleep(20);
+  }
+  return true;
+}
+
+bool WaitForSettled(HWND window, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  auto left = [&] { return timeoutMs - std::min(timeoutMs, GetTickCount() - start); };
+  auto painted = [window] {
+    if (GetUpdateRect(window, nullptr, FALSE)) return false;
+    for (const Control& c : Controls(window))
+      if (GetUpdateRect(c.window, nullptr, FALSE)) return false;
+    return true;
+  };
+  // A sent message is handled only when the thread looks for messages again, so the
+  // second answer comes after whatever the first one found posted. Wine copies a
+  // window's drawing to the screen before its thread waits, that is by the second answer.
+  for (int answers = 0; answers < 2;) {
+    DWORD_PTR ignored;
+    if (!IsWindow(window) || left() == 0) return false;
+    if (!SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, left(), &ignored)) return false;
+    if (IsWindowVisible(window) && painted()) {
+      ++answers;
+    } else {
+      answers = 0;
+      Sleep(20);
+    }
   }
   return true;
 }
@@ -175,7 +208,7 @@ MessageBoxInfo ReadMessageBox(HWND box) {
       for (int attempt = 0; attempt < 5 && info.icon == BoxIcon::None; ++attempt) {
         SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-        Sleep(attempt == 0 ? 50 : 200);
+        WaitForSettled(box, 2000);
         info.icon = IdentifyIcon(c.window);
       }
     } else if (c.className == "Static" && !c.text.empty()) {

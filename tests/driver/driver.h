@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,15 @@ HWND WaitForWindow(const std::string& className, const std::string& caption, DWO
                    DWORD processId = 0);
 // Waits until the window is gone; false after `timeoutMs`.
 bool WaitForWindowGone(HWND window, DWORD timeoutMs);
+// Waits until the window's thread has handled what was sent or posted to it before the
+// call and nothing of the window or its controls is left to paint, so the screen shows it
+// as it is; false when the window is gone, hangs, or `timeoutMs` passes.
+bool WaitForSettled(HWND window, DWORD timeoutMs = 5000);
+// Polls `condition` until it holds; false after `timeoutMs`.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
 
+// Gives up on a window that does not answer within a few seconds: a hung program under
+// test must fail its test, not hang it.
 std::string WindowText(HWND window);
 std::string ClassNameOf(HWND window);
 std::vector<Control> Controls(HWND top);

@@ -31,7 +31,10 @@ bool Begin(void* context, const EntryHeader& header, const char* name) {
   if (!IsSafeEntryName(name, std::strlen(name))) Broken("unsafe name reached the sink");
   if (std::strlen(name) != static_cast<size_t>(header.NameLength)) Broken("name length");
   if ((header.Attributes & AttributeDirectory) && header.Size != 0) Broken("folder with content");
-  result->entries.push_back({header, name, std::string()});
+  Restored entry;
+  entry.header = header;
+  entry.name = name;
+  result->entries.push_back(entry);
   return true;
 }
 
@@ -43,8 +46,11 @@ void Write(void* context, const void* data, uint32_t length) {
   if (entry.content.size() > static_cast<uint64_t>(entry.header.Size)) Broken("more content than the size");
 }
 
-void Step(void*, uint32_t count) {
+// A compressed entry steps once per chunk, by its raw length.
+void Step(void* context, uint32_t count) {
   if (count == 0) Broken("empty content step");
+  RunResult* result = static_cast<RunResult*>(context);
+  if (result->options.Compressed) result->entries.back().chunks.push_back({count, 0});
 }
 
 void End(void* context, const EntryHeader& header) {
@@ -58,7 +64,40 @@ bool PassDamage(void* context, const EntryHeader&, const char*, uint32_t) {
   return true;
 }
 
+uint32_t U32At(const std::string& bytes, uint64_t position) {
+  uint32_t value = 0;
+  if (position + 4 <= bytes.size()) std::memcpy(&value, bytes.data() + position, 4);
+  return value;
+}
+
+// Where what the reader restored lies: it reports each chunk's raw length, so only the
+// compressed lengths are taken from the frames, and every frame it already checked.
+void Place(const std::string& bytes, RunResult& result) {
+  uint64_t at = result.archiveOffset + sizeof(SfxOptions);
+  for (Restored& entry : result.entries) {
+    at += sizeof(EntryHeader) + static_cast<uint64_t>(entry.header.NameLength);
+    if (!result.options.Compressed) at += static_cast<uint64_t>(entry.header.Size);
+    for (Chunk& chunk : entry.chunks) {
+      if (U32At(bytes, at) != chunk.rawLength) Broken("a frame that differs from the step it gave");
+      chunk.compressedLength = U32At(bytes, at + 4);
+      at += 8 + static_cast<uint64_t>(chunk.compressedLength);
+    }
+    at += 4;
+  }
+  result.end = at + sizeof(EntryHeader);
+}
+
 }  // namespace
+
+bool ReadOptionsRecord(const std::string& bytes, SfxOptions& options, uint64_t* offset) {
+  uint64_t reads = 0, at = 0;
+  MemoryFile memory{&bytes, &reads};
+  ArchiveFile file{ReadMemory, &memory, bytes.size()};
+  if (LocateArchive(file, at) != ArchiveOk) return false;
+  std::memcpy(&options, bytes.data() + at, sizeof options);
+  if (offset) *offset = at;
+  return true;
+}
 
 RunResult RunArchive(const std::string& bytes) {
   RunResult result;
@@ -69,6 +108,7 @@ RunResult RunArchive(const std::string& bytes) {
   if (result.code != ArchiveOk) return result;
   SfxOptions& options = result.options;
   std::memcpy(&options, bytes.data() + offset, sizeof options);
+  result.archiveOffset = offset;
   result.code = ScanEntries(file, offset, options, result.totalSize, nullptr);
   if (result.code != ArchiveOk) return result;
   result.scanned = true;
@@ -81,6 +121,7 @@ RunResult RunArchive(const std::string& bytes) {
   RestoreSink onward{Begin, Write, Step, End, &again, PassDamage};
   uint32_t code = RestoreEntries(file, offset, options, onward);
   if (code != result.code) Broken("a pass past damaged entries ends differently");
+  if (result.code == ArchiveOk) Place(bytes, result);
   return result;
 }
 

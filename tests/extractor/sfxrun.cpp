@@ -4,6 +4,7 @@
 
 #include <shlobj.h>
 
+#include "archiverun.h"
 #include "driver.h"
 
 using namespace testing_support;
@@ -54,11 +55,10 @@ std::string WriteSfx(const std::string& target, const SfxOptions& options, const
 }
 
 SfxOptions ReadOptions(const std::string& sfx, size_t* offset) {
-  std::string bytes = ReadFileBytes(sfx);
-  size_t at = FindArchiveOffset(bytes.data(), bytes.size());
   SfxOptions options{};
-  if (at && at + sizeof options <= bytes.size()) memcpy(&options, bytes.data() + at, sizeof options);
-  if (offset) *offset = at;
+  uint64_t at = 0;
+  ReadOptionsRecord(ReadFileBytes(sfx), options, &at);
+  if (offset) *offset = static_cast<size_t>(at);
   return options;
 }
 
@@ -99,7 +99,7 @@ BoxRun RunSfxAnswering(const std::string& sfx, const std::string& button, const 
   for (int i = 0; i < boxes; ++i) {
     HWND box = driver::WaitForWindow("#32770", "", 20000, child.Id());
     if (!box) break;
-    Sleep(200);
+    driver::WaitForSettled(box);
     driver::MessageBoxInfo info = driver::ReadMessageBox(box);
     run.boxSeen = true;
     run.text = info.text;

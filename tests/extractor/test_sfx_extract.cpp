@@ -126,7 +126,7 @@ TEST(FolderChoices, BrowseCancelledEndsQuietlyAndConfirmedExtracts) {
     ChildProcess child(Quoted(sfx), scratch);
     HWND dialog = FindBrowseDialog(child.Id());
     ASSERT_NE(dialog, nullptr);
-    Sleep(300);
+    driver::WaitForSettled(dialog);
     driver::SaveScreenshot(dialog, ScreenshotDir() + "sfx-browse.png");
     EXPECT_NE(driver::WindowText(dialog).size() + driver::Controls(dialog).size(), 0u);
     bool titled = false;
@@ -148,20 +148,20 @@ TEST(FolderChoices, BrowseCancelledEndsQuietlyAndConfirmedExtracts) {
   ChildProcess child(Quoted(copy), scratch);
   HWND dialog = FindBrowseDialog(child.Id());
   ASSERT_NE(dialog, nullptr);
-  Sleep(300);
+  driver::WaitForSettled(dialog);
   HWND tree = nullptr;
   for (const auto& control : driver::Controls(dialog))
     if (control.className == "SysTreeView32") tree = control.window;
   ASSERT_NE(tree, nullptr) << "the dialog shows the folder tree";
   LRESULT root = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
   SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, root);
-  Sleep(200);
+  driver::WaitForSettled(dialog);
   driver::PressButton(dialog, "OK");
   ASSERT_TRUE(child.Wait(20000));
   EXPECT_EQ(child.ExitCode(), 0u);
   EXPECT_EQ(ReadFileBytes(desktop + "orvex-browse\\inside.txt"), "chosen");
-  for (int i = 0; i < 100 && FileExists(copy); ++i) Sleep(100);
-  EXPECT_FALSE(FileExists(copy)) << "a self-destructing SFX file goes after a successful run";
+  EXPECT_TRUE(driver::WaitUntil([&] { return !FileExists(copy); }, 10000))
+      << "a self-destructing SFX file goes after a successful run";
   RemoveTree(desktop + "orvex-browse\\");
 }
 
@@ -187,7 +187,7 @@ TEST(Overwrite, PromptYesAndNoWithTheirText) {
   for (int i = 0; i < 3; ++i) {
     HWND box = driver::WaitForWindow("#32770", "", 20000, child.Id());
     ASSERT_NE(box, nullptr) << "prompt " << i;
-    Sleep(200);
+    driver::WaitForSettled(box);
     auto info = driver::ReadMessageBox(box);
     std::string name = info.text.find("keep.txt") != std::string::npos   ? "keep.txt"
                        : info.text.find("take.txt") != std::string::npos ? "take.txt"
@@ -268,11 +268,11 @@ std::vector<DWORD> RunAll(const std::vector<std::string>& files, const std::stri
       }
     }
     std::map<HWND, DWORD> pressed;
-    for (DWORD begin = GetTickCount(); GetTickCount() - begin < 30000; Sleep(100)) {
+    driver::WaitUntil([&] {
       BoxSearch search;
       for (auto& child : children)
         if (!child->Wait(0)) search.processes.push_back(child->Id());
-      if (search.processes.empty()) break;
+      if (search.processes.empty()) return true;
       EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&search));
       for (HWND box : search.boxes) {
         // A box pressed before it is ready stays: press again after a while.
@@ -282,7 +282,8 @@ std::vector<DWORD> RunAll(const std::vector<std::string>& files, const std::stri
         pressed[box] = GetTickCount();
         driver::PressButton(box, "OK");
       }
-    }
+      return false;
+    }, 30000);
     for (auto& child : children) {
       if (!child->Wait(0)) child->Kill();
       codes.push_back(child->ExitCode());

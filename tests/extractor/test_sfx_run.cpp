@@ -213,8 +213,7 @@ TEST(CleanUp, NeverThroughAFolderReplacedByALink) {
   std::string sfx = BuildSfx(scratch + "link.exe", "-mf -fm -s -oo -di", source, source + "probe.exe", out);
   ASSERT_FALSE(sfx.empty());
   ChildProcess run(Quoted(sfx), scratch);
-  for (int i = 0; i < 300 && !FileExists(report); ++i) Sleep(50);
-  ASSERT_TRUE(FileExists(report)) << "the program was launched";
+  ASSERT_TRUE(driver::WaitUntil([&] { return FileExists(report); }, 15000)) << "the program was launched";
   RemoveTree(out + "sub");
   ASSERT_TRUE(MakeHostLink(out + "sub", users));
   WriteFileBytes(hold, "go");
@@ -225,8 +224,17 @@ TEST(CleanUp, NeverThroughAFolderReplacedByALink) {
 }
 
 bool GoneWithin(const std::string& path, DWORD ms) {
-  for (DWORD waited = 0; waited < ms && FileExists(path); waited += 100) Sleep(100);
-  return !FileExists(path);
+  return driver::WaitUntil([&] { return !FileExists(path); }, ms);
+}
+
+// Once the helper that ran from it has ended, its file can be replaced or deleted.
+bool Released(const std::string& path) {
+  return driver::WaitUntil([&] {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    CloseHandle(file);
+    return true;
+  }, 10000);
 }
 
 TEST(SelfDestruct, GoneAfterSuccessAndTheHelperIsAlwaysFresh) {
@@ -242,7 +250,7 @@ TEST(SelfDestruct, GoneAfterSuccessAndTheHelperIsAlwaysFresh) {
 
   // A foreign file in the helper's place is replaced without a question, even when the
   // SFX file asks about every existing file.
-  Sleep(500);
+  ASSERT_TRUE(Released(helper));
   WriteFileBytes(helper, "foreign");
   std::string asking = BuildSfx(scratch + "asking.exe", "-me -fm -s -op -d", source, "", scratch + "out2\\");
   ASSERT_FALSE(asking.empty());
@@ -251,7 +259,7 @@ TEST(SelfDestruct, GoneAfterSuccessAndTheHelperIsAlwaysFresh) {
   EXPECT_EQ(ReadFileBytes(helper), ReadFileBytes(BinDir() + "selfdelete.exe"));
 
   // A helper entry in a file that does not ask for self-destruction is neither written nor started.
-  Sleep(500);
+  ASSERT_TRUE(Released(helper));
   DeleteFileA(helper.c_str());
   SfxOptions options = DefaultOptions("00C0FFEE09");
   options.SilentMode = 1;
@@ -335,8 +343,7 @@ TEST(OneInstance, SecondStartRefusedWhileTheFirstWaits) {
     std::string copy = scratch + "another name.exe";
     CopyFileA(sfx.c_str(), copy.c_str(), FALSE);
     ChildProcess first(Quoted(sfx), scratch);
-    for (int i = 0; i < 300 && !FileExists(report); ++i) Sleep(50);
-    ASSERT_TRUE(FileExists(report)) << "the first run launched its program";
+    ASSERT_TRUE(driver::WaitUntil([&] { return FileExists(report); }, 15000)) << "the first run launched its program";
     if (*silent) {
       EXPECT_EQ(RunSfx(sfx), DWORD(ERROR_SINGLE_INSTANCE_APP));
       EXPECT_EQ(RunSfx(copy), DWORD(ERROR_SINGLE_INSTANCE_APP)) << "a copy under another name";

@@ -91,7 +91,7 @@ TEST_F(EnvironmentWindow, GridListsTheEnvironmentAndEnterInsertsAtTheCaret) {
   EXPECT_EQ(grid.Cell(path, 1), value);
 
   ASSERT_TRUE(grid.Select(equals));
-  Sleep(200);
+  driver::WaitForSettled(window);
   Shot(window, "envvars-selected");
   EXPECT_TRUE(CloseWithKey(window, VK_RETURN)) << "Enter in the grid closes the window";
   EXPECT_EQ(TextOf(w, ecustomdir), "C:\\%ORVEX_EQUALS%base\\");
@@ -113,27 +113,25 @@ TEST_F(EnvironmentWindow, DoubleClickReplacesTheSelectionAndCancelInsertsNothing
   HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
   ASSERT_TRUE(header);
   DoubleClick(header, POINT{60, 8});
-  Sleep(500);
-  EXPECT_TRUE(IsWindowVisible(window)) << "the titles are not a data row";
+  EXPECT_TRUE(driver::WaitForSettled(window)) << "the titles are not a data row";
   // Nor does one below the last row.
   RECT area;
   GetClientRect(list, &area);
   RECT last = grid.RowRect(grid.RowCount() - 1);
   if (last.bottom + 4 < area.bottom) {
     DoubleClick(list, POINT{40, area.bottom - 4});
-    Sleep(500);
-    EXPECT_TRUE(IsWindowVisible(window)) << "no row under the mouse";
+    EXPECT_TRUE(driver::WaitForSettled(window)) << "no row under the mouse";
   }
 
   int cafe = grid.FindRow("%ORVEX_CAFE%");
   ASSERT_GE(cafe, 0);
   ASSERT_TRUE(grid.Select(cafe));
-  Sleep(200);
+  driver::WaitForSettled(window);
   RECT row = grid.RowRect(cafe);
   ASSERT_GT(row.bottom, row.top);
   DoubleClick(list, POINT{EnvvarsNameColumnWidth + 40, (row.top + row.bottom) / 2});  // on the value cell
   ASSERT_TRUE(driver::WaitForWindowGone(window, 5000)) << "a double click on a data row closes the window";
-  Sleep(200);
+  driver::WaitForSettled(w);
   EXPECT_EQ(TextOf(w, ecustomdir), "C:\\%ORVEX_CAFE%\\app");
   EXPECT_EQ(FocusOf(w), driver::ControlById(w, ecustomdir));
 

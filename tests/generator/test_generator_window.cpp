@@ -61,7 +61,7 @@ TEST_F(GeneratorWindow, InitialChoicesGiveTheShortLine) {
   // The unattended and the reproducible build are the generator's own choices, not the main window's.
   Click(generator, Tfcmdlinegen::cbunattended);
   Click(generator, Tfcmdlinegen::cbreproducible);
-  Sleep(200);
+  driver::WaitForSettled(generator);
   Shot(generator, "generator-unattended");
   EXPECT_EQ(TextOf(generator, Tfcmdlinegen::mcmdline),
             BinDir() + "orvex.exe -me -ft -e -op -r -h -q C:\\Src C:\\Out.exe");
@@ -101,8 +101,7 @@ TEST_F(GeneratorWindow, QuotedValuesEmptyFieldsAndTheClipboard) {
 
   SetClipboardText("stale");
   driver::PressButtonId(generator, Tfcmdlinegen::bcopy);
-  Sleep(500);
-  EXPECT_EQ(ClipboardText(), expected);
+  EXPECT_TRUE(driver::WaitUntil([&] { return ClipboardText() == expected; }, 5000)) << ClipboardText();
   EXPECT_TRUE(IsWindow(generator)) << "copying leaves the window open";
   EXPECT_TRUE(CloseWithButton(generator, Tfcmdlinegen::bclose));
 }
@@ -115,7 +114,7 @@ TEST_F(GeneratorWindow, ProgramPathWithASpaceIsQuoted) {
   ASSERT_TRUE(copy.Started());
   HWND main = driver::WaitForWindow("Tforvex", "", 30000, copy.Id());
   ASSERT_TRUE(main);
-  Sleep(300);
+  driver::WaitForSettled(main);
   driver::TypeText(main, esource, "C:\\Src");
   driver::TypeText(main, etarget, "C:\\Out.exe");
   EXPECT_EQ(GeneratedLine(main, "generator-program-space"),

@@ -22,7 +22,7 @@ HWND WaitForOwnWindow(HWND main, const char* className) {
   DWORD processId = 0;
   GetWindowThreadProcessId(main, &processId);
   HWND window = driver::WaitForWindow(className, "", 10000, processId);
-  if (window) Sleep(300);  // let it paint before it is read or photographed
+  if (window) driver::WaitForSettled(window);  // painted before it is read or photographed
   return window;
 }
 
@@ -50,23 +50,29 @@ void ExpectModalWindow(HWND window, HWND main, const std::string& caption, int c
   EXPECT_FALSE(IsWindowEnabled(main)) << caption << " is modal";
 }
 
+namespace {
+
+// The owner takes the focus back once it handled what the closing sent it.
+bool ClosedAndOwnerSettled(HWND window) {
+  HWND owner = GetWindow(window, GW_OWNER);
+  return driver::WaitForWindowGone(window, 5000) && (!owner || driver::WaitForSettled(owner));
+}
+
+}  // namespace
+
 bool CloseWithKey(HWND window, UINT key) {
   driver::PressKey(window, key);
-  bool gone = driver::WaitForWindowGone(window, 5000);
-  Sleep(200);  // the main window takes the focus back
-  return gone;
+  return ClosedAndOwnerSettled(window);
 }
 
 bool CloseWithButton(HWND window, int buttonId) {
   driver::PressButtonId(window, buttonId);
-  bool gone = driver::WaitForWindowGone(window, 5000);
-  Sleep(200);
-  return gone;
+  return ClosedAndOwnerSettled(window);
 }
 
 std::string ClipboardText() {
   std::string text;
-  for (int attempt = 0; attempt < 50 && !OpenClipboard(nullptr); ++attempt) Sleep(100);
+  driver::WaitUntil([] { return OpenClipboard(nullptr) != 0; }, 5000);
   HANDLE data = GetClipboardData(CF_TEXT);
   if (data) {
     const char* bytes = static_cast<const char*>(GlobalLock(data));
@@ -79,15 +85,16 @@ std::string ClipboardText() {
 
 std::string OptionsRecordWithoutId(const std::string& sfxPath) {
   SfxOptions options;
-  if (!uitest::ReadOptionsRecord(sfxPath, options)) return std::string();
+  if (!sfxtest::ReadOptionsRecord(ReadFileBytes(sfxPath), options)) return std::string();
   std::memset(options.InstanceId, 0, sizeof options.InstanceId);
   return std::string(reinterpret_cast<const char*>(&options), sizeof options);
 }
 
 std::string SfxFileWithoutId(const std::string& sfxPath) {
   std::string bytes = ReadFileBytes(sfxPath);
-  uint32_t offset = FindArchiveOffset(bytes.data(), bytes.size());
-  if (offset == 0 || bytes.size() <= offset + sizeof(SfxOptions)) return std::string();
+  SfxOptions options;
+  uint64_t offset = 0;
+  if (!sfxtest::ReadOptionsRecord(bytes, options, &offset)) return std::string();
   std::memset(&bytes[offset + offsetof(SfxOptions, InstanceId)], 0, sizeof SfxOptions::InstanceId);
   return bytes;
 }

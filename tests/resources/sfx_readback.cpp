@@ -1,5 +1,5 @@
 // Reads back, on the host, the SFX files that the Windows tests built, with the tests' PE
-// reader and the archive locator of the shared code: nothing here asks Windows. The
+// reader and the extractor's archive reader: nothing here asks Windows. The
 // builder's resource editor, compiled natively, must make the same head byte for byte
 // from the carried head, the source and the manifest.
 //
@@ -16,8 +16,8 @@
 #include <sstream>
 
 #include "OVResourceEditor.h"
+#include "archiverun.h"
 #include "peresources.h"
-#include "u_shared.h"
 
 namespace {
 
@@ -71,20 +71,19 @@ void CheckSample(const std::string& folder, const std::string& name) {
   if (ReadFile(base + ".manifest", manifest)) manifests[Key(ResourceId(24), ResourceId(1), language)] = manifest;
   Check(OfType(sfx, ResourceId(24)) == manifests, name, "manifest");
 
-  // The archive follows the image: options record, entries, and the zero terminator last.
+  // The archive follows the image and restores whole, and its terminator ends the file.
   ReadFile(base + ".exe", sfxBytes);
-  uint32_t offset = FindArchiveOffset(sfxBytes.data(), sfxBytes.size());
-  Check(offset > 0 && sfxBytes.size() >= offset + sizeof(SfxOptions) + sizeof(EntryHeader), name,
-        "no archive after the image");
-  Check(sfxBytes.size() >= 17 && sfxBytes.compare(sfxBytes.size() - 17, 17, std::string(17, '\0')) == 0, name,
-        "no terminator at the end");
+  sfxtest::RunResult archive = sfxtest::RunArchive(sfxBytes);
+  Check(archive.code == ArchiveOk, name, "the extractor's reader ends with " + std::to_string(archive.code));
+  Check(archive.end == sfxBytes.size(), name, "the terminator does not end the file");
+  uint64_t offset = archive.archiveOffset;
   std::string edited, from;
   ReadFile(folder + "/head.exe", edited);
   ReadFile(source, from);
   Check(PrepareHeadImage(edited, from, manifest) && edited.size() == offset && sfxBytes.compare(0, offset, edited) == 0,
         name, "the head edited natively differs from orvex.exe's");
-  std::printf("%s %s: %zu resources, archive at %u of %zu bytes\n", gFailures > failuresBefore ? "bad " : "ok  ", name.c_str(),
-              sfx.size(), offset, sfxBytes.size());
+  std::printf("%s %s: %zu resources, archive at %llu of %zu bytes\n", gFailures > failuresBefore ? "bad " : "ok  ",
+              name.c_str(), sfx.size(), static_cast<unsigned long long>(offset), sfxBytes.size());
 }
 
 }  // namespace

@@ -48,8 +48,8 @@ TEST_F(HeadResources, IconsOfTheFirstGroupInEveryLanguage) {
   ExpectImageEndsTheFile(head_);
 
   // A second copy replaces the whole group again, under the same name.
-  ASSERT_TRUE(ReplaceIcons(SystemProgram("notepad.exe"), head_));
-  ExpectIconsCopied(SystemProgram("notepad.exe"), Resources(head_), "MAINICON");
+  ASSERT_TRUE(ReplaceIcons(Fixture("res_fixture_icons"), head_));
+  ExpectIconsCopied(Fixture("res_fixture_icons"), Resources(head_), "MAINICON");
   ExpectImageEndsTheFile(head_);
 }
 
@@ -151,15 +151,15 @@ TEST_F(HeadResources, ManifestTextsAndLanguages) {
   ExpectImageEndsTheFile(other);
 }
 
-TEST_F(HeadResources, PrepareHeadFromSystemPrograms) {
-  // Wine's notepad.exe carries icons but no version information; the others carry both.
-  for (const char* name : {"notepad.exe", "regedit.exe", "taskmgr.exe"}) {
-    SCOPED_TRACE(name);
-    std::string source = SystemProgram(name);
+TEST_F(HeadResources, PrepareHeadFromSourcesWithAndWithoutVersion) {
+  // The icons fixture carries icons but no version information; Wine's programs carry both.
+  const std::string iconsOnly = Fixture("res_fixture_icons");
+  for (const std::string& source : {iconsOnly, SystemProgram("regedit.exe"), SystemProgram("taskmgr.exe")}) {
+    SCOPED_TRACE(source);
     ResourceMap from = Resources(source);
     ASSERT_FALSE(OfType(from, kGroup).empty());
-    EXPECT_EQ(OfType(from, kVersion).empty(), std::string(name) == "notepad.exe");
-    std::string head = folder_ + name;
+    EXPECT_EQ(OfType(from, kVersion).empty(), source == iconsOnly);
+    std::string head = folder_ + source.substr(source.find_last_of('\\') + 1);
     ASSERT_TRUE(CopyFileA((BinDir() + "sfxhead.exe").c_str(), head.c_str(), FALSE));
 
     ASSERT_TRUE(PrepareHead(head, source, 1, View(kCarriedManifest)));

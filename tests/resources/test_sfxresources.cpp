@@ -3,8 +3,7 @@
 // the elevation choice, and the SFX file still extracts and runs.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
+#include "archiverun.h"
 #include "driver.h"
 #include "resourcecheck.h"
 #include "testsupport.h"
@@ -41,14 +40,10 @@ class SfxResources : public ::testing::Test {
     ASSERT_TRUE(FileExists(target_));
   }
 
-  // The options record lies where the head's image ends.
+  // The options record lies where the head's image ends, as the extractor finds it.
   SfxOptions Options() {
-    std::string sfx = ReadFileBytes(target_);
-    uint32_t offset = FindArchiveOffset(sfx.data(), sfx.size());
     SfxOptions options{};
-    EXPECT_GE(sfx.size(), offset + sizeof options + sizeof(EntryHeader));
-    if (offset == 0 || sfx.size() < offset + sizeof options) return options;
-    std::memcpy(&options, sfx.data() + offset, sizeof options);
+    EXPECT_TRUE(sfxtest::ReadOptionsRecord(ReadFileBytes(target_), options));
     return options;
   }
 
@@ -116,19 +111,19 @@ TEST_F(SfxResources, XcmvInExtractOnlyModeWithoutElevation) {
 }
 
 TEST_F(SfxResources, XcmvWithLaunchModeTakesTheParameters) {
-  // The parameters' positional is also the xcmv file: notepad's icon, not the launch
-  // target's; notepad has no version information, so the manifest has language 0.
+  // The parameters' positional is also the xcmv file: its icon, not the launch target's;
+  // it has no version information, so the manifest has language 0.
   AddLaunchTarget("res_fixture_full");
-  std::string notepad = SystemProgram("notepad.exe");
+  std::string iconsOnly = BinDir() + "res_fixture_icons.exe";
   Build("-mf -xcmv -uh -fm -dn -s " + Quoted(source_) + " " + Quoted(target_) + " " +
-        Quoted(source_ + "\\app.exe") + " " + Quoted(dest_) + " " + Quoted(notepad));
+        Quoted(source_ + "\\app.exe") + " " + Quoted(dest_) + " " + Quoted(iconsOnly));
   ResourceMap sfx = Resources(target_);
-  ExpectIconsCopied(notepad, sfx, "MAINICON");
+  ExpectIconsCopied(iconsOnly, sfx, "MAINICON");
   EXPECT_TRUE(OfType(sfx, kVersion).empty());
   EXPECT_TRUE(OfType(sfx, kManifest) == ResourceMap({{Key(kManifest, "#1", 0), kHighestManifest}}))
       << Keys(OfType(sfx, kManifest));
-  EXPECT_EQ(std::string(Options().CmdParameters), notepad);
-  SaveSample(notepad, kHighestManifest, 0);
+  EXPECT_EQ(std::string(Options().CmdParameters), iconsOnly);
+  SaveSample(iconsOnly, kHighestManifest, 0);
   ExpectExtractsAndRuns();
 }
 

@@ -8,31 +8,19 @@
 #include <memory>
 
 #include "driver.h"
+#include "sfxrun.h"
 #include "sfxwindow_support.h"
 #include "testsupport.h"
-#include "u_shared.h"
 
 using namespace testing_support;
 using namespace sfxwindow;
 
 namespace {
 
-struct Entry {
-  std::string name;
-  std::string content;
-};
-
-void Put(std::string& out, const void* data, size_t length) {
-  out.append(static_cast<const char*>(data), length);
-}
-
 // An SFX file with stored (uncompressed) entries that extracts into `folder`, or asks
 // for the folder when `folder` is empty.
-std::string WriteSfx(const std::string& path, const std::string& folder, bool silent, const std::vector<Entry>& entries) {
-  std::string sfx = ReadFileBytes(BinDir() + "sfxhead.exe");
-  uint32_t end = FindArchiveOffset(sfx.data(), sfx.size());
-  EXPECT_GT(end, 0u);
-  sfx.resize(end);
+std::string WriteSfx(const std::string& path, const std::string& folder, bool silent,
+                     const std::vector<sfxtest::Entry>& entries) {
   SfxOptions options;
   std::memset(&options, 0, sizeof options);
   options.ExtractionFolder = folder.empty() ? 4 : 5;
@@ -40,21 +28,7 @@ std::string WriteSfx(const std::string& path, const std::string& folder, bool si
   std::memcpy(options.InstanceId, "0012AB34CD", 10);
   options.SilentMode = silent;
   options.DeleteMode = 2;
-  Put(sfx, &options, sizeof options);
-  for (const Entry& e : entries) {
-    EntryHeader header{};
-    header.NameLength = static_cast<int32_t>(e.name.size());
-    header.Size = static_cast<int32_t>(e.content.size());
-    header.Time = 0x5A210000;  // 2025-01-01 00:00
-    header.Attributes = 0x20;
-    Put(sfx, &header, sizeof header);
-    sfx += e.name + e.content;
-    uint32_t sum = ByteSum(e.content.data(), e.content.size(), ByteSum(e.name.data(), e.name.size()));
-    Put(sfx, &sum, sizeof sum);
-  }
-  sfx.append(sizeof(EntryHeader), '\0');
-  WriteFileBytes(path, sfx);
-  return path;
+  return sfxtest::WriteSfx(path, options, entries);
 }
 
 // An SFX run that stops at the overwrite prompt of `b.txt` after `doneBytes` of
@@ -68,20 +42,21 @@ struct FrozenRun {
     folder = MakeScratchDir("sfxwindow-" + name);
     WriteFileBytes(folder + "b.txt", "already here");
     std::string sfx = WriteSfx(folder + "..\\sfxwindow-" + name + ".exe", folder, silent,
-                               {{"a.bin", std::string(doneBytes, 'a')}, {"b.txt", std::string(restBytes, 'b')}});
+                               {sfxtest::File("a.bin", std::string(doneBytes, 'a')), sfxtest::File("b.txt", std::string(restBytes, 'b'))});
     process.reset(new ChildProcess(Quoted(sfx)));
     if (process->Started()) prompt = driver::WaitForWindow("#32770", "", 20000, process->Id());
   }
   // The prompt stays on top in the middle of the screen, over the window; it may still
-  // centre itself just after it appeared, so it is moved until it stays in the corner.
-  void MovePromptAway() {
+  // centre itself just after it appeared, so it is moved until it stays in the corner;
+  // then the progress window has painted what the prompt uncovered.
+  void MovePromptAway(HWND window) {
     for (int attempt = 0; attempt < 20; ++attempt) {
       SetWindowPos(prompt, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-      Sleep(150);
+      driver::WaitForSettled(prompt);
       RECT r;
       if (GetWindowRect(prompt, &r) && r.left == 0 && r.top == 0) break;
     }
-    Sleep(400);
+    driver::WaitForSettled(window);
   }
   ~FrozenRun() {
     process->Kill();
@@ -112,7 +87,7 @@ TEST(SfxRun, WindowShowsItsTextsAndTheFraction) {
     ASSERT_TRUE(run.prompt) << "no overwrite prompt";
     HWND window = driver::WaitForWindow("ovsfxwindowclass", "", 5000, run.process->Id());
     ASSERT_TRUE(window);
-    run.MovePromptAway();
+    run.MovePromptAway(window);
     SaveShot(window, f.shot);
     RECT r;
     GetWindowRect(window, &r);
@@ -155,9 +130,9 @@ TEST(SfxRun, WindowIsAToolWindowThatCannotBeClosed) {
   EXPECT_EQ(exStyle & WS_EX_APPWINDOW, 0);
   EXPECT_EQ(driver::WindowText(window), "");
 
-  run.MovePromptAway();
+  run.MovePromptAway(window);
   SetForegroundWindow(window);
-  Sleep(200);
+  driver::WaitForSettled(window);
   INPUT keys[4] = {};
   for (INPUT& key : keys) key.type = INPUT_KEYBOARD;
   keys[0].ki.wVk = VK_MENU;
@@ -169,7 +144,7 @@ TEST(SfxRun, WindowIsAToolWindowThatCannotBeClosed) {
   SendInput(4, keys, sizeof(INPUT));
   PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
   PostMessageA(window, WM_CLOSE, 0, 0);
-  Sleep(1000);
+  EXPECT_TRUE(driver::WaitForSettled(window)) << "the keys and the close requests were handled";
   EXPECT_TRUE(IsWindow(window));
   EXPECT_TRUE(IsWindowVisible(window));
   EXPECT_FALSE(run.process->Wait(0));
@@ -205,12 +180,12 @@ TEST(SfxRun, SilentRunShowsThePromptButNoWindow) {
 
 TEST(SfxRun, BrowseDialogIsTitledInTheSystemLanguage) {
   std::string folder = MakeScratchDir("sfxwindow-browse");
-  std::string sfx = WriteSfx(folder + "browse.exe", "", false, {{"a.txt", "a"}});
+  std::string sfx = WriteSfx(folder + "browse.exe", "", false, {sfxtest::File("a.txt", "a")});
   ChildProcess process(Quoted(sfx));
   ASSERT_TRUE(process.Started());
   HWND dialog = driver::WaitForWindow("#32770", "", 20000, process.Id());
   ASSERT_TRUE(dialog);
-  Sleep(500);
+  driver::WaitForSettled(dialog);
   SaveShot(dialog, "browse-dialog");
   bool titled = false;
   for (const driver::Control& control : driver::Controls(dialog)) titled = titled || control.text == Expected().extractTo;

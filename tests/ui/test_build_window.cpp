@@ -71,7 +71,7 @@ TEST_F(WindowBuild, OptionsChosenInTheWindowReachTheRecord) {
     MakeAndExpectSuccess(orvex, "");
   }
   SfxOptions o;
-  ASSERT_TRUE(ReadOptionsRecord(dir + "launch.exe", o));
+  ASSERT_TRUE(sfxtest::ReadOptionsRecord(ReadFileBytes(dir + "launch.exe"), o));
   EXPECT_EQ(o.ExtractionMode, 1);
   EXPECT_EQ(o.ExtractionFolder, 5);
   EXPECT_STREQ(o.CmdParameters, "/quiet \"a b\"");
@@ -101,7 +101,7 @@ TEST_F(WindowBuild, OptionsChosenInTheWindowReachTheRecord) {
     EXPECT_FALSE(IsEnabled(w, rbdmonreboot));
     MakeAndExpectSuccess(orvex, "");
   }
-  ASSERT_TRUE(ReadOptionsRecord(dir + "extract.exe", o));
+  ASSERT_TRUE(sfxtest::ReadOptionsRecord(ReadFileBytes(dir + "extract.exe"), o));
   EXPECT_EQ(o.ExtractionMode, 0);
   EXPECT_EQ(o.ExtractionFolder, 2);
   EXPECT_EQ(o.OpenFolder, 0);
@@ -148,8 +148,7 @@ TEST_F(WindowBuild, SettingsAreSavedNormalisedAlsoForRejectedAttempts) {
     HWND box = WaitForBox(orvex.Id(), "Error");
     ASSERT_TRUE(box);
     EXPECT_EQ(AnswerBox(box, "OK", "").text, "The source folder does not exist\r\n\r\n" + dir + "missing\\");
-    Sleep(300);
-    EXPECT_TRUE(IsWindow(orvex.main)) << "a failed check leaves the window open";
+    EXPECT_TRUE(driver::WaitForSettled(orvex.main)) << "a failed check leaves the window open";
     EXPECT_EQ(TextOf(orvex.main, esource), "missing") << "the window keeps the typed text";
   }
   auto stored = QuerySettings();
@@ -226,8 +225,7 @@ HWND StartBuildAndWaitForTheBars(OrvexWindow& orvex, const std::string& src, con
   HWND progress = driver::WaitForWindow("Tfprogress", "", 20000, orvex.Id());
   if (!progress) return nullptr;
   HWND total = driver::ControlById(progress, Tfprogress::pbtotal);
-  DWORD start = GetTickCount();
-  while (SendMessageA(total, PBM_GETPOS, 0, 0) < 20 && GetTickCount() - start < 60000) Sleep(20);
+  driver::WaitUntil([total] { return SendMessageA(total, PBM_GETPOS, 0, 0) >= 20; }, 60000);
   return progress;
 }
 
@@ -260,7 +258,7 @@ TEST_F(WindowBuild, ProgressWindowCancelsAndBuildsAgain) {
 
   // Escape does nothing; Cancel stops the build, deletes the target and says so.
   driver::PressKey(progress, VK_ESCAPE);
-  Sleep(200);
+  EXPECT_TRUE(driver::WaitForSettled(progress));
   EXPECT_TRUE(IsWindowVisible(progress));
   ASSERT_LT(SendMessageA(total, PBM_GETPOS, 0, 0), 1000) << "the source is too small to cancel in time";
   driver::PressButtonId(progress, Tfprogress::bcancel);
@@ -271,8 +269,8 @@ TEST_F(WindowBuild, ProgressWindowCancelsAndBuildsAgain) {
   EXPECT_EQ(info.icon, driver::BoxIcon::Warning);
   EXPECT_TRUE(driver::WaitForWindowGone(progress, 10000));
   EXPECT_FALSE(FileExists(dir + "big.exe"));
-  Sleep(300);
-  EXPECT_FALSE(orvex.Ends(0)) << "Cancel leaves the program running";
+  EXPECT_TRUE(driver::WaitForSettled(orvex.main)) << "Cancel leaves the program running";
+  EXPECT_FALSE(orvex.Ends(0));
   EXPECT_TRUE(IsWindowEnabled(orvex.main));
   EXPECT_EQ(TextOf(orvex.main, esource), src);
   EXPECT_EQ(TextOf(orvex.main, etarget), dir + "big.exe");
@@ -333,7 +331,7 @@ TEST_F(WindowBuild, AnErrorInsideTheBuildKeepsTheWindowOpen) {
   driver::MessageBoxInfo info = AnswerBox(box, "OK", "box-build-error");
   EXPECT_EQ(info.icon, driver::BoxIcon::Error);
   EXPECT_EQ(info.text, "File access denied.") << "the error's text with a full stop";
-  Sleep(300);
+  EXPECT_TRUE(driver::WaitForSettled(orvex.main));
   EXPECT_FALSE(orvex.Ends(0));
   EXPECT_TRUE(IsWindowEnabled(orvex.main));
   EXPECT_EQ(driver::WaitForWindow("Tfprogress", "", 200, orvex.Id()), nullptr);

@@ -1,6 +1,9 @@
 // The real orvex.exe in its window runs: layout and caption, the enabling rules, the
 // command-line window build, the about box and the folder browser.
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
 
 #include <stdexcept>
 
@@ -194,8 +197,7 @@ TEST_F(MainWindow, CommandLineWindowBuildAppliesTheElevationRule) {
     EXPECT_EQ(TextOf(orvex.main, eexecutablefile), dir + "src\\run.exe");
     EXPECT_EQ(TextOf(orvex.main, ecmdparameters), " -x 1");
     AnswerBox(question, "No", "");
-    Sleep(500);
-    EXPECT_TRUE(IsWindow(orvex.main)) << "a No leaves the window open";
+    EXPECT_TRUE(driver::WaitForSettled(orvex.main)) << "a No leaves the window open";
     EXPECT_EQ(ReadFileBytes(dir + "out.exe"), "an older SFX file");
   }
   {
@@ -219,7 +221,7 @@ TEST_F(MainWindow, CommandLineWindowBuildEndsAfterSuccess) {
   ASSERT_TRUE(orvex.Ends());
   EXPECT_EQ(orvex.process->ExitCode(), 0u);
   SfxOptions options;
-  ASSERT_TRUE(ReadOptionsRecord(dir + "out.exe", options));
+  ASSERT_TRUE(sfxtest::ReadOptionsRecord(ReadFileBytes(dir + "out.exe"), options));
   EXPECT_EQ(options.ExtractionFolder, 5);
   EXPECT_STREQ(options.CustomFolder, "%TEMP%\\x\\");
   EXPECT_EQ(options.SilentMode, 1);
@@ -231,7 +233,7 @@ TEST_F(MainWindow, AboutBoxFromF1AndFromItsLink) {
   driver::PressKey(orvex.main, VK_F1);
   HWND about = driver::WaitForWindow("tfabout", "About...", 10000, orvex.Id());
   ASSERT_TRUE(about);
-  Sleep(300);
+  driver::WaitForSettled(about);
   Shot(about, "about");
   RECT client;
   GetClientRect(about, &client);
@@ -257,7 +259,7 @@ TEST_F(MainWindow, AboutBoxFromF1AndFromItsLink) {
 
   driver::PressKey(about, VK_ESCAPE);
   EXPECT_TRUE(driver::WaitForWindowGone(about, 5000)) << "OK is also the cancel button";
-  Sleep(200);
+  driver::WaitForSettled(orvex.main);
   EXPECT_TRUE(IsWindowEnabled(orvex.main));
 
   driver::PressButtonId(orvex.main, labout);
@@ -281,12 +283,21 @@ TEST_F(MainWindow, SourceBrowserStartsAtAnExistingFolderOnly) {
   driver::PressButtonId(orvex.main, bsource);
   HWND dialog = WaitForBox(orvex.Id(), "");
   ASSERT_TRUE(dialog);
-  Sleep(1000);  // the dialog selects the start folder in its tree after it shows
+  // The dialog selects the start folder in its tree after it shows.
+  HWND tree = nullptr;
+  for (const driver::Control& c : driver::Controls(dialog))
+    if (c.className == "SysTreeView32") tree = c.window;
+  ASSERT_TRUE(tree);
+  EXPECT_TRUE(driver::WaitUntil([tree] {
+    LRESULT selected = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+    return selected && selected != SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+  }, 10000)) << "the start folder lies below the tree's root";
+  driver::WaitForSettled(dialog);
   Shot(dialog, "browse-for-folder");
   EXPECT_FALSE(IsWindowEnabled(orvex.main));
   driver::PressButton(dialog, "OK");
   ASSERT_TRUE(driver::WaitForWindowGone(dialog, 5000));
-  Sleep(200);
+  driver::WaitForSettled(orvex.main);
   EXPECT_EQ(TextOf(orvex.main, esource), start);
   EXPECT_TRUE(IsWindowEnabled(orvex.main));
 
@@ -297,7 +308,7 @@ TEST_F(MainWindow, SourceBrowserStartsAtAnExistingFolderOnly) {
   ASSERT_TRUE(dialog);
   driver::PressButton(dialog, "Cancel");
   ASSERT_TRUE(driver::WaitForWindowGone(dialog, 5000));
-  Sleep(200);
+  driver::WaitForSettled(orvex.main);
   EXPECT_EQ(TextOf(orvex.main, esource), dir + "missing");
 }
 
@@ -310,10 +321,11 @@ namespace {
 void ConfirmFileDialog(DWORD processId, const std::string& caption, const std::string& shot) {
   HWND dialog = WaitForBox(processId, caption);
   ASSERT_TRUE(dialog) << caption;
+  HWND owner = GetWindow(dialog, GW_OWNER);
   Shot(dialog, shot);
   driver::PressKey(dialog, VK_RETURN);  // in the file name, as a user would
   ASSERT_TRUE(driver::WaitForWindowGone(dialog, 5000));
-  Sleep(200);
+  if (owner) driver::WaitForSettled(owner);
 }
 
 TEST_F(MainWindow, FileDialogsStartFromTheTexts) {

@@ -1,6 +1,5 @@
 #include "uitest.h"
 
-#include <cstring>
 #include <sstream>
 
 using namespace testing_support;
@@ -12,7 +11,7 @@ OrvexWindow::OrvexWindow(const std::string& arguments, const std::string& folder
   if (waitForMain && process->Started()) {
     main = driver::WaitForWindow("Tforvex", "", 30000, process->Id());
     // The first showing posts the auto-start message; let it and the painting pass.
-    Sleep(300);
+    if (main) driver::WaitForSettled(main);
   }
 }
 
@@ -22,7 +21,7 @@ OrvexWindow::~OrvexWindow() {
 
 HWND WaitForBox(DWORD processId, const std::string& caption, DWORD timeoutMs) {
   HWND box = driver::WaitForWindow("#32770", caption, timeoutMs, processId);
-  if (box) Sleep(300);  // let it paint before it is read or photographed
+  if (box) driver::WaitForSettled(box);  // painted before it is read or photographed
   return box;
 }
 
@@ -79,13 +78,5 @@ std::map<std::string, std::string> QuerySettings(bool* exists) {
 }
 
 void DeleteSettings() { RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Halvorn\\Orvex"); }
-
-bool ReadOptionsRecord(const std::string& sfxPath, SfxOptions& options) {
-  std::string bytes = ReadFileBytes(sfxPath);
-  uint32_t offset = FindArchiveOffset(bytes.data(), bytes.size());
-  if (offset == 0 || bytes.size() <= offset + sizeof options) return false;
-  std::memcpy(&options, bytes.data() + offset, sizeof options);
-  return true;
-}
 
 }  // namespace uitest

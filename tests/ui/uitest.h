@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "archiverun.h"
 #include "driver.h"
 #include "testsupport.h"
 #include "u_shared.h"
@@ -46,8 +47,5 @@ void Shot(HWND window, const std::string& name);
 // to "TYPE value"; `exists` is false when reg.exe cannot find the key.
 std::map<std::string, std::string> QuerySettings(bool* exists = nullptr);
 void DeleteSettings();
-
-// The options record of a written SFX file; false when the file carries no archive.
-bool ReadOptionsRecord(const std::string& sfxPath, SfxOptions& options);
 
 }  // namespace uitest

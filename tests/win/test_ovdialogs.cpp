@@ -20,7 +20,7 @@ driver::MessageBoxInfo ShowAndAnswer(const std::string& caption, const std::func
   std::thread reader([&] {
     HWND box = driver::WaitForWindow("#32770", caption, 15000, GetCurrentProcessId());
     if (!box) return;
-    Sleep(200);  // let it paint before the screenshot
+    driver::WaitForSettled(box);  // painted before the screenshot
     info = driver::ReadMessageBox(box);
     driver::SaveScreenshot(box, ScreenshotDir() + shotName + ".png");
     answer(box);

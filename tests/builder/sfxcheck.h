@@ -1,5 +1,7 @@
-// A reader of SFX files written for the tests, apart from the builder's writer: it takes
-// an SFX file apart byte for byte and reports every way it departs from the format.
+// Checks of the SFX files the builder writes, against the source folder they came from.
+// The files are read by the extractor's own reader; what the builder promises beyond what
+// that reader needs (full chunks but the last, a zero terminator ending the file) is
+// checked here.
 #pragma once
 
 #include <stdint.h>
@@ -8,26 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "u_shared.h"
+#include "archiverun.h"
 
-struct ReadChunk {
-  uint32_t rawLength;
-  uint32_t compressedLength;
-};
-
-struct ReadEntry {
-  EntryHeader header;
-  std::string name;
-  std::vector<ReadChunk> chunks;
-  std::string content;  // inflated
-  uint32_t checksum;
-};
-
-struct SfxArchive {
-  uint32_t offset = 0;  // where the head ends
-  SfxOptions options;
-  std::vector<ReadEntry> entries;
-};
+using ReadEntry = sfxtest::Restored;
+using SfxArchive = sfxtest::RunResult;
 
 // Reads `bytes` as an SFX file; an empty result, or the first defect found.
 std::string ReadSfx(const std::string& bytes, SfxArchive& archive);
