@@ -19,13 +19,6 @@ namespace {
 
 std::mt19937 gInstanceIds;
 
-std::string Trim(const std::string& text) {
-  size_t first = 0, last = text.size();
-  while (first < last && static_cast<unsigned char>(text[first]) <= 32) ++first;
-  while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
-  return text.substr(first, last - first);
-}
-
 // The upper case of the Latin, Greek and Cyrillic letters, as the walk orders names.
 char16_t Upper(char16_t c) {
   if (c < 0x80) return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
@@ -162,6 +155,13 @@ void BuildJob::WriteCompressedChunk(uint32_t rawLength, const uint8_t* data, uin
     contentHash->Update(data, length);
   }
   written += sizeof lengths + length;
+}
+
+std::string Trim(const std::string& text) {
+  size_t first = 0, last = text.size();
+  while (first < last && static_cast<unsigned char>(text[first]) <= 32) ++first;
+  while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
+  return text.substr(first, last - first);
 }
 
 void NormalizeInputs(BuildInputs& in) {

@@ -100,6 +100,10 @@ struct BuildResult {
 constexpr size_t MaxCmdParametersLength = 127;
 constexpr size_t MaxCustomFolderLength = 260;
 
+// The text without the blanks and control characters (codes up to 32) at either end, as
+// every build reads the texts it is given.
+std::string Trim(const std::string& text);
+
 // Trims the five texts and makes the paths full, as every build sees them. The custom
 // folder is not expanded: it may hold %VARIABLE% references only the extractor resolves.
 void NormalizeInputs(BuildInputs& inputs);

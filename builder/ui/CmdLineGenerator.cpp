@@ -4,17 +4,10 @@ namespace {
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
-std::string Trimmed(const std::string& text) {
-  size_t first = 0, last = text.size();
-  while (first < last && IsBlank(text[first])) ++first;
-  while (last > first && IsBlank(text[last - 1])) --last;
-  return text.substr(first, last - first);
-}
-
 }  // namespace
 
 void AppendGeneratedValue(std::string& line, const std::string& value, NextCharFunction next) {
-  std::string text = Trimmed(value);
+  std::string text = Trim(value);
   if (text.empty()) return;
   // Any blank or control character would end the value for the scanner, not only a space.
   bool quote = IsSwitchParam(text);
@@ -49,7 +42,7 @@ void AppendGeneratedSwitch(std::string& line, const char* name, bool enabled, bo
   line += ' ';
 }
 
-std::string FinishGeneratedLine(const std::string& line) { return Trimmed(line); }
+std::string FinishGeneratedLine(const std::string& line) { return Trim(line); }
 
 std::string GenerateCommandLine(const GeneratorState& state, NextCharFunction next) {
   std::string line;

@@ -4,6 +4,7 @@
 
 #include "f_orvex.h"
 #include "orvex.h"
+#include "ovdialogs.h"
 
 namespace {
 

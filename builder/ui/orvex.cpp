@@ -15,14 +15,6 @@ void (*SaveSettingsHook)(const BuildInputs& inputs) = nullptr;
 
 namespace {
 
-// The box for an error that stopped a hidden build, shown before any window exists.
-void ShowApplicationError(const std::string& text) {
-  if (MessagesGoToConsole())
-    WriteStandardError(text + "\r\n");
-  else
-    MessageBoxA(nullptr, text.c_str(), "Application Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
-}
-
 ByteSpan Span(const ResourceData& data) { return ByteSpan{data.data, data.size}; }
 
 // The value of SOURCE_DATE_EPOCH; false when it is not set.

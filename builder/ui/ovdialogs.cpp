@@ -40,23 +40,30 @@ const char* const DialogTexts[] = {
     "OK",
 };
 
+// The visible windows of the thread, and which of them are topmost.
 struct ThreadWindows {
-  std::vector<HWND> disabled;
+  std::vector<HWND> visible;
   std::vector<HWND> topmost;
 };
 
 BOOL CALLBACK CollectThreadWindow(HWND window, LPARAM context) {
   ThreadWindows* windows = reinterpret_cast<ThreadWindows*>(context);
   if (!IsWindowVisible(window)) return TRUE;
+  windows->visible.push_back(window);
   if (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) windows->topmost.push_back(window);
-  if (IsWindowEnabled(window)) windows->disabled.push_back(window);
   return TRUE;
+}
+
+ThreadWindows WindowsOfThisThread() {
+  ThreadWindows windows;
+  EnumThreadWindows(GetCurrentThreadId(), CollectThreadWindow, reinterpret_cast<LPARAM>(&windows));
+  return windows;
 }
 
 // The application-modal box: every other window of the application is disabled while it
 // is open, no topmost window of ours can hide it, and afterwards the active window and
 // the keyboard focus come back.
-int ShowModalBox(const std::string& text, DialogText caption, UINT style) {
+int ShowModalBox(const std::string& text, const char* caption, UINT style) {
   if (gMessagesToConsole) {
     bool question = (style & MB_TYPEMASK) == MB_YESNO;
     WriteStandardError(text + (question ? " No" : "") + "\r\n");
@@ -64,20 +71,17 @@ int ShowModalBox(const std::string& text, DialogText caption, UINT style) {
   }
   HWND active = GetActiveWindow();
   HWND focus = GetFocus();
-  ThreadWindows windows;
-  EnumThreadWindows(GetCurrentThreadId(), CollectThreadWindow, reinterpret_cast<LPARAM>(&windows));
+  ThreadWindows windows = WindowsOfThisThread();
   for (HWND w : windows.topmost)
     SetWindowPos(w, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  for (HWND w : windows.disabled) EnableWindow(w, FALSE);
-
-  // Owned by the active window, so the system places it on that window's monitor; before
-  // any window exists the box is task-modal.
-  HWND owner = active && IsWindow(active) ? active : nullptr;
-  int result = MessageBoxA(owner, text.c_str(), DialogTextOf(caption),
-                           style | (owner ? MB_APPLMODAL : MB_TASKMODAL));
-
-  for (HWND w : windows.disabled)
-    if (IsWindow(w)) EnableWindow(w, TRUE);
+  int result;
+  {
+    DisabledTaskWindows disabled(nullptr);
+    // Owned by the active window, so the system places it on that window's monitor; before
+    // any window exists the box is task-modal.
+    HWND owner = active && IsWindow(active) ? active : nullptr;
+    result = MessageBoxA(owner, text.c_str(), caption, style | (owner ? MB_APPLMODAL : MB_TASKMODAL));
+  }
   for (HWND w : windows.topmost)
     if (IsWindow(w)) SetWindowPos(w, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   if (active && IsWindow(active)) SetActiveWindow(active);
@@ -108,15 +112,31 @@ void WriteStandardOutput(const std::string& text) { WriteStandard(STD_OUTPUT_HAN
 
 void WriteStandardError(const std::string& text) { WriteStandard(STD_ERROR_HANDLE, text); }
 
-void ShowError(const std::string& text) { ShowModalBox(text, dtError, MB_OK | MB_ICONERROR); }
+void ShowError(const std::string& text) { ShowModalBox(text, DialogTextOf(dtError), MB_OK | MB_ICONERROR); }
 
-void ShowInfo(const std::string& text) { ShowModalBox(text, dtInformation, MB_OK | MB_ICONINFORMATION); }
+void ShowInfo(const std::string& text) {
+  ShowModalBox(text, DialogTextOf(dtInformation), MB_OK | MB_ICONINFORMATION);
+}
 
-void ShowWarning(const std::string& text) { ShowModalBox(text, dtWarning, MB_OK | MB_ICONWARNING); }
+void ShowWarning(const std::string& text) { ShowModalBox(text, DialogTextOf(dtWarning), MB_OK | MB_ICONWARNING); }
+
+void ShowApplicationError(const std::string& text) {
+  // Before any window of ours exists (a hidden build) the text stands as it is, under the
+  // caption the system gives such errors.
+  if (WindowsOfThisThread().visible.empty()) {
+    ShowModalBox(text, "Application Error", MB_OK | MB_ICONERROR);
+    return;
+  }
+  std::string sentence = text;
+  if (sentence.empty() || sentence.back() != '.') sentence += '.';
+  ShowModalBox(sentence, "Orvex", MB_OK | MB_ICONERROR);
+}
+
+void ShowApplicationError(const std::exception& error) { ShowApplicationError(std::string(error.what())); }
 
 bool AskYesNo(const std::string& text, bool yesIsDefault) {
   UINT style = MB_YESNO | MB_ICONQUESTION | (yesIsDefault ? MB_DEFBUTTON1 : MB_DEFBUTTON2);
-  return ShowModalBox(text, dtConfirmation, style) == IDYES;
+  return ShowModalBox(text, DialogTextOf(dtConfirmation), style) == IDYES;
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // The builder's message boxes (the only way it speaks to the user) and its dialog texts.
 #pragma once
 
+#include <exception>
 #include <string>
 
 // The application id that completes the web link of the about box.
@@ -40,6 +41,11 @@ void ShowInfo(const std::string& text);
 void ShowWarning(const std::string& text);
 // True when the user chose Yes. No is the default button unless `yesIsDefault`.
 bool AskYesNo(const std::string& text, bool yesIsDefault = false);
+// An error that stopped a build or escaped a handler. Before any window exists (a hidden
+// build) its text as it is under "Application Error"; else as a sentence, ending with a
+// full stop, under the application title.
+void ShowApplicationError(const std::string& text);
+void ShowApplicationError(const std::exception& error);
 
 // The full path of the running program file.
 std::string ProgramFileName();

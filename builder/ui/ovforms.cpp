@@ -5,6 +5,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "ovdialogs.h"
+
 namespace {
 
 BOOL CALLBACK TakeFirstIcon(HMODULE, LPCSTR, LPSTR name, LONG_PTR context) {
@@ -13,13 +15,6 @@ BOOL CALLBACK TakeFirstIcon(HMODULE, LPCSTR, LPSTR name, LONG_PTR context) {
 }
 
 }  // namespace
-
-void ShowApplicationError(const std::exception& error) {
-  std::string text = error.what();
-  if (text.empty() || text.back() != '.') text += '.';
-  HWND active = GetActiveWindow();
-  MessageBoxA(active, text.c_str(), "Orvex", MB_OK | MB_ICONERROR | (active ? MB_APPLMODAL : MB_TASKMODAL));
-}
 
 HICON ApplicationIcon() {
   static HICON icon = nullptr;

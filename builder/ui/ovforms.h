@@ -123,10 +123,6 @@ class DisabledTaskWindows {
   std::vector<HWND> disabled_;
 };
 
-// The box for an error that escaped a handler: its text, ending with a full stop, under
-// the application title.
-void ShowApplicationError(const std::exception& error);
-
 // The first icon group of the program's own file; null when it has none.
 HICON ApplicationIcon();
 

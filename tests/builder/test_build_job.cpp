@@ -214,7 +214,7 @@ TEST_F(BuildJob, FileErrorsCarryTheStandardTexts) {
     BuildSfx(Inputs(src, dir + "folder.exe"));
     ADD_FAILURE();
   } catch (const EBuildError& error) {
-    EXPECT_EQ(std::string(error.what()), "File access denied");
+    EXPECT_EQ(std::string(error.what()), "File access denied\r\n\r\n" + dir + "folder.exe");
   }
   EXPECT_TRUE(FolderExists(dir + "folder.exe"));
 }
