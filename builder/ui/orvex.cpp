@@ -122,7 +122,7 @@ int RunHiddenBuild() {
     ShowError(refusal.what());
     return ExitInputsRefused;
   } catch (const std::exception& error) {
-    ShowApplicationError(error.what());
+    ShowApplicationError(error.what(), true);
     return ExitUnexpectedError;
   }
 }

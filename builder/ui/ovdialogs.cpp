@@ -40,24 +40,11 @@ const char* const DialogTexts[] = {
     "OK",
 };
 
-// The visible windows of the thread, and which of them are topmost.
-struct ThreadWindows {
-  std::vector<HWND> visible;
-  std::vector<HWND> topmost;
-};
-
-BOOL CALLBACK CollectThreadWindow(HWND window, LPARAM context) {
-  ThreadWindows* windows = reinterpret_cast<ThreadWindows*>(context);
-  if (!IsWindowVisible(window)) return TRUE;
-  windows->visible.push_back(window);
-  if (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) windows->topmost.push_back(window);
+// The visible topmost windows of the thread.
+BOOL CALLBACK CollectTopmostWindow(HWND window, LPARAM context) {
+  if (IsWindowVisible(window) && (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST))
+    reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
   return TRUE;
-}
-
-ThreadWindows WindowsOfThisThread() {
-  ThreadWindows windows;
-  EnumThreadWindows(GetCurrentThreadId(), CollectThreadWindow, reinterpret_cast<LPARAM>(&windows));
-  return windows;
 }
 
 // The application-modal box: every other window of the application is disabled while it
@@ -71,8 +58,9 @@ int ShowModalBox(const std::string& text, const char* caption, UINT style) {
   }
   HWND active = GetActiveWindow();
   HWND focus = GetFocus();
-  ThreadWindows windows = WindowsOfThisThread();
-  for (HWND w : windows.topmost)
+  std::vector<HWND> topmost;
+  EnumThreadWindows(GetCurrentThreadId(), CollectTopmostWindow, reinterpret_cast<LPARAM>(&topmost));
+  for (HWND w : topmost)
     SetWindowPos(w, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   int result;
   {
@@ -82,7 +70,7 @@ int ShowModalBox(const std::string& text, const char* caption, UINT style) {
     HWND owner = active && IsWindow(active) ? active : nullptr;
     result = MessageBoxA(owner, text.c_str(), caption, style | (owner ? MB_APPLMODAL : MB_TASKMODAL));
   }
-  for (HWND w : windows.topmost)
+  for (HWND w : topmost)
     if (IsWindow(w)) SetWindowPos(w, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   if (active && IsWindow(active)) SetActiveWindow(active);
   if (focus && IsWindow(focus)) SetFocus(focus);
@@ -120,10 +108,8 @@ void ShowInfo(const std::string& text) {
 
 void ShowWarning(const std::string& text) { ShowModalBox(text, DialogTextOf(dtWarning), MB_OK | MB_ICONWARNING); }
 
-void ShowApplicationError(const std::string& text) {
-  // Before any window of ours exists (a hidden build) the text stands as it is, under the
-  // caption the system gives such errors.
-  if (WindowsOfThisThread().visible.empty()) {
+void ShowApplicationError(const std::string& text, bool hiddenBuild) {
+  if (hiddenBuild) {
     ShowModalBox(text, "Application Error", MB_OK | MB_ICONERROR);
     return;
   }
