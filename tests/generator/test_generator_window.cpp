@@ -101,7 +101,10 @@ TEST_F(GeneratorWindow, QuotedValuesEmptyFieldsAndTheClipboard) {
 
   SetClipboardText("stale");
   driver::PressButtonId(generator, Tfcmdlinegen::bcopy);
-  EXPECT_TRUE(driver::WaitUntil([&] { return ClipboardText() == expected; }, 5000)) << ClipboardText();
+  // Read once the click is handled: reading while it copies could hold the clipboard open
+  // just when the window opens it, and the copy would fail.
+  EXPECT_TRUE(driver::WaitForSettled(generator));
+  EXPECT_EQ(ClipboardText(), expected);
   EXPECT_TRUE(IsWindow(generator)) << "copying leaves the window open";
   EXPECT_TRUE(CloseWithButton(generator, Tfcmdlinegen::bclose));
 }
