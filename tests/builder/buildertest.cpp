@@ -1,5 +1,7 @@
 #include "buildertest.h"
 
+#include <memory>
+
 #include <gtest/gtest.h>
 
 #include "testsupport.h"
@@ -15,19 +17,25 @@ std::string Arg(const std::string& path) {
 OrvexRun RunOrvex(const std::string& arguments, const std::string& shotName, const std::vector<std::string>& answers,
                   const std::string& folder, const std::string& program) {
   OrvexRun run;
-  ChildProcess child(Quoted(program.empty() ? OrvexPath() : program) + " " + arguments, folder, true);
-  if (!child.Started()) {
+  std::string command = Quoted(program.empty() ? OrvexPath() : program) + " " + arguments;
+  auto child = std::make_unique<ChildProcess>(command, folder, true);
+  // Wine now and then fails to start a program: once more, after a moment.
+  if (!child->Started()) {
+    Sleep(500);
+    child = std::make_unique<ChildProcess>(command, folder, true);
+  }
+  if (!child->Started()) {
     ADD_FAILURE() << "orvex.exe did not start";
     return run;
   }
   DWORD start = GetTickCount();
-  while (!child.Wait(20)) {
+  while (!child->Wait(20)) {
     if (GetTickCount() - start > 120000) {
       ADD_FAILURE() << "orvex.exe did not end: " << arguments;
-      child.Kill();
+      child->Kill();
       return run;
     }
-    HWND box = driver::WaitForWindow("#32770", "", 100, child.Id());
+    HWND box = driver::WaitForWindow("#32770", "", 100, child->Id());
     if (!box) continue;
     driver::WaitForSettled(box);  // painted before the screenshot
     run.boxes.push_back(driver::ReadMessageBox(box));
@@ -36,9 +44,9 @@ OrvexRun RunOrvex(const std::string& arguments, const std::string& shotName, con
     driver::PressButton(box, index < answers.size() ? answers[index] : "OK");
     driver::WaitForWindowGone(box, 5000);
   }
-  run.exitCode = child.ExitCode();
-  run.output = child.Output();
-  run.errors = child.Errors();
+  run.exitCode = child->ExitCode();
+  run.output = child->Output();
+  run.errors = child->Errors();
   return run;
 }
 
