@@ -126,13 +126,14 @@ std::string ParsedCommandLine::NumberSwitch() const {
 }
 
 std::string ParsedCommandLine::FirstUnknownSwitch() const {
+  const std::vector<const char*> known = KnownSwitches();
   for (size_t i = 1; i < params_.size(); ++i) {
     if (!isSwitch_(params_[i])) continue;
     std::string name = params_[i].substr(1);
     // -j carries its number: -j2.
-    bool known = IsNumberSwitch(name) && name.find_first_not_of("0123456789", 1) == std::string::npos;
-    for (const char* entry : KnownSwitches()) known = known || sameText_(name, entry);
-    if (!known) return params_[i];
+    bool found = IsNumberSwitch(name) && name.find_first_not_of("0123456789", 1) == std::string::npos;
+    for (const char* entry : known) found = found || sameText_(name, entry);
+    if (!found) return params_[i];
   }
   return std::string();
 }
