@@ -17,14 +17,14 @@ namespace {
 
 ByteSpan Span(const ResourceData& data) { return ByteSpan{data.data, data.size}; }
 
-// The value of SOURCE_DATE_EPOCH; false when it is not set.
-bool ReadSourceDateEpoch(std::string& value) {
+// SOURCE_DATE_EPOCH as ParseSourceDateEpoch reads it: true, with the time, when it is set.
+bool SourceDateEpoch(uint64_t& fileTime) {
   SetLastError(ERROR_SUCCESS);
   DWORD length = GetEnvironmentVariableA("SOURCE_DATE_EPOCH", nullptr, 0);
-  if (length == 0) return GetLastError() != ERROR_ENVVAR_NOT_FOUND;
-  value.assign(length, '\0');
-  value.resize(GetEnvironmentVariableA("SOURCE_DATE_EPOCH", &value[0], length));
-  return true;
+  if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return ParseSourceDateEpoch(nullptr, fileTime);
+  std::string value(length, '\0');
+  value.resize(length ? GetEnvironmentVariableA("SOURCE_DATE_EPOCH", &value[0], length) : 0);
+  return ParseSourceDateEpoch(value.c_str(), fileTime);
 }
 
 }  // namespace
@@ -62,9 +62,7 @@ BuildInputs CommandLineInputs(const CommandLineValues& v) {
 BuildInputs EngineInputs(const BuildInputs& inputs) {
   BuildInputs in = inputs;
   NormalizeInputs(in);
-  std::string epoch;
-  bool set = ReadSourceDateEpoch(epoch);
-  in.ClampTimes = ParseSourceDateEpoch(set ? epoch.c_str() : nullptr, in.LatestTime);
+  in.ClampTimes = SourceDateEpoch(in.LatestTime);
   in.Reproducible = in.ClampTimes || gCommandLine.Inputs.Reproducible;
   in.Threads = gCommandLine.Inputs.Threads;
   in.ResourceSource = ResourceSourceFile(gCommandLine.CommandLineMode, gCommandLine.Xcmv, gCommandLine.XcmvFile,
@@ -97,7 +95,8 @@ bool CheckBuildInputs(const BuildInputs& inputs) {
   if (!gCommandLine.CommandLineMode && SaveSettingsHook) SaveSettingsHook(in);
   std::string refusal;
   try {
-    EngineInputs(in);
+    uint64_t latest;
+    SourceDateEpoch(latest);
   } catch (const EInputRefused& error) {
     refusal = error.what();
   }
