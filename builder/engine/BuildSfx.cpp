@@ -11,6 +11,7 @@
 #include "BuildJob.h"
 #include "LocalTime.h"
 #include "OVResources.h"
+#include "OptionTable.h"
 #include "SourceWalk.h"
 #include "u_bytesize.h"
 #include "u_shared.h"
@@ -56,38 +57,29 @@ bool UnfitForWindows(const std::u16string& name) {
   return !name.empty() && (name.back() == u'.' || name.back() == u' ');
 }
 
-// Copies at most capacity - 1 characters and leaves the rest of the zeroed field as it is.
-template <size_t N>
-void CopyField(char (&field)[N], const std::string& text) {
-  size_t n = text.size() < N - 1 ? text.size() : N - 1;
-  for (size_t i = 0; i < n; ++i) field[i] = text[i];
-}
-
 void WriteOptions(BuildJob& job) {
   SfxOptions options = {};
+  uint8_t* record = reinterpret_cast<uint8_t*>(&options);
   const BuildInputs& in = job.in;
-  options.ExtractionMode = in.ExtractionMode;
-  options.ExtractionFolder = in.ExtractionFolder;
-  CopyField(options.CmdParameters, in.CmdParameters);
-  CopyField(options.CustomFolder, in.CustomFolder);
+  // A text keeps at most size - 1 characters and the zeroed rest of its field.
+  for (const TextOption& option : TextOptions) {
+    const std::string& text = in.*option.field;
+    if (option.record.size)
+      std::copy_n(text.begin(), std::min(text.size(), option.record.size - 1), record + option.record.offset);
+  }
+  for (const CodedOption& option : CodedOptions)
+    if (option.record.size) record[option.record.offset] = in.*option.field;
+  options.Compressed = in.Compressed;
   // A reproducible id is filled in when everything it is derived from has been written.
   if (!in.Reproducible) {
     std::uniform_int_distribution<uint32_t> draw(0, 2147483646);
     char id[16];
     snprintf(id, sizeof id, "%010X", draw(gInstanceIds));
-    CopyField(options.InstanceId, id);
+    std::copy_n(id, 10, options.InstanceId);
   } else {
     job.optionsPosition = job.written;
     job.contentHash = std::make_unique<Sha256>();
   }
-  options.OpenFolder = in.OpenFolder;
-  options.Compressed = in.Compressed;
-  options.OneInstance = in.OneInstance;
-  options.SilentMode = in.SilentMode;
-  options.SelfDeleteMode = in.SelfDeleteMode;
-  options.DeleteMode = in.DeleteMode;
-  options.WorkingDirectory = in.WorkingDirectory;
-  options.OverwriteMode = in.OverwriteMode;
   job.Write(&options, sizeof options);
 }
 

@@ -61,24 +61,25 @@ auto NoThrow(decltype(std::declval<Body>()()) failed, Body body) -> decltype(bod
   }
 }
 
-}  // namespace
-
-bool ReplaceIcons(const std::string& source, const std::string& target) {
+// Copies what `copy` takes from the resources of `source` into those of `target`.
+bool CopyResources(const std::string& source, const std::string& target,
+                   bool (*copy)(const ResourceEditor& from, ResourceEditor& to)) {
   return NoThrow(false, [&] {
     std::string bytes;
     ResourceEditor from;
     if (!LoadFile(source, bytes, from)) return false;
-    return EditFile(target, [&](ResourceEditor& head) { return CopyIconGroup(from, head); });
+    return EditFile(target, [&](ResourceEditor& head) { return copy(from, head); });
   });
 }
 
+}  // namespace
+
+bool ReplaceIcons(const std::string& source, const std::string& target) {
+  return CopyResources(source, target, CopyIconGroup);
+}
+
 bool ReplaceVersionInfo(const std::string& source, const std::string& target) {
-  return NoThrow(false, [&] {
-    std::string bytes;
-    ResourceEditor from;
-    if (!LoadFile(source, bytes, from)) return false;
-    return EditFile(target, [&](ResourceEditor& head) { return CopyVersionInfo(from, head); });
-  });
+  return CopyResources(source, target, CopyVersionInfo);
 }
 
 uint16_t GetVersionLanguage(const std::string& file) {

@@ -140,7 +140,7 @@ int RunLinuxBuild(const std::vector<std::string>& args, std::ostream& out, std::
     progress.Clear();
     std::string skipped = SkippedLinksText(result.SkippedLinks);
     if (!skipped.empty()) err << LinuxText(skipped) << "\n";
-    if (v.ShowFinalMessage) out << in.Target << " " << result.Written << " bytes\n";
+    if (!v.NoFinalMessage) out << in.Target << " " << result.Written << " bytes\n";
     return ExitBuilt;
   } catch (const EInputRefused& refusal) {
     progress.Clear();

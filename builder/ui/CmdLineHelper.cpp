@@ -1,5 +1,7 @@
 #include "CmdLineHelper.h"
 
+#include <string.h>
+
 #include <utility>
 
 #include "OptionTable.h"
@@ -17,10 +19,26 @@ inline bool IsSeparator(char c) {
   return u >= 1 && u <= 32;
 }
 
-// The switch that carries a number, in any spelling of its name.
-bool IsNumberSwitch(const std::string& name) { return !name.empty() && (name[0] == 'j' || name[0] == 'J'); }
+// True when `param` begins with `name`, in any letter case.
+bool BeginsWith(const std::string& param, const char* name) {
+  size_t n = strlen(name);
+  return param.size() >= n && SameTextAscii(param.substr(0, n), name);
+}
 
 }  // namespace
+
+const std::vector<FlagSwitch> FlagSwitches = {
+    {"o", [](CommandLineValues& v) -> bool& { return v.OverwriteTarget; }},
+    {"c", [](CommandLineValues& v) -> bool& { return v.NoFinalMessage; }},
+    {"h", [](CommandLineValues& v) -> bool& { return v.HideMainWindow; }},
+    {"q", [](CommandLineValues& v) -> bool& { return v.Quiet; }},
+    {"r", [](CommandLineValues& v) -> bool& { return v.Inputs.Reproducible; }},
+    {"xcmv", [](CommandLineValues& v) -> bool& { return v.Xcmv; }},
+};
+
+const std::vector<NumberSwitch> NumberSwitches = {
+    {"j", &BuildInputs::Threads, 1, 64, "the number of threads that compress", "every core compresses"},
+};
 
 const char* NextSingleByteChar(const char* p) { return *p ? p + 1 : p; }
 
@@ -88,10 +106,11 @@ bool SameTextAscii(const std::string& a, const std::string& b) {
 }
 
 std::vector<const char*> KnownSwitches() {
-  std::vector<const char*> known(FrontEndSwitches);
+  std::vector<const char*> known;
   for (const CodedOption& option : CodedOptions)
     for (const char* name : option.switches)
       if (name) known.push_back(name);
+  for (const FlagSwitch& flag : FlagSwitches) known.push_back(flag.name);
   return known;
 }
 
@@ -119,9 +138,14 @@ std::string ParsedCommandLine::PositionalParam(int n) const {
   return std::string();
 }
 
-std::string ParsedCommandLine::NumberSwitch() const {
-  for (size_t i = 1; i < params_.size(); ++i)
-    if (isSwitch_(params_[i]) && IsNumberSwitch(params_[i].substr(1))) return params_[i];
+std::string ParsedCommandLine::NumberSwitchParam(const char* name) const {
+  const std::vector<const char*> known = KnownSwitches();
+  for (size_t i = 1; i < params_.size(); ++i) {
+    if (!isSwitch_(params_[i]) || !BeginsWith(params_[i].substr(1), name)) continue;
+    bool isKnown = false;
+    for (const char* entry : known) isKnown = isKnown || sameText_(params_[i].substr(1), entry);
+    if (!isKnown) return params_[i];
+  }
   return std::string();
 }
 
@@ -130,9 +154,12 @@ std::string ParsedCommandLine::FirstUnknownSwitch() const {
   for (size_t i = 1; i < params_.size(); ++i) {
     if (!isSwitch_(params_[i])) continue;
     std::string name = params_[i].substr(1);
-    // -j carries its number: -j2.
-    bool found = IsNumberSwitch(name) && name.find_first_not_of("0123456789", 1) == std::string::npos;
+    bool found = false;
     for (const char* entry : known) found = found || sameText_(name, entry);
+    // A number switch with its digits: -j2.
+    for (const NumberSwitch& number : NumberSwitches)
+      found = found || (BeginsWith(name, number.name) &&
+                        name.find_first_not_of("0123456789", strlen(number.name)) == std::string::npos);
     if (!found) return params_[i];
   }
   return std::string();
@@ -149,20 +176,23 @@ CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line) {
       if (option.switches[c] && has(option.switches[c])) code = static_cast<uint8_t>(c);
     v.Inputs.*option.field = code;
   }
-  v.OverwriteTarget = has("o");
-  v.ShowFinalMessage = !has("c");
-  v.HideMainWindow = has("h");
-  v.Quiet = has("q");
-  v.Inputs.Reproducible = has("r");
-  // -jN: N threads compress, 1 to MaxThreads; without it one per core.
-  std::string threads = line.NumberSwitch();
-  bool threadsValid = threads.size() >= 3 && threads.size() <= 5 &&
-                      threads.find_first_not_of("0123456789", 2) == std::string::npos;
-  if (threadsValid) {
-    v.Inputs.Threads = static_cast<unsigned>(std::stoul(threads.substr(2)));
-    threadsValid = v.Inputs.Threads >= 1 && v.Inputs.Threads <= MaxThreads;
+  for (const FlagSwitch& flag : FlagSwitches) flag.flag(v) = has(flag.name);
+  // A number switch with a number in its range sets its field; anything else is refused
+  // below and leaves the field 0.
+  std::string badNumber;
+  for (const NumberSwitch& number : NumberSwitches) {
+    std::string given = line.NumberSwitchParam(number.name);
+    std::string digits = given.empty() ? given : given.substr(1 + strlen(number.name));
+    unsigned value = 0;
+    if (!digits.empty() && digits.size() <= 9 && digits.find_first_not_of("0123456789") == std::string::npos)
+      value = static_cast<unsigned>(std::stoul(digits));
+    if (value >= number.least && value <= number.most)
+      v.Inputs.*number.field = value;
+    else if (!given.empty() && badNumber.empty())
+      badNumber = "The switch " + given + " takes " + number.meaning + ", " + std::to_string(number.least) +
+                  " to " + std::to_string(number.most) + ", as in -" + number.name + "2; without it " +
+                  number.otherwise;
   }
-  if (!threadsValid) v.Inputs.Threads = 0;
 
   v.Inputs.Source = line.PositionalParam(1);
   v.Inputs.Target = line.PositionalParam(2);
@@ -171,17 +201,15 @@ CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line) {
   if (v.Inputs.ExtractionFolder == 5) v.Inputs.CustomFolder = line.PositionalParam(++v.RequiredPositionals);
   // Optional, so it does not count towards the required ones.
   if (v.Inputs.ExtractionMode == 1) v.Inputs.CmdParameters = line.PositionalParam(v.RequiredPositionals + 1);
-  v.Xcmv = has("xcmv");
   if (v.Xcmv) v.XcmvFile = line.PositionalParam(v.RequiredPositionals + 1);
   v.CommandLineMode = line.PositionalCount() >= v.RequiredPositionals;
   if (!v.CommandLineMode) return v;
 
   std::string unknown = line.FirstUnknownSwitch();
   // The parameters after the executable, or the resource file of xcmv, take one more.
-  int used = v.RequiredPositionals + (v.Inputs.ExtractionMode == 1 || has("xcmv") ? 1 : 0);
-  if (!threads.empty() && !threadsValid) {
-    v.Refusal = "The switch " + threads + " takes the number of threads that compress, 1 to " +
-                std::to_string(MaxThreads) + ", as in -j2; without it every core compresses";
+  int used = v.RequiredPositionals + (v.Inputs.ExtractionMode == 1 || v.Xcmv ? 1 : 0);
+  if (!badNumber.empty()) {
+    v.Refusal = badNumber;
   } else if (!unknown.empty()) {
     v.Refusal = "Unknown switch: " + unknown +
                 "\r\n\r\nA parameter for the executable file that begins with - or / is written with one blank "

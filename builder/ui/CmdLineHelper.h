@@ -35,16 +35,13 @@ bool IsSwitchParam(const std::string& param);
 typedef bool (*SameTextFunction)(const std::string& a, const std::string& b);
 bool SameTextAscii(const std::string& a, const std::string& b);
 
-// Every switch of the builder, without its leading '-' or '/'. The switch j carries a
-// number straight after its name (-j2).
+// Every switch of the builder without its leading '-' or '/': the option table's, then the
+// front end's. A number switch (-j2) is not among them.
 std::vector<const char*> KnownSwitches();
 
 // Tells a switch from a positional parameter: IsSwitchParam on Windows; the Linux orvex
 // takes only '-', since its paths begin with '/'.
 typedef bool (*SwitchTestFunction)(const std::string& param);
-
-// The most threads -jN may ask for.
-constexpr unsigned MaxThreads = 64;
 
 // A command line split into parameters, program name first.
 class ParsedCommandLine {
@@ -57,8 +54,9 @@ class ParsedCommandLine {
   std::string PositionalParam(int n) const;
   // The first switch parameter that names none of KnownSwitches; empty when none.
   std::string FirstUnknownSwitch() const;
-  // The first switch parameter that begins with j (-j2, and also -j or -jx); empty when none.
-  std::string NumberSwitch() const;
+  // The first switch parameter that begins with `name` (-j2, and also -j or -jx) and is
+  // none of KnownSwitches; empty when none.
+  std::string NumberSwitchParam(const char* name) const;
 
  private:
   std::vector<std::string> params_;
@@ -72,16 +70,34 @@ struct CommandLineValues {
   bool Xcmv = false;   // -xcmv: the head takes its icon and version from XcmvFile
   std::string XcmvFile;
   bool OverwriteTarget = false;
-  bool ShowFinalMessage = true;
+  bool NoFinalMessage = false;
   bool HideMainWindow = false;
   bool Quiet = false;         // -q: with -h, no box at all (messages on standard error)
   int RequiredPositionals = 2;
   bool CommandLineMode = false;
   // Why a line that builds must not: a parameter that it would drop without a word (a
-  // switch the builder does not know, a positional parameter no chosen switch takes).
-  // Empty when nothing is dropped, and always for the ordinary window.
+  // switch the builder does not know, a positional parameter no chosen switch takes, a
+  // number switch without its number). Empty when nothing is dropped, and always for the
+  // ordinary window.
   std::string Refusal;
 };
+
+// A switch of the front end: it sets a flag of the run rather than an option of the record.
+struct FlagSwitch {
+  const char* name;
+  bool& (*flag)(CommandLineValues& values);
+};
+extern const std::vector<FlagSwitch> FlagSwitches;
+
+// A switch that carries a number straight after its name, as -j2 does.
+struct NumberSwitch {
+  const char* name;
+  unsigned BuildInputs::*field;  // 0 when the switch is not given
+  unsigned least, most;
+  const char* meaning;    // what the number counts
+  const char* otherwise;  // what happens without the switch
+};
+extern const std::vector<NumberSwitch> NumberSwitches;
 
 // Switches in their fixed order and precedence, then the positional parameters.
 CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line);

@@ -82,9 +82,9 @@ bool RunBuild(const BuildInputs& inputs, BuildProgress* progress) {
   }
   std::string skipped = SkippedLinksText(result.SkippedLinks);
   if (!skipped.empty()) WriteStandardError(skipped + "\r\n");
-  if (gCommandLine.ShowFinalMessage && MessagesGoToConsole())
+  if (!gCommandLine.NoFinalMessage && MessagesGoToConsole())
     WriteStandardOutput(in.Target + " " + std::to_string(result.Written) + " bytes\r\n");
-  else if (gCommandLine.ShowFinalMessage)
+  else if (!gCommandLine.NoFinalMessage)
     ShowInfo("The SFX file has been successfully created" + (skipped.empty() ? std::string() : "\r\n\r\n" + skipped));
   return true;
 }

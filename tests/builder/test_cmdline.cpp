@@ -138,14 +138,14 @@ TEST(Switches, DefaultsAndFlags) {
   CommandLineValues v = Evaluate("");
   EXPECT_EQ(v.Inputs.ExtractionMode, 0);
   EXPECT_EQ(v.Inputs.ExtractionFolder, 0);
-  EXPECT_TRUE(v.ShowFinalMessage);
+  EXPECT_FALSE(v.NoFinalMessage);
   EXPECT_FALSE(v.OverwriteTarget);
   EXPECT_FALSE(v.HideMainWindow);
   EXPECT_EQ(v.RequiredPositionals, 2);
   EXPECT_FALSE(v.CommandLineMode);
 
   v = Evaluate("-c -o -h -e -i -s -d -fc");
-  EXPECT_FALSE(v.ShowFinalMessage);
+  EXPECT_TRUE(v.NoFinalMessage);
   EXPECT_TRUE(v.OverwriteTarget);
   EXPECT_TRUE(v.HideMainWindow);
   EXPECT_EQ(v.Inputs.OpenFolder, 1);

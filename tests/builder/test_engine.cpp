@@ -108,14 +108,23 @@ TEST_F(Engine, WritesTheTreeAsTheArchiveWriterOfTheTestsDoes) {
   in.ExtractionMode = 1;
   in.ExecutableFile = source_ + "a/setup.exe";
   in.CmdParameters = "/quiet";
-  in.SelfDeleteMode = 1;
+  // Every option the record keeps, each with a value of its own.
+  in.ExtractionFolder = 5;
+  in.CustomFolder = "%TEMP%\\unpacked\\";
+  in.OpenFolder = in.OneInstance = in.SilentMode = in.SelfDeleteMode = 1;
+  in.DeleteMode = 1;
+  in.WorkingDirectory = 2;
   in.OverwriteMode = 2;
   BuildResult result = BuildSfx(in, environment_);
 
   SfxOptions options = sfxtest::DefaultOptions("");
   options.ExtractionMode = 1;
+  options.ExtractionFolder = 5;
   std::strcpy(options.CmdParameters, "/quiet");
-  options.SelfDeleteMode = 1;
+  std::strcpy(options.CustomFolder, "%TEMP%\\unpacked\\");
+  options.OpenFolder = options.OneInstance = options.SilentMode = options.SelfDeleteMode = 1;
+  options.DeleteMode = 1;
+  options.WorkingDirectory = 2;
   options.OverwriteMode = 2;
   std::string sfx = Target();
   ASSERT_GT(sfx.size(), head_.size() + sizeof options);

@@ -225,6 +225,8 @@ TEST(OptionTable, EverySwitchIsDocumentedAndReadsBackAsItsCode) {
   ASSERT_FALSE(usage.empty());
   for (const char* name : KnownSwitches())
     EXPECT_NE(usage.find("-" + std::string(name) + " "), std::string::npos) << name;
+  for (const NumberSwitch& number : NumberSwitches)
+    EXPECT_NE(usage.find("-" + std::string(number.name) + "N "), std::string::npos) << number.name;
   std::vector<GeneratorSwitch> switches = GeneratorSwitches();
   size_t index = 0;
   for (const CodedOption& option : CodedOptions) {
