@@ -54,11 +54,11 @@ std::string GenerateCommandLine(const GeneratorState& state, NextCharFunction ne
   if (state.Threads != 0) AppendGeneratedSwitch(line, ("j" + std::to_string(state.Threads)).c_str(), true, true);
   AppendGeneratedSwitch(line, "h", true, state.Unattended);
   AppendGeneratedSwitch(line, "q", true, state.Unattended);
-  AppendGeneratedValue(line, state.Source, next);
-  AppendGeneratedValue(line, state.Target, next);
-  if (state.ExecuteFileChecked) AppendGeneratedValue(line, state.ExecutableFile, next);
-  if (state.CustomFolderChosen) AppendGeneratedValue(line, state.CustomFolder, next);
-  if (state.CmdParametersEnabled) AppendGeneratedValue(line, state.CmdParameters, next);
+  AppendGeneratedValue(line, state.Texts.Source, next);
+  AppendGeneratedValue(line, state.Texts.Target, next);
+  if (state.ExecuteFileChecked) AppendGeneratedValue(line, state.Texts.ExecutableFile, next);
+  if (state.CustomFolderChosen) AppendGeneratedValue(line, state.Texts.CustomFolder, next);
+  if (state.CmdParametersEnabled) AppendGeneratedValue(line, state.Texts.CmdParameters, next);
   return FinishGeneratedLine(line);
 }
 

@@ -32,11 +32,7 @@ struct GeneratorState {
     bool checked = false;
   };
   std::vector<Control> Switches = std::vector<Control>(GeneratorSwitches().size());
-  std::string Source;
-  std::string Target;
-  std::string ExecutableFile;
-  std::string CustomFolder;
-  std::string CmdParameters;
+  BuildInputs Texts;  // the texts of the option table; its codes are read through Switches
   bool ExecuteFileChecked = false;    // rbexecutefile
   bool CustomFolderChosen = false;    // rbcustom enabled and checked
   bool CmdParametersEnabled = false;  // ecmdparameters

@@ -27,11 +27,7 @@ GeneratorState ReadGeneratorState(const Form& main) {
     state.Switches[i].enabled = main.Enabled(switches[i].control);
     state.Switches[i].checked = main.Checked(switches[i].control);
   }
-  state.Source = main.Text(esource);
-  state.Target = main.Text(etarget);
-  state.ExecutableFile = main.Text(eexecutablefile);
-  state.CustomFolder = main.Text(ecustomdir);
-  state.CmdParameters = main.Text(ecmdparameters);
+  for (const TextOption& option : TextOptions) state.Texts.*option.field = main.Text(option.control);
   state.ExecuteFileChecked = main.Checked(rbexecutefile);
   state.CustomFolderChosen = main.Enabled(rbcustom) && main.Checked(rbcustom);
   state.CmdParametersEnabled = main.Enabled(ecmdparameters);

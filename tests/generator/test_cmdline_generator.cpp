@@ -39,8 +39,8 @@ GeneratorState CustomLaunchState() {
   state.Switches[ft].checked = false;
   state.Switches[fm].checked = true;
   state.CustomFolderChosen = true;
-  state.Source = "C:\\Src";
-  state.Target = "C:\\Out.exe";
+  state.Texts.Source = "C:\\Src";
+  state.Texts.Target = "C:\\Out.exe";
   return state;
 }
 
@@ -50,8 +50,8 @@ CommandLineValues ReadBack(const std::string& line) {
 
 TEST(GenerateCommandLine, InitialChoices) {
   GeneratorState state = InitialState();
-  state.Source = "C:\\Src";
-  state.Target = "C:\\Out.exe";
+  state.Texts.Source = "C:\\Src";
+  state.Texts.Target = "C:\\Out.exe";
   EXPECT_EQ(GenerateCommandLine(state), "C:\\Tools\\orvex.exe -me -ft -e -op C:\\Src C:\\Out.exe");
   state.ProgramPath = "C:\\Program Files\\Orvex\\orvex.exe";
   EXPECT_EQ(GenerateCommandLine(state), "\"C:\\Program Files\\Orvex\\orvex.exe\" -me -ft -e -op C:\\Src C:\\Out.exe");
@@ -84,12 +84,12 @@ TEST(GenerateCommandLine, ValuesAreTrimmedEscapedAndQuoted) {
 
 TEST(GenerateCommandLine, EmptyFieldsMoveTheFollowingValuesUp) {
   GeneratorState state = CustomLaunchState();
-  state.ExecutableFile = "";
-  state.CustomFolder = "%TEMP%\\x";
-  state.CmdParameters = "   ";
+  state.Texts.ExecutableFile = "";
+  state.Texts.CustomFolder = "%TEMP%\\x";
+  state.Texts.CmdParameters = "   ";
   EXPECT_EQ(GenerateCommandLine(state), "C:\\Tools\\orvex.exe -mf -fm -we -di -un -op C:\\Src C:\\Out.exe %TEMP%\\x");
-  state.CustomFolder = "";
-  state.ExecutableFile = "C:\\Src\\setup.exe";
+  state.Texts.CustomFolder = "";
+  state.Texts.ExecutableFile = "C:\\Src\\setup.exe";
   EXPECT_EQ(GenerateCommandLine(state),
             "C:\\Tools\\orvex.exe -mf -fm -we -di -un -op C:\\Src C:\\Out.exe C:\\Src\\setup.exe");
 }
@@ -98,8 +98,8 @@ TEST(GenerateCommandLine, DisabledControlsWriteNothing) {
   GeneratorState state = InitialState();
   state.Switches[dr].checked = true;  // kept, but disabled outside launch mode
   state.Switches[e].enabled = false;
-  state.Source = "S";
-  state.Target = "T";
+  state.Texts.Source = "S";
+  state.Texts.Target = "T";
   EXPECT_EQ(GenerateCommandLine(state), "C:\\Tools\\orvex.exe -me -ft -op S T");
 }
 
@@ -117,11 +117,11 @@ TEST(GenerateCommandLine, ReadsBackToTheSameInputs) {
   state.Switches[dr].enabled = true;
   state.Switches[dr].checked = true;
   state.Switches[di].checked = false;
-  state.Source = "C:\\My Source\\";
-  state.Target = "C:\\Out Dir\\setup \"final\".exe";
-  state.ExecutableFile = "C:\\My Source\\bin\\run me.exe";
-  state.CustomFolder = "%USERPROFILE%\\My App\\";
-  state.CmdParameters = "\"prm 1\" \"prm 2\" C:\\dir\\";
+  state.Texts.Source = "C:\\My Source\\";
+  state.Texts.Target = "C:\\Out Dir\\setup \"final\".exe";
+  state.Texts.ExecutableFile = "C:\\My Source\\bin\\run me.exe";
+  state.Texts.CustomFolder = "%USERPROFILE%\\My App\\";
+  state.Texts.CmdParameters = "\"prm 1\" \"prm 2\" C:\\dir\\";
   state.Unattended = true;
   state.Reproducible = true;
   state.Threads = 3;
@@ -154,9 +154,9 @@ TEST(GenerateCommandLine, ValuesThatLookLikeSwitchesStayValues) {
   EXPECT_EQ(line, "\" /S\" \" -x \\\"a b\\\"\" ");
 
   GeneratorState state = CustomLaunchState();
-  state.ExecutableFile = "C:\\Src\\setup.exe";
-  state.CustomFolder = "-dir";
-  state.CmdParameters = "/S";
+  state.Texts.ExecutableFile = "C:\\Src\\setup.exe";
+  state.Texts.CustomFolder = "-dir";
+  state.Texts.CmdParameters = "/S";
   std::string generated = GenerateCommandLine(state);
   CommandLineValues v = ReadBack(generated);
   EXPECT_EQ(v.Inputs.SilentMode, 0) << generated;
@@ -236,8 +236,8 @@ TEST(OptionTable, EverySwitchIsDocumentedAndReadsBackAsItsCode) {
       GeneratorState state;
       state.ProgramPath = "orvex.exe";
       state.Switches[index++].checked = true;
-      state.Source = "src";
-      state.Target = "tgt";
+      state.Texts.Source = "src";
+      state.Texts.Target = "tgt";
       CommandLineValues read = ReadBack(GenerateCommandLine(state));
       for (const CodedOption& other : CodedOptions)
         EXPECT_EQ(read.Inputs.*other.field, &other == &option ? code : 0)
