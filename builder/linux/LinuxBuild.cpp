@@ -3,7 +3,6 @@
 #include <errno.h>
 #include <iconv.h>
 #include <stdlib.h>
-#include <strings.h>
 #include <sys/stat.h>
 
 #include <memory>
@@ -30,25 +29,16 @@ std::string LinuxText(const std::string& text) {
   return lines;
 }
 
-// -x64 and -cpNNNN, taken off the line before the Windows builder's evaluation sees it.
-struct LinuxSwitches {
-  bool x64 = false;
-  uint32_t codePage = 1252;
-};
-
-std::vector<std::string> TakeLinuxSwitches(const std::vector<std::string>& args, LinuxSwitches& own) {
-  std::vector<std::string> rest;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    bool digits = arg.size() > 3 && arg.size() <= 8 && arg.find_first_not_of("0123456789", 3) == std::string::npos;
-    if (i > 0 && strcasecmp(arg.c_str(), "-x64") == 0)
-      own.x64 = true;
-    else if (i > 0 && digits && strncasecmp(arg.c_str(), "-cp", 3) == 0)
-      own.codePage = static_cast<uint32_t>(atoi(arg.c_str() + 3));
-    else
-      rest.push_back(arg);
-  }
-  return rest;
+// The Windows builder's switches and the Linux orvex's own: -x64 and -cpNNNN.
+const FrontEndSwitches& LinuxSwitches() {
+  static const FrontEndSwitches switches = [] {
+    FrontEndSwitches own = BuilderSwitches;
+    own.flags.push_back({"x64", [](CommandLineValues& v) -> bool& { return v.X64; }});
+    own.numbers.push_back({"cp", &BuildInputs::CodePage, 1, 65535, "the code page of the names in the SFX file",
+                           "-cp1251", "the code page is 1252"});
+    return own;
+  }();
+  return switches;
 }
 
 // UTF-8 to UTF-16; false for bytes that are not UTF-8.
@@ -78,14 +68,14 @@ bool InCodePage(std::string& text, uint32_t codePage) {
 }
 
 // Why the values of the command line cannot be built; empty when they can.
-std::string CommandLineRefusal(const CommandLineValues& v, const LinuxSwitches& own, BuildInputs& in) {
+std::string CommandLineRefusal(const CommandLineValues& v, BuildInputs& in) {
   if (!v.Refusal.empty()) return v.Refusal;
   std::string probe;
-  if (!ToArchiveName(u"a", own.codePage, probe))
-    return "This system cannot convert names to code page " + std::to_string(own.codePage);
-  const std::string where = " cannot be represented in code page " + std::to_string(own.codePage) + "\r\n\r\n";
-  if (!InCodePage(in.CmdParameters, own.codePage)) return "The command line parameters" + where + in.CmdParameters;
-  if (!InCodePage(in.CustomFolder, own.codePage)) return "The custom folder" + where + in.CustomFolder;
+  if (!ToArchiveName(u"a", in.CodePage, probe))
+    return "This system cannot convert names to code page " + std::to_string(in.CodePage);
+  const std::string where = " cannot be represented in code page " + std::to_string(in.CodePage) + "\r\n\r\n";
+  if (!InCodePage(in.CmdParameters, in.CodePage)) return "The command line parameters" + where + in.CmdParameters;
+  if (!InCodePage(in.CustomFolder, in.CodePage)) return "The custom folder" + where + in.CustomFolder;
   return std::string();
 }
 
@@ -111,8 +101,7 @@ std::string BuildRefusal(const CommandLineValues& v, BuildInputs& in) {
 
 int RunLinuxBuild(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                   int progressDescriptor) {
-  LinuxSwitches own;
-  ParsedCommandLine line(TakeLinuxSwitches(args, own), SameTextAscii, IsDashSwitch);
+  ParsedCommandLine line(args, SameTextAscii, IsDashSwitch, LinuxSwitches());
   CommandLineValues v = EvaluateCommandLine(line);
   if (!v.CommandLineMode) {
     err << "orvex: a build needs a source folder and a target file (orvex --help)\n";
@@ -120,10 +109,10 @@ int RunLinuxBuild(const std::vector<std::string>& args, std::ostream& out, std::
   }
   BuildInputs in = v.Inputs;
   in.Compressed = 1;
-  in.CodePage = own.codePage;
+  if (in.CodePage == 0) in.CodePage = 1252;
   ProgressLine progress(progressDescriptor);
   try {
-    std::string refusal = CommandLineRefusal(v, own, in);
+    std::string refusal = CommandLineRefusal(v, in);
     if (refusal.empty()) {
       NormalizeInputs(in);
       refusal = BuildRefusal(v, in);
@@ -134,7 +123,7 @@ int RunLinuxBuild(const std::vector<std::string>& args, std::ostream& out, std::
     }
     SeedInstanceIds();
     BuildEnvironment environment;
-    environment.Heads = CarriedHeads(own.x64);
+    environment.Heads = CarriedHeads(v.X64);
     environment.Progress = progress.Active() ? &progress : nullptr;
     BuildResult result = BuildSfx(in, environment);
     progress.Clear();

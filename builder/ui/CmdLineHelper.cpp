@@ -27,18 +27,16 @@ bool BeginsWith(const std::string& param, const char* name) {
 
 }  // namespace
 
-const std::vector<FlagSwitch> FlagSwitches = {
+const FrontEndSwitches BuilderSwitches = {{
     {"o", [](CommandLineValues& v) -> bool& { return v.OverwriteTarget; }},
     {"c", [](CommandLineValues& v) -> bool& { return v.NoFinalMessage; }},
     {"h", [](CommandLineValues& v) -> bool& { return v.HideMainWindow; }},
     {"q", [](CommandLineValues& v) -> bool& { return v.Quiet; }},
     {"r", [](CommandLineValues& v) -> bool& { return v.Inputs.Reproducible; }},
     {"xcmv", [](CommandLineValues& v) -> bool& { return v.Xcmv; }},
-};
-
-const std::vector<NumberSwitch> NumberSwitches = {
-    {"j", &BuildInputs::Threads, 1, 64, "the number of threads that compress", "every core compresses"},
-};
+}, {
+    {"j", &BuildInputs::Threads, 1, 64, "the number of threads that compress", "-j2", "every core compresses"},
+}};
 
 const char* NextSingleByteChar(const char* p) { return *p ? p + 1 : p; }
 
@@ -105,18 +103,18 @@ bool SameTextAscii(const std::string& a, const std::string& b) {
   return true;
 }
 
-std::vector<const char*> KnownSwitches() {
+std::vector<const char*> KnownSwitches(const FrontEndSwitches& frontEnd) {
   std::vector<const char*> known;
   for (const CodedOption& option : CodedOptions)
     for (const char* name : option.switches)
       if (name) known.push_back(name);
-  for (const FlagSwitch& flag : FlagSwitches) known.push_back(flag.name);
+  for (const FlagSwitch& flag : frontEnd.flags) known.push_back(flag.name);
   return known;
 }
 
 ParsedCommandLine::ParsedCommandLine(std::vector<std::string> params, SameTextFunction sameText,
-                                     SwitchTestFunction isSwitch)
-    : params_(std::move(params)), sameText_(sameText), isSwitch_(isSwitch) {}
+                                     SwitchTestFunction isSwitch, const FrontEndSwitches& frontEnd)
+    : params_(std::move(params)), sameText_(sameText), isSwitch_(isSwitch), frontEnd_(&frontEnd) {}
 
 bool ParsedCommandLine::HasSwitch(const char* name) const {
   for (size_t i = 1; i < params_.size(); ++i)
@@ -139,7 +137,7 @@ std::string ParsedCommandLine::PositionalParam(int n) const {
 }
 
 std::string ParsedCommandLine::NumberSwitchParam(const char* name) const {
-  const std::vector<const char*> known = KnownSwitches();
+  const std::vector<const char*> known = KnownSwitches(*frontEnd_);
   for (size_t i = 1; i < params_.size(); ++i) {
     if (!isSwitch_(params_[i]) || !BeginsWith(params_[i].substr(1), name)) continue;
     bool isKnown = false;
@@ -150,14 +148,14 @@ std::string ParsedCommandLine::NumberSwitchParam(const char* name) const {
 }
 
 std::string ParsedCommandLine::FirstUnknownSwitch() const {
-  const std::vector<const char*> known = KnownSwitches();
+  const std::vector<const char*> known = KnownSwitches(*frontEnd_);
   for (size_t i = 1; i < params_.size(); ++i) {
     if (!isSwitch_(params_[i])) continue;
     std::string name = params_[i].substr(1);
     bool found = false;
     for (const char* entry : known) found = found || sameText_(name, entry);
     // A number switch with its digits: -j2.
-    for (const NumberSwitch& number : NumberSwitches)
+    for (const NumberSwitch& number : frontEnd_->numbers)
       found = found || (BeginsWith(name, number.name) &&
                         name.find_first_not_of("0123456789", strlen(number.name)) == std::string::npos);
     if (!found) return params_[i];
@@ -176,11 +174,11 @@ CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line) {
       if (option.switches[c] && has(option.switches[c])) code = static_cast<uint8_t>(c);
     v.Inputs.*option.field = code;
   }
-  for (const FlagSwitch& flag : FlagSwitches) flag.flag(v) = has(flag.name);
+  for (const FlagSwitch& flag : line.FrontEnd().flags) flag.flag(v) = has(flag.name);
   // A number switch with a number in its range sets its field; anything else is refused
   // below and leaves the field 0.
   std::string badNumber;
-  for (const NumberSwitch& number : NumberSwitches) {
+  for (const NumberSwitch& number : line.FrontEnd().numbers) {
     std::string given = line.NumberSwitchParam(number.name);
     std::string digits = given.empty() ? given : given.substr(1 + strlen(number.name));
     unsigned value = 0;
@@ -190,7 +188,7 @@ CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line) {
       v.Inputs.*number.field = value;
     else if (!given.empty() && badNumber.empty())
       badNumber = "The switch " + given + " takes " + number.meaning + ", " + std::to_string(number.least) +
-                  " to " + std::to_string(number.most) + ", as in -" + number.name + "2; without it " +
+                  " to " + std::to_string(number.most) + ", as in " + number.example + "; without it " +
                   number.otherwise;
   }
 

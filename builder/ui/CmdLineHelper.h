@@ -31,39 +31,6 @@ std::vector<std::string> SplitCommandLine(const char* commandLine, NextCharFunct
 // is positional.
 bool IsSwitchParam(const std::string& param);
 
-// Compares a switch name with a parameter's name, ignoring letter case.
-typedef bool (*SameTextFunction)(const std::string& a, const std::string& b);
-bool SameTextAscii(const std::string& a, const std::string& b);
-
-// Every switch of the builder without its leading '-' or '/': the option table's, then the
-// front end's. A number switch (-j2) is not among them.
-std::vector<const char*> KnownSwitches();
-
-// Tells a switch from a positional parameter: IsSwitchParam on Windows; the Linux orvex
-// takes only '-', since its paths begin with '/'.
-typedef bool (*SwitchTestFunction)(const std::string& param);
-
-// A command line split into parameters, program name first.
-class ParsedCommandLine {
- public:
-  explicit ParsedCommandLine(std::vector<std::string> params, SameTextFunction sameText = SameTextAscii,
-                             SwitchTestFunction isSwitch = IsSwitchParam);
-  bool HasSwitch(const char* name) const;
-  int PositionalCount() const;
-  // The n-th positional parameter (n from 1), empty when there are fewer.
-  std::string PositionalParam(int n) const;
-  // The first switch parameter that names none of KnownSwitches; empty when none.
-  std::string FirstUnknownSwitch() const;
-  // The first switch parameter that begins with `name` (-j2, and also -j or -jx) and is
-  // none of KnownSwitches; empty when none.
-  std::string NumberSwitchParam(const char* name) const;
-
- private:
-  std::vector<std::string> params_;
-  SameTextFunction sameText_;
-  SwitchTestFunction isSwitch_;
-};
-
 // The command-line values of one run, fixed at start-up and only read afterwards.
 struct CommandLineValues {
   BuildInputs Inputs;  // the options the line sets (Compressed always 1)
@@ -73,6 +40,7 @@ struct CommandLineValues {
   bool NoFinalMessage = false;
   bool HideMainWindow = false;
   bool Quiet = false;         // -q: with -h, no box at all (messages on standard error)
+  bool X64 = false;           // the Linux orvex's -x64: the x86-64 heads
   int RequiredPositionals = 2;
   bool CommandLineMode = false;
   // Why a line that builds must not: a parameter that it would drop without a word (a
@@ -87,17 +55,60 @@ struct FlagSwitch {
   const char* name;
   bool& (*flag)(CommandLineValues& values);
 };
-extern const std::vector<FlagSwitch> FlagSwitches;
 
 // A switch that carries a number straight after its name, as -j2 does.
 struct NumberSwitch {
   const char* name;
-  unsigned BuildInputs::*field;  // 0 when the switch is not given
+  unsigned BuildInputs::*field;  // left as it is when the switch is not given
   unsigned least, most;
-  const char* meaning;    // what the number counts
-  const char* otherwise;  // what happens without the switch
+  const char* meaning;    // what the number is
+  const char* example;    // a switch with its number
+  const char* otherwise;  // what holds without the switch
 };
-extern const std::vector<NumberSwitch> NumberSwitches;
+
+// The switches of a builder's front end, besides the option table's.
+struct FrontEndSwitches {
+  std::vector<FlagSwitch> flags;
+  std::vector<NumberSwitch> numbers;
+};
+// orvex.exe's; the Linux orvex adds its own to them.
+extern const FrontEndSwitches BuilderSwitches;
+
+// Compares a switch name with a parameter's name, ignoring letter case.
+typedef bool (*SameTextFunction)(const std::string& a, const std::string& b);
+bool SameTextAscii(const std::string& a, const std::string& b);
+
+// Every switch of a builder without its leading '-' or '/': the option table's, then the
+// front end's. A number switch (-j2) is not among them.
+std::vector<const char*> KnownSwitches(const FrontEndSwitches& frontEnd = BuilderSwitches);
+
+// Tells a switch from a positional parameter: IsSwitchParam on Windows; the Linux orvex
+// takes only '-', since its paths begin with '/'.
+typedef bool (*SwitchTestFunction)(const std::string& param);
+
+// A command line split into parameters, program name first.
+class ParsedCommandLine {
+ public:
+  explicit ParsedCommandLine(std::vector<std::string> params, SameTextFunction sameText = SameTextAscii,
+                             SwitchTestFunction isSwitch = IsSwitchParam,
+                             const FrontEndSwitches& frontEnd = BuilderSwitches);
+  const FrontEndSwitches& FrontEnd() const { return *frontEnd_; }
+  bool HasSwitch(const char* name) const;
+  int PositionalCount() const;
+  // The n-th positional parameter (n from 1), empty when there are fewer.
+  std::string PositionalParam(int n) const;
+  // The first switch parameter that names none of KnownSwitches; empty when none.
+  std::string FirstUnknownSwitch() const;
+  // The first switch parameter that begins with `name` (-j2, and also -j or -jx) and is
+  // none of KnownSwitches; empty when none.
+  std::string NumberSwitchParam(const char* name) const;
+
+ private:
+  std::vector<std::string> params_;
+  SameTextFunction sameText_;
+  SwitchTestFunction isSwitch_;
+  const FrontEndSwitches* frontEnd_;
+};
 
 // Switches in their fixed order and precedence, then the positional parameters.
 CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line);

@@ -119,6 +119,7 @@ TEST(Switches, NothingOnABuildingLineIsDropped) {
       {"-h -xcmv -mf src tgt run.exe params", ""},
       {"-frobnicate src", ""},  // the ordinary window builds nothing
       {"-h src tgt -frobnicate", "Unknown switch: -frobnicate\r\n"},
+      {"-h -x64 -cp1251 src tgt", "Unknown switch: -x64\r\n"},  // the Linux orvex's own
       {"-h -mf src tgt run.exe /quiet", "Unknown switch: /quiet\r\n"},
       {"-mf -fm src tgt run.exe custom -S --x", "Unknown switch: --x\r\n"},
       {"-h src tgt run.exe", stray + "run.exe\r\n"},

@@ -225,7 +225,7 @@ TEST(OptionTable, EverySwitchIsDocumentedAndReadsBackAsItsCode) {
   ASSERT_FALSE(usage.empty());
   for (const char* name : KnownSwitches())
     EXPECT_NE(usage.find("-" + std::string(name) + " "), std::string::npos) << name;
-  for (const NumberSwitch& number : NumberSwitches)
+  for (const NumberSwitch& number : BuilderSwitches.numbers)
     EXPECT_NE(usage.find("-" + std::string(number.name) + "N "), std::string::npos) << number.name;
   std::vector<GeneratorSwitch> switches = GeneratorSwitches();
   size_t index = 0;

@@ -116,8 +116,11 @@ TEST(LinuxBuild, RefusedInputsAndFailuresSayWhatAndLeaveNoTargetBegun) {
       {"stray parameter", nullptr, {"$S", "$T", "$S/a.txt"}, 2,
        "No switch takes this parameter:\n$S/a.txt\n\nAn executable file and its parameters are taken only with -mf, "
        "a custom folder only with -fm\n", "$T", "<none>"},
-      {"code page unknown here", nullptr, {"-cp77777", "$S", "$T"}, 2,
-       "This system cannot convert names to code page 77777\n", "$T", "<none>"},
+      {"code page unknown here", nullptr, {"-cp7777", "$S", "$T"}, 2,
+       "This system cannot convert names to code page 7777\n", "$T", "<none>"},
+      {"no code page", nullptr, {"-CP0", "$S", "$T"}, 2,
+       "The switch -CP0 takes the code page of the names in the SFX file, 1 to 65535, as in -cp1251; without it the "
+       "code page is 1252\n", "$T", "<none>"},
       {"name outside the code page", [](const Scratch& s) { Write(s("$S/日本.txt"), "x"); }, {"$S", "$T"}, 2,
        "The name of this file cannot be represented in the system's code page\n\n$S/日本.txt\n", "$T", "<none>"},
       {"custom folder outside the code page", nullptr, {"-fm", "$S", "$T", "C:\\Ω"}, 2,
