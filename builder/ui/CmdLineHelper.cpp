@@ -176,7 +176,7 @@ CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line) {
   }
   for (const FlagSwitch& flag : line.FrontEnd().flags) flag.flag(v) = has(flag.name);
   // A number switch with a number in its range sets its field; anything else is refused
-  // below and leaves the field 0.
+  // below and leaves the field as it is.
   std::string badNumber;
   for (const NumberSwitch& number : line.FrontEnd().numbers) {
     std::string given = line.NumberSwitchParam(number.name);

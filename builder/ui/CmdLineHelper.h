@@ -36,11 +36,11 @@ struct CommandLineValues {
   BuildInputs Inputs;  // the options the line sets (Compressed always 1)
   bool Xcmv = false;   // -xcmv: the head takes its icon and version from XcmvFile
   std::string XcmvFile;
-  bool OverwriteTarget = false;
-  bool NoFinalMessage = false;
-  bool HideMainWindow = false;
-  bool Quiet = false;         // -q: with -h, no box at all (messages on standard error)
-  bool X64 = false;           // the Linux orvex's -x64: the x86-64 heads
+  bool OverwriteTarget = false;  // -o
+  bool NoFinalMessage = false;   // -c: no word when the SFX file is written
+  bool HideMainWindow = false;   // -h
+  bool Quiet = false;            // -q: with -h, no box at all (messages on standard error)
+  bool X64 = false;              // the Linux orvex's -x64: the x86-64 heads
   int RequiredPositionals = 2;
   bool CommandLineMode = false;
   // Why a line that builds must not: a parameter that it would drop without a word (a
