@@ -27,7 +27,7 @@ struct BuildInputs {
   uint8_t ExtractionMode = 0;
   uint8_t ExtractionFolder = 0;
   uint8_t OpenFolder = 0;
-  uint8_t Compressed = 1;
+  uint8_t Compressed = 1;  // 1 from every builder; 0 stores the contents as they are
   uint8_t OneInstance = 0;
   uint8_t SilentMode = 0;
   uint8_t SelfDeleteMode = 0;

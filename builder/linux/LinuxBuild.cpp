@@ -108,7 +108,6 @@ int RunLinuxBuild(const std::vector<std::string>& args, std::ostream& out, std::
     return ExitInputsRefused;
   }
   BuildInputs in = v.Inputs;
-  in.Compressed = 1;
   if (in.CodePage == 0) in.CodePage = 1252;
   ProgressLine progress(progressDescriptor);
   try {

@@ -33,7 +33,7 @@ bool IsSwitchParam(const std::string& param);
 
 // The command-line values of one run, fixed at start-up and only read afterwards.
 struct CommandLineValues {
-  BuildInputs Inputs;  // the options the line sets (Compressed always 1)
+  BuildInputs Inputs;  // the options the line sets
   bool Xcmv = false;   // -xcmv: the head takes its icon and version from XcmvFile
   std::string XcmvFile;
   bool OverwriteTarget = false;  // -o

@@ -146,7 +146,7 @@ bool Tforvex::Create() {
   SetChecked(rbuacnone, true);
   SetChecked(rbomprompt, true);
   if (gCommandLine.CommandLineMode)
-    ApplyInputs(CommandLineInputs(gCommandLine));
+    ApplyInputs(gCommandLine.Inputs);
   else
     LoadStoredSettings();
   return true;
@@ -198,7 +198,6 @@ BuildInputs Tforvex::ReadOptions() const {
       if (Checked(option.controls[c])) code = static_cast<uint8_t>(c);
     inputs.*option.field = code;
   }
-  inputs.Compressed = 1;
   return inputs;
 }
 

@@ -53,12 +53,6 @@ bool StartUp() {
   return true;
 }
 
-BuildInputs CommandLineInputs(const CommandLineValues& v) {
-  BuildInputs in = v.Inputs;
-  in.Compressed = 1;
-  return in;
-}
-
 BuildInputs EngineInputs(const BuildInputs& inputs) {
   BuildInputs in = inputs;
   NormalizeInputs(in);
@@ -112,7 +106,7 @@ bool CheckBuildInputs(const BuildInputs& inputs) {
 
 int RunHiddenBuild() {
   if (!gCommandLine.CommandLineMode) return ExitInputsRefused;
-  BuildInputs inputs = CommandLineInputs(gCommandLine);
+  BuildInputs inputs = gCommandLine.Inputs;
   try {
     if (!CheckBuildInputs(inputs)) return ExitInputsRefused;
     // Without a progress window nothing can cancel it, so false cannot happen here.

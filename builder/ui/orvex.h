@@ -29,9 +29,6 @@ extern ResourceData UsageTextData;
 // one is missing or empty. Also sets AppId and seeds the instance id generator.
 bool StartUp();
 
-// The build inputs the command-line values describe.
-BuildInputs CommandLineInputs(const CommandLineValues& values);
-
 // The inputs as the engine takes them: normalised, with what the command line and the
 // environment decide (the icon and version source, reproducibility, SOURCE_DATE_EPOCH).
 // Raises EInputRefused when SOURCE_DATE_EPOCH is set to something unusable.
