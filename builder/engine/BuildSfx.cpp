@@ -57,6 +57,7 @@ bool UnfitForWindows(const std::u16string& name) {
   return !name.empty() && (name.back() == u'.' || name.back() == u' ');
 }
 
+// The options record, byte for byte as the option table places each option.
 void WriteOptions(BuildJob& job) {
   SfxOptions options = {};
   uint8_t* record = reinterpret_cast<uint8_t*>(&options);
