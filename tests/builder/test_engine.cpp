@@ -9,14 +9,15 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "BuildErrors.h"
 #include "BuildSfx.h"
 #include "archiverun.h"
+#include "scratch.h"
 #include "sfxwriter.h"
 
 namespace {
@@ -32,17 +33,15 @@ class Engine : public testing::Test {
     // Local time is UTC, so every stored time is known.
     setenv("TZ", "UTC", 1);
     tzset();
-    char pattern[] = "/tmp/orvex-engine.XXXXXX";
-    root_ = std::string(mkdtemp(pattern)) + "/";
+    // A fresh folder each time: a table of cases sets up again for every case.
+    scratch_ = std::make_unique<sfxtest::ScratchFolder>("engine");
+    root_ = scratch_->Path() + "/";
     source_ = root_ + "src/";
     mkdir(source_.c_str(), 0755);
+    made_.clear();
     head_ = sfxtest::SyntheticHead();
     environment_ = BuildEnvironment();
     environment_.Heads = SfxHeads{{head_.data(), head_.size()}, {helper_.data(), helper_.size()}, {}};
-  }
-  void TearDown() override {
-    int ignored = system(("chmod -R u+w '" + root_ + "' && rm -rf '" + root_ + "'").c_str());
-    (void)ignored;
   }
 
   // A file (or, with a trailing '/', a folder) below the source, written at `Written`.
@@ -51,7 +50,7 @@ class Engine : public testing::Test {
     if (name.back() == '/') {
       mkdir(path.c_str(), 0755);
     } else {
-      std::ofstream(path, std::ios::binary) << content;
+      sfxtest::WriteFile(path, content);
     }
     made_.push_back(path);
     Settle();
@@ -70,11 +69,9 @@ class Engine : public testing::Test {
     return in;
   }
 
-  std::string Target() const {
-    std::ifstream file(root_ + "out.exe", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  }
+  std::string Target() const { return sfxtest::ReadFile(root_ + "out.exe"); }
 
+  std::unique_ptr<sfxtest::ScratchFolder> scratch_;
   std::string root_, source_, head_;
   std::vector<std::string> made_;
   std::string helper_ = "MZ the helper";
@@ -199,10 +196,8 @@ TEST_F(Engine, RefusesWhatNoSfxFileCanCarryAndLeavesNoTarget) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    TearDown();
-    made_.clear();
     SetUp();
-    std::ofstream(root_ + "out.exe") << "an older SFX file";
+    sfxtest::WriteFile(root_ + "out.exe", "an older SFX file");
     BuildInputs in = Inputs();
     c.setUp(*this, in);
     bool created = std::string(c.what) == "an SFX file beyond the limit";

@@ -14,37 +14,13 @@
 #include <sstream>
 
 #include "archiverun.h"
+#include "scratch.h"
 #include "sfxinspect.h"
 #include "sfxwriter.h"
 
 using namespace sfxtest;
 
 namespace {
-
-class Scratch {
- public:
-  Scratch() {
-    char pattern[] = "/tmp/orvex-inspect-XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~Scratch() { system(("rm -rf '" + path_ + "'").c_str()); }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-std::string Write(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-  return path;
-}
-
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
 
 bool Exists(const std::string& path) {
   struct stat about;
@@ -87,7 +63,7 @@ std::string Big() {
 }
 
 TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
-  Scratch scratch;
+  ScratchFolder scratch("inspect");
   SfxOptions options = DefaultOptions("00AB12CD34");
   options.ExtractionMode = 1;
   options.ExtractionFolder = 5;
@@ -105,7 +81,7 @@ TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
                                 File("empty", ""),
                                 File("bin\\run.exe", "MZ run", EntryKindLaunchTarget),
                                 File("big.bin", big)};
-  std::string sfx = Write(scratch / "in.exe", SyntheticHead() + MakeArchive(options, entries));
+  std::string sfx = WriteFile(scratch / "in.exe", SyntheticHead() + MakeArchive(options, entries));
 
   Outcome list = Call(List, sfx);
   EXPECT_EQ(list.status, 0) << list.err;
@@ -120,12 +96,12 @@ TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
     EXPECT_NE(list.out.find(line), std::string::npos) << line << "\nin:\n" << list.out;
 
   // Python's own reader takes the machine-readable form whole.
-  std::string json = Write(scratch / "list.json", Call(ListJson, sfx).out);
+  std::string json = WriteFile(scratch / "list.json", Call(ListJson, sfx).out);
   std::string check = "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); e=d[\"entries\"]; "
                       "sys.exit(0 if len(e)==7 and e[2][\"name\"]==\"docs/caf\\u00e9.txt\" and "
                       "d[\"options\"][\"launchTarget\"]==\"bin/run.exe\" and e[6][\"size\"]==9437185 else 1)' " +
                       json;
-  EXPECT_EQ(system(check.c_str()), 0) << Read(json);
+  EXPECT_EQ(system(check.c_str()), 0) << ReadFile(json);
 
   Outcome test = Call(TestSfx, sfx);
   EXPECT_EQ(test.status, 0);
@@ -134,9 +110,9 @@ TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
   std::string out = scratch / "out";
   Outcome extract = Extract(sfx, out);
   EXPECT_EQ(extract.status, 0) << extract.err;
-  EXPECT_EQ(Read(out + "/docs/caf\xC3\xA9.txt"), "caf\xE9");
-  EXPECT_EQ(Read(out + "/bin/run.exe"), "MZ run");
-  EXPECT_TRUE(Read(out + "/big.bin") == big);
+  EXPECT_EQ(ReadFile(out + "/docs/caf\xC3\xA9.txt"), "caf\xE9");
+  EXPECT_EQ(ReadFile(out + "/bin/run.exe"), "MZ run");
+  EXPECT_TRUE(ReadFile(out + "/big.bin") == big);
   EXPECT_TRUE(Exists(out + "/empty"));
   EXPECT_FALSE(Exists(out + "/xsfxdel~.exe")) << "the helper is the extractor's own";
   struct stat about;
@@ -151,31 +127,31 @@ TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
 
   // Signed after building: the certificate table behind the terminator is no part of the
   // archive. A list of any length is shown entry by entry.
-  EXPECT_EQ(Call(TestSfx, Write(scratch / "signed.exe", Read(sfx) + std::string(1032, '\x30'))).status, 0);
+  EXPECT_EQ(Call(TestSfx, WriteFile(scratch / "signed.exe", ReadFile(sfx) + std::string(1032, '\x30'))).status, 0);
   std::vector<Entry> many;
   for (int i = 0; i < 100000; ++i) many.push_back(File("f" + std::to_string(i), ""));
-  Outcome listed = Call(List, Write(scratch / "many.exe", SyntheticHead() + MakeArchive(DefaultOptions(), many)));
+  Outcome listed = Call(List, WriteFile(scratch / "many.exe", SyntheticHead() + MakeArchive(DefaultOptions(), many)));
   EXPECT_EQ(listed.status, 0);
   EXPECT_NE(listed.out.find("f99999\n100000 entries, 0 bytes\n"), std::string::npos);
 
   // Met again: existing files are kept unless -o replaces them.
-  Write(out + "/empty", "mine");
+  WriteFile(out + "/empty", "mine");
   extract = Extract(sfx, out);
   EXPECT_EQ(extract.status, 2);
   EXPECT_NE(extract.err.find("empty: exists, kept (-o replaces it)"), std::string::npos) << extract.err;
-  EXPECT_EQ(Read(out + "/empty"), "mine");
+  EXPECT_EQ(ReadFile(out + "/empty"), "mine");
   EXPECT_EQ(Extract(sfx, out, true).status, 0);
-  EXPECT_EQ(Read(out + "/empty"), "");
+  EXPECT_EQ(ReadFile(out + "/empty"), "");
 }
 
 // -t gives the code the extractor ends with, on every input of the fuzz corpus, on every
 // cut of a small file and on each kind of damage; -l and -x refuse what the scan refuses.
 TEST(Inspect, DamagedFilesEndWithTheExtractorsCodes) {
-  Scratch scratch;
+  ScratchFolder scratch("inspect");
   std::vector<std::string> inputs;
   std::ifstream index(ORVEX_CORPUS_DIR "/index.txt");
   for (std::string name; std::getline(index, name);)
-    if (!name.empty()) inputs.push_back(SyntheticHead() + Read(ORVEX_CORPUS_DIR "/" + name));
+    if (!name.empty()) inputs.push_back(SyntheticHead() + ReadFile(ORVEX_CORPUS_DIR "/" + name));
   ASSERT_GT(inputs.size(), 10u);
   std::string whole = SyntheticHead() + MakeArchive(DefaultOptions(), {sfxtest::Folder("d"), File("d\\a", "alpha")});
   for (size_t cut = 0; cut < whole.size(); ++cut) inputs.push_back(whole.substr(0, cut));
@@ -185,7 +161,7 @@ TEST(Inspect, DamagedFilesEndWithTheExtractorsCodes) {
   inputs.push_back("not an SFX file at all");
   std::string path = scratch / "damaged.exe";
   for (const std::string& bytes : inputs) {
-    Write(path, bytes);
+    WriteFile(path, bytes);
     RunResult reader = RunArchive(bytes);
     Outcome test = Call(TestSfx, path);
     ASSERT_EQ(static_cast<uint32_t>(test.status), reader.code) << test.out << test.err;
@@ -212,7 +188,7 @@ TEST(Inspect, DamagedFilesEndWithTheExtractorsCodes) {
   size_t b = a + EncodeEntry(three[1], true).size();
   two[a - 1] ^= 1;  // the last byte of each checksum
   two[b - 1] ^= 1;
-  Outcome test = Call(TestSfx, Write(path, two));
+  Outcome test = Call(TestSfx, WriteFile(path, two));
   EXPECT_EQ(test.status, int(ArchiveChecksum));
   EXPECT_NE(test.out.find("damaged: a: checksum error (23)\ndamaged: b: checksum error (23)\n"), std::string::npos)
       << test.out;
@@ -223,10 +199,10 @@ TEST(Inspect, DamagedFilesEndWithTheExtractorsCodes) {
 }
 
 TEST(Inspect, ExtractNeverWritesThroughALink) {
-  Scratch scratch;
+  ScratchFolder scratch("inspect");
   std::string outside = scratch / "outside";
   mkdir(outside.c_str(), 0777);
-  Write(outside + "/f.txt", "the user's");
+  WriteFile(outside + "/f.txt", "the user's");
   const std::vector<std::vector<Entry>> archives = {
       {sfxtest::Folder("sub"), File("sub\\f.txt", "evil")},
       {File("sub\\f.txt", "evil")},
@@ -236,21 +212,21 @@ TEST(Inspect, ExtractNeverWritesThroughALink) {
     std::string out = scratch / ("out" + std::to_string(i));
     mkdir(out.c_str(), 0777);
     ASSERT_EQ(symlink(outside.c_str(), (out + "/sub").c_str()), 0);
-    std::string sfx = Write(scratch / "link.exe", SyntheticHead() + MakeArchive(DefaultOptions(), archives[i]));
+    std::string sfx = WriteFile(scratch / "link.exe", SyntheticHead() + MakeArchive(DefaultOptions(), archives[i]));
     Outcome extract = Extract(sfx, out, true);
     EXPECT_NE(extract.status, 0) << i;
     EXPECT_NE(extract.err.find("a link or a file stands where a folder goes"), std::string::npos) << extract.err;
-    EXPECT_EQ(Read(outside + "/f.txt"), "the user's") << i;
+    EXPECT_EQ(ReadFile(outside + "/f.txt"), "the user's") << i;
     EXPECT_FALSE(Exists(outside + "/deeper")) << i;
   }
   // A link in a file's place is replaced itself; what it points to stays.
   std::string out = scratch / "filelink";
   mkdir(out.c_str(), 0777);
   ASSERT_EQ(symlink((outside + "/f.txt").c_str(), (out + "/f.txt").c_str()), 0);
-  std::string sfx = Write(scratch / "file.exe", SyntheticHead() + MakeArchive(DefaultOptions(), {File("f.txt", "new")}));
+  std::string sfx = WriteFile(scratch / "file.exe", SyntheticHead() + MakeArchive(DefaultOptions(), {File("f.txt", "new")}));
   EXPECT_EQ(Extract(sfx, out, true).status, 0);
-  EXPECT_EQ(Read(outside + "/f.txt"), "the user's");
-  EXPECT_EQ(Read(out + "/f.txt"), "new");
+  EXPECT_EQ(ReadFile(outside + "/f.txt"), "the user's");
+  EXPECT_EQ(ReadFile(out + "/f.txt"), "new");
 }
 
 }  // namespace

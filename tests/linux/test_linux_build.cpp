@@ -11,11 +11,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <functional>
-#include <sstream>
+#include <ostream>
 
 #include "archiverun.h"
+#include "scratch.h"
 
 extern char** environ;
 
@@ -23,34 +23,27 @@ namespace {
 
 class Scratch {
  public:
-  Scratch() {
-    char pattern[] = "/tmp/orvex-build-XXXXXX";
-    path_ = mkdtemp(pattern);
-    mkdir((path_ + "/src").c_str(), 0777);
-  }
-  ~Scratch() { system(("chmod -R u+w '" + path_ + "'; rm -rf '" + path_ + "'").c_str()); }
+  Scratch() { mkdir((folder_ / "src").c_str(), 0777); }
   // $D the scratch folder, $S the source folder, $T the target, in any text.
   std::string operator()(std::string text) const {
-    for (auto [key, value] : {std::pair<std::string, std::string>{"$S", path_ + "/src"}, {"$T", path_ + "/out.exe"},
-                              {"$D", path_}})
+    for (auto [key, value] : {std::pair<std::string, std::string>{"$S", folder_ / "src"}, {"$T", folder_ / "out.exe"},
+                              {"$D", folder_.Path()}})
       for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, 2, value);
     return text;
   }
 
  private:
-  std::string path_;
+  sfxtest::ScratchFolder folder_{"build"};
 };
 
-void Write(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+using sfxtest::WriteFile;
 
 // The file's bytes; "<none>" when it does not exist, "<folder>" for a folder.
 std::string Read(const std::string& path) {
   struct stat status;
   if (stat(path.c_str(), &status) != 0) return "<none>";
   if (S_ISDIR(status.st_mode)) return "<folder>";
-  std::ostringstream bytes;
-  bytes << std::ifstream(path, std::ios::binary).rdbuf();
-  return bytes.str();
+  return sfxtest::ReadFile(path);
 }
 
 struct Outcome {
@@ -109,7 +102,7 @@ TEST(LinuxBuild, RefusedInputsAndFailuresSayWhatAndLeaveNoTargetBegun) {
   };
   const Case cases[] = {
       {"missing source", nullptr, {"$D/none", "$T"}, 2, "The source folder does not exist\n\n$D/none/\n", "$T", "<none>"},
-      {"source is a file", [](const Scratch& s) { Write(s("$D/file"), "x"); }, {"$D/file", "$T"}, 2,
+      {"source is a file", [](const Scratch& s) { WriteFile(s("$D/file"), "x"); }, {"$D/file", "$T"}, 2,
        "The source folder does not exist\n\n$D/file/\n", "$T", "<none>"},
       {"too few parameters", nullptr, {"-o", "$S"}, 2, "orvex: a build needs a source folder and a target file (orvex --help)\n", "$T", "<none>"},
       {"unknown switch", nullptr, {"-o", "-zz", "$S", "$T"}, 2, unknownText, "$T", "<none>"},
@@ -121,7 +114,7 @@ TEST(LinuxBuild, RefusedInputsAndFailuresSayWhatAndLeaveNoTargetBegun) {
       {"no code page", nullptr, {"-CP0", "$S", "$T"}, 2,
        "The switch -CP0 takes the code page of the names in the SFX file, 1 to 65535, as in -cp1251; without it the "
        "code page is 1252\n", "$T", "<none>"},
-      {"name outside the code page", [](const Scratch& s) { Write(s("$S/日本.txt"), "x"); }, {"$S", "$T"}, 2,
+      {"name outside the code page", [](const Scratch& s) { WriteFile(s("$S/日本.txt"), "x"); }, {"$S", "$T"}, 2,
        "The name of this file cannot be represented in the system's code page\n\n$S/日本.txt\n", "$T", "<none>"},
       {"custom folder outside the code page", nullptr, {"-fm", "$S", "$T", "C:\\Ω"}, 2,
        "The custom folder cannot be represented in code page 1252\n\nC:\\Ω\n", "$T", "<none>"},
@@ -129,21 +122,21 @@ TEST(LinuxBuild, RefusedInputsAndFailuresSayWhatAndLeaveNoTargetBegun) {
        "The command line parameters cannot be represented in code page 1251\n\n\u00e9\n", "$T", "<none>"},
       {"fifo", [](const Scratch& s) { mkfifo(s("$S/pipe").c_str(), 0644); }, {"$S", "$T"}, 2,
        "This is neither a file nor a folder (a device, a pipe or a socket)\n\n$S/pipe\n", "$T", "<none>"},
-      {"file of 2 GiB", [](const Scratch& s) { Write(s("$S/big"), ""), truncate(s("$S/big").c_str(), 1LL << 31); },
+      {"file of 2 GiB", [](const Scratch& s) { WriteFile(s("$S/big"), ""), truncate(s("$S/big").c_str(), 1LL << 31); },
        {"$S", "$T"}, 2, "This file is 2 GiB or larger, too large for an SFX file\n\n$S/big\n", "$T", "<none>"},
-      {"existing target without -o", [](const Scratch& s) { Write(s("$T"), "old"); }, {"$S", "$T"}, 2,
+      {"existing target without -o", [](const Scratch& s) { WriteFile(s("$T"), "old"); }, {"$S", "$T"}, 2,
        "Target file already exists\n\n$T\n\n-o overwrites it\n", "$T", "old"},
       {"target is a folder", [](const Scratch& s) { mkdir(s("$T").c_str(), 0777); }, {"-o", "$S", "$T"}, 2,
        "The target is not a file\n\n$T\n", "$T", "<folder>"},
       {"SOURCE_DATE_EPOCH unusable", nullptr, {"$S", "$T"}, 2, epochText, "$T", "<none>", {"SOURCE_DATE_EPOCH=soon"}},
       // orvex.exe gives 1 for a target it cannot open, and leaves whatever is there.
-      {"target folder is a file", [](const Scratch& s) { Write(s("$D/blocker"), "mine"); },
+      {"target folder is a file", [](const Scratch& s) { WriteFile(s("$D/blocker"), "mine"); },
        {"$S", "$D/blocker/out.exe"}, 1, "Invalid filename\n\n$D/blocker/out.exe\n", "$D/blocker", "mine"},
       // A link to a file of the kernel's that reads short of its reported size: a read
       // failure after the target was truncated, which removes it.
       {"read failure mid-build",
        [](const Scratch& s) {
-         Write(s("$T"), "old");
+         WriteFile(s("$T"), "old");
          ASSERT_EQ(symlink("/sys/devices/system/cpu/online", s("$S/online").c_str()), 0);
        },
        {"-o", "$S", "$T"}, 1, "Read beyond end of file\n\n$S/online\n", "$T", "<none>"},
@@ -151,7 +144,7 @@ TEST(LinuxBuild, RefusedInputsAndFailuresSayWhatAndLeaveNoTargetBegun) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Scratch s;
-    Write(s("$S/a.txt"), "a");
+    WriteFile(s("$S/a.txt"), "a");
     if (c.make) c.make(s);
     Outcome run = RunOrvex(s, c.args, c.env);
     EXPECT_EQ(run.status, c.status);
@@ -190,14 +183,14 @@ TEST(LinuxBuild, BuiltFilesReadBackWithTheirOptionsNamesAndAttributes) {
   Scratch s;
   mkdir(s("$S/sub").c_str(), 0777);
   mkdir(s("$S/empty").c_str(), 0777);
-  Write(s("$S/a.txt"), std::string(ChunkSize + 1, 'a'));
-  Write(s("$S/\u0434.txt"), "de");
-  Write(s("$S/zero"), "");
-  Write(s("$S/ro.txt"), "read only");
+  WriteFile(s("$S/a.txt"), std::string(ChunkSize + 1, 'a'));
+  WriteFile(s("$S/\u0434.txt"), "de");
+  WriteFile(s("$S/zero"), "");
+  WriteFile(s("$S/ro.txt"), "read only");
   chmod(s("$S/ro.txt").c_str(), 0444);
-  Write(s("$S/.hidden"), "h");
-  Write(s("$S/run.exe"), "not a program");
-  Write(s("$S/out.exe"), "an earlier build");
+  WriteFile(s("$S/.hidden"), "h");
+  WriteFile(s("$S/run.exe"), "not a program");
+  WriteFile(s("$S/out.exe"), "an earlier build");
 
   // The target inside the source, as the Windows builder allows: it never packs itself.
   const std::vector<std::string> launch = {"-h", "-q", "-mf", "-fm", "-dn", "-s", "-r", "-cp1251", "-o", "$S",
@@ -236,7 +229,7 @@ TEST(LinuxBuild, BuiltFilesReadBackWithTheirOptionsNamesAndAttributes) {
 
   // -x64 writes the x86-64 head; -c prints no final line; 1252 is the default code page.
   unlink(s("$S/\u0434.txt").c_str());
-  Write(s("$S/sub/\u00e9\u20ac.txt"), "e");
+  WriteFile(s("$S/sub/\u00e9\u20ac.txt"), "e");
   Outcome wide = RunOrvex(s, {"-x64", "-c", "-o", "$S", "$T"});
   EXPECT_EQ(wide.status, 0) << wide.err;
   EXPECT_EQ(wide.out, "");
