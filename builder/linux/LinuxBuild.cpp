@@ -1,11 +1,9 @@
 #include "LinuxBuild.h"
 
-#include <errno.h>
-#include <iconv.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
-#include <memory>
+#include <utility>
 
 #include "ArchiveName.h"
 #include "BuildErrors.h"
@@ -14,6 +12,7 @@
 #include "CmdLineHelper.h"
 #include "OVResources.h"
 #include "ProgressLine.h"
+#include "Utf8.h"
 
 namespace {
 
@@ -41,29 +40,12 @@ const FrontEndSwitches& LinuxSwitches() {
   return switches;
 }
 
-// UTF-8 to UTF-16; false for bytes that are not UTF-8.
-bool Utf16(const std::string& utf8, std::u16string& wide) {
-  iconv_t conversion = iconv_open("UTF-16LE", "UTF-8");
-  if (conversion == reinterpret_cast<iconv_t>(-1)) return false;
-  std::unique_ptr<void, int (*)(iconv_t)> owner(conversion, iconv_close);
-  std::string output(utf8.size() * 2 + 4, '\0');
-  char* in = const_cast<char*>(utf8.data());
-  char* out = &output[0];
-  size_t inLeft = utf8.size(), outLeft = output.size();
-  if (iconv(conversion, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1)) return false;
-  wide.clear();
-  for (size_t i = 0; i + 1 < output.size() - outLeft; i += 2)
-    wide += static_cast<char16_t>(static_cast<unsigned char>(output[i]) | static_cast<unsigned char>(output[i + 1]) << 8);
-  return true;
-}
-
 // A text of the command line in the archive's code page, exactly; an empty text stays empty.
 bool InCodePage(std::string& text, uint32_t codePage) {
-  std::u16string wide;
   std::string converted;
   if (text.empty()) return true;
-  if (!Utf16(text, wide) || !ToArchiveName(wide, codePage, converted)) return false;
-  text = converted;
+  if (!ToArchiveName(Utf16(text), codePage, converted)) return false;
+  text = std::move(converted);
   return true;
 }
 

@@ -15,7 +15,6 @@
 #include "ovutils.h"
 #include "u_settings.h"
 
-
 namespace {
 
 const ControlDef ForvexControls[] = {

@@ -10,42 +10,9 @@
 #include <memory>
 
 #include "BuildErrors.h"
+#include "Utf8.h"
 
 namespace {
-
-// UTF-8 to UTF-16; empty for bytes that are not UTF-8, which no code page converts.
-std::u16string Utf16(const std::string& utf8) {
-  std::u16string wide;
-  for (size_t i = 0; i < utf8.size();) {
-    unsigned char lead = static_cast<unsigned char>(utf8[i]);
-    int extra = -1;
-    if (lead < 0x80)
-      extra = 0;
-    else if (lead >= 0xC2 && lead < 0xE0)
-      extra = 1;
-    else if (lead >= 0xE0 && lead < 0xF0)
-      extra = 2;
-    else if (lead >= 0xF0 && lead < 0xF5)
-      extra = 3;
-    if (extra < 0 || i + static_cast<size_t>(extra) >= utf8.size()) return std::u16string();
-    uint32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-      unsigned char next = static_cast<unsigned char>(utf8[i + static_cast<size_t>(k)]);
-      if ((next & 0xC0) != 0x80) return std::u16string();
-      code = code << 6 | (next & 0x3F);
-    }
-    static const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
-    if (code < least[extra] || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) return std::u16string();
-    if (code >= 0x10000) {
-      wide += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
-      wide += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
-    } else {
-      wide += static_cast<char16_t>(code);
-    }
-    i += static_cast<size_t>(extra) + 1;
-  }
-  return wide;
-}
 
 uint64_t FileTime(const struct timespec& time) {
   return static_cast<uint64_t>((static_cast<int64_t>(time.tv_sec) + 11644473600LL) * 10000000LL + time.tv_nsec / 100);

@@ -1,0 +1,7 @@
+// Text as Linux spells it, in the UTF-16 the archive names are made from.
+#pragma once
+
+#include <string>
+
+// UTF-8 to UTF-16; empty for bytes that are not UTF-8, which no code page converts.
+std::u16string Utf16(const std::string& utf8);
