@@ -13,6 +13,7 @@
 #include "OVResources.h"
 #include "OptionTable.h"
 #include "SourceWalk.h"
+#include "WindowsNames.h"
 #include "u_bytesize.h"
 #include "u_shared.h"
 
@@ -20,33 +21,22 @@ namespace {
 
 std::mt19937 gInstanceIds;
 
-// The upper case of the Latin, Greek and Cyrillic letters, as the walk orders names.
-char16_t Upper(char16_t c) {
-  if (c < 0x80) return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
-  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) ||
-      (c >= 0x430 && c <= 0x44F) || (c >= 0xFF41 && c <= 0xFF5A))
-    return static_cast<char16_t>(c - 32);
-  if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 80);
-  if (c == 0xFF) return 0x178;
-  if (c == 0x3C2) return 0x3A3;
-  // Pairs of an upper-case letter and its lower case after it.
-  bool evenPairs = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177) || (c >= 0x460 && c <= 0x481) ||
-                   (c >= 0x48A && c <= 0x4BF) || (c >= 0x4D0 && c <= 0x52F);
-  bool oddPairs = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E) || (c >= 0x4C1 && c <= 0x4CE);
-  if ((evenPairs && (c & 1)) || (oddPairs && !(c & 1))) return static_cast<char16_t>(c - 1);
-  return c;
+// The order of two names as NTFS lists a folder: by UTF-16 code units after upper-casing;
+// 0 for names NTFS takes for one.
+int NtfsOrder(const std::u16string& a, const std::u16string& b) {
+  size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    char16_t x = NtfsUpperCase(a[i]), y = NtfsUpperCase(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
 
-// The walk's order: ordinal by UTF-16 code units after upper-casing, as NTFS lists a folder;
-// names that differ only in letter case (possible on other file systems) by their code units.
+// The walk's order; names that differ only in letter case (possible on other file
+// systems, and refused) by their code units, so the message names them in one order.
 bool ListedBefore(const FolderItem& a, const FolderItem& b) {
-  size_t n = std::min(a.unicode.size(), b.unicode.size());
-  for (size_t i = 0; i < n; ++i) {
-    char16_t x = Upper(a.unicode[i]), y = Upper(b.unicode[i]);
-    if (x != y) return x < y;
-  }
-  if (a.unicode.size() != b.unicode.size()) return a.unicode.size() < b.unicode.size();
-  return a.unicode < b.unicode;
+  int order = NtfsOrder(a.unicode, b.unicode);
+  return order != 0 ? order < 0 : a.unicode < b.unicode;
 }
 
 // A name Windows cannot give a file: control characters, the characters it reserves, or a
@@ -223,6 +213,11 @@ bool IsLaunchTarget(const BuildJob& job, const tfile& item) {
 void CollectEntries(BuildJob& job, const std::string& prefix, const std::string& folder) {
   std::vector<FolderItem> listed = ListFolder(folder);
   std::sort(listed.begin(), listed.end(), ListedBefore);
+  // Sorted, the names Windows takes for one stand side by side.
+  for (size_t i = 1; i < listed.size(); ++i)
+    if (NtfsOrder(listed[i - 1].unicode, listed[i].unicode) == 0)
+      throw EInputRefused("Windows does not tell these names apart\r\n\r\n" + folder + listed[i - 1].name + "\r\n" +
+                          folder + listed[i].name);
   for (FolderItem& found : listed) {
     std::string name;
     if (!ToArchiveName(found.unicode, job.in.CodePage, name))

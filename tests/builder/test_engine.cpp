@@ -155,13 +155,28 @@ TEST_F(Engine, WritesTheTreeAsTheArchiveWriterOfTheTestsDoes) {
   EXPECT_EQ(read.entries.size(), expected.size());
 }
 
+// Each folder in the order NTFS lists it, its letters upper-cased as NTFS does: the case
+// pairs of every script, and no more (final sigma stays as it is).
+TEST_F(Engine, EachFolderInTheOrderNtfsListsIt) {
+  const std::vector<std::string> expected = {"\u01C6", "\u01C5", "\u03AC", "\u03B2",
+                                             "\u03C4", "\u03C2", "\u0561", "\u0532"};
+  for (const std::string& name : expected) Make(name, name);
+  BuildInputs in = Inputs();
+  in.CodePage = 65001;
+  BuildSfx(in, environment_);
+  std::vector<std::string> names;
+  for (const sfxtest::Restored& entry : sfxtest::RunArchive(Target()).entries) names.push_back(entry.name);
+  EXPECT_EQ(names, expected);
+}
+
 TEST_F(Engine, RefusesWhatNoSfxFileCanCarryAndLeavesNoTarget) {
-  const struct {
+  struct Case {
     const char* what;
     std::function<void(Engine&, BuildInputs&)> setUp;
     const char* message;  // the start of it; the offending path follows
     bool refusal;         // EInputRefused rather than another EBuildError
-  } cases[] = {
+  };
+  const Case cases[] = {
       {"a name outside code page 1252", [](Engine& t, BuildInputs&) { t.Make("\xE6\x97\xA5.txt", "x"); },
        "The name of this file cannot be represented", true},
       {"a colon", [](Engine& t, BuildInputs&) { t.Make("a:b", "x"); }, "This name cannot be used on Windows", true},
@@ -194,7 +209,14 @@ TEST_F(Engine, RefusesWhatNoSfxFileCanCarryAndLeavesNoTarget) {
        },
        "The SFX file would grow beyond", true},
   };
-  for (const auto& c : cases) {
+  std::vector<Case> all(std::begin(cases), std::end(cases));
+  for (auto [one, other] : {std::pair{"README", "readme"}, {"\u03AC.txt", "\u0386.TXT"}, {"\u0561", "\u0531"}}) {
+    auto make = [one = one, other = other](Engine& t, BuildInputs& in) {
+      t.Make(one, "1"), t.Make(other, "2"), in.CodePage = 65001;
+    };
+    all.push_back({one, make, "Windows does not tell these names apart", true});
+  }
+  for (const Case& c : all) {
     SCOPED_TRACE(c.what);
     SetUp();
     sfxtest::WriteFile(root_ + "out.exe", "an older SFX file");

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <map>
+#include <vector>
 
 #include "buildertest.h"
 #include "testsupport.h"
@@ -220,24 +221,26 @@ TEST(MendedFaults, FilesTheFormatCannotCarryAreRefusedBeforeTheTargetExists) {
   EXPECT_FALSE(FileExists(s.target));
   DeleteFileA(big.c_str());
 
-  // A fullwidth backslash must not turn into a real one, nor anything else into '?'.
-  std::wstring wideSrc(s.src.begin(), s.src.end());
+  // A fullwidth backslash must not turn into a real one, nor anything else into '?'. Names
+  // Windows merges are named both.
+  std::wstring wideSrc = L"\\\\?\\" + std::wstring(s.src.begin(), s.src.end());
+  const std::string unfit = "The name of this file cannot be represented in the system's code page\r\n\r\n" + s.src;
   const struct {
-    const wchar_t* name;
-    const char* shown;
-  } names[] = {{L"a\xFF3C" L"b.txt", "a?b.txt"}, {L"\x4E2D.txt", "?.txt"}};
-  for (const auto& [name, shown] : names) {
-    file = CreateFileW((wideSrc + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    CloseHandle(file);
+    std::vector<std::wstring> made;
+    std::string text;
+  } names[] = {{{L"a\xFF3C" L"b.txt"}, unfit + "a?b.txt"},
+               {{L"\x4E2D.txt"}, unfit + "?.txt"},
+               {{L"README", L"readme"},
+                "Windows does not tell these names apart\r\n\r\n" + s.src + "README\r\n" + s.src + "readme"}};
+  for (const auto& [made, text] : names) {
+    for (const std::wstring& name : made) ASSERT_TRUE(MakeHostFile(s.src, name));
     WriteFileBytes(s.target, "kept as it was");
     run = RunOrvex("-h -c -o " + s.Args(), "mf-refused-name");
     EXPECT_EQ(run.exitCode, ExitInputsRefused);
     ASSERT_EQ(run.boxes.size(), 1u);
-    EXPECT_EQ(run.boxes[0].text,
-              "The name of this file cannot be represented in the system's code page\r\n\r\n" + s.src + shown);
+    EXPECT_EQ(run.boxes[0].text, text);
     EXPECT_EQ(ReadFileBytes(s.target), "kept as it was");
-    DeleteFileW((wideSrc + name).c_str());
+    for (const std::wstring& name : made) DeleteFileW((wideSrc + name).c_str());
   }
 
   // Entry names up to 259 characters, as the extractor takes them; the paths are longer

@@ -204,16 +204,34 @@ std::string HostPath(const std::string& path) {
   return result;
 }
 
-bool MakeHostLink(const std::string& link, const std::string& target) {
+namespace {
+
+// Runs a host program to its end; true when it ends with 0.
+bool RunOnHost(std::vector<std::string> args) {
   typedef LONG(CDECL * SpawnFunction)(char* const*, int);
   auto spawn = reinterpret_cast<SpawnFunction>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "__wine_unix_spawnvp")));
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  return spawn && spawn(argv.data(), 1) == 0;
+}
+
+}  // namespace
+
+bool MakeHostLink(const std::string& link, const std::string& target) {
   bool windowsPath = target.size() > 1 && (target[1] == ':' || target[0] == '\\');
   std::string from = HostPath(link), to = windowsPath ? HostPath(target) : target;
-  if (!spawn || from.empty() || to.empty()) return false;
+  if (from.empty() || to.empty()) return false;
   while (from.size() > 1 && from.back() == '/') from.pop_back();
-  char* argv[] = {const_cast<char*>("/bin/ln"), const_cast<char*>("-sfn"), to.data(), from.data(), nullptr};
-  return spawn(argv, 1) == 0 && GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return RunOnHost({"/bin/ln", "-sfn", to, from}) && GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool MakeHostFile(const std::string& folder, const std::wstring& name) {
+  std::string folderOnHost = HostPath(folder), utf8(name.size() * 3, '\0');
+  utf8.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()),
+                                                      &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr)));
+  return !folderOnHost.empty() && RunOnHost({"/usr/bin/touch", folderOnHost + "/" + utf8});
 }
 
 }  // namespace testing_support
