@@ -223,6 +223,10 @@ void CollectEntries(BuildJob& job, const std::string& prefix, const std::string&
     if (!ToArchiveName(found.unicode, job.in.CodePage, name))
       throw EInputRefused("The name of this file cannot be represented in the system's code page\r\n\r\n" + folder +
                           found.name);
+    // Refused before the target exists: on Windows, opening the file would open the
+    // device (AUX waits for a serial line). The archive's bytes too, as the reader tests them.
+    if (IsDeviceName(found.unicode) || IsDeviceName(name))
+      throw EInputRefused("Windows opens a device for this name\r\n\r\n" + folder + found.name);
     if (UnfitForWindows(found.unicode))
       throw EInputRefused("This name cannot be used on Windows\r\n\r\n" + folder + found.name);
     if (prefix.size() + name.size() > static_cast<size_t>(MaxEntryNameLength))

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <type_traits>
 
 namespace {
 
@@ -65,6 +66,30 @@ const UpperRun UpperRuns[] = {
     {0xA7F6, 0xA7F6, 0xFFFF, 1}, {0xAB53, 0xAB53, 0xFC60, 1}, {0xAB70, 0xABBF, 0x6830, 1}, {0xFF41, 0xFF5A, 0xFFE0, 1},
 };
 
+// The characters the reader takes for the digits of COM1 and LPT1: digits and the
+// superscripts 1, 2 and 3 (in UTF-16, and as the bytes of the Western code page).
+bool IsDeviceDigit(unsigned c) { return (c >= '0' && c <= '9') || c == 0xB9 || c == 0xB2 || c == 0xB3; }
+
+template <typename Unit>
+bool IsDeviceNameOf(const std::basic_string<Unit>& name) {
+  // Windows looks at the part before the first dot, without the blanks that end it.
+  size_t base = std::min(name.find(Unit('.')), name.size());
+  while (base > 0 && name[base - 1] == Unit(' ')) --base;
+  auto sameLetters = [&](const char* word, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+      unsigned c = static_cast<std::make_unsigned_t<Unit>>(name[i]);
+      if ((c >= 'a' && c <= 'z' ? c - 32 : c) != static_cast<unsigned>(word[i])) return false;
+    }
+    return true;
+  };
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    size_t length = std::char_traits<char>::length(device);
+    if (base == length && sameLetters(device, length)) return true;
+  }
+  return base == 4 && (sameLetters("COM", 3) || sameLetters("LPT", 3)) &&
+         IsDeviceDigit(static_cast<std::make_unsigned_t<Unit>>(name[3]));
+}
+
 }  // namespace
 
 char16_t NtfsUpperCase(char16_t c) {
@@ -74,3 +99,7 @@ char16_t NtfsUpperCase(char16_t c) {
   if (run == std::end(UpperRuns) || c < run->first || (c - run->first) % run->step != 0) return c;
   return static_cast<char16_t>(c + run->delta);
 }
+
+bool IsDeviceName(const std::u16string& name) { return IsDeviceNameOf(name); }
+
+bool IsDeviceName(const std::string& archiveName) { return IsDeviceNameOf(archiveName); }

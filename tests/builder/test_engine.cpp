@@ -210,6 +210,10 @@ TEST_F(Engine, RefusesWhatNoSfxFileCanCarryAndLeavesNoTarget) {
        "The SFX file would grow beyond", true},
   };
   std::vector<Case> all(std::begin(cases), std::end(cases));
+  for (const char* name :
+       {"CON", "nul.txt", "aux.c", "Com1.txt", "lpt9 .log", "conin$", "CONOUT$.tar.gz", "com\xC2\xB9", "PRN./"})
+    all.push_back(
+        {name, [name](Engine& t, BuildInputs&) { t.Make(name, "x"); }, "Windows opens a device for this name", true});
   for (auto [one, other] : {std::pair{"README", "readme"}, {"\u03AC.txt", "\u0386.TXT"}, {"\u0561", "\u0531"}}) {
     auto make = [one = one, other = other](Engine& t, BuildInputs& in) {
       t.Make(one, "1"), t.Make(other, "2"), in.CodePage = 65001;

@@ -221,7 +221,8 @@ TEST(MendedFaults, FilesTheFormatCannotCarryAreRefusedBeforeTheTargetExists) {
   EXPECT_FALSE(FileExists(s.target));
   DeleteFileA(big.c_str());
 
-  // A fullwidth backslash must not turn into a real one, nor anything else into '?'. Names
+  // A fullwidth backslash must not turn into a real one, nor anything else into '?'. A
+  // device name is refused before it is opened (AUX would be the serial port); names
   // Windows merges are named both.
   std::wstring wideSrc = L"\\\\?\\" + std::wstring(s.src.begin(), s.src.end());
   const std::string unfit = "The name of this file cannot be represented in the system's code page\r\n\r\n" + s.src;
@@ -230,6 +231,7 @@ TEST(MendedFaults, FilesTheFormatCannotCarryAreRefusedBeforeTheTargetExists) {
     std::string text;
   } names[] = {{{L"a\xFF3C" L"b.txt"}, unfit + "a?b.txt"},
                {{L"\x4E2D.txt"}, unfit + "?.txt"},
+               {{L"aux.c"}, "Windows opens a device for this name\r\n\r\n" + s.src + "aux.c"},
                {{L"README", L"readme"},
                 "Windows does not tell these names apart\r\n\r\n" + s.src + "README\r\n" + s.src + "readme"}};
   for (const auto& [made, text] : names) {

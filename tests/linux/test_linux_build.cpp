@@ -122,6 +122,9 @@ TEST(LinuxBuild, RefusedInputsAndFailuresSayWhatAndLeaveNoTargetBegun) {
        "The command line parameters cannot be represented in code page 1251\n\n\u00e9\n", "$T", "<none>"},
       {"fifo", [](const Scratch& s) { mkfifo(s("$S/pipe").c_str(), 0644); }, {"$S", "$T"}, 2,
        "This is neither a file nor a folder (a device, a pipe or a socket)\n\n$S/pipe\n", "$T", "<none>"},
+      // Refused before anything is opened: the target stays as it was.
+      {"device name", [](const Scratch& s) { WriteFile(s("$S/aux.c"), "x"), WriteFile(s("$T"), "old"); },
+       {"-o", "$S", "$T"}, 2, "Windows opens a device for this name\n\n$S/aux.c\n", "$T", "old"},
       {"names Windows merges", [](const Scratch& s) { WriteFile(s("$S/README"), "1"), WriteFile(s("$S/readme"), "2"); },
        {"$S", "$T"}, 2, "Windows does not tell these names apart\n\n$S/README\n$S/readme\n", "$T", "<none>"},
       {"file of 2 GiB", [](const Scratch& s) { WriteFile(s("$S/big"), ""), truncate(s("$S/big").c_str(), 1LL << 31); },

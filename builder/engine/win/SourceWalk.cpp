@@ -3,6 +3,7 @@
 #include "SourceWalk.h"
 
 #include "SourceWalkHooks.h"
+#include "WindowsNames.h"
 #include "ovhandles.h"
 #include "u_shared.h"
 #include "winerrors.h"
@@ -79,7 +80,8 @@ std::vector<FolderItem> ListFolder(const std::string& folder) {
   DWORD code = GetLastError();
   if (code != ERROR_NO_MORE_FILES) RaiseListingError(code, folder);
   for (FolderItem& item : items) {
-    if (!(item.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+    // A device name is refused by its name; opening it would open the device.
+    if (!(item.attributes & FILE_ATTRIBUTE_REPARSE_POINT) || IsDeviceName(item.unicode)) continue;
     // A folder link may lead back up the tree or out of it.
     if (item.attributes & AttributeDirectory)
       item.folderLink = true;
