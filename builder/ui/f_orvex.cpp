@@ -134,7 +134,8 @@ bool Tforvex::Create() {
     return false;
   SetControlFont(bmake, AddFont("Tahoma", 8, true));
   SendMessageA(Item(ecmdparameters), EM_SETLIMITTEXT, MaxCmdParametersLength, 0);
-  SendMessageA(Item(ecustomdir), EM_SETLIMITTEXT, MaxCustomFolderLength, 0);
+  // The check adds the final backslash to a typed folder, which must then still fit.
+  SendMessageA(Item(ecustomdir), EM_SETLIMITTEXT, MaxCustomFolderLength - 1, 0);
   SetText(lweb, MakerWebAddress);
   PlaceLinks();
   SetChecked(rbopenfolder, true);
