@@ -113,8 +113,10 @@ void ShowApplicationError(const std::string& text, bool hiddenBuild) {
     ShowModalBox(text, "Application Error", MB_OK | MB_ICONERROR);
     return;
   }
+  // Messages put what they name (a path, a value) on lines after the sentence, where a
+  // full stop would read as part of the path.
   std::string sentence = text;
-  if (sentence.empty() || sentence.back() != '.') sentence += '.';
+  if (sentence.find('\n') == std::string::npos && (sentence.empty() || sentence.back() != '.')) sentence += '.';
   ShowModalBox(sentence, "Orvex", MB_OK | MB_ICONERROR);
 }
 

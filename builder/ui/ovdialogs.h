@@ -41,9 +41,10 @@ void ShowInfo(const std::string& text);
 void ShowWarning(const std::string& text);
 // True when the user chose Yes. No is the default button unless `yesIsDefault`.
 bool AskYesNo(const std::string& text, bool yesIsDefault = false);
-// An error that stopped a build or escaped a handler: as a sentence, ending with a full
-// stop, under the application title; in a hidden build, before any window exists, its
-// text as it is under "Application Error".
+// An error that stopped a build or escaped a handler: under the application title, a
+// one-line text as a sentence ending with a full stop, a longer one (ending with the path
+// or value it names) as it is; in a hidden build, before any window exists, its text as it
+// is under "Application Error".
 void ShowApplicationError(const std::string& text, bool hiddenBuild = false);
 void ShowApplicationError(const std::exception& error);
 

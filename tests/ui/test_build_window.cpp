@@ -330,7 +330,7 @@ TEST_F(WindowBuild, AnErrorInsideTheBuildKeepsTheWindowOpen) {
   ASSERT_TRUE(box) << "the error box carries the application title";
   driver::MessageBoxInfo info = AnswerBox(box, "OK", "box-build-error");
   EXPECT_EQ(info.icon, driver::BoxIcon::Error);
-  EXPECT_EQ(info.text, "File access denied\r\n\r\n" + dir + "taken.exe.") << "the error's text with a full stop";
+  EXPECT_EQ(info.text, "File access denied\r\n\r\n" + dir + "taken.exe") << "no full stop after a path";
   EXPECT_TRUE(driver::WaitForSettled(orvex.main));
   EXPECT_FALSE(orvex.Ends(0));
   EXPECT_TRUE(IsWindowEnabled(orvex.main));
