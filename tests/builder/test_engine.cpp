@@ -155,11 +155,9 @@ TEST_F(Engine, WritesTheTreeAsTheArchiveWriterOfTheTestsDoes) {
   EXPECT_EQ(read.entries.size(), expected.size());
 }
 
-// Each folder in the order NTFS lists it, its letters upper-cased as NTFS does: the case
-// pairs of every script, and no more (final sigma stays as it is).
+// Upper-cased as NTFS does: the case pairs of every script, and no more (not final sigma).
 TEST_F(Engine, EachFolderInTheOrderNtfsListsIt) {
-  const std::vector<std::string> expected = {"\u01C6", "\u01C5", "\u03AC", "\u03B2",
-                                             "\u03C4", "\u03C2", "\u0561", "\u0532"};
+  std::vector<std::string> expected{"\u01C6", "\u01C5", "\u03AC", "\u03B2", "\u03C4", "\u03C2", "\u0561", "\u0532"};
   for (const std::string& name : expected) Make(name, name);
   BuildInputs in = Inputs();
   in.CodePage = 65001;
@@ -214,12 +212,9 @@ TEST_F(Engine, RefusesWhatNoSfxFileCanCarryAndLeavesNoTarget) {
        {"CON", "nul.txt", "aux.c", "Com1.txt", "lpt9 .log", "conin$", "CONOUT$.tar.gz", "com\xC2\xB9", "PRN./"})
     all.push_back(
         {name, [name](Engine& t, BuildInputs&) { t.Make(name, "x"); }, "Windows opens a device for this name", true});
-  for (auto [one, other] : {std::pair{"README", "readme"}, {"\u03AC.txt", "\u0386.TXT"}, {"\u0561", "\u0531"}}) {
-    auto make = [one = one, other = other](Engine& t, BuildInputs& in) {
-      t.Make(one, "1"), t.Make(other, "2"), in.CodePage = 65001;
-    };
-    all.push_back({one, make, "Windows does not tell these names apart", true});
-  }
+  for (auto p : {std::pair{"README", "readme"}, {"\u03AC.txt", "\u0386.TXT"}, {"\u0561", "\u0531"}})
+    all.push_back({p.first, [p](Engine& t, BuildInputs&) { t.Make(p.first, "1"), t.Make(p.second, "2"); },
+                   "Windows does not tell these names apart", true});
   for (const Case& c : all) {
     SCOPED_TRACE(c.what);
     SetUp();

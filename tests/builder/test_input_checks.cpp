@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <map>
-#include <vector>
 
 #include "buildertest.h"
 #include "testsupport.h"

@@ -204,10 +204,8 @@ std::string HostPath(const std::string& path) {
   return result;
 }
 
-namespace {
-
 // Runs a host program to its end; true when it ends with 0.
-bool RunOnHost(std::vector<std::string> args) {
+static bool RunOnHost(std::vector<std::string> args) {
   typedef LONG(CDECL * SpawnFunction)(char* const*, int);
   auto spawn = reinterpret_cast<SpawnFunction>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "__wine_unix_spawnvp")));
@@ -216,8 +214,6 @@ bool RunOnHost(std::vector<std::string> args) {
   argv.push_back(nullptr);
   return spawn && spawn(argv.data(), 1) == 0;
 }
-
-}  // namespace
 
 bool MakeHostLink(const std::string& link, const std::string& target) {
   bool windowsPath = target.size() > 1 && (target[1] == ':' || target[0] == '\\');

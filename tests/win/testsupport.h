@@ -66,8 +66,7 @@ std::string HostPath(const std::string& path);
 // such a link, and shows one to a folder as a reparse point. False when the host cannot
 // be reached from here or the link does not show.
 bool MakeHostLink(const std::string& link, const std::string& target);
-// Makes an empty file `name` in `folder` from the host side, as another system could: also
-// a name Windows would open as a device, or one it takes for a name already there.
+// An empty file `name` in `folder`, made from the host as another system could (any name).
 bool MakeHostFile(const std::string& folder, const std::wstring& name);
 
 }  // namespace testing_support
