@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -87,7 +88,7 @@ PeCheck CheckWithPefile(const std::string& original, const std::string& edited) 
 std::string Narrow(const ResourceName& id) {
   if (id.numeric) return ResourceId(id.id);
   std::string text;
-  for (char16_t c : id.text) text += c < 0x80 ? static_cast<char>(c) : '?';
+  for (char16_t c : *id.text) text += c < 0x80 ? static_cast<char>(c) : '?';
   return text;
 }
 
@@ -317,6 +318,30 @@ TEST(ResourceEditor, MalformedImagesAreRefused) {
     damage(pe);
     EXPECT_FALSE(editor.Load(pe.b)) << what;
     EXPECT_TRUE(editor.Resources().empty()) << what;
+  }
+  // Trees that claim far more than the file holds: a name shared by 4,000 entries costs
+  // its length once; what would still cost more than a few times the file is refused.
+  const struct {
+    HostileTree shape;
+    uint32_t entries;
+    bool loads;
+  } hostile[] = {{HostileTree::SharedName, 4000, true},
+                 {HostileTree::OverlappingNames, 4000, false},
+                 {HostileTree::SharedData, 131070, false}};
+  for (const auto& h : hostile) {
+    const std::string image = HostileResourceImage(h.shape, h.entries);
+    auto start = std::chrono::steady_clock::now();
+    ResourceEditor hostileTree;
+    EXPECT_EQ(hostileTree.Load(image), h.loads) << h.entries;
+    std::string written;
+    if (h.loads) {
+      EXPECT_EQ(hostileTree.Resources().size(), h.entries);
+      hostileTree.Set(kManifest, kOne, 0, "<assembly/>");
+      EXPECT_TRUE(hostileTree.Write(written));
+    }
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0) << h.entries;
+    EXPECT_LT(written.size(), 2 * image.size()) << "each text written once";
+    EXPECT_EQ(RunResourceEditor(image, fixture.b), "") << h.entries;
   }
 
   // Resources that read well but lie about their contents: the head stays as it was.
