@@ -3,15 +3,19 @@
 // never writes outside its folder.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "archiverun.h"
 #include "scratch.h"
@@ -168,6 +172,8 @@ TEST(Inspect, DamagedFilesEndWithTheExtractorsCodes) {
     Outcome list = Call(List, path);
     if (!reader.scanned) {
       EXPECT_EQ(static_cast<uint32_t>(list.status), reader.code);
+      EXPECT_EQ(list.out, "") << "no options for a file the scan refuses";
+      EXPECT_EQ(std::count(list.err.begin(), list.err.end(), '\n'), 1) << "the error once: " << list.err;
     }
     std::string out = scratch / "out";
     Outcome extract = Extract(path, out);
@@ -179,6 +185,26 @@ TEST(Inspect, DamagedFilesEndWithTheExtractorsCodes) {
       EXPECT_FALSE(Exists(out + "/d")) << "nothing is written before the whole list is read";
     }
     system(("rm -rf '" + out + "'").c_str());
+  }
+
+  // A fifo or a device as FILE is refused at once: a writer that would let a waiting
+  // open go on comes only after the inspections should have ended.
+  std::string fifo = scratch / "fifo.exe";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::atomic<bool> done{false}, waited{false};
+  std::thread writer([&] {
+    while (usleep(200000), !done) {
+      int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) waited = true, close(fd);
+    }
+  });
+  Outcome fifoList = Call(List, fifo), fifoTest = Call(TestSfx, fifo), fifoExtract = Extract(fifo, scratch / "fifo");
+  done = true;
+  writer.join();
+  EXPECT_FALSE(waited) << "an open waited for a writer";
+  for (const Outcome& o : {fifoList, fifoTest, fifoExtract, Call(List, "/dev/zero")}) {
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find(": not a file\n"), std::string::npos) << o.err;
   }
 
   // Each damaged entry is named, and the pass goes on to the next.
@@ -196,6 +222,61 @@ TEST(Inspect, DamagedFilesEndWithTheExtractorsCodes) {
   std::string out = scratch / "partial";
   EXPECT_EQ(Extract(path, out).status, int(ArchiveChecksum));
   EXPECT_EQ(system(("test -z \"$(ls -A '" + out + "')\"").c_str()), 0) << "no part of a damaged file stays";
+}
+
+// A hostile file's texts reach the terminal with every control character, every character
+// that reorders text and every byte without a character as \xHH, and the JSON as valid
+// UTF-8 that keeps every byte. Code page 65001 is the UTF-8 the Linux builder writes.
+TEST(Inspect, StoredTextsReachNoTerminalRawAndTheJsonWhole) {
+  ScratchFolder scratch("inspect");
+  const struct {
+    int codePage;
+    std::string stored, shown, json, bytes;  // bytes: only for a text with a byte without a character
+  } rows[] = {
+      {1252, "\x1B]0;owned\x07", "\\x1B]0;owned\\x07", "\\u001b]0;owned\\u0007", ""},
+      {1252, "\x1B[2J\x1B[Hverified", "\\x1B[2J\\x1B[Hverified", "\\u001b[2J\\u001b[Hverified", ""},
+      {1252, "caf\xE9\x7F\x81", "caf\xC3\xA9\\x7F\\x81", "caf\xC3\xA9\\u007f\\ufffd", "636166E97F81"},
+      {65001, "\xC2\x9B" "2J\xE2\x80\xAEgpj.exe", "\\xC2\\x9B2J\\xE2\\x80\\xAEgpj.exe", "\\u009b2J\\u202egpj.exe", ""},
+      {65001, "caf\xC3\xA9 \xFF", "caf\xC3\xA9 \\xFF", "caf\xC3\xA9 \\ufffd", "636166C3A920FF"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.shown);
+    SfxOptions options = DefaultOptions();
+    options.ExtractionMode = 1;
+    options.ExtractionFolder = 5;
+    strcpy(options.CustomFolder, row.stored.c_str());
+    strcpy(options.CmdParameters, row.stored.c_str());
+    bool named = std::none_of(row.stored.begin(), row.stored.end(), [](char c) { return c > 0 && c < 32; });
+    std::vector<Entry> entries = {File("run.exe", "MZ", EntryKindLaunchTarget), sfxtest::Folder("d")};
+    if (named) entries.push_back(File("d\\" + row.stored, "x"));
+    std::string bytes = SyntheticHead() + MakeArchive(options, entries);
+    std::string sfx = WriteFile(scratch / "texts.exe", bytes);
+    Outcome list = Call(List, sfx, row.codePage);
+    EXPECT_EQ(list.status, 0) << list.err;
+    std::vector<std::string> lines = {"extractionFolder: a custom folder " + row.shown + "\n",
+                                      "mode: launch run.exe " + row.shown + " in the extraction folder\n"};
+    if (named) lines.push_back("  d/" + row.shown + "\n");
+    for (const std::string& line : lines) EXPECT_NE(list.out.find(line), std::string::npos) << line << list.out;
+    // Nothing a terminal acts on: C0 and C1 controls, DEL, a bidirectional override.
+    for (const char* raw : {"\x1B", "\x07", "\x7F", "\xC2\x9B", "\xE2\x80\xAE"})
+      EXPECT_EQ(list.out.find(raw), std::string::npos) << list.out;
+
+    std::string json = WriteFile(scratch / "texts.json", Call(ListJson, sfx, row.codePage).out);
+    std::string member = "\"customFolder\": \"" + row.json + "\"";
+    if (!row.bytes.empty()) member += ", \"customFolderBytes\": \"" + row.bytes + "\"";
+    EXPECT_NE(ReadFile(json).find(member), std::string::npos) << member << "\n" << ReadFile(json);
+    if (named && !row.bytes.empty()) {
+      EXPECT_NE(ReadFile(json).find("\"nameBytes\": \"645C" + row.bytes + "\""), std::string::npos);
+    }
+    std::string strict = "python3 -c 'import json,sys; json.load(open(sys.argv[1], encoding=\"utf-8\", errors=\"strict\"))' ";
+    EXPECT_EQ(system((strict + json).c_str()), 0) << ReadFile(json);
+
+    if (named) {
+      bytes[bytes.size() - 17 - 1] ^= 1;  // the last entry's checksum
+      Outcome test = Call(TestSfx, WriteFile(sfx, bytes), row.codePage);
+      EXPECT_NE(test.out.find("damaged: d/" + row.shown + ": checksum error"), std::string::npos) << test.out;
+    }
+  }
 }
 
 TEST(Inspect, ExtractNeverWritesThroughALink) {
