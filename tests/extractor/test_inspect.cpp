@@ -83,6 +83,7 @@ TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
                                 File("docs\\caf\xE9.txt", "caf\xE9"),
                                 readOnly,
                                 File("empty", ""),
+                                sfxtest::Folder("bin"),
                                 File("bin\\run.exe", "MZ run", EntryKindLaunchTarget),
                                 File("big.bin", big)};
   std::string sfx = WriteFile(scratch / "in.exe", SyntheticHead() + MakeArchive(options, entries));
@@ -96,20 +97,20 @@ TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
                            "folder             0  2025-04-12 13:32:00  ----D  docs\n",
                            "file               6  2025-04-12 13:32:02  R--A-  docs/ro.txt\n",
                            "launch             6  2025-04-12 13:32:00  ---A-  bin/run.exe\n",
-                           "file         9437185  2025-04-12 13:32:00  ---A-  big.bin\n", "7 entries, 9437210 bytes\n"})
+                           "file         9437185  2025-04-12 13:32:00  ---A-  big.bin\n", "8 entries, 9437210 bytes\n"})
     EXPECT_NE(list.out.find(line), std::string::npos) << line << "\nin:\n" << list.out;
 
   // Python's own reader takes the machine-readable form whole.
   std::string json = WriteFile(scratch / "list.json", Call(ListJson, sfx).out);
   std::string check = "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); e=d[\"entries\"]; "
-                      "sys.exit(0 if len(e)==7 and e[2][\"name\"]==\"docs/caf\\u00e9.txt\" and "
-                      "d[\"options\"][\"launchTarget\"]==\"bin/run.exe\" and e[6][\"size\"]==9437185 else 1)' " +
+                      "sys.exit(0 if len(e)==8 and e[2][\"name\"]==\"docs/caf\\u00e9.txt\" and "
+                      "d[\"options\"][\"launchTarget\"]==\"bin/run.exe\" and e[7][\"size\"]==9437185 else 1)' " +
                       json;
   EXPECT_EQ(system(check.c_str()), 0) << ReadFile(json);
 
   Outcome test = Call(TestSfx, sfx);
   EXPECT_EQ(test.status, 0);
-  EXPECT_NE(test.out.find("7 entries, all whole"), std::string::npos) << test.out;
+  EXPECT_NE(test.out.find("8 entries, all whole"), std::string::npos) << test.out;
 
   std::string out = scratch / "out";
   Outcome extract = Extract(sfx, out);
@@ -185,6 +186,16 @@ TEST(Inspect, DamagedFilesEndWithTheExtractorsCodes) {
       EXPECT_FALSE(Exists(out + "/d")) << "nothing is written before the whole list is read";
     }
     system(("rm -rf '" + out + "'").c_str());
+  }
+
+  // What no builder writes is refused as the extractor refuses it, before anything is
+  // written: a folder no folder entry names, names that Windows would change.
+  for (const Entry& entry : {File("d\\a", "alpha"), File("x.", "dot"), File("x ", "blank")}) {
+    WriteFile(path, SyntheticHead() + MakeArchive(DefaultOptions(), {entry}));
+    EXPECT_EQ(Call(TestSfx, path).status, int(ArchiveInvalid)) << entry.name;
+    std::string out = scratch / "refused";
+    EXPECT_EQ(Extract(path, out).status, int(ArchiveInvalid)) << entry.name;
+    EXPECT_FALSE(Exists(out)) << entry.name;
   }
 
   // A fifo or a device as FILE is refused at once: a writer that would let a waiting
@@ -286,8 +297,7 @@ TEST(Inspect, ExtractNeverWritesThroughALink) {
   WriteFile(outside + "/f.txt", "the user's");
   const std::vector<std::vector<Entry>> archives = {
       {sfxtest::Folder("sub"), File("sub\\f.txt", "evil")},
-      {File("sub\\f.txt", "evil")},
-      {File("sub\\deeper\\f.txt", "evil")},
+      {sfxtest::Folder("sub"), sfxtest::Folder("sub\\deeper"), File("sub\\deeper\\f.txt", "evil")},
   };
   for (size_t i = 0; i < archives.size(); ++i) {
     std::string out = scratch / ("out" + std::to_string(i));
