@@ -1,7 +1,7 @@
 // The builder's PE resource editor on resource trees that cost far more to hold than the
 // file they come in: prints the file's size, what loading it gave, and how long loading it
 // and taking it as the icon and version source of HEAD (as a build does) took.
-//   bench_resources [name|overlap|data] ENTRIES HEAD
+//   bench_resources [name|overlap] ENTRIES HEAD
 // Run it under /usr/bin/time -v for the peak memory.
 #include <chrono>
 #include <cstdio>
@@ -15,12 +15,10 @@
 
 int main(int argc, char** argv) {
   if (argc != 4) {
-    std::fprintf(stderr, "usage: bench_resources [name|overlap|data] ENTRIES HEAD\n");
+    std::fprintf(stderr, "usage: bench_resources [name|overlap] ENTRIES HEAD\n");
     return 2;
   }
-  HostileTree shape = !std::strcmp(argv[1], "name")      ? HostileTree::SharedName
-                      : !std::strcmp(argv[1], "overlap") ? HostileTree::OverlappingNames
-                                                         : HostileTree::SharedData;
+  HostileTree shape = !std::strcmp(argv[1], "name") ? HostileTree::SharedName : HostileTree::OverlappingNames;
   const std::string image = HostileResourceImage(shape, static_cast<uint32_t>(std::atol(argv[2])));
   std::ifstream in(argv[3], std::ios::binary);
   std::stringstream bytes;

@@ -20,8 +20,7 @@ OrvexRun RunOrvex(const std::string& arguments, const std::string& shotName, con
   OrvexRun run;
   std::string command = Quoted(program.empty() ? OrvexPath() : program) + " " + arguments;
   auto child = std::make_unique<ChildProcess>(command, folder, true);
-  // Wine now and then fails to start a program: once more, after a moment, said in the
-  // log so that a growing rate of such failures stays visible.
+  // Wine now and then fails to start a program: once more, after a moment.
   if (!child->Started()) {
     std::printf("orvex.exe did not start (%lu); started again: %s\n", GetLastError(), arguments.c_str());
     Sleep(500);

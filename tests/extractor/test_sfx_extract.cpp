@@ -398,8 +398,8 @@ TEST(DamagedFiles, CodesForEachKindOfDamage) {
   EXPECT_EQ(RunSfx(scratch + "huge.exe"), DWORD(ERROR_NOT_ENOUGH_MEMORY));
   EXPECT_TRUE(FolderIsEmptyOrMissing(out));
 
-  // Names that lead out of the extraction folder, or that Windows would change, and a
-  // file whose folder no folder entry names, are refused before anything is written.
+  // Names that lead out of the extraction folder (or lack their folder entry, or would be
+  // changed by Windows) are refused before anything is written.
   SfxOptions options = DefaultOptions();
   options.ExtractionFolder = 5;
   strcpy(options.CustomFolder, out.c_str());
@@ -461,7 +461,6 @@ TEST(DamagedFiles, AFailedEntryLeavesTheUsersFilesAsTheyWere) {
        ERROR_ALREADY_EXISTS, {"a.txt", "x"}},
       {"a folder entry on a link", {sfxtest::Folder("link"), File("link\\f.txt", "f")}, nullptr, ERROR_CANT_ACCESS_FILE,
        {"a.txt", "link"}, true},
-      // Without the folder entry the scan refuses them before anything is written.
       {"a file below a link", {File("link\\f.txt", "f")}, nullptr, ERROR_INVALID_DATA, {"a.txt", "link"}, true},
       {"a folder below a link", {sfxtest::Folder("link\\made")}, nullptr, ERROR_INVALID_DATA, {"a.txt", "link"},
        true},

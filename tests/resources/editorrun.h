@@ -12,13 +12,8 @@
 // the sanitizers.
 std::string RunResourceEditor(const std::string& bytes, const std::string& head);
 
-// Resource trees that cost far more to hold than the file they come in, each in a minimal
-// PE32 image of its own:
-//   SharedName:       one type and one name, both the same text of 65,535 characters,
-//                     with `entries` languages sharing one data entry;
-//   OverlappingNames: `entries` names of more than 32,768 characters each, their texts
-//                     overlapping in one run of the file;
-//   SharedData:       `entries` languages (under as many names as it takes) sharing one
-//                     empty data entry.
-enum class HostileTree { SharedName, OverlappingNames, SharedData };
+// Trees that cost far more to hold than the file they come in, in a minimal PE32 image:
+// one type and one name, the same text of 65,535 characters, with `entries` languages
+// sharing one data entry; or `entries` names of 32,768 characters and more that overlap.
+enum class HostileTree { SharedName, OverlappingNames };
 std::string HostileResourceImage(HostileTree shape, uint32_t entries);
