@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   HostileTree shape = !std::strcmp(argv[1], "name") ? HostileTree::SharedName : HostileTree::OverlappingNames;
-  const std::string image = HostileResourceImage(shape, static_cast<uint32_t>(std::atol(argv[2])));
+  const std::string image = HostileResourceImage(shape, static_cast<unsigned>(std::atol(argv[2])));
   std::ifstream in(argv[3], std::ios::binary);
   std::stringstream bytes;
   bytes << in.rdbuf();

@@ -398,8 +398,7 @@ TEST(DamagedFiles, CodesForEachKindOfDamage) {
   EXPECT_EQ(RunSfx(scratch + "huge.exe"), DWORD(ERROR_NOT_ENOUGH_MEMORY));
   EXPECT_TRUE(FolderIsEmptyOrMissing(out));
 
-  // Names that lead out of the extraction folder (or lack their folder entry, or would be
-  // changed by Windows) are refused before anything is written.
+  // Unsafe names, and a file without its folder entry, are refused before anything is written.
   SfxOptions options = DefaultOptions();
   options.ExtractionFolder = 5;
   strcpy(options.CustomFolder, out.c_str());

@@ -69,7 +69,7 @@ std::string RunResourceEditor(const std::string& bytes, const std::string& head)
   return "threw something that is no std::exception";
 }
 
-std::string HostileResourceImage(HostileTree shape, uint32_t entries) {
+std::string HostileResourceImage(HostileTree shape, unsigned entries) {
   // A type, its directory of names, each name's directory of languages, all sharing one
   // data entry, then the texts.
   const bool shared = shape == HostileTree::SharedName;

@@ -3,8 +3,6 @@
 // regression corpus and the fuzz target.
 #pragma once
 
-#include <stdint.h>
-
 #include <string>
 
 // The promise the editor broke, or empty: it never throws, and an image it writes must
@@ -16,4 +14,4 @@ std::string RunResourceEditor(const std::string& bytes, const std::string& head)
 // one type and one name, the same text of 65,535 characters, with `entries` languages
 // sharing one data entry; or `entries` names of 32,768 characters and more that overlap.
 enum class HostileTree { SharedName, OverlappingNames };
-std::string HostileResourceImage(HostileTree shape, uint32_t entries);
+std::string HostileResourceImage(HostileTree shape, unsigned entries);
