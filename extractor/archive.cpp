@@ -81,12 +81,11 @@ bool IsDeviceName(const char* part, size_t length) {
   return false;
 }
 
+// Windows drops a part's trailing dots and blanks ("x." names x, ". ." the folder
+// itself), so such a part would not land under the name the archive gives. Neither byte
+// is a trail byte in any double-byte code page.
 bool IsSafePart(const char* part, size_t length) {
-  if (length == 0) return false;
-  bool onlyDots = true;
-  for (size_t i = 0; i < length; ++i)
-    if (part[i] != '.' && part[i] != ' ') onlyDots = false;
-  return !onlyDots && !IsDeviceName(part, length);
+  return length != 0 && part[length - 1] != '.' && part[length - 1] != ' ' && !IsDeviceName(part, length);
 }
 
 bool IsValidHeader(const EntryHeader& h, const char* name) {
@@ -193,6 +192,10 @@ uint32_t ScanEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxO
   StartCursor(c, file, archiveOffset + sizeof(SfxOptions));
   totalSize = 0;
   bool terminated = false;
+  // The last folder entry: an entry's folder is it or one of its parents, as the
+  // builder's depth-first walk writes them, so every folder is named before its contents.
+  char folder[MaxEntryNameLength + 1];
+  size_t folderLength = 0;
   while (c.position < file.size) {
     EntryHeader h;
     char name[MaxEntryNameLength + 1];
@@ -201,6 +204,16 @@ uint32_t ScanEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxO
     if (IsTerminator(h)) {
       terminated = true;
       break;
+    }
+    size_t length = static_cast<size_t>(h.NameLength), parent = 0;
+    for (const char* p = name; p < name + length; p = gNextNameChar(p))
+      if (*p == '\\' || *p == '/') parent = static_cast<size_t>(p - name);
+    if (parent > folderLength || memcmp(name, folder, parent) != 0 ||
+        (parent && parent < folderLength && folder[parent] != '\\' && folder[parent] != '/'))
+      return ArchiveInvalid;
+    if (h.Attributes & AttributeDirectory) {
+      memcpy(folder, name, length);
+      folderLength = length;
     }
     if (options.Compressed) {
       // Only the frames are read; the compressed bytes are skipped.

@@ -33,9 +33,11 @@ struct ArchiveFile {
 typedef const char* (*NextCharFunction)(const char* p);
 extern NextCharFunction gNextNameChar;
 
-// True for a name that stays inside the folder it is joined to: not empty, relative, no
-// drive, UNC or stream colon, no empty, "." or ".." part, no device name, no control
-// character, NUL byte or character that Windows refuses in a name (* ? " < > |).
+// True for a name that stays inside the folder it is joined to, under the name it gives:
+// not empty, relative, no drive, UNC or stream colon, no empty part and none that ends in
+// a dot or blank (Windows would drop them: "x." names x, ".." the parent), no device
+// name, no control character, NUL byte or character that Windows refuses in a name
+// (* ? " < > |).
 bool IsSafeEntryName(const char* name, size_t length);
 
 // Gives ArchiveOk and the position of the options record, or ArchiveShort when the file
@@ -47,8 +49,10 @@ typedef void (*ScanVisitFunction)(void* context, const EntryHeader& header, cons
 
 // The validating pass: walks every header, name and chunk frame without reading content,
 // and adds up the sizes. Refuses with ArchiveInvalid a list without a terminator, an
-// unsafe name and a frame that disagrees with its entry (a list without content bytes,
-// or without entries, is well formed); with
+// unsafe name, an entry whose folder is neither the last folder entry nor one of its
+// parents (the builder writes each folder just before its contents), and a frame that
+// disagrees with its entry (a list without content bytes, or without entries, is well
+// formed); with
 // ArchiveTooLarge a chunk beyond ChunkBufferSize. `visit` may be null.
 uint32_t ScanEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxOptions& options,
                      int64_t& totalSize, ScanVisitFunction visit, void* context = nullptr);

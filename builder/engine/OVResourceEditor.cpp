@@ -1,7 +1,8 @@
 #include "OVResourceEditor.h"
 
 #include <algorithm>
-#include <set>
+#include <iterator>
+#include <map>
 
 namespace {
 
@@ -96,17 +97,23 @@ struct PeLayout {
   }
 };
 
+// What holding a tree may cost: a few times the image it is read from.
+uint64_t CostBudget(uint64_t imageSize) { return 4 * imageSize + 65536; }
+
 // Reads the three levels of the resource tree (type, name, language). Every directory
-// is read once: a tree whose entries loop or share a directory is refused, which also
-// bounds the work to the size of the section.
+// is read once: a tree whose entries loop or share a directory is refused. Entries may
+// still share data and names, and names may overlap: each resource and each name text
+// read (once per offset) is counted against the budget, which bounds the work and the
+// memory to a few times the image.
 class TreeReader {
  public:
   TreeReader(const std::string& image, const PeLayout& layout, std::vector<Resource>& out)
-      : b_(image), layout_(layout), out_(out) {}
+      : b_(image), layout_(layout), out_(out), budget_(CostBudget(image.size())) {}
 
   bool Read(uint64_t root, uint64_t end) {
     root_ = root;
     end_ = end;
+    visited_.assign(end - root, false);
     return Directory(0, 0, Resource());
   }
 
@@ -115,25 +122,38 @@ class TreeReader {
     return relative <= end_ - root_ && length <= end_ - root_ - relative;
   }
 
-  bool Name(uint32_t field, ResourceName& id) const {
+  bool Spend(uint64_t cost) {
+    cost_ += cost;
+    return cost_ <= budget_;
+  }
+
+  bool Name(uint32_t field, ResourceName& id) {
     if (!(field & 0x80000000u)) {
       if (field > 0xFFFF) return false;
       id = ResourceName::Number(static_cast<uint16_t>(field));
       return true;
     }
     uint64_t at = field & 0x7FFFFFFFu;
-    if (!Inside(at, 2)) return false;
-    unsigned length = U16(b_, root_ + at);
-    if (!Inside(at + 2, uint64_t(length) * 2)) return false;
     id.numeric = false;
     id.id = 0;
-    id.text.clear();
-    for (unsigned i = 0; i < length; ++i) id.text += static_cast<char16_t>(U16(b_, root_ + at + 2 + uint64_t(i) * 2));
+    auto known = texts_.find(at);
+    if (known != texts_.end()) {
+      id.text = known->second;
+      return true;
+    }
+    if (!Inside(at, 2)) return false;
+    unsigned length = U16(b_, root_ + at);
+    if (!Inside(at + 2, uint64_t(length) * 2) || !Spend(sizeof(std::u16string) + 64 + uint64_t(length) * 2))
+      return false;
+    auto text = std::make_shared<std::u16string>(length, u'\0');
+    for (unsigned i = 0; i < length; ++i) (*text)[i] = static_cast<char16_t>(U16(b_, root_ + at + 2 + uint64_t(i) * 2));
+    id.text = texts_[at] = std::move(text);
     return true;
   }
 
   bool Directory(uint64_t relative, int level, Resource key) {
-    if (!Inside(relative, 16) || !visited_.insert(relative).second) return false;
+    if (!Inside(relative, 16) || visited_[relative]) return false;
+    visited_[relative] = true;
     uint64_t at = root_ + relative;
     uint64_t count = uint64_t(U16(b_, at + 12)) + U16(b_, at + 14);
     if (!Inside(relative + 16, count * 8)) return false;
@@ -159,9 +179,7 @@ class TreeReader {
     if (!Inside(relative, 16)) return false;
     uint64_t at = root_ + relative;
     uint32_t size = U32(b_, at + 4);
-    // Resources that overlap could claim far more bytes than the image holds.
-    total_ += size;
-    if (total_ > b_.size()) return false;
+    if (!Spend(sizeof(Resource) + size)) return false;
     uint64_t offset = 0;
     if (size != 0 && !layout_.Offset(b_, U32(b_, at), size, offset)) return false;
     key.data = b_.substr(offset, size);
@@ -173,9 +191,67 @@ class TreeReader {
   const std::string& b_;
   const PeLayout& layout_;
   std::vector<Resource>& out_;
-  uint64_t root_ = 0, end_ = 0, total_ = 0;
-  std::set<uint64_t> visited_;
+  uint64_t root_ = 0, end_ = 0, cost_ = 0;
+  const uint64_t budget_;
+  std::vector<bool> visited_;
+  std::map<uint64_t, std::shared_ptr<const std::u16string>> texts_;  // by offset in the tree
 };
+
+// Sorts a tree read from a file into tree order. Equal texts become one shared text
+// first, so that names compare by identity from here on, and the sort compares ranks,
+// never long texts again and again. False when a key comes twice.
+bool SortTree(std::vector<Resource>& resources) {
+  std::vector<std::shared_ptr<const std::u16string>> texts;
+  for (const Resource& r : resources)
+    for (const ResourceName* id : {&r.type, &r.name})
+      if (!id->numeric && (texts.empty() || texts.back() != id->text)) texts.push_back(id->text);
+  std::sort(texts.begin(), texts.end());
+  texts.erase(std::unique(texts.begin(), texts.end()), texts.end());
+  std::vector<size_t> byContent(texts.size());
+  for (size_t i = 0; i < byContent.size(); ++i) byContent[i] = i;
+  std::sort(byContent.begin(), byContent.end(), [&](size_t a, size_t b) { return *texts[a] < *texts[b]; });
+  // Texts rank before identifiers, in ordinal order; identifiers follow by value.
+  std::vector<uint64_t> rank(texts.size());
+  std::vector<std::shared_ptr<const std::u16string>> shared(texts.size());
+  uint64_t ranks = 0;
+  for (size_t i = 0; i < byContent.size(); ++i) {
+    size_t t = byContent[i];
+    if (i == 0 || *texts[t] != *texts[byContent[i - 1]]) ++ranks;
+    rank[t] = ranks;
+    shared[t] = i > 0 && rank[byContent[i - 1]] == ranks ? shared[byContent[i - 1]] : texts[t];
+  }
+  auto keyOf = [&](ResourceName& id) -> uint64_t {
+    if (id.numeric) return ranks + 1 + id.id;
+    size_t t = std::lower_bound(texts.begin(), texts.end(), id.text) - texts.begin();
+    id.text = shared[t];
+    return rank[t];
+  };
+  struct Keyed {
+    uint64_t type, name;
+    uint16_t language;
+    size_t index;
+  };
+  std::vector<Keyed> keys;
+  keys.reserve(resources.size());
+  for (size_t i = 0; i < resources.size(); ++i) {
+    Resource& r = resources[i];
+    uint64_t type = keyOf(r.type);
+    keys.push_back({type, keyOf(r.name), r.language, i});
+  }
+  auto before = [](const Keyed& a, const Keyed& b) {
+    if (a.type != b.type) return a.type < b.type;
+    if (a.name != b.name) return a.name < b.name;
+    return a.language < b.language;
+  };
+  std::sort(keys.begin(), keys.end(), before);
+  for (size_t i = 1; i < keys.size(); ++i)
+    if (!before(keys[i - 1], keys[i])) return false;
+  std::vector<Resource> sorted;
+  sorted.reserve(resources.size());
+  for (const Keyed& k : keys) sorted.push_back(std::move(resources[k.index]));
+  resources = std::move(sorted);
+  return true;
+}
 
 bool TreeOrder(const Resource& a, const Resource& b) {
   if (a.type != b.type) return a.type < b.type;
@@ -214,10 +290,14 @@ std::string BuildSection(const std::vector<Resource>& resources, uint32_t sectio
     for (const Group& n : names[t]) nameAt.push_back(size), size += 16 + 8 * n.count;
   uint64_t dataEntries = size;
   size += 16 * resources.size();
+  // Each text once, however many entries it names.
   std::vector<uint64_t> textAt;
+  std::map<const std::u16string*, uint64_t> texts;
   auto addText = [&](const ResourceName& id) {
-    textAt.push_back(size);
-    if (!id.numeric) size += 2 + 2 * id.text.size();
+    if (id.numeric) return textAt.push_back(0);
+    auto known = texts.emplace(id.text.get(), size);
+    if (known.second) size += 2 + 2 * id.text->size();
+    textAt.push_back(known.first->second);
   };
   for (size_t t = 0; t < types.size(); ++t) {
     addText(resources[types[t].first].type);
@@ -242,11 +322,12 @@ std::string BuildSection(const std::vector<Resource>& resources, uint32_t sectio
     Put32(out, at + 4, static_cast<uint32_t>(target));
   };
   auto nameField = [&](const ResourceName& id, uint64_t text) {
-    if (id.numeric) return uint32_t(id.id);
-    Put16(out, text, static_cast<uint32_t>(id.text.size()));
-    for (size_t i = 0; i < id.text.size(); ++i) Put16(out, text + 2 + 2 * i, id.text[i]);
-    return static_cast<uint32_t>(0x80000000u | text);
+    return id.numeric ? uint32_t(id.id) : static_cast<uint32_t>(0x80000000u | text);
   };
+  for (const auto& [text, at] : texts) {
+    Put16(out, at, static_cast<uint32_t>(text->size()));
+    for (size_t i = 0; i < text->size(); ++i) Put16(out, at + 2 + 2 * i, (*text)[i]);
+  }
 
   std::vector<ResourceName> ids;
   for (const Group& t : types) ids.push_back(resources[t.first].type);
@@ -343,17 +424,20 @@ ResourceName ResourceName::Number(uint16_t id) {
 ResourceName ResourceName::Text(const std::string& bytes) {
   ResourceName r;
   r.numeric = false;
-  for (char c : bytes) r.text += static_cast<char16_t>(static_cast<unsigned char>(c));
+  std::u16string text;
+  for (char c : bytes) text += static_cast<char16_t>(static_cast<unsigned char>(c));
+  r.text = std::make_shared<const std::u16string>(std::move(text));
   return r;
 }
 
 bool ResourceName::operator==(const ResourceName& other) const {
-  return numeric == other.numeric && (numeric ? id == other.id : text == other.text);
+  if (numeric != other.numeric) return false;
+  return numeric ? id == other.id : text == other.text || *text == *other.text;
 }
 
 bool ResourceName::operator<(const ResourceName& other) const {
   if (numeric != other.numeric) return !numeric;
-  return numeric ? id < other.id : text < other.text;
+  return numeric ? id < other.id : text != other.text && *text < *other.text;
 }
 
 bool ResourceEditor::Load(const std::string& image) {
@@ -373,39 +457,50 @@ bool ResourceEditor::Load(const std::string& image) {
     uint64_t end = std::min<uint64_t>(uint64_t(holder->rawOffset) + holder->rawSize, image.size());
     if (end < root + 16) return false;
     std::vector<Resource> read;
-    if (!TreeReader(image, layout, read).Read(root, end)) return false;
-    std::stable_sort(read.begin(), read.end(), TreeOrder);
-    for (size_t i = 1; i < read.size(); ++i)
-      if (!TreeOrder(read[i - 1], read[i])) return false;  // the same key twice
+    if (!TreeReader(image, layout, read).Read(root, end) || !SortTree(read)) return false;
     resources_ = std::move(read);
   }
   image_ = image;
   return true;
 }
 
+namespace {
+
+// The resources of one type, or of one type and name: a run of the sorted list.
+std::pair<std::vector<Resource>::const_iterator, std::vector<Resource>::const_iterator> Run(
+    const std::vector<Resource>& resources, const ResourceName& type, const ResourceName* name = nullptr) {
+  auto before = [&](const Resource& r) { return r.type < type || (name && r.type == type && r.name < *name); };
+  auto first = std::partition_point(resources.begin(), resources.end(), before);
+  auto end = first;
+  while (end != resources.end() && end->type == type && (!name || end->name == *name)) ++end;
+  return {first, end};
+}
+
+}  // namespace
+
 const Resource* ResourceEditor::Find(const ResourceName& type, const ResourceName& name, uint16_t language) const {
-  for (const Resource& r : resources_)
-    if (r.type == type && r.name == name && r.language == language) return &r;
-  return nullptr;
+  auto [first, end] = Run(resources_, type, &name);
+  auto at = std::partition_point(first, end, [&](const Resource& r) { return r.language < language; });
+  return at != end && at->language == language ? &*at : nullptr;
 }
 
 const Resource* ResourceEditor::FindAnyLanguage(const ResourceName& type, const ResourceName& name) const {
-  for (const Resource& r : resources_)
-    if (r.type == type && r.name == name) return &r;
-  return nullptr;
+  auto [first, end] = Run(resources_, type, &name);
+  return first != end ? &*first : nullptr;
 }
 
 std::vector<ResourceName> ResourceEditor::Names(const ResourceName& type) const {
   std::vector<ResourceName> names;
-  for (const Resource& r : resources_)
-    if (r.type == type && (names.empty() || names.back() != r.name)) names.push_back(r.name);
+  auto [first, end] = Run(resources_, type);
+  for (auto r = first; r != end; ++r)
+    if (names.empty() || names.back() != r->name) names.push_back(r->name);
   return names;
 }
 
 std::vector<uint16_t> ResourceEditor::Languages(const ResourceName& type, const ResourceName& name) const {
   std::vector<uint16_t> languages;
-  for (const Resource& r : resources_)
-    if (r.type == type && r.name == name) languages.push_back(r.language);
+  auto [first, end] = Run(resources_, type, &name);
+  for (auto r = first; r != end; ++r) languages.push_back(r->language);
   return languages;
 }
 
@@ -414,21 +509,56 @@ void ResourceEditor::Set(const ResourceName& type, const ResourceName& name, uin
   key.type = type;
   key.name = name;
   key.language = language;
-  auto at = std::lower_bound(resources_.begin(), resources_.end(), key, TreeOrder);
-  if (at != resources_.end() && !TreeOrder(key, *at)) {
-    at->data = data;
-    return;
-  }
   key.data = data;
-  resources_.insert(at, std::move(key));
+  Edit({}, {std::move(key)});
 }
 
 void ResourceEditor::Delete(const ResourceName& type, const ResourceName& name, uint16_t language) {
-  resources_.erase(std::remove_if(resources_.begin(), resources_.end(),
-                                  [&](const Resource& r) {
-                                    return r.type == type && r.name == name && r.language == language;
-                                  }),
-                   resources_.end());
+  Resource key;
+  key.type = type;
+  key.name = name;
+  key.language = language;
+  Edit({std::move(key)}, {});
+}
+
+void ResourceEditor::Edit(std::vector<Resource> deleted, std::vector<Resource> added) {
+  std::sort(deleted.begin(), deleted.end(), TreeOrder);
+  std::stable_sort(added.begin(), added.end(), TreeOrder);
+  // Of resources set twice the last one given stays, as with Set.
+  size_t kept = 0;
+  for (size_t i = 0; i < added.size(); ++i) {
+    if (i + 1 < added.size() && !TreeOrder(added[i], added[i + 1])) continue;
+    if (kept != i) added[kept] = std::move(added[i]);
+    ++kept;
+  }
+  added.resize(kept);
+  // Each step finds its place by a binary search from the last one, so a long edit of a
+  // long list never compares name after name.
+  std::vector<Resource> out;
+  out.reserve(resources_.size() + added.size());
+  auto at = resources_.begin();
+  for (const Resource& key : deleted) {
+    auto next = std::lower_bound(at, resources_.end(), key, TreeOrder);
+    std::move(at, next, std::back_inserter(out));
+    at = next;
+    if (at != resources_.end() && !TreeOrder(key, *at)) ++at;
+  }
+  std::move(at, resources_.end(), std::back_inserter(out));
+  resources_.clear();
+  at = out.begin();
+  for (Resource& r : added) {
+    auto next = std::lower_bound(at, out.end(), r, TreeOrder);
+    std::move(at, next, std::back_inserter(resources_));
+    at = next;
+    if (at != out.end() && !TreeOrder(r, *at)) {
+      at->data = std::move(r.data);  // the code page stays
+      resources_.push_back(std::move(*at++));
+    } else {
+      r.codePage = 0;
+      resources_.push_back(std::move(r));
+    }
+  }
+  std::move(at, out.end(), std::back_inserter(resources_));
 }
 
 bool ResourceEditor::Write(std::string& result) const {
@@ -437,6 +567,9 @@ bool ResourceEditor::Write(std::string& result) const {
   if (!layout.Parse(in) || layout.directoryCount <= kResourceDirectory) return false;
   const uint32_t fa = layout.fileAlignment, sa = layout.sectionAlignment;
   if (!PowerOfTwo(fa) || !PowerOfTwo(sa) || fa > sa || layout.sections.empty()) return false;
+  // The headers are copied as they are: they must lie in the file, even when no section
+  // has raw data to show where they end.
+  if (layout.sizeOfHeaders > in.size()) return false;
 
   // The sections must follow each other in address and in file order without overlap;
   // only then can the ones after the resource section move as a block.
@@ -603,42 +736,50 @@ uint16_t VersionLanguage(const ResourceEditor& file) {
 }
 
 bool CopyIconGroup(const ResourceEditor& source, ResourceEditor& target) {
-  std::vector<ResourceName> sourceGroups = source.Names(kGroup);
-  if (sourceGroups.empty()) return false;
-  ResourceEditor edited = target;
-  std::vector<ResourceName> targetGroups = target.Names(kGroup);
+  auto [sourceGroup, sourceEnd] = Run(source.Resources(), kGroup);
+  if (sourceGroup == sourceEnd) return false;
+  sourceEnd = Run(source.Resources(), kGroup, &sourceGroup->name).second;
+  auto [targetGroup, targetEnd] = Run(target.Resources(), kGroup);
+  if (targetGroup != targetEnd) targetEnd = Run(target.Resources(), kGroup, &targetGroup->name).second;
   std::vector<uint16_t> ids;
-  if (!targetGroups.empty()) {
-    for (uint16_t language : target.Languages(kGroup, targetGroups.front())) {
-      const Resource* group = target.Find(kGroup, targetGroups.front(), language);
-      if (!IconGroupImages(group->data, ids)) return false;
-      for (uint16_t id : ids) edited.Delete(kImage, ResourceName::Number(id), language);
-      edited.Delete(kGroup, targetGroups.front(), language);
-    }
+  std::vector<Resource> deleted, added;
+  auto key = [](const ResourceName& type, const ResourceName& name, uint16_t language, const std::string& data) {
+    Resource r;
+    r.type = type;
+    r.name = name;
+    r.language = language;
+    r.data = data;
+    return r;
+  };
+  for (auto group = targetGroup; group != targetEnd; ++group) {
+    if (!IconGroupImages(group->data, ids)) return false;
+    for (uint16_t id : ids) deleted.push_back(key(kImage, ResourceName::Number(id), group->language, ""));
+    deleted.push_back(key(kGroup, group->name, group->language, ""));
   }
-  const ResourceName& name = targetGroups.empty() ? sourceGroups.front() : targetGroups.front();
-  for (uint16_t language : source.Languages(kGroup, sourceGroups.front())) {
-    const Resource* group = source.Find(kGroup, sourceGroups.front(), language);
+  // A group names its images in every language again: a source whose groups name large
+  // images many times over would cost many times its size, and is refused.
+  uint64_t copied = 0;
+  const ResourceName& name = targetGroup != targetEnd ? targetGroup->name : sourceGroup->name;
+  for (auto group = sourceGroup; group != sourceEnd; ++group) {
     if (!IconGroupImages(group->data, ids)) return false;
     for (uint16_t id : ids) {
       const Resource* image = source.FindAnyLanguage(kImage, ResourceName::Number(id));
       if (!image) return false;
-      edited.Set(kImage, ResourceName::Number(id), language, image->data);
+      copied += sizeof(Resource) + image->data.size();
+      if (copied > CostBudget(source.ImageSize())) return false;
+      added.push_back(key(kImage, image->name, group->language, image->data));
     }
-    edited.Set(kGroup, name, language, group->data);
+    added.push_back(key(kGroup, name, group->language, group->data));
   }
-  target = std::move(edited);
+  target.Edit(std::move(deleted), std::move(added));
   return true;
 }
 
 bool CopyVersionInfo(const ResourceEditor& source, ResourceEditor& target) {
-  if (source.Names(kVersion).empty()) return false;
-  ResourceEditor edited = target;
-  for (const Resource& r : target.Resources())
-    if (r.type == kVersion) edited.Delete(r.type, r.name, r.language);
-  for (const Resource& r : source.Resources())
-    if (r.type == kVersion) edited.Set(r.type, r.name, r.language, r.data);
-  target = std::move(edited);
+  auto [first, end] = Run(source.Resources(), kVersion);
+  if (first == end) return false;
+  auto [old, oldEnd] = Run(target.Resources(), kVersion);
+  target.Edit(std::vector<Resource>(old, oldEnd), std::vector<Resource>(first, end));
   return true;
 }
 

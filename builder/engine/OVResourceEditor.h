@@ -6,15 +6,17 @@
 
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 // A resource type or name: a 16-bit identifier, or a UTF-16 text compared exactly (the
-// loader's binary search is ordinal).
+// loader's binary search is ordinal). A text is shared by every resource it names, so a
+// long name costs its length once however many entries carry it.
 struct ResourceName {
   bool numeric = true;
   uint16_t id = 0;
-  std::u16string text;
+  std::shared_ptr<const std::u16string> text;  // set when not numeric
 
   static ResourceName Number(uint16_t id);
   // Each byte becomes one UTF-16 unit: meant for the ASCII names of the builder.
@@ -39,9 +41,12 @@ constexpr uint16_t kManifestType = 24;
 
 class ResourceEditor {
  public:
-  // False, with an empty resource list, when `image` is not a PE image or its resource
-  // tree is malformed. An image without resources loads with an empty list.
+  // False, with an empty resource list, when `image` is not a PE image, its resource
+  // tree is malformed, or holding the tree would cost more than a few times the image
+  // (entries that share data or overlapping names can claim far more than the file
+  // holds). An image without resources loads with an empty list.
   bool Load(const std::string& image);
+  size_t ImageSize() const { return image_.size(); }
 
   // In tree order: type, then name, then language ascending.
   const std::vector<Resource>& Resources() const { return resources_; }
@@ -54,6 +59,10 @@ class ResourceEditor {
   // Adds the resource or replaces its data (keeping its code page).
   void Set(const ResourceName& type, const ResourceName& name, uint16_t language, const std::string& data);
   void Delete(const ResourceName& type, const ResourceName& name, uint16_t language);
+  // Deletes the resources `deleted` names (their data unused), then sets each of `added`
+  // in its order: what Delete and Set one by one would do, with one sort and one pass
+  // instead of a pass per resource.
+  void Edit(std::vector<Resource> deleted, std::vector<Resource> added);
 
   // The loaded image with the current resources in a rebuilt resource section. The
   // sections after it move along when they hold nothing but base relocations; a

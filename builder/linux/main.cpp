@@ -34,10 +34,13 @@ const char Usage[] =
     "\"TARGET SIZE bytes\". Exit status: 0 written; 1 an unexpected error stopped the build\n"
     "(a target it had begun is removed); 2 refused inputs (nothing written).\n"
     "\n"
-    "Inspecting: nothing is ever run, and nothing is written outside DIR.\n"
-    "Exit status: 0 whole; 2 refused (a file that cannot be opened, existing files kept);\n"
-    "the extractor's code for a damaged file: 13 invalid data, 23 checksum error, 38 cut\n"
-    "short or no archive, 8 a chunk too large, 160 a damaged chunk.\n";
+    "Inspecting: nothing is ever run, and nothing is written outside DIR. Control\n"
+    "characters and bytes without a character in the code page are shown as \\xHH; in\n"
+    "--json such a byte is U+FFFD and the text's stored bytes follow as KEYBytes in hex.\n"
+    "Exit status: 0 whole; 1 -x could not write a file; 2 refused (a file that cannot be\n"
+    "opened or is no regular file, existing files kept); the extractor's code for a damaged\n"
+    "file: 13 invalid data, 23 checksum error, 38 cut short or no archive, 8 a chunk too\n"
+    "large, 160 a damaged chunk.\n";
 
 bool SameSwitch(const std::string& arg, const char* name) { return strcasecmp(arg.c_str(), name) == 0; }
 

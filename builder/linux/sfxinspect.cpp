@@ -8,10 +8,12 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "archive.h"
+#include "posix/CodePageCharset.h"
 
 namespace {
 
@@ -36,9 +38,7 @@ const char* NextNameChar(const char* p) { return IsLeadByte(static_cast<unsigned
 }  // namespace
 
 bool NameConverter::Open(int codePage) {
-  char name[16];
-  snprintf(name, sizeof name, "CP%d", codePage);
-  iconv_t converter = iconv_open("UTF-8", name);
+  iconv_t converter = iconv_open("UTF-32LE", CodePageCharset(static_cast<uint32_t>(codePage)).c_str());
   if (converter == reinterpret_cast<iconv_t>(-1)) return false;
   if (iconv_ != reinterpret_cast<void*>(-1)) iconv_close(static_cast<iconv_t>(iconv_));
   iconv_ = converter;
@@ -52,19 +52,135 @@ NameConverter::~NameConverter() {
   if (iconv_ != reinterpret_cast<void*>(-1)) iconv_close(static_cast<iconv_t>(iconv_));
 }
 
-bool NameConverter::ToUtf8(const char* name, std::string& text) const {
-  text.clear();
+// Stored bytes and what they stand for; no code points for a byte with no character.
+struct NameConverter::Piece {
+  size_t at, length;
+  std::u32string codes;
+};
+
+bool NameConverter::Codes(const char* stored, size_t length, std::u32string& codes) const {
+  codes.clear();
   if (iconv_ == reinterpret_cast<void*>(-1)) return false;
   iconv_t converter = static_cast<iconv_t>(iconv_);
   iconv(converter, nullptr, nullptr, nullptr, nullptr);
-  size_t inLeft = strlen(name);
-  char* in = const_cast<char*>(name);
-  std::vector<char> out(inLeft * 4 + 4);
-  char* to = out.data();
-  size_t outLeft = out.size();
-  if (iconv(converter, &in, &inLeft, &to, &outLeft) == static_cast<size_t>(-1)) return false;
-  text.assign(out.data(), to);
+  std::vector<unsigned char> out(length * 8 + 16);
+  char* in = const_cast<char*>(stored);
+  char* to = reinterpret_cast<char*>(out.data());
+  size_t inLeft = length, outLeft = out.size();
+  if (iconv(converter, &in, &inLeft, &to, &outLeft) == static_cast<size_t>(-1) ||
+      iconv(converter, nullptr, nullptr, &to, &outLeft) == static_cast<size_t>(-1))
+    return false;
+  for (const unsigned char* c = out.data(); c + 4 <= reinterpret_cast<unsigned char*>(to); c += 4)
+    codes += static_cast<char32_t>(c[0] | c[1] << 8 | c[2] << 16 | static_cast<uint32_t>(c[3]) << 24);
   return true;
+}
+
+namespace {
+
+// Characters that would act on a terminal, or change what it shows around them.
+bool Hidden(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x61C || (c >= 0x200B && c <= 0x200F) ||
+         (c >= 0x2028 && c <= 0x202E) || (c >= 0x2060 && c <= 0x2069) || c == 0xFEFF;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | c >> 6);
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | c >> 12);
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | c >> 18);
+    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+void AppendHex(std::string& out, const std::string& bytes, const char* before) {
+  static const char digits[] = "0123456789ABCDEF";
+  for (unsigned char c : bytes) {
+    out += before;
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+}
+
+}  // namespace
+
+// The whole text at once when it converts and hides nothing (the usual case); else
+// character by character, so each character keeps its stored bytes.
+void NameConverter::Pieces(const std::string& stored, std::vector<Piece>& pieces) const {
+  pieces.clear();
+  std::u32string codes;
+  if (Codes(stored.data(), stored.size(), codes) && std::none_of(codes.begin(), codes.end(), Hidden)) {
+    pieces.push_back({0, stored.size(), codes});
+    return;
+  }
+  for (size_t at = 0; at < stored.size();) {
+    size_t length = 1;
+    // A lead byte waits for its trail byte (EINVAL); a byte that starts no character ends
+    // the search (EILSEQ).
+    while (!Codes(stored.data() + at, length, codes) && errno == EINVAL && length < 4 && at + length < stored.size())
+      ++length;
+    if (codes.empty()) length = 1;
+    pieces.push_back({at, length, codes});
+    at += length;
+  }
+}
+
+bool NameConverter::ToUtf8(const std::string& stored, std::string& text) const {
+  text.clear();
+  std::u32string codes;
+  if (!Codes(stored.data(), stored.size(), codes)) return false;
+  for (char32_t c : codes) AppendUtf8(text, c);
+  return true;
+}
+
+std::string NameConverter::Shown(const std::string& stored, bool name) const {
+  std::vector<Piece> pieces;
+  Pieces(stored, pieces);
+  std::string text;
+  for (const Piece& piece : pieces) {
+    if (piece.codes.empty() || std::any_of(piece.codes.begin(), piece.codes.end(), Hidden)) {
+      AppendHex(text, stored.substr(piece.at, piece.length), "\\x");
+      continue;
+    }
+    for (char32_t c : piece.codes) AppendUtf8(text, name && c == '\\' ? U'/' : c);
+  }
+  return text;
+}
+
+std::string NameConverter::Json(const std::string& stored, bool& lossy, bool name) const {
+  std::vector<Piece> pieces;
+  Pieces(stored, pieces);
+  std::string quoted = "\"";
+  lossy = false;
+  for (const Piece& piece : pieces) {
+    if (piece.codes.empty()) {
+      quoted += "\\ufffd";
+      lossy = true;
+    }
+    for (char32_t c : piece.codes) {
+      if (c == '"' || (c == '\\' && !name)) {
+        quoted += '\\';
+        quoted += static_cast<char>(c);
+      } else if (c == '\\') {
+        quoted += '/';
+      } else if (Hidden(c)) {
+        char escape[8];
+        snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+        quoted += escape;
+      } else {
+        AppendUtf8(quoted, c);
+      }
+    }
+  }
+  return quoted + "\"";
 }
 
 namespace {
@@ -112,16 +228,27 @@ const char* CodeText(uint32_t code) {
   }
 }
 
+// Paths as Linux spells them, for messages and the JSON.
+const NameConverter& LocalNames() {
+  static NameConverter utf8;
+  static bool opened = utf8.Open(65001);
+  (void)opened;
+  return utf8;
+}
+
+std::string Shown(const std::string& path) { return LocalNames().Shown(path); }
+
 // Opens the file and finds its archive; gives 0 or the status to end with, said on `err`.
+// A fifo or a device is refused without waiting for a writer or touching it further.
 int OpenSfx(const std::string& path, SfxFile& sfx, InspectStreams io) {
-  sfx.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  sfx.fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   struct stat about;
   if (sfx.fd < 0 || fstat(sfx.fd, &about) != 0) {
-    io.err << path << ": " << strerror(errno) << "\n";
+    io.err << Shown(path) << ": " << strerror(errno) << "\n";
     return 2;
   }
   if (!S_ISREG(about.st_mode)) {
-    io.err << path << ": not a file\n";
+    io.err << Shown(path) << ": not a file\n";
     return 2;
   }
   sfx.archive.read = ReadAt;
@@ -130,7 +257,7 @@ int OpenSfx(const std::string& path, SfxFile& sfx, InspectStreams io) {
   uint32_t code = LocateArchive(sfx.archive, sfx.offset);
   if (code == ArchiveOk && !ReadAt(&sfx.fd, sfx.offset, &sfx.options, sizeof sfx.options)) code = ArchiveShort;
   if (code != ArchiveOk) {
-    io.err << path << ": not an SFX file (no archive behind an executable head) (" << code << ")\n";
+    io.err << Shown(path) << ": not an SFX file (no archive behind an executable head) (" << code << ")\n";
     return static_cast<int>(code);
   }
   return 0;
@@ -143,32 +270,22 @@ struct ScanState {
                      void (*shower)(void*, const EntryHeader&, const std::string&) = nullptr, void* showContext = nullptr)
       : names(converter), show(shower), context(showContext) {}
   const NameConverter* names;
-  void (*show)(void* context, const EntryHeader& header, const std::string& name);
+  void (*show)(void* context, const EntryHeader& header, const std::string& stored);
   void* context;
   size_t count = 0;
   int64_t total = 0;
-  std::string launch;         // the launch target's name
-  std::string unconvertible;  // the first name without UTF-8 form, as stored
+  std::string launch;  // the launch target's name, as stored
+  bool unconvertible = false;  // a name without UTF-8 form
 };
-
-// An entry name in UTF-8 with '/' between its parts; converted whole first, so a
-// double-byte character's trail byte is never taken for a separator.
-bool EntryName(const NameConverter& names, const char* stored, std::string& name) {
-  bool converted = names.ToUtf8(stored, name);
-  if (!converted) name = stored;
-  for (char& c : name)
-    if (c == '\\') c = '/';
-  return converted;
-}
 
 void Collect(void* context, const EntryHeader& header, const char* name) {
   ScanState& state = *static_cast<ScanState*>(context);
   std::string text;
-  if (!EntryName(*state.names, name, text) && state.unconvertible.empty()) state.unconvertible = name;
-  if (header.Kind == EntryKindLaunchTarget) state.launch = text;
+  if (!state.names->ToUtf8(name, text)) state.unconvertible = true;
+  if (header.Kind == EntryKindLaunchTarget) state.launch = name;
   ++state.count;
   state.total += header.Size;
-  if (state.show) state.show(state.context, header, text);
+  if (state.show) state.show(state.context, header, name);
 }
 
 // The validating pass over the whole list; gives 0 or the status to end with.
@@ -176,16 +293,13 @@ int ScanSfx(const std::string& path, SfxFile& sfx, ScanState& state, InspectStre
   int64_t total = 0;
   uint32_t code = ScanEntries(sfx.archive, sfx.offset, sfx.options, total, Collect, &state);
   if (code != ArchiveOk) {
-    io.err << path << ": " << CodeText(code) << " after " << state.count << " entries (" << code << ")\n";
+    io.err << Shown(path) << ": " << CodeText(code) << " after " << state.count << " entries (" << code << ")\n";
     return static_cast<int>(code);
   }
   return 0;
 }
 
-std::string Text(const char* field, size_t size, const NameConverter& names) {
-  std::string stored(field, strnlen(field, size)), text;
-  return names.ToUtf8(stored.c_str(), text) ? text : stored;
-}
+std::string Stored(const char* field, size_t size) { return std::string(field, strnlen(field, size)); }
 
 std::string DosTimeText(uint32_t time, char between) {
   unsigned date = time >> 16, clock = time & 0xFFFF;
@@ -207,24 +321,23 @@ std::string KindWord(const EntryHeader& h) {
   return (h.Attributes & AttributeDirectory) ? "folder" : EntryKindWords[h.Kind < 3 ? h.Kind : 0];
 }
 
-std::string Json(const std::string& text) {
-  std::string quoted = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escape[8];
-      snprintf(escape, sizeof escape, "\\u%04x", c);
-      quoted += escape;
-    } else {
-      quoted += static_cast<char>(c);
-    }
+// The program's own words, which need no escaping.
+std::string Json(const std::string& word) { return "\"" + word + "\""; }
+
+// `"key": value`, and for a text with a byte that has no character, its stored bytes.
+std::string JsonMember(const std::string& key, const std::string& stored, const NameConverter& names,
+                       bool name = false) {
+  bool lossy = false;
+  std::string member = Json(key) + ": " + names.Json(stored, lossy, name);
+  if (lossy) {
+    member += ", " + Json(key + "Bytes") + ": \"";
+    AppendHex(member, stored, "");
+    member += "\"";
   }
-  return quoted + "\"";
+  return member;
 }
 
-// The options in words, as (name, JSON value, text) rows.
+// The options in words, as (JSON members, text) rows.
 struct OptionRow {
   const char* key;
   std::string json;
@@ -240,79 +353,86 @@ std::vector<OptionRow> OptionRows(const SfxOptions& o, const std::string& launch
   static const char* const deletes[] = {"at once", "at restart", "never"};
   auto pick = [](const char* const* words, uint8_t code, size_t count) { return words[code < count ? code : 0]; };
   auto yes = [](uint8_t flag) { return std::string(flag ? "true" : "false"); };
-  std::string custom = Text(o.CustomFolder, sizeof o.CustomFolder, names);
-  std::string parameters = Text(o.CmdParameters, sizeof o.CmdParameters, names);
-  std::string id = Text(o.InstanceId, sizeof o.InstanceId, names);
+  auto word = [](const char* key, const std::string& value) { return Json(key) + ": " + value; };
+  std::string custom = Stored(o.CustomFolder, sizeof o.CustomFolder);
+  std::string parameters = Stored(o.CmdParameters, sizeof o.CmdParameters);
+  std::string id = Stored(o.InstanceId, sizeof o.InstanceId);
   uint8_t folder = o.ExtractionFolder <= 5 ? o.ExtractionFolder : 0;
   std::string where = folderTexts[folder];
-  if (folder == 0) where += " (~sfx" + id + ")";
-  if (folder == 5) where += " " + custom;
+  if (folder == 0) where += " (~sfx" + names.Shown(id) + ")";
+  if (folder == 5) where += " " + names.Shown(custom);
   bool launching = o.ExtractionMode == 1;
   const char* workDir = pick(workingDirectories, o.WorkingDirectory, 3);
   return {
-      {"extractionFolder", Json(folders[folder]), where},
-      {"customFolder", Json(custom), ""},
-      {"mode", Json(launching ? "launch" : "extract"),
-       launching ? "launch " + launch + (parameters.empty() ? "" : " " + parameters) + " in the " + workDir
+      {"extractionFolder", word("extractionFolder", Json(folders[folder])), where},
+      {"customFolder", JsonMember("customFolder", custom, names), ""},
+      {"mode", word("mode", Json(launching ? "launch" : "extract")),
+       launching ? "launch " + names.Shown(launch, true) + (parameters.empty() ? "" : " " + names.Shown(parameters)) +
+                       " in the " + workDir
                  : std::string("extract only") + (o.OpenFolder ? ", then open the folder" : "")},
-      {"launchTarget", launch.empty() ? "null" : Json(launch), ""},
-      {"parameters", Json(parameters), ""},
-      {"workingDirectory", Json(workDir), ""},
-      {"openFolder", yes(o.OpenFolder), ""},
-      {"overwrite", Json(pick(overwrites, o.OverwriteMode, 3)), pick(overwrites, o.OverwriteMode, 3)},
-      {"delete", Json(pick(deletes, o.DeleteMode, 3)), launching ? pick(deletes, o.DeleteMode, 3) : ""},
-      {"selfDelete", yes(o.SelfDeleteMode), o.SelfDeleteMode ? "yes" : "no"},
-      {"silent", yes(o.SilentMode), o.SilentMode ? "yes" : "no"},
-      {"oneInstance", yes(o.OneInstance), o.OneInstance ? "yes" : "no"},
-      {"instanceId", Json(id), id},
-      {"compressed", yes(o.Compressed), ""},
+      {"launchTarget", launch.empty() ? word("launchTarget", "null") : JsonMember("launchTarget", launch, names, true),
+       ""},
+      {"parameters", JsonMember("parameters", parameters, names), ""},
+      {"workingDirectory", word("workingDirectory", Json(workDir)), ""},
+      {"openFolder", word("openFolder", yes(o.OpenFolder)), ""},
+      {"overwrite", word("overwrite", Json(pick(overwrites, o.OverwriteMode, 3))), pick(overwrites, o.OverwriteMode, 3)},
+      {"delete", word("delete", Json(pick(deletes, o.DeleteMode, 3))), launching ? pick(deletes, o.DeleteMode, 3) : ""},
+      {"selfDelete", word("selfDelete", yes(o.SelfDeleteMode)), o.SelfDeleteMode ? "yes" : "no"},
+      {"silent", word("silent", yes(o.SilentMode)), o.SilentMode ? "yes" : "no"},
+      {"oneInstance", word("oneInstance", yes(o.OneInstance)), o.OneInstance ? "yes" : "no"},
+      {"instanceId", JsonMember("instanceId", id, names), names.Shown(id)},
+      {"compressed", word("compressed", yes(o.Compressed)), ""},
   };
 }
 
-struct JsonList {
+struct EntryList {
   std::ostream& out;
+  const NameConverter& names;
   bool any = false;
 };
 
-void ShowJson(void* context, const EntryHeader& h, const std::string& name) {
-  JsonList& list = *static_cast<JsonList*>(context);
-  std::ostream& out = list.out;
-  out << (list.any ? ",\n  " : "\n  ") << "{\"kind\": " << Json(KindWord(h)) << ", \"size\": " << h.Size
-      << ", \"time\": " << Json(DosTimeText(h.Time, 'T')) << ", \"attributes\": " << Json(AttributeLetters(h.Attributes)) << ", \"name\": " << Json(name) << "}";
+void ShowJson(void* context, const EntryHeader& h, const std::string& stored) {
+  EntryList& list = *static_cast<EntryList*>(context);
+  list.out << (list.any ? ",\n  " : "\n  ") << "{\"kind\": " << Json(KindWord(h)) << ", \"size\": " << h.Size
+           << ", \"time\": " << Json(DosTimeText(h.Time, 'T')) << ", \"attributes\": " << Json(AttributeLetters(h.Attributes))
+           << ", " << JsonMember("name", stored, list.names, true) << "}";
   list.any = true;
 }
 
-void ShowLine(void* context, const EntryHeader& h, const std::string& name) {
+void ShowLine(void* context, const EntryHeader& h, const std::string& stored) {
+  EntryList& list = *static_cast<EntryList*>(context);
   char line[96];
   snprintf(line, sizeof line, "%-7s %12d  %s  %s  ", KindWord(h).c_str(), h.Size, DosTimeText(h.Time, ' ').c_str(),
            AttributeLetters(h.Attributes).c_str());
-  *static_cast<std::ostream*>(context) << line << name << "\n";
+  list.out << line << list.names.Shown(stored, true) << "\n";
 }
 
 }  // namespace
 
-// Two scans: the first finds the launch target that the options name, the second shows
-// the entries.
+// Two scans: the first checks the list and finds the launch target that the options
+// name, the second shows the entries.
 int ListSfx(const std::string& path, const NameConverter& names, bool json, InspectStreams io) {
   SfxFile sfx;
   if (int status = OpenSfx(path, sfx, io)) return status;
   ScanState first(&names);
-  int status = ScanSfx(path, sfx, first, io);
+  if (int status = ScanSfx(path, sfx, first, io)) return status;
   std::vector<OptionRow> rows = OptionRows(sfx.options, first.launch, names);
-  JsonList list{io.out};
-  ScanState second(&names, json ? ShowJson : ShowLine, json ? static_cast<void*>(&list) : &io.out);
+  EntryList list{io.out, names};
+  ScanState second(&names, json ? ShowJson : ShowLine, &list);
+  int status;
   if (json) {
-    io.out << "{\"file\": " << Json(path) << ", \"status\": " << status << ", \"options\": {";
-    for (size_t i = 0; i < rows.size(); ++i) io.out << (i ? ", " : "") << Json(rows[i].key) << ": " << rows[i].json;
+    // Only a list the scan accepted is shown, so its status is 0.
+    io.out << "{" << JsonMember("file", path, LocalNames()) << ", \"status\": 0, \"options\": {";
+    for (size_t i = 0; i < rows.size(); ++i) io.out << (i ? ", " : "") << rows[i].json;
     io.out << "}, \"entries\": [";
-    ScanSfx(path, sfx, second, io);
+    status = ScanSfx(path, sfx, second, io);
     io.out << "]}\n";
     return status;
   }
   for (const OptionRow& row : rows)
     if (!row.text.empty()) io.out << row.key << ": " << row.text << "\n";
   io.out << "\n";
-  ScanSfx(path, sfx, second, io);
+  status = ScanSfx(path, sfx, second, io);
   io.out << second.count << " entries, " << second.total << " bytes\n";
   return status;
 }
@@ -332,9 +452,7 @@ void NoEnd(void*, const EntryHeader&) {}
 
 bool ReportDamage(void* context, const EntryHeader&, const char* name, uint32_t code) {
   TestState& state = *static_cast<TestState*>(context);
-  std::string text;
-  EntryName(*state.names, name, text);
-  *state.out << "damaged: " << text << ": " << CodeText(code) << " (" << code << ")\n";
+  *state.out << "damaged: " << state.names->Shown(name, true) << ": " << CodeText(code) << " (" << code << ")\n";
   ++state.damaged;
   return true;
 }
@@ -350,9 +468,9 @@ int TestSfx(const std::string& path, const NameConverter& names, InspectStreams 
   RestoreSink sink{Examine, NoWrite, NoStep, NoEnd, &state, ReportDamage};
   uint32_t code = RestoreEntries(sfx.archive, sfx.offset, sfx.options, sink);
   if (code == ArchiveOk) {
-    io.out << path << ": " << scan.count << " entries, all whole\n";
+    io.out << Shown(path) << ": " << scan.count << " entries, all whole\n";
   } else {
-    io.out << path << ": " << state.damaged << " of " << scan.count << " entries damaged\n";
+    io.out << Shown(path) << ": " << state.damaged << " of " << scan.count << " entries damaged\n";
   }
   return static_cast<int>(code);
 }
@@ -376,7 +494,12 @@ class Extraction {
 
   bool Begin(const EntryHeader& header, const char* stored) {
     if (header.Kind == EntryKindSelfDelete) return false;  // the helper is the extractor's own
-    EntryName(names_, stored, name_);
+    // Converted whole, so a double-byte character's trail byte is never taken for a
+    // separator; the scan refused every name that does not convert.
+    names_.ToUtf8(stored, name_);
+    for (char& c : name_)
+      if (c == '\\') c = '/';
+    shown_ = names_.Shown(stored, true);
     std::vector<std::string> parts;
     for (size_t start = 0;;) {
       size_t end = name_.find('/', start);
@@ -396,7 +519,7 @@ class Extraction {
     if (fstatat(folder_, last_.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
       if (S_ISDIR(existing.st_mode)) Fail("a folder stands where the file goes");
       if (!overwrite_) {
-        io_.err << name_ << ": exists, kept (-o replaces it)\n";
+        io_.err << shown_ << ": exists, kept (-o replaces it)\n";
         ++kept;
         close(folder_);
         folder_ = -1;
@@ -462,7 +585,7 @@ class Extraction {
 
  private:
   [[noreturn]] void Fail(const std::string& why) {
-    io_.err << name_ << ": " << why << "\n";
+    io_.err << shown_ << ": " << why << "\n";
     throw Stop{1};
   }
 
@@ -485,7 +608,7 @@ class Extraction {
   bool overwrite_;
   InspectStreams io_;
   mode_t mask_;
-  std::string name_, last_, part_;
+  std::string name_, shown_, last_, part_;
   int folder_ = -1;
   int file_ = -1;
 };
@@ -506,14 +629,14 @@ int ExtractSfx(const std::string& path, const std::string& folder, const NameCon
   if (int status = OpenSfx(path, sfx, io)) return status;
   ScanState scan(&names);
   if (int status = ScanSfx(path, sfx, scan, io)) return status;
-  if (!scan.unconvertible.empty()) {
-    io.err << path << ": a name has no character in code page " << names.CodePage() << " (-cpNNNN names another)\n";
+  if (scan.unconvertible) {
+    io.err << Shown(path) << ": a name has no character in code page " << names.CodePage() << " (-cpNNNN names another)\n";
     return 2;
   }
   mkdir(folder.c_str(), 0777);
   int root = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (root < 0) {
-    io.err << folder << ": " << strerror(errno) << "\n";
+    io.err << Shown(folder) << ": " << strerror(errno) << "\n";
     return 2;
   }
   uint32_t code;
@@ -529,7 +652,7 @@ int ExtractSfx(const std::string& path, const std::string& folder, const NameCon
   }
   close(root);
   if (code != ArchiveOk) {
-    io.err << path << ": " << CodeText(code) << " (" << code << ")\n";
+    io.err << Shown(path) << ": " << CodeText(code) << " (" << code << ")\n";
     return static_cast<int>(code);
   }
   if (kept) {

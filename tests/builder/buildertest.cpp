@@ -1,5 +1,6 @@
 #include "buildertest.h"
 
+#include <cstdio>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@ OrvexRun RunOrvex(const std::string& arguments, const std::string& shotName, con
   auto child = std::make_unique<ChildProcess>(command, folder, true);
   // Wine now and then fails to start a program: once more, after a moment.
   if (!child->Started()) {
+    std::printf("orvex.exe did not start (%lu); started again: %s\n", GetLastError(), arguments.c_str());
     Sleep(500);
     child = std::make_unique<ChildProcess>(command, folder, true);
   }

@@ -138,18 +138,18 @@ TEST(ArchiveReader, DamagedChunks) {
 
 TEST(ArchiveReader, RefusesUnsafeNamesBeforeWritingAnything) {
   const char* unsafe[] = {"\\abs.txt", "/abs.txt", "C:\\x.txt", "c:x.txt", "\\\\server\\share\\x", "..\\up.txt",
-                          "a\\..\\..\\up.txt", "a/../up", "..", ".", "a\\.\\b", "a\\\\b", "a\\", "a.txt:stream",
-                          "CON", "nul.txt", "a\\Com1", "LPT9.log", "aux .txt", "conin$", "a\\prn", "...",
+                          "d\\..\\..\\up.txt", "d/../up", "..", ".", "d\\.\\b", "d\\\\b", "d\\", "a.txt:stream",
+                          "CON", "nul.txt", "d\\Com1", "LPT9.log", "aux .txt", "conin$", "d\\prn", "...",
                           ". .", "tab\there", "COM\xB9", "a*.txt", "what?", "say\"hi\"", "a<b", "a>b",
-                          "pipe|d\\f", "d\\pi|pe"};
+                          "pipe|d\\f", "d\\pi|pe", "x.", "x ", "d\\x.txt.", "d.\\x", "d \\x"};
   for (const char* name : unsafe) {
-    RunResult result = RunArchive(Sfx({File("fine.txt", "ok"), File(name, "evil")}));
+    RunResult result = RunArchive(Sfx({File("fine.txt", "ok"), Folder("d"), File(name, "evil")}));
     EXPECT_EQ(result.code, ArchiveInvalid) << name;
     EXPECT_TRUE(result.entries.empty()) << name;
   }
   EXPECT_EQ(RunArchive(Sfx({File(std::string("a\0b", 3), "x")})).code, ArchiveInvalid);
-  const char* safe[] = {"a.txt", "console.txt", "COM10", "a..b", ".hidden", "x\\..y", "nul2.txt", "dir\\sub\\f"};
-  for (const char* name : safe) EXPECT_EQ(RunArchive(Sfx({File(name, "fine")})).code, 0u) << name;
+  const char* safe[] = {"a.txt", "console.txt", "COM10", "a..b", ".hidden", "d\\..y", "nul2.txt", "d\\f", " x"};
+  for (const char* name : safe) EXPECT_EQ(RunArchive(Sfx({Folder("d"), File(name, "fine")})).code, 0u) << name;
 }
 
 TEST(ArchiveReader, RefusesHeadersThatDisagreeWithTheFormat) {
@@ -163,6 +163,13 @@ TEST(ArchiveReader, RefusesHeadersThatDisagreeWithTheFormat) {
   for (const Entry& e : {folderWithContent, longName, launchFolder, foreignHelper, unknownKind})
     EXPECT_EQ(RunArchive(Sfx({File("a", "ok"), e})).code, ArchiveInvalid) << e.name.substr(0, 20);
   EXPECT_EQ(RunArchive(Sfx({File("XSFXDEL~.EXE", "MZ", EntryKindSelfDelete)})).code, 0u);
+
+  // An entry's folder is the last folder entry or one of its parents, exactly as named.
+  const std::vector<Entry> orphans[] = {{File("a\\f", "x")}, {File("a", "a file"), File("a\\f", "x")},
+                                        {Folder("a"), File("a\\b\\f", "x")}, {Folder("A"), File("a\\f", "x")},
+                                        {Folder("ab"), File("a\\f", "x")}, {Folder("a"), Folder("b"), File("a\\f", "x")}};
+  for (const std::vector<Entry>& entries : orphans) EXPECT_EQ(RunArchive(Sfx(entries)).code, ArchiveInvalid);
+  EXPECT_EQ(RunArchive(Sfx({Folder("a"), Folder("a\\b"), File("a\\b\\f", "x"), File("a\\g", "y"), File("h", "z")})).code, 0u);
 
   std::string negative = Sfx({File("a", "ok")});
   int32_t minus = -5;
@@ -183,7 +190,7 @@ TEST(EntryNames, DoubleByteTrailBytesNeverSplit) {
   EXPECT_FALSE(IsSafeEntryName(table.data(), table.size())) << "split byte by byte: an empty part";
   gNextNameChar = NextShiftJis;
   EXPECT_TRUE(IsSafeEntryName(table.data(), table.size()));
-  EXPECT_TRUE(IsSafeEntryName(dotted.data(), dotted.size()));
+  EXPECT_FALSE(IsSafeEntryName(dotted.data(), dotted.size())) << "Windows drops the trailing dots";
   EXPECT_TRUE(IsSafeEntryName((table + "\\" + table).data(), 5));
   std::string up = table + "\\..\\x";
   EXPECT_FALSE(IsSafeEntryName(up.data(), up.size()));

@@ -3,15 +3,18 @@
 // never writes outside its folder.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "archiverun.h"
 #include "scratch.h"
@@ -79,6 +82,7 @@ TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
                                 File("docs\\caf\xE9.txt", "caf\xE9"),
                                 readOnly,
                                 File("empty", ""),
+                                sfxtest::Folder("bin"),
                                 File("bin\\run.exe", "MZ run", EntryKindLaunchTarget),
                                 File("big.bin", big)};
   std::string sfx = WriteFile(scratch / "in.exe", SyntheticHead() + MakeArchive(options, entries));
@@ -92,20 +96,20 @@ TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
                            "folder             0  2025-04-12 13:32:00  ----D  docs\n",
                            "file               6  2025-04-12 13:32:02  R--A-  docs/ro.txt\n",
                            "launch             6  2025-04-12 13:32:00  ---A-  bin/run.exe\n",
-                           "file         9437185  2025-04-12 13:32:00  ---A-  big.bin\n", "7 entries, 9437210 bytes\n"})
+                           "file         9437185  2025-04-12 13:32:00  ---A-  big.bin\n", "8 entries, 9437210 bytes\n"})
     EXPECT_NE(list.out.find(line), std::string::npos) << line << "\nin:\n" << list.out;
 
   // Python's own reader takes the machine-readable form whole.
   std::string json = WriteFile(scratch / "list.json", Call(ListJson, sfx).out);
   std::string check = "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); e=d[\"entries\"]; "
-                      "sys.exit(0 if len(e)==7 and e[2][\"name\"]==\"docs/caf\\u00e9.txt\" and "
-                      "d[\"options\"][\"launchTarget\"]==\"bin/run.exe\" and e[6][\"size\"]==9437185 else 1)' " +
+                      "sys.exit(0 if len(e)==8 and e[2][\"name\"]==\"docs/caf\\u00e9.txt\" and "
+                      "d[\"options\"][\"launchTarget\"]==\"bin/run.exe\" and e[7][\"size\"]==9437185 else 1)' " +
                       json;
   EXPECT_EQ(system(check.c_str()), 0) << ReadFile(json);
 
   Outcome test = Call(TestSfx, sfx);
   EXPECT_EQ(test.status, 0);
-  EXPECT_NE(test.out.find("7 entries, all whole"), std::string::npos) << test.out;
+  EXPECT_NE(test.out.find("8 entries, all whole"), std::string::npos) << test.out;
 
   std::string out = scratch / "out";
   Outcome extract = Extract(sfx, out);
@@ -159,6 +163,9 @@ TEST(Inspect, DamagedFilesEndWithTheExtractorsCodes) {
   checksum[checksum.size() - 17 - 1] ^= 1;
   inputs.push_back(checksum);
   inputs.push_back("not an SFX file at all");
+  // Refused by both alike: a folder no folder entry names, names Windows would change.
+  for (const Entry& e : {File("orphan\\a", "alpha"), File("dot.", "x"), File("blank ", "x")})
+    inputs.push_back(SyntheticHead() + MakeArchive(DefaultOptions(), {e}));
   std::string path = scratch / "damaged.exe";
   for (const std::string& bytes : inputs) {
     WriteFile(path, bytes);
@@ -168,6 +175,8 @@ TEST(Inspect, DamagedFilesEndWithTheExtractorsCodes) {
     Outcome list = Call(List, path);
     if (!reader.scanned) {
       EXPECT_EQ(static_cast<uint32_t>(list.status), reader.code);
+      EXPECT_EQ(list.out, "") << "no options for a file the scan refuses";
+      EXPECT_EQ(list.err.find('\n'), list.err.size() - 1) << "the error once: " << list.err;
     }
     std::string out = scratch / "out";
     Outcome extract = Extract(path, out);
@@ -178,8 +187,24 @@ TEST(Inspect, DamagedFilesEndWithTheExtractorsCodes) {
     if (!reader.scanned) {
       EXPECT_FALSE(Exists(out + "/d")) << "nothing is written before the whole list is read";
     }
+    EXPECT_FALSE(Exists(out + "/orphan") || Exists(out + "/dot.") || Exists(out + "/blank "));
     system(("rm -rf '" + out + "'").c_str());
   }
+
+  // A fifo or a device as FILE is refused at once: a writer that would let a waiting
+  // open go on comes only after the inspections should have ended.
+  std::string fifo = scratch / "fifo.exe";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::atomic<bool> done{false}, waited{false};
+  std::thread writer([&] {
+    for (int fd; usleep(200000), !done;)
+      if ((fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) >= 0) waited = true, close(fd);
+  });
+  const Outcome refused[] = {Call(List, fifo), Call(TestSfx, fifo), Extract(fifo, scratch / "fifo"), Call(List, "/dev/zero")};
+  done = true;
+  writer.join();
+  EXPECT_FALSE(waited) << "an open waited for a writer";
+  for (const Outcome& o : refused) EXPECT_TRUE(o.status == 2 && o.err.find(": not a file\n") != std::string::npos) << o.err;
 
   // Each damaged entry is named, and the pass goes on to the next.
   std::vector<Entry> three = {File("a", "alpha"), File("b", "bravo"), File("c", "c")};
@@ -198,6 +223,46 @@ TEST(Inspect, DamagedFilesEndWithTheExtractorsCodes) {
   EXPECT_EQ(system(("test -z \"$(ls -A '" + out + "')\"").c_str()), 0) << "no part of a damaged file stays";
 }
 
+// A hostile file's texts reach the terminal with every control character, every character
+// that reorders text and every byte without a character as \xHH, and the JSON as valid
+// UTF-8 that keeps every byte. Code page 65001 is the UTF-8 the Linux builder writes.
+TEST(Inspect, StoredTextsReachNoTerminalRawAndTheJsonWhole) {
+  ScratchFolder scratch("inspect");
+  // The stored bytes of a text in hexadecimal are given only when a byte has no character.
+  const struct { int codePage; std::string stored, shown, json, bytes; } rows[] = {
+      {1252, "\x1B]0;owned\x07\x1B[2Jverified", "\\x1B]0;owned\\x07\\x1B[2Jverified", "\\u001b]0;owned\\u0007\\u001b[2Jverified", ""},
+      {1252, "caf\xE9\x7F\x81", "caf\xC3\xA9\\x7F\\x81", "caf\xC3\xA9\\u007f\\ufffd", "636166E97F81"},
+      {65001, "\xC2\x9B" "2J\xE2\x80\xAEgpj.exe", "\\xC2\\x9B2J\\xE2\\x80\\xAEgpj.exe", "\\u009b2J\\u202egpj.exe", ""},
+      {65001, "caf\xC3\xA9 \xFF", "caf\xC3\xA9 \\xFF", "caf\xC3\xA9 \\ufffd", "636166C3A920FF"},
+  };
+  for (const auto& row : rows) {
+    SfxOptions options = DefaultOptions();
+    options.ExtractionMode = 1;
+    options.ExtractionFolder = 5;
+    strcpy(options.CustomFolder, row.stored.c_str());
+    strcpy(options.CmdParameters, row.stored.c_str());
+    bool named = row.stored[0] != '\x1B';  // names hold no control character
+    std::vector<Entry> entries = {File("run.exe", "MZ", EntryKindLaunchTarget), sfxtest::Folder("d")};
+    if (named) entries.push_back(File("d\\" + row.stored, "x"));
+    std::string sfx = WriteFile(scratch / "t.exe", SyntheticHead() + MakeArchive(options, entries));
+    Outcome list = Call(List, sfx, row.codePage);
+    for (const std::string& line : {"extractionFolder: a custom folder " + row.shown + "\n",
+                                    "mode: launch run.exe " + row.shown + " in the extraction folder\n",
+                                    named ? "  d/" + row.shown + "\n" : "\n"})
+      EXPECT_NE(list.out.find(line), std::string::npos) << line << list.out << list.err;
+    // Nothing a terminal acts on: C0 and C1 controls, DEL, a bidirectional override.
+    for (const char* raw : {"\x1B", "\x07", "\x7F", "\xC2\x9B", "\xE2\x80\xAE"})
+      EXPECT_EQ(list.out.find(raw), std::string::npos) << list.out;
+
+    std::string json = WriteFile(scratch / "t.json", Call(ListJson, sfx, row.codePage).out);
+    std::string member = "\"customFolder\": \"" + row.json +
+                         (row.bytes.empty() ? "\"" : "\", \"customFolderBytes\": \"" + row.bytes + "\"");
+    EXPECT_NE(ReadFile(json).find(member), std::string::npos) << member << "\n" << ReadFile(json);
+    std::string strict = "python3 -c 'import json,sys; json.load(open(sys.argv[1], encoding=\"utf-8\", errors=\"strict\"))' ";
+    EXPECT_EQ(system((strict + json).c_str()), 0) << ReadFile(json);
+  }
+}
+
 TEST(Inspect, ExtractNeverWritesThroughALink) {
   ScratchFolder scratch("inspect");
   std::string outside = scratch / "outside";
@@ -205,8 +270,7 @@ TEST(Inspect, ExtractNeverWritesThroughALink) {
   WriteFile(outside + "/f.txt", "the user's");
   const std::vector<std::vector<Entry>> archives = {
       {sfxtest::Folder("sub"), File("sub\\f.txt", "evil")},
-      {File("sub\\f.txt", "evil")},
-      {File("sub\\deeper\\f.txt", "evil")},
+      {sfxtest::Folder("sub"), sfxtest::Folder("sub\\deeper"), File("sub\\deeper\\f.txt", "evil")},
   };
   for (size_t i = 0; i < archives.size(); ++i) {
     std::string out = scratch / ("out" + std::to_string(i));

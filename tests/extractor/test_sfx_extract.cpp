@@ -398,14 +398,15 @@ TEST(DamagedFiles, CodesForEachKindOfDamage) {
   EXPECT_EQ(RunSfx(scratch + "huge.exe"), DWORD(ERROR_NOT_ENOUGH_MEMORY));
   EXPECT_TRUE(FolderIsEmptyOrMissing(out));
 
-  // Names that lead out of the extraction folder are refused before anything is written.
+  // Unsafe names, and a file without its folder entry, are refused before anything is written.
   SfxOptions options = DefaultOptions();
   options.ExtractionFolder = 5;
   strcpy(options.CustomFolder, out.c_str());
   options.SilentMode = 1;
   options.OverwriteMode = 1;
   for (const char* name :
-       {"..\\escaped.txt", "sub\\..\\..\\escaped.txt", "C:\\escaped.txt", "x:stream", "NUL", "what?.txt", "a|b"}) {
+       {"..\\escaped.txt", "sub\\..\\..\\escaped.txt", "C:\\escaped.txt", "x:stream", "NUL", "what?.txt", "a|b",
+        "sub\\f.txt", "x.", "x "}) {
     std::string evil = WriteSfx(scratch + "evil.exe", options, {File("fine.txt", "fine"), File(name, "evil")});
     EXPECT_EQ(RunSfx(evil), DWORD(ERROR_INVALID_DATA)) << name;
     EXPECT_TRUE(FolderIsEmptyOrMissing(out)) << name;
@@ -459,8 +460,8 @@ TEST(DamagedFiles, AFailedEntryLeavesTheUsersFilesAsTheyWere) {
        ERROR_ALREADY_EXISTS, {"a.txt", "x"}},
       {"a folder entry on a link", {sfxtest::Folder("link"), File("link\\f.txt", "f")}, nullptr, ERROR_CANT_ACCESS_FILE,
        {"a.txt", "link"}, true},
-      {"a file below a link", {File("link\\f.txt", "f")}, nullptr, ERROR_CANT_ACCESS_FILE, {"a.txt", "link"}, true},
-      {"a folder below a link", {sfxtest::Folder("link\\made")}, nullptr, ERROR_CANT_ACCESS_FILE, {"a.txt", "link"},
+      {"a file below a link", {File("link\\f.txt", "f")}, nullptr, ERROR_INVALID_DATA, {"a.txt", "link"}, true},
+      {"a folder below a link", {sfxtest::Folder("link\\made")}, nullptr, ERROR_INVALID_DATA, {"a.txt", "link"},
        true},
   };
   int number = 0;

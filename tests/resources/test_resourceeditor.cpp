@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -87,7 +88,7 @@ PeCheck CheckWithPefile(const std::string& original, const std::string& edited) 
 std::string Narrow(const ResourceName& id) {
   if (id.numeric) return ResourceId(id.id);
   std::string text;
-  for (char16_t c : id.text) text += c < 0x80 ? static_cast<char>(c) : '?';
+  for (char16_t c : *id.text) text += c < 0x80 ? static_cast<char>(c) : '?';
   return text;
 }
 
@@ -317,6 +318,20 @@ TEST(ResourceEditor, MalformedImagesAreRefused) {
     damage(pe);
     EXPECT_FALSE(editor.Load(pe.b)) << what;
     EXPECT_TRUE(editor.Resources().empty()) << what;
+  }
+  // Trees that claim far more than the file holds: a name shared by 4,000 entries costs
+  // its length once; 4,000 overlapping names would cost more than a few times the file.
+  for (HostileTree shape : {HostileTree::SharedName, HostileTree::OverlappingNames}) {
+    const std::string image = HostileResourceImage(shape, 4000);
+    const bool shared = shape == HostileTree::SharedName;
+    auto start = std::chrono::steady_clock::now();
+    ResourceEditor hostile;
+    std::string written;
+    EXPECT_EQ(hostile.Load(image), shared);
+    EXPECT_EQ(hostile.Write(written), shared);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0) << shared;
+    EXPECT_LT(written.size(), 2 * image.size()) << "each text written once";
+    EXPECT_EQ(RunResourceEditor(image, fixture.b), "") << shared;
   }
 
   // Resources that read well but lie about their contents: the head stays as it was.

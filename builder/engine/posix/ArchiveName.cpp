@@ -1,6 +1,8 @@
 // Names in the archive's code page through iconv, exactly or not at all.
 #include "ArchiveName.h"
 
+#include "CodePageCharset.h"
+
 #include <errno.h>
 #include <iconv.h>
 
@@ -29,7 +31,7 @@ bool Convert(const char* to, const char* from, const std::string& input, std::st
 
 bool ToArchiveName(const std::u16string& name, uint32_t codePage, std::string& archiveName) {
   if (name.empty()) return false;
-  std::string charset = codePage == 65001 ? "UTF-8" : "CP" + std::to_string(codePage == 0 ? 1252 : codePage);
+  std::string charset = CodePageCharset(codePage);
   std::string utf16;
   for (char16_t c : name) {
     utf16 += static_cast<char>(c & 0xFF);
