@@ -169,6 +169,17 @@ TEST(HiddenBuild, TargetInsideTheSourceIsNeverPacked) {
   EXPECT_EQ(second.entries[0].name, "data.txt");
 }
 
+// A fifo, which only the host can make (and delete), fails the build as a file that vanished.
+TEST(HiddenBuild, AFifoInTheSourceFailsAsAFileThatVanished) {
+  std::string dir = MakeScratchDir("hb-fifo"), src = dir + "src\\";
+  CreateDirectoryA(src.c_str(), nullptr);
+  ASSERT_TRUE(RunOnHost({"/bin/sh", "-c", "rm -f \"$0\" && mkfifo \"$0\"", HostPath(src + "pipe")}));
+  OrvexRun run = RunOrvex("-h -q -c -o " + Arg(src) + " " + Arg(dir + "out.exe"), "hb-fifo");
+  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_EQ(run.errors, "File not found\r\n\r\n" + src + "pipe\r\n");
+  EXPECT_FALSE(FileExists(dir + "out.exe"));
+}
+
 TEST(HiddenBuild, LaunchModeMarksTheExecutableInASubfolder) {
   std::string dir = MakeScratchDir("hb-launch");
   std::string src = dir + "src\\";
