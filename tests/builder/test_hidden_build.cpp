@@ -167,6 +167,8 @@ TEST(HiddenBuild, TargetInsideTheSourceIsNeverPacked) {
   SfxArchive second = Build(Arg(src) + " " + Arg(src + "OUT.EXE"), src + "out.exe", "hb-inside-2");
   ASSERT_EQ(second.entries.size(), 1u);
   EXPECT_EQ(second.entries[0].name, "data.txt");
+  ASSERT_TRUE(MakeHostLink(dir + "via", src));
+  EXPECT_EQ(Build(Arg(src) + " " + Arg(dir + "via\\out.exe"), src + "out.exe", "hb-inside-3").entries.size(), 1u);
 }
 
 // A fifo, which only the host can make (and delete), fails the build as a file that vanished.

@@ -198,7 +198,7 @@ TEST(LinuxBuild, BuiltFilesReadBackWithTheirOptionsNamesAndAttributes) {
   WriteFile(s("$S/out.exe"), "an earlier build");
 
   // The target inside the source, as the Windows builder allows: it never packs itself.
-  const std::vector<std::string> launch = {"-h", "-q", "-mf", "-fm", "-dn", "-s", "-r", "-cp1251", "-o", "$S",
+  std::vector<std::string> launch = {"-h", "-q", "-mf", "-fm", "-dn", "-s", "-r", "-cp1251", "-o", "$S",
                                            "$S/out.exe", "$S/run.exe", "C:\\\u0434\u0434", " -q \u0434"};
   Outcome first = RunOrvex(s, launch);
   std::string built = Read(s("$S/out.exe"));
@@ -228,7 +228,9 @@ TEST(LinuxBuild, BuiltFilesReadBackWithTheirOptionsNamesAndAttributes) {
   };
   EXPECT_EQ(entries, expected);
 
-  // -r: the same tree gives the same bytes.
+  // -r: the same tree gives the same bytes, also with the target named through a link.
+  launch[10] = "$D/via/out.exe";
+  ASSERT_EQ(symlink(s("$S").c_str(), s("$D/via").c_str()), 0);
   EXPECT_EQ(RunOrvex(s, launch).status, 0);
   EXPECT_EQ(Read(s("$S/out.exe")), built);
 
