@@ -182,6 +182,19 @@ TEST(HiddenBuild, AFifoInTheSourceFailsAsAFileThatVanished) {
   EXPECT_FALSE(FileExists(dir + "out.exe"));
 }
 
+// Of an icon source only the headers and the resource section are read: one of 2 GiB gives
+// the head what its first megabytes give, also on the 32-bit builder.
+TEST(HiddenBuild, AnIconSourceOf2GiBCostsWhatItsResourcesCost) {
+  std::string dir = MakeScratchDir("hb-large-icon"), src = dir + "src\\";
+  CreateDirectoryA(src.c_str(), nullptr);
+  for (const char* name : {"small.exe", "large.exe"}) CopyFileA(OrvexPath().c_str(), (dir + name).c_str(), FALSE);
+  ASSERT_TRUE(RunOnHost({"/usr/bin/truncate", "-s", "2G", HostPath(dir + "large.exe")}));
+  for (std::string name : {"small", "large"})
+    Build("-r -uh -xcmv " + Arg(src) + " " + Arg(dir + name + ".sfx") + " " + Arg(dir + name + ".exe"),
+          dir + name + ".sfx", "hb-large-icon");
+  EXPECT_TRUE(ReadFileBytes(dir + "small.sfx") == ReadFileBytes(dir + "large.sfx"));
+}
+
 TEST(HiddenBuild, LaunchModeMarksTheExecutableInASubfolder) {
   std::string dir = MakeScratchDir("hb-launch");
   std::string src = dir + "src\\";
