@@ -195,6 +195,26 @@ TEST(HiddenBuild, AnIconSourceOf2GiBCostsWhatItsResourcesCost) {
   EXPECT_TRUE(ReadFileBytes(dir + "small.sfx") == ReadFileBytes(dir + "large.sfx"));
 }
 
+BOOL WINAPI KeepRunning(DWORD) { return TRUE; }
+
+// Ctrl-C in the console stops a hidden build, which removes its target. Wine delivers it to
+// every process of the console; it cannot close a console without a window.
+TEST(HiddenBuild, CtrlCInTheConsoleRemovesTheTarget) {
+  std::string dir = MakeScratchDir("hb-ctrl-c"), src = dir + "src\\";
+  CreateDirectoryA(src.c_str(), nullptr);
+  for (int i = 0; i < 6; ++i) WriteFileBytes(src + "noise" + std::to_string(i), Noise(ChunkSize, i));
+  FreeConsole();
+  AllocConsole();
+  SetConsoleCtrlHandler(KeepRunning, TRUE);
+  ChildProcess run(Quoted(OrvexPath()) + " -h -q -c -o " + Arg(src) + " " + Arg(dir + "out.exe"), "", true);
+  for (WIN32_FILE_ATTRIBUTE_DATA t{}; !run.Wait(20) && (t.nFileSizeLow < (1 << 20));)
+    GetFileAttributesExA((dir + "out.exe").c_str(), GetFileExInfoStandard, &t);
+  ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) && run.Wait(60000));
+  EXPECT_EQ(run.ExitCode(), STATUS_CONTROL_C_EXIT);
+  EXPECT_EQ(run.Errors(), "Orvex has been aborted\r\nTarget SFX file has been deleted\r\n");
+  EXPECT_FALSE(FileExists(dir + "out.exe"));
+}
+
 TEST(HiddenBuild, LaunchModeMarksTheExecutableInASubfolder) {
   std::string dir = MakeScratchDir("hb-launch");
   std::string src = dir + "src\\";

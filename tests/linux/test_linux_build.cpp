@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <ostream>
+#include <utility>
 
 #include "archiverun.h"
 #include "scratch.h"
@@ -53,9 +55,10 @@ struct Outcome {
 };
 
 // Runs orvex with standard output and error in files; `env` (NAME=VALUE) is added to the
-// environment, from which SOURCE_DATE_EPOCH is taken away. A run that hangs (60 s) or
-// grows past 512 MiB is killed.
-Outcome RunOrvex(const Scratch& s, const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+// environment, from which SOURCE_DATE_EPOCH is taken away. `stop` is sent once the target
+// holds more than a head. A run that hangs (60 s) or grows past 512 MiB is killed.
+Outcome RunOrvex(const Scratch& s, const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+                 int stop = 0) {
   std::vector<std::string> argStore{ORVEX_LINUX_PROGRAM}, envStore = env;
   for (const std::string& arg : args) argStore.push_back(s(arg));
   for (char** e = environ; *e; ++e)
@@ -74,10 +77,12 @@ Outcome RunOrvex(const Scratch& s, const std::vector<std::string>& args, const s
   Outcome run;
   if (posix_spawn(&child, argv[0], &files, nullptr, argv.data(), envp.data()) == 0) {
     int status = 0;
+    struct stat target;
     for (int tick = 0; waitpid(child, &status, WNOHANG) == 0; ++tick, usleep(10000)) {
       long pages = 0;
       std::ifstream("/proc/" + std::to_string(child) + "/statm") >> pages >> pages;
       if (tick > 6000 || pages * sysconf(_SC_PAGESIZE) > (512 << 20)) kill(child, SIGKILL);
+      if (stop && stat(s("$T").c_str(), &target) == 0 && target.st_size > 1 << 20) kill(child, std::exchange(stop, 0));
     }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
@@ -105,7 +110,10 @@ TEST(LinuxBuild, RefusedInputsAndFailuresSayWhatAndLeaveNoTargetBegun) {
     std::string checked;  // a path, then the bytes it must hold afterwards
     std::string after;  // "<own icon>": as the build without -xcmv writes it
     std::vector<std::string> env = {};
+    int stop = 0;  // the signal sent once the build is writing
   };
+  const std::string aborted = "Orvex has been aborted\nTarget SFX file has been deleted\n";
+  auto busy = [](const Scratch& s) { system(("head -c 60000000 /dev/urandom > " + s("$S/noise")).c_str()); };
   const Case cases[] = {
       {"missing source", nullptr, {"$D/none", "$T"}, 2, "The source folder does not exist\n\n$D/none/\n", "$T", "<none>"},
       {"source is a file", [](const Scratch& s) { WriteFile(s("$D/file"), "x"); }, {"$D/file", "$T"}, 2,
@@ -155,13 +163,16 @@ TEST(LinuxBuild, RefusedInputsAndFailuresSayWhatAndLeaveNoTargetBegun) {
       {"-xcmv /dev/zero", nullptr, {"-r", "-c", "-xcmv", "$S", "$T", "/dev/zero"}, 0, "", "$T", "<own icon>"},
       {"-xcmv fifo", [](const Scratch& s) { mkfifo(s("$D/pipe").c_str(), 0644); },
        {"-r", "-c", "-xcmv", "$S", "$T", "$D/pipe"}, 0, "", "$T", "<own icon>"},
+      {"SIGINT", busy, {"-o", "$S", "$T"}, 128 + SIGINT, aborted, "$T", "<none>", {}, SIGINT},
+      {"SIGTERM", busy, {"-o", "$S", "$T"}, 128 + SIGTERM, aborted, "$T", "<none>", {}, SIGTERM},
+      {"SIGHUP", busy, {"-o", "$S", "$T"}, 128 + SIGHUP, aborted, "$T", "<none>", {}, SIGHUP},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Scratch s;
     WriteFile(s("$S/a.txt"), "a");
     if (c.make) c.make(s);
-    Outcome run = RunOrvex(s, c.args, c.env);
+    Outcome run = RunOrvex(s, c.args, c.env, c.stop);
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.err, s(c.err));
     EXPECT_EQ(run.out, "");
