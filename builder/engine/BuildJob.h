@@ -35,6 +35,7 @@ struct BuildJob {
   int64_t totalSize = 0;
   int64_t doneSize = 0;
   OvFile target;
+  FileIdentity targetIdentity;  // the target's, once created; before, of what its path leads to
   uint64_t written = 0;  // size of the target so far
   ChunkCompressor compressor;
   std::string longSource;    // Source in the form FullLongPath gives
@@ -68,8 +69,10 @@ struct BuildJob {
 // Sets the long forms that decide which item is the launch target.
 void PrepareLaunchTarget(BuildJob& job);
 void CollectEntries(BuildJob& job, const std::string& prefix, const std::string& folder);
-// The item is the target of this build (left in the source by an earlier one).
-bool IsTarget(const BuildJob& job, const tfile& item);
+// The file is the target of this build, by whatever name it was reached: a target inside
+// the source (left by an earlier build, or named through a link into it) is never read
+// while it is written.
+bool IsTarget(const BuildJob& job, const FileIdentity& file);
 bool IsLaunchTarget(const BuildJob& job, const tfile& item);
 // An entry's header followed by its name.
 std::string EntryHeaderBytes(uint8_t kind, const std::string& name, int32_t size, uint32_t time, uint32_t attributes);

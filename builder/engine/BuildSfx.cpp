@@ -203,7 +203,7 @@ void PrepareLaunchTarget(BuildJob& job) {
   if (job.in.ExtractionMode == 1) job.launchTarget = FullLongPath(job.in.ExecutableFile);
 }
 
-bool IsTarget(const BuildJob& job, const tfile& item) { return SamePath(item.Path, job.in.Target); }
+bool IsTarget(const BuildJob& job, const FileIdentity& file) { return file == job.targetIdentity; }
 
 bool IsLaunchTarget(const BuildJob& job, const tfile& item) {
   return !job.launchTarget.empty() && !item.IsFolder() &&
@@ -252,9 +252,10 @@ bool PacksExecutableFile(const BuildInputs& inputs) {
   job.in = inputs;
   job.in.ExtractionMode = 1;
   PrepareLaunchTarget(job);
+  job.targetIdentity = IdentityOf(job.in.Target);
   CollectEntries(job, std::string(), job.in.Source);
   for (const auto& item : job.entries)
-    if (IsLaunchTarget(job, *item) && !IsTarget(job, *item)) return true;
+    if (IsLaunchTarget(job, *item) && !IsTarget(job, IdentityOf(item->Path))) return true;
   return false;
 }
 
@@ -304,6 +305,7 @@ BuildResult BuildSfx(const BuildInputs& inputs, const BuildEnvironment& environm
   // be opened is not ours to delete.
   try {
     job.target = OvFile(in.Target, OvFile::CreateAlways);
+    job.targetIdentity = job.target.Identity();
   } catch (const EBuildError& error) {
     // The system's text alone does not say which file could not be opened.
     throw EBuildError(std::string(error.what()) + "\r\n\r\n" + in.Target);

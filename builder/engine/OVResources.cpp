@@ -1,13 +1,88 @@
 #include "OVResources.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <new>
 #include <utility>
 
 #include "OVResourceEditor.h"
+#include "ovfile.h"
 
 namespace {
+
+// What a build reads at most of the file whose icon and version information the head takes
+// over. A real program's headers and section table fill a few kilobytes; a resource
+// section larger than the limit holds far more than icons and version information (a
+// payload), and its file leaves the head its own icon, as one without resources does.
+constexpr uint64_t HeadersLimit = 1 << 20;
+constexpr uint64_t ResourceSectionLimit = 64 << 20;
+
+uint32_t Little(const std::string& bytes, uint64_t at, unsigned width) {
+  uint32_t value = 0;
+  for (unsigned i = width; i-- > 0;) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+// What the resource editor reads of a program, and no more: its headers and section
+// table, then the raw data of the section that holds the resource tree, moved to follow
+// them; the other sections keep no raw data. Empty for anything else: a pipe, a device,
+// a file that is no PE image or exceeds the limits. Whatever the file's size, the cost is
+// bounded, and nothing waits.
+std::string ResourceImage(const std::string& path) {
+  try {
+    OvFile file(path, OvFile::ReadOnly);
+    uint64_t size = std::min<uint64_t>(file.Size(), 0xFFFFFFFFu);
+    std::string image;
+    // The first `length` bytes, when the file has them within the limit.
+    auto headers = [&](uint64_t length) {
+      if (length > std::min(size, HeadersLimit)) return false;
+      if (length > image.size()) {
+        image.resize(length);
+        file.Seek(0);
+        file.ReadExact(&image[0], static_cast<uint32_t>(length));
+      }
+      return true;
+    };
+    if (!headers(64) || Little(image, 0, 2) != 0x5A4D) return std::string();
+    uint64_t fileHeader = uint64_t{Little(image, 0x3C, 4)} + 4;
+    if (!headers(fileHeader + 20)) return std::string();
+    uint64_t optional = fileHeader + 20, optionalSize = Little(image, fileHeader + 16, 2);
+    uint64_t table = optional + optionalSize, sections = Little(image, fileHeader + 2, 2);
+    if (!headers(table + 40 * sections) || optionalSize < 2) return std::string();
+    // The resource entry of the data directories: PE32 and PE32+ place them apart.
+    uint64_t directories = Little(image, optional, 2) == 0x20B ? 112 : 96;
+    if (optionalSize < directories + 3 * 8 || Little(image, optional + directories - 4, 4) < 3) return std::string();
+    uint32_t tree = Little(image, optional + directories + 2 * 8, 4);
+    // The first section whose raw data holds the tree, as the loader and the editor take it.
+    bool found = false;
+    uint64_t rawOffset = 0, rawLength = 0;
+    for (uint64_t at = table; at < table + 40 * sections; at += 40) {
+      uint32_t address = Little(image, at + 12, 4), raw = Little(image, at + 16, 4), offset = Little(image, at + 20, 4);
+      if (!found && tree != 0 && tree >= address && tree - address < raw) {
+        found = true;
+        rawOffset = offset;
+        rawLength = offset < size ? std::min<uint64_t>(raw, size - offset) : 0;
+        raw = static_cast<uint32_t>(rawLength);
+        offset = static_cast<uint32_t>(image.size());
+      } else {
+        raw = offset = 0;
+      }
+      for (unsigned i = 0; i < 4; ++i) {
+        image[at + 16 + i] = static_cast<char>(raw >> 8 * i);
+        image[at + 20 + i] = static_cast<char>(offset >> 8 * i);
+      }
+    }
+    if (rawLength == 0 || rawLength > ResourceSectionLimit) return std::string();
+    size_t end = image.size();
+    image.resize(end + rawLength);
+    file.Seek(rawOffset);
+    file.ReadExact(&image[end], static_cast<uint32_t>(rawLength));
+    return image;
+  } catch (const EBuildError&) {
+    return std::string();
+  }
+}
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
   FILE* file = std::fopen(path.c_str(), "rb");
@@ -36,17 +111,13 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes, const std
   return false;
 }
 
-bool LoadFile(const std::string& path, std::string& bytes, ResourceEditor& editor) {
-  return ReadWholeFile(path, bytes) && editor.Load(bytes);
-}
-
 // Loads the target, applies `edit` and writes the result once; false leaves the file
 // as it was.
 template <typename Edit>
 bool EditFile(const std::string& target, Edit edit) {
   std::string before, after;
   ResourceEditor head;
-  if (!LoadFile(target, before, head) || !edit(head) || !head.Write(after)) return false;
+  if (!ReadWholeFile(target, before) || !head.Load(before) || !edit(head) || !head.Write(after)) return false;
   return WriteWholeFile(target, after, before);
 }
 
@@ -65,9 +136,8 @@ auto NoThrow(decltype(std::declval<Body>()()) failed, Body body) -> decltype(bod
 bool CopyResources(const std::string& source, const std::string& target,
                    bool (*copy)(const ResourceEditor& from, ResourceEditor& to)) {
   return NoThrow(false, [&] {
-    std::string bytes;
     ResourceEditor from;
-    if (!LoadFile(source, bytes, from)) return false;
+    if (!from.Load(ResourceImage(source))) return false;
     return EditFile(target, [&](ResourceEditor& head) { return copy(from, head); });
   });
 }
@@ -84,9 +154,8 @@ bool ReplaceVersionInfo(const std::string& source, const std::string& target) {
 
 uint16_t GetVersionLanguage(const std::string& file) {
   return NoThrow(uint16_t(0), [&] {
-    std::string bytes;
     ResourceEditor editor;
-    return LoadFile(file, bytes, editor) ? VersionLanguage(editor) : uint16_t(0);
+    return editor.Load(ResourceImage(file)) ? VersionLanguage(editor) : uint16_t(0);
   });
 }
 
@@ -120,14 +189,18 @@ bool PrepareHeadBytes(std::string& head, const std::string& source, uint8_t elev
     manifest = ElevationManifestText(elevation, uac);
     if (manifest.empty()) return false;
   }
-  return NoThrow(manifest.empty(), [&] {
-    std::string from, edited = head;
-    // An unreadable source only leaves the head's own icon and no version information.
-    if (!source.empty() && !ReadWholeFile(source, from)) from.clear();
-    if (!PrepareHeadImage(edited, from, manifest)) return false;
-    head.swap(edited);
-    return true;
-  });
+  auto prepare = [&](const std::string& from) {
+    return NoThrow(manifest.empty(), [&] {
+      std::string edited = head;
+      if (!PrepareHeadImage(edited, from, manifest)) return false;
+      head.swap(edited);
+      return true;
+    });
+  };
+  // A source that cannot be read, or costs more memory than there is, only leaves the
+  // head its own icon and no version information: the manifest never depends on it.
+  if (!source.empty() && prepare(NoThrow(std::string(), [&] { return ResourceImage(source); }))) return true;
+  return prepare(std::string());
 }
 
 bool PrepareHead(const std::string& target, const std::string& source, uint8_t elevation, const ByteSpan& uac) {

@@ -146,14 +146,14 @@ void ParallelWriter::ReadEntries() {
                  &item);
       continue;
     }
-    if (IsTarget(job_, item)) continue;
+    SourceFile source(item.Path);
+    if (IsTarget(job_, source.Identity())) continue;
     Piece start;
     start.kind = Piece::FileStart;
     start.item = &item;
     start.cost = PieceOverhead;
     if (!Reserve(start.cost)) return;
     Queue(std::move(start));
-    SourceFile source(item.Path);
     QueueBytes(EntryHeaderBytes(EntryKindOf(job_, item), item.Name, item.Size, item.Time, item.Attr), nullptr);
     uint32_t checksum = ByteSum(item.Name.data(), item.Name.size());
     for (int32_t stored = 0; stored < item.Size;) {

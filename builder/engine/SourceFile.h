@@ -16,6 +16,7 @@ class SourceFile {
   void ReadExact(void* buffer, uint32_t length) {
     Named([&] { file_.ReadExact(buffer, length); });
   }
+  FileIdentity Identity() const { return file_.Identity(); }
   void Close() {
     Named([&] { file_.Close(); });
   }

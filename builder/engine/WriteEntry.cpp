@@ -58,13 +58,12 @@ void WriteEntry(BuildJob& job, const tfile& item) {
     WriteU32(job, ByteSum(item.Name.data(), item.Name.size()));
     return;
   }
-  // The target inside the source folder, left by an earlier build, never packs itself.
-  if (IsTarget(job, item)) return;
+  SourceFile source(item.Path);
+  if (IsTarget(job, source.Identity())) return;
   if (BuildProgress* progress = job.Progress()) {
     progress->SetSource(item.Path);
     progress->ProcessMessages();
   }
-  SourceFile source(item.Path);
   WriteHeader(job, EntryKindOf(job, item), item.Name, item.Size, item.Time, item.Attr);
   uint32_t checksum = ByteSum(item.Name.data(), item.Name.size());
   int32_t stored = 0;

@@ -15,12 +15,26 @@ constexpr char PathSeparator = '\\';
 constexpr char PathSeparator = '/';
 #endif
 
+// What tells one file from another whatever names lead to it (links, spellings, hard
+// links): device and inode, or volume serial number and file index. Two identities are
+// equal only when both are known.
+struct FileIdentity {
+  uint64_t volume = 0, file = 0;
+  bool known = false;
+  bool operator==(const FileIdentity& other) const {
+    return known && other.known && volume == other.volume && file == other.file;
+  }
+};
+
 class OvFile {
  public:
   enum Mode { ReadOnly, CreateAlways, OpenForWrite };
 
   OvFile() = default;
-  // Opens `path` or raises; ReadOnly lets others read and write the file meanwhile.
+  // Opens `path` or raises; ReadOnly lets others read and write the file meanwhile. Only a
+  // regular file is opened, and opening never waits: a pipe or a device fails as a file
+  // that is not there ("File not found") when read, as one that may not be written
+  // ("File access denied") otherwise.
   OvFile(const std::string& path, Mode mode);
   ~OvFile() { Abandon(); }
   OvFile(const OvFile&) = delete;
@@ -42,8 +56,12 @@ class OvFile {
   void Write(const void* data, uint32_t length);
   // Overwrites bytes already written at `position`, then goes back to the end.
   void WriteAt(uint64_t position, const void* data, uint32_t length);
+  void Seek(uint64_t position);
   void SeekEnd();
   uint64_t Position() const;
+  uint64_t Size() const;
+  // Unknown when the system cannot tell.
+  FileIdentity Identity() const;
   // Closes and raises when the system reports a failure; nothing when already closed.
   void Close();
   // Closes without looking at the result, on the way out of a failed build.
@@ -70,6 +88,8 @@ std::string IncludeTrailingSeparator(const std::string& path);
 bool SamePath(const std::string& a, const std::string& b);
 // True when `path` begins with `folder` (which ends in a separator), compared as SamePath.
 bool PathBeginsWith(const std::string& path, const std::string& folder);
+// The identity of the file `path` leads to (links followed); unknown when there is none.
+FileIdentity IdentityOf(const std::string& path);
 bool IsFolder(const std::string& path);
 bool IsFile(const std::string& path);
 // Creates the folder a file is to go into, with every missing parent; failures show when

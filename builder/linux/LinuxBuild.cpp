@@ -1,8 +1,13 @@
 #include "LinuxBuild.h"
 
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <iostream>
+#include <iterator>
 #include <utility>
 
 #include "ArchiveName.h"
@@ -17,6 +22,56 @@
 namespace {
 
 enum ExitStatus { ExitBuilt = 0, ExitUnexpectedError = 1, ExitInputsRefused = 2 };
+
+// The first of the signals below that arrived during the build, 0 while none did. Any
+// thread may take the signal; the building thread reads it before every item and chunk.
+std::atomic<int> gStopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set by a signal handler");
+const int StopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void Stop(int signal) {
+  int none = 0;
+  gStopSignal.compare_exchange_strong(none, signal);
+}
+
+// Ctrl-C, SIGTERM and SIGHUP stop the build as the Cancel button of orvex.exe does: the
+// engine finishes the current chunk and removes the target it created or truncated.
+// A signal the parent had the program ignore (a background job's Ctrl-C, nohup's SIGHUP)
+// stays ignored.
+class StoppableBuild : public ProgressLine {
+ public:
+  explicit StoppableBuild(int descriptor) : ProgressLine(descriptor) {
+    struct sigaction stop {};
+    stop.sa_handler = Stop;
+    // Restarted calls: an interrupted open or listing must not fail the build instead.
+    stop.sa_flags = SA_RESTART;
+    sigemptyset(&stop.sa_mask);
+    for (size_t i = 0; i < std::size(StopSignals); ++i) {
+      sigaction(StopSignals[i], nullptr, &before_[i]);
+      if (before_[i].sa_handler != SIG_IGN) sigaction(StopSignals[i], &stop, nullptr);
+    }
+  }
+  ~StoppableBuild() override {
+    for (size_t i = 0; i < std::size(StopSignals); ++i) sigaction(StopSignals[i], &before_[i], nullptr);
+  }
+  bool Cancelled() override { return gStopSignal != 0; }
+
+  // Ends the program by the signal that stopped the build, as the signal would have
+  // without the handler, so that a shell or a script sees how it ended.
+  [[noreturn]] void EndBySignal() {
+    int signal = gStopSignal;
+    std::cout.flush();
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    sigaction(signal, &fallback, nullptr);
+    raise(signal);
+    _exit(128 + signal);
+  }
+
+ private:
+  struct sigaction before_[std::size(StopSignals)];
+};
 
 bool IsDashSwitch(const std::string& param) { return !param.empty() && param[0] == '-'; }
 
@@ -91,7 +146,7 @@ int RunLinuxBuild(const std::vector<std::string>& args, std::ostream& out, std::
   }
   BuildInputs in = v.Inputs;
   if (in.CodePage == 0) in.CodePage = 1252;
-  ProgressLine progress(progressDescriptor);
+  StoppableBuild progress(progressDescriptor);
   try {
     std::string refusal = CommandLineRefusal(v, in);
     if (refusal.empty()) {
@@ -105,9 +160,15 @@ int RunLinuxBuild(const std::vector<std::string>& args, std::ostream& out, std::
     SeedInstanceIds();
     BuildEnvironment environment;
     environment.Heads = CarriedHeads(v.X64);
-    environment.Progress = progress.Active() ? &progress : nullptr;
+    environment.Progress = &progress;
+    // Stopped while the inputs were checked: nothing has been written yet.
+    if (progress.Cancelled()) progress.EndBySignal();
     BuildResult result = BuildSfx(in, environment);
     progress.Clear();
+    if (result.Cancelled) {
+      err << LinuxText("Orvex has been aborted\r\nTarget SFX file has been deleted") << "\n";
+      progress.EndBySignal();
+    }
     std::string skipped = SkippedLinksText(result.SkippedLinks);
     if (!skipped.empty()) err << LinuxText(skipped) << "\n";
     if (!v.NoFinalMessage) out << in.Target << " " << result.Written << " bytes\n";

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "BuildErrors.h"
 #include "OVResources.h"
 #include "ovfile.h"
@@ -26,6 +28,34 @@ bool SourceDateEpoch(uint64_t& fileTime) {
   value.resize(length ? GetEnvironmentVariableA("SOURCE_DATE_EPOCH", &value[0], length) : 0);
   return ParseSourceDateEpoch(value.c_str(), fileTime);
 }
+
+// Ctrl-C, Ctrl-Break and the close of the console stop a hidden build as the Cancel button
+// stops a window build: the engine finishes the current chunk and removes the target.
+std::atomic<bool> gConsoleStop{false};
+// Set once the hidden build has ended and removed what it had begun.
+HANDLE gHiddenBuildEnded = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+
+BOOL WINAPI StopOnConsoleEvent(DWORD event) {
+  gConsoleStop = true;
+  // After a close, a log-off or a shut-down the system ends the program as soon as this
+  // returns, or after 5 seconds: the build gets that time to remove its target.
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) WaitForSingleObject(gHiddenBuildEnded, 4500);
+  return TRUE;
+}
+
+// The hidden build's observer: nothing is shown, only the console's stop is read.
+class ConsoleStop : public BuildProgress {
+ public:
+  ConsoleStop() { SetConsoleCtrlHandler(StopOnConsoleEvent, TRUE); }
+  ~ConsoleStop() override { SetEvent(gHiddenBuildEnded); }
+  void SetSource(const std::string&) override {}
+  void SetTarget(const std::string&) override {}
+  void SetFileBar(int) override {}
+  void SetTotalBar(int) override {}
+  void SetSizeText(const std::string&) override {}
+  void ProcessMessages() override {}
+  bool Cancelled() override { return gConsoleStop; }
+};
 
 }  // namespace
 
@@ -107,10 +137,10 @@ bool CheckBuildInputs(const BuildInputs& inputs) {
 int RunHiddenBuild() {
   if (!gCommandLine.CommandLineMode) return ExitInputsRefused;
   BuildInputs inputs = gCommandLine.Inputs;
+  ConsoleStop stop;
   try {
     if (!CheckBuildInputs(inputs)) return ExitInputsRefused;
-    // Without a progress window nothing can cancel it, so false cannot happen here.
-    return RunBuild(inputs, nullptr) ? ExitBuilt : ExitUnexpectedError;
+    return RunBuild(inputs, &stop) ? ExitBuilt : ExitStopped;
   } catch (const EInputRefused& refusal) {
     ShowError(refusal.what());
     return ExitInputsRefused;

@@ -14,6 +14,9 @@ enum OrvexExitStatus {
   ExitUnexpectedError = 1,  // an error stopped the build or the program is corrupted
   ExitInputsRefused = 2,    // a failed input check, No to the overwrite question, too few
                             // positional parameters, or a file the format cannot carry
+  // Ctrl-C or the console's close stopped a hidden build, which removed its target: the
+  // status the system's own handler ends a program with (STATUS_CONTROL_C_EXIT).
+  ExitStopped = static_cast<int>(0xC000013Au),
 };
 
 static_assert(MaxCmdParametersLength == sizeof(SfxOptions::CmdParameters) - 1, "the record's field");

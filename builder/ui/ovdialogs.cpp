@@ -84,9 +84,14 @@ const char* DialogTextOf(DialogText entry) { return DialogTexts[entry]; }
 void SendMessagesToConsole() {
   gMessagesToConsole = true;
   // A window program started from a command prompt gets no standard handles at all; in a
-  // pipe it has them and must keep them.
-  bool output = IsHandle(GetStdHandle(STD_OUTPUT_HANDLE)), error = IsHandle(GetStdHandle(STD_ERROR_HANDLE));
-  if ((output && error) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  // pipe it has them and must keep them. It is attached to the prompt's console all the
+  // same: only there do Ctrl-C and the console's close reach it and stop a hidden build.
+  HANDLE outputHandle = GetStdHandle(STD_OUTPUT_HANDLE), errorHandle = GetStdHandle(STD_ERROR_HANDLE);
+  bool output = IsHandle(outputHandle), error = IsHandle(errorHandle);
+  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  if (output) SetStdHandle(STD_OUTPUT_HANDLE, outputHandle);
+  if (error) SetStdHandle(STD_ERROR_HANDLE, errorHandle);
+  if (output && error) return;
   HANDLE console = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, 0, nullptr);
   if (!IsHandle(console)) return;

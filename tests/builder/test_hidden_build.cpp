@@ -167,6 +167,52 @@ TEST(HiddenBuild, TargetInsideTheSourceIsNeverPacked) {
   SfxArchive second = Build(Arg(src) + " " + Arg(src + "OUT.EXE"), src + "out.exe", "hb-inside-2");
   ASSERT_EQ(second.entries.size(), 1u);
   EXPECT_EQ(second.entries[0].name, "data.txt");
+  ASSERT_TRUE(MakeHostLink(dir + "via", src));
+  EXPECT_EQ(Build(Arg(src) + " " + Arg(dir + "via\\out.exe"), src + "out.exe", "hb-inside-3").entries.size(), 1u);
+}
+
+// A fifo, which only the host can make (and delete), fails the build as a file that vanished.
+TEST(HiddenBuild, AFifoInTheSourceFailsAsAFileThatVanished) {
+  std::string dir = MakeScratchDir("hb-fifo"), src = dir + "src\\";
+  CreateDirectoryA(src.c_str(), nullptr);
+  ASSERT_TRUE(RunOnHost({"/bin/sh", "-c", "rm -f \"$0\" && mkfifo \"$0\"", HostPath(src + "pipe")}));
+  OrvexRun run = RunOrvex("-h -q -c -o " + Arg(src) + " " + Arg(dir + "out.exe"), "hb-fifo");
+  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_EQ(run.errors, "File not found\r\n\r\n" + src + "pipe\r\n");
+  EXPECT_FALSE(FileExists(dir + "out.exe"));
+}
+
+// Of an icon source only the headers and the resource section are read: one of 2 GiB gives
+// the head what its first megabytes give, also on the 32-bit builder.
+TEST(HiddenBuild, AnIconSourceOf2GiBCostsWhatItsResourcesCost) {
+  std::string dir = MakeScratchDir("hb-large-icon"), src = dir + "src\\";
+  CreateDirectoryA(src.c_str(), nullptr);
+  for (const char* name : {"small.exe", "large.exe"}) CopyFileA(OrvexPath().c_str(), (dir + name).c_str(), FALSE);
+  ASSERT_TRUE(RunOnHost({"/usr/bin/truncate", "-s", "2G", HostPath(dir + "large.exe")}));
+  for (std::string name : {"small", "large"})
+    Build("-r -uh -xcmv " + Arg(src) + " " + Arg(dir + name + ".sfx") + " " + Arg(dir + name + ".exe"),
+          dir + name + ".sfx", "hb-large-icon");
+  EXPECT_TRUE(ReadFileBytes(dir + "small.sfx") == ReadFileBytes(dir + "large.sfx"));
+}
+
+BOOL WINAPI KeepRunning(DWORD) { return TRUE; }
+
+// Ctrl-C in the console stops a hidden build, which removes its target. Wine delivers it to
+// every process of the console; it cannot close a console without a window.
+TEST(HiddenBuild, CtrlCInTheConsoleRemovesTheTarget) {
+  std::string dir = MakeScratchDir("hb-ctrl-c"), src = dir + "src\\";
+  CreateDirectoryA(src.c_str(), nullptr);
+  for (int i = 0; i < 6; ++i) WriteFileBytes(src + "noise" + std::to_string(i), Noise(ChunkSize, i));
+  FreeConsole();
+  AllocConsole();
+  SetConsoleCtrlHandler(KeepRunning, TRUE);
+  ChildProcess run(Quoted(OrvexPath()) + " -h -q -c -o " + Arg(src) + " " + Arg(dir + "out.exe"), "", true);
+  for (WIN32_FILE_ATTRIBUTE_DATA t{}; !run.Wait(20) && (t.nFileSizeLow < (1 << 20));)
+    GetFileAttributesExA((dir + "out.exe").c_str(), GetFileExInfoStandard, &t);
+  ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) && run.Wait(60000));
+  EXPECT_EQ(run.ExitCode(), STATUS_CONTROL_C_EXIT);
+  EXPECT_EQ(run.Errors(), "Orvex has been aborted\r\nTarget SFX file has been deleted\r\n");
+  EXPECT_FALSE(FileExists(dir + "out.exe"));
 }
 
 TEST(HiddenBuild, LaunchModeMarksTheExecutableInASubfolder) {

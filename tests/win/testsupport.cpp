@@ -204,8 +204,7 @@ std::string HostPath(const std::string& path) {
   return result;
 }
 
-// Runs a host program to its end; true when it ends with 0.
-static bool RunOnHost(std::vector<std::string> args) {
+bool RunOnHost(std::vector<std::string> args) {
   typedef LONG(CDECL * SpawnFunction)(char* const*, int);
   auto spawn = reinterpret_cast<SpawnFunction>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "__wine_unix_spawnvp")));

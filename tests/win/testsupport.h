@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -68,5 +69,7 @@ std::string HostPath(const std::string& path);
 bool MakeHostLink(const std::string& link, const std::string& target);
 // An empty file `name` in `folder`, made from the host as another system could (any name).
 bool MakeHostFile(const std::string& folder, const std::wstring& name);
+// Runs a host program (`args`, its path first) to its end; true when it ends with 0.
+bool RunOnHost(std::vector<std::string> args);
 
 }  // namespace testing_support

@@ -43,17 +43,26 @@ std::string FileErrorText(int code) {
 
 int Descriptor(intptr_t handle) { return static_cast<int>(handle); }
 
+FileIdentity IdentityOf(const struct stat& status) {
+  return FileIdentity{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino), true};
+}
+
 }  // namespace
 
 OvFile::OvFile(const std::string& path, Mode mode) {
-  int flags = O_CLOEXEC | (mode == ReadOnly ? O_RDONLY : O_WRONLY);
+  int flags = O_CLOEXEC | O_NOCTTY | (mode == ReadOnly ? O_RDONLY : O_WRONLY);
   if (mode == CreateAlways) flags |= O_CREAT | O_TRUNC;
-  int fd = open(path.c_str(), flags, 0666);
+  // Without O_NONBLOCK a fifo put where a file was waits for a writer, for ever.
+  int fd = open(path.c_str(), flags | O_NONBLOCK, 0666);
   if (fd < 0) RaiseFileError(errno);
   struct stat status;
-  if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+  int code = fstat(fd, &status) != 0 ? errno : S_ISDIR(status.st_mode) ? EISDIR : 0;
+  // What is checked is what was opened, not the name looked up again.
+  if (code == 0 && !S_ISREG(status.st_mode)) code = mode == ReadOnly ? ENOENT : EACCES;
+  if (code == 0 && fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) code = errno;
+  if (code != 0) {
     close(fd);
-    RaiseFileError(EISDIR);
+    RaiseFileError(code);
   }
   handle_ = fd;
 }
@@ -83,9 +92,13 @@ void OvFile::Write(const void* data, uint32_t length) {
 }
 
 void OvFile::WriteAt(uint64_t position, const void* data, uint32_t length) {
-  if (lseek(Descriptor(handle_), static_cast<off_t>(position), SEEK_SET) < 0) RaiseFileError(errno);
+  Seek(position);
   Write(data, length);
   SeekEnd();
+}
+
+void OvFile::Seek(uint64_t position) {
+  if (lseek(Descriptor(handle_), static_cast<off_t>(position), SEEK_SET) < 0) RaiseFileError(errno);
 }
 
 void OvFile::SeekEnd() {
@@ -96,6 +109,17 @@ uint64_t OvFile::Position() const {
   off_t position = lseek(Descriptor(handle_), 0, SEEK_CUR);
   if (position < 0) RaiseFileError(errno);
   return static_cast<uint64_t>(position);
+}
+
+uint64_t OvFile::Size() const {
+  struct stat status;
+  if (fstat(Descriptor(handle_), &status) != 0) RaiseFileError(errno);
+  return static_cast<uint64_t>(status.st_size);
+}
+
+FileIdentity OvFile::Identity() const {
+  struct stat status;
+  return fstat(Descriptor(handle_), &status) == 0 ? IdentityOf(status) : FileIdentity();
 }
 
 void OvFile::Close() {
@@ -156,6 +180,11 @@ bool SamePath(const std::string& a, const std::string& b) { return a == b; }
 
 bool PathBeginsWith(const std::string& path, const std::string& folder) {
   return path.compare(0, folder.size(), folder) == 0;
+}
+
+FileIdentity IdentityOf(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 ? IdentityOf(status) : FileIdentity();
 }
 
 bool IsFolder(const std::string& path) {

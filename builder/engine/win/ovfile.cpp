@@ -1,13 +1,18 @@
 // Files and paths on Windows.
 #include "ovfile.h"
 
-#include <windows.h>
-
+#include "ovhandles.h"
 #include "winerrors.h"
 
 namespace {
 
 HANDLE Handle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+FileIdentity IdentityOf(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return FileIdentity();
+  return FileIdentity{info.dwVolumeSerialNumber, uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow, true};
+}
 
 }  // namespace
 
@@ -47,11 +52,20 @@ std::string SystemErrorText(DWORD code) {
 }
 
 OvFile::OvFile(const std::string& path, Mode mode) {
-  DWORD access = mode == ReadOnly ? GENERIC_READ : GENERIC_WRITE;
+  // Reading the attributes tells a file from a device and gives the identity.
+  DWORD access = (mode == ReadOnly ? GENERIC_READ : GENERIC_WRITE) | FILE_READ_ATTRIBUTES;
   DWORD share = mode == ReadOnly ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
   DWORD disposition = mode == CreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
   HANDLE file = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) RaiseFileError(GetLastError());
+  // A pipe (a host's fifo under Wine), a console or a serial port would be read as an
+  // empty file or not at all: what was opened is checked, not the name looked up again.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    CloseHandle(file);
+    RaiseFileError(mode == ReadOnly ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
+  }
   handle_ = reinterpret_cast<intptr_t>(file);
 }
 
@@ -73,11 +87,15 @@ void OvFile::Write(const void* data, uint32_t length) {
 }
 
 void OvFile::WriteAt(uint64_t position, const void* data, uint32_t length) {
+  Seek(position);
+  Write(data, length);
+  SeekEnd();
+}
+
+void OvFile::Seek(uint64_t position) {
   LARGE_INTEGER at;
   at.QuadPart = static_cast<LONGLONG>(position);
   if (!SetFilePointerEx(Handle(handle_), at, nullptr, FILE_BEGIN)) RaiseFileError(GetLastError());
-  Write(data, length);
-  SeekEnd();
 }
 
 void OvFile::SeekEnd() {
@@ -90,6 +108,14 @@ uint64_t OvFile::Position() const {
   if (!SetFilePointerEx(Handle(handle_), zero, &position, FILE_CURRENT)) RaiseFileError(GetLastError());
   return static_cast<uint64_t>(position.QuadPart);
 }
+
+uint64_t OvFile::Size() const {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(Handle(handle_), &size)) RaiseFileError(GetLastError());
+  return static_cast<uint64_t>(size.QuadPart);
+}
+
+FileIdentity OvFile::Identity() const { return IdentityOf(Handle(handle_)); }
 
 void OvFile::Close() {
   if (!IsOpen()) return;
@@ -141,6 +167,15 @@ bool SamePath(const std::string& a, const std::string& b) {
 
 bool PathBeginsWith(const std::string& path, const std::string& folder) {
   return path.size() >= folder.size() && SamePath(path.substr(0, folder.size()), folder);
+}
+
+FileIdentity IdentityOf(const std::string& path) {
+  // Without FILE_FLAG_OPEN_REPARSE_POINT a link is followed to its file; the backup flag
+  // also opens a folder.
+  DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  FileHandle file(
+      CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return file ? IdentityOf(file.Get()) : FileIdentity();
 }
 
 bool IsFolder(const std::string& path) {
