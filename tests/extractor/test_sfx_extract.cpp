@@ -36,6 +36,20 @@ void ExpectTree(const std::string& folder) {
   EXPECT_TRUE(ReadFileBytes(folder + "sub\\deeper\\c.bin") == kBig) << folder;
 }
 
+std::vector<std::string> Listing(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    std::string name = found.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 TEST(FolderChoices, TemporaryFolderTwiceMeetsItsOwnFiles) {
   std::string scratch = MakeScratchDir("sfx-temp");
   std::string source = MakeSource(scratch, kTree);
@@ -236,6 +250,48 @@ TEST(Overwrite, AllAndSkipAllAskNothing) {
   }
 }
 
+// While the question about sub\\keep.txt waits, sub is swapped for a link to a folder of the
+// user's: by a Windows program, which the held folder refuses, or from the host, which
+// nothing can refuse. After Yes nothing is written through the link either way. (Wine
+// renames and deletes an open file by the path it was opened at, so there the part can
+// neither take its name in the folder the host moved nor go: that run ends with an error.)
+TEST(Overwrite, AFolderSwappedWhileTheQuestionWaitsIsNeverWrittenThrough) {
+  std::string scratch = MakeScratchDir("sfx-swapped");
+  std::string elsewhere = scratch + "elsewhere\\";
+  CreateDirectoryA(elsewhere.c_str(), nullptr);
+  for (bool fromHost : {false, true}) {
+    std::string out = scratch + (fromHost ? "host\\" : "windows\\");
+    CreateDirectoryA(out.c_str(), nullptr);
+    CreateDirectoryA((out + "sub").c_str(), nullptr);
+    WriteFileBytes(out + "sub\\keep.txt", "old");
+    SfxOptions options = DefaultOptions();
+    options.ExtractionFolder = 5;
+    strcpy(options.CustomFolder, out.c_str());
+    options.SilentMode = 1;
+    std::string sfx = WriteSfx(scratch + "swapped.exe", options, {File("sub\\keep.txt", "new"), File("sub\\evil.txt", "evil")});
+    ChildProcess child(Quoted(sfx));
+    HWND box = driver::WaitForWindow("#32770", "", 20000, child.Id());
+    ASSERT_NE(box, nullptr) << fromHost;
+    bool moved = fromHost ? MoveOnHost(out + "sub", out + "moved")
+                          : MoveFileA((out + "sub").c_str(), (out + "moved").c_str()) != 0;
+    EXPECT_EQ(moved, fromHost) << "the folder is held while the question waits";
+    if (moved) {
+      ASSERT_TRUE(MakeHostLink(out + "sub", elsewhere)) << fromHost;
+    }
+    driver::PressButton(box, "Yes");
+    ASSERT_TRUE(child.Wait(20000)) << fromHost;
+    EXPECT_TRUE(Listing(elsewhere).empty()) << fromHost << ": written through the link";
+    if (fromHost) {
+      std::printf("the folder moved from the host: the run ended with %lu\n", child.ExitCode());
+      EXPECT_NE(ReadFileBytes(out + "moved\\keep.txt"), "") << "the user's file is never lost";
+    } else {
+      EXPECT_EQ(child.ExitCode(), 0u);
+      EXPECT_EQ(ReadFileBytes(out + "sub\\keep.txt"), "new");
+      EXPECT_EQ(ReadFileBytes(out + "sub\\evil.txt"), "evil");
+    }
+  }
+}
+
 struct BoxSearch {
   std::vector<DWORD> processes;
   std::vector<HWND> boxes;
@@ -413,39 +469,59 @@ TEST(DamagedFiles, CodesForEachKindOfDamage) {
   }
 }
 
-std::vector<std::string> Listing(const std::string& folder) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    std::string name = found.cFileName;
-    if (name != "." && name != "..") names.push_back(name);
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
-  std::sort(names.begin(), names.end());
-  return names;
-}
+// Pauses the run once `first`, the file of its first and large entry, appears: it cannot
+// have gone past that entry, and what is planted meanwhile meets every entry after it.
+class PausedRun {
+ public:
+  PausedRun(const std::string& sfx, const std::string& first) : child_(Quoted(sfx)) {
+    process_ = OpenProcess(PROCESS_SUSPEND_RESUME, FALSE, child_.Id());
+    paused_ = driver::WaitUntil([&] { return FileExists(first); }, 20000) && Call("NtSuspendProcess");
+  }
+  ~PausedRun() { CloseHandle(process_); }
+  bool Paused() const { return paused_; }
+  DWORD Resume() {
+    Call("NtResumeProcess");
+    if (!child_.Wait(60000)) child_.Kill();
+    return child_.ExitCode();
+  }
+
+ private:
+  bool Call(const char* name) {
+    typedef LONG(NTAPI * ProcessFunction)(HANDLE);
+    auto call = reinterpret_cast<ProcessFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name)));
+    return process_ && call && call(process_) >= 0;
+  }
+  ChildProcess child_;
+  HANDLE process_ = nullptr;
+  bool paused_ = false;
+};
 
 // A user's folder holds a.txt; each archive fails on one entry. Whatever the failure, the
 // user's file keeps its content, no file is left cut short or under a temporary name,
-// files verified before the failure stay, and nothing goes through a link.
+// files verified before the failure stay, and nothing goes through a link, whether it was
+// there before the run or planted while the run writes a large first entry.
 TEST(DamagedFiles, AFailedEntryLeavesTheUsersFilesAsTheyWere) {
   std::string scratch = MakeScratchDir("sfx-failed-entry");
   std::string elsewhere = scratch + "elsewhere\\";
   CreateDirectoryA(elsewhere.c_str(), nullptr);
+  WriteFileBytes(elsewhere + "ro.txt", "outside");
+  SetFileAttributesA((elsewhere + "ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
   std::string noise;
   for (int i = 0; i < 20000; ++i) noise += std::to_string(i * 7919 % 10007) + ",";
+  const std::string big(6 * ChunkSize, 'b');
   auto flipChecksum = [](std::string& bytes) { bytes[bytes.size() - 17 - 1] ^= 1; };
   auto flipContent = [](std::string& bytes) { bytes[bytes.size() - 17 - 4 - 3000] ^= 0x5A; };
+  const std::string toFolder = elsewhere, toFile = elsewhere + "ro.txt";
   const struct {
     const char* what;
     std::vector<Entry> entries;
     void (*damage)(std::string&);
     DWORD code;
     std::vector<std::string> left;
-    bool link = false;
-    bool fresh = false;  // the run creates the folder: no user's file in it
+    const std::string* link = nullptr;  // what out\link leads to
+    bool fresh = false;                 // the run creates the folder: no user's file in it
+    bool planted = false;               // the link is made while big.bin is written
   } cases[] = {
       {"a bad checksum", {File("done.txt", "done"), File("a.txt", "replaced")}, flipChecksum, ERROR_CRC,
        {"a.txt", "done.txt"}},
@@ -453,15 +529,22 @@ TEST(DamagedFiles, AFailedEntryLeavesTheUsersFilesAsTheyWere) {
        {"a.txt", "done.txt"}},
       {"a new file's damaged chunk", {File("new.txt", noise)}, flipContent, ERROR_BAD_ARGUMENTS, {"a.txt"}},
       {"a damaged chunk in a new folder", {File("done.txt", "done"), File("new.txt", noise)}, flipContent,
-       ERROR_BAD_ARGUMENTS, {"done.txt"}, false, true},
+       ERROR_BAD_ARGUMENTS, {"done.txt"}, nullptr, true},
       {"a folder where a file is", {sfxtest::Folder("a.txt")}, nullptr, ERROR_ALREADY_EXISTS, {"a.txt"}},
       {"a folder where an earlier entry put a file", {File("x", "1"), sfxtest::Folder("x"), File("x\\y", "2")}, nullptr,
        ERROR_ALREADY_EXISTS, {"a.txt", "x"}},
       {"a folder entry on a link", {sfxtest::Folder("link"), File("link\\f.txt", "f")}, nullptr, ERROR_CANT_ACCESS_FILE,
-       {"a.txt", "link"}, true},
-      {"a file below a link", {File("link\\f.txt", "f")}, nullptr, ERROR_CANT_ACCESS_FILE, {"a.txt", "link"}, true},
+       {"a.txt", "link"}, &toFolder},
+      {"a file below a link", {File("link\\f.txt", "f")}, nullptr, ERROR_CANT_ACCESS_FILE, {"a.txt", "link"},
+       &toFolder},
       {"a folder below a link", {sfxtest::Folder("link\\made")}, nullptr, ERROR_CANT_ACCESS_FILE, {"a.txt", "link"},
-       true},
+       &toFolder},
+      {"a file whose name is a link to a read-only file", {File("link", "new")}, nullptr, ERROR_CANT_ACCESS_FILE,
+       {"a.txt", "link"}, &toFile},
+      {"a link planted in a new folder", {File("big.bin", big), sfxtest::Folder("link"), File("link\\f.txt", "f")},
+       nullptr, ERROR_CANT_ACCESS_FILE, {"big.bin", "link"}, &toFolder, true, true},
+      {"a link planted at a new file's name", {sfxtest::Folder("d"), File("d\\big.bin", big), File("link", "new")},
+       nullptr, ERROR_CANT_ACCESS_FILE, {"d", "link"}, &toFile, true, true},
   };
   int number = 0;
   for (const auto& c : cases) {
@@ -470,8 +553,8 @@ TEST(DamagedFiles, AFailedEntryLeavesTheUsersFilesAsTheyWere) {
       CreateDirectoryA(out.c_str(), nullptr);
       WriteFileBytes(out + "a.txt", "good");
     }
-    if (c.link) {
-      ASSERT_TRUE(MakeHostLink(out + "link", elsewhere)) << "a host link shows as a reparse point";
+    if (c.link && !c.planted) {
+      ASSERT_TRUE(MakeHostLink(out + "link", *c.link)) << c.what;
     }
     SfxOptions options = DefaultOptions();
     options.ExtractionFolder = 5;
@@ -482,7 +565,16 @@ TEST(DamagedFiles, AFailedEntryLeavesTheUsersFilesAsTheyWere) {
     if (c.damage) c.damage(bytes);
     std::string sfx = scratch + "failed" + std::to_string(number) + ".exe";
     WriteFileBytes(sfx, ReadFileBytes(BinDir() + "sfxhead.exe") + bytes);
-    DWORD code = RunSfx(sfx);
+    DWORD code;
+    if (c.planted) {
+      PausedRun run(sfx, out + (c.entries[0].content.empty() ? c.entries[1].name : c.entries[0].name));
+      ASSERT_TRUE(run.Paused()) << c.what;
+      ASSERT_FALSE(FileExists(out + "link") || FolderExists(out + "link")) << c.what << ": paused too late";
+      ASSERT_TRUE(MakeHostLink(out + "link", *c.link)) << c.what;
+      code = run.Resume();
+    } else {
+      code = RunSfx(sfx);
+    }
     EXPECT_TRUE(code == c.code || (c.damage == flipContent && code == ERROR_CRC)) << c.what << ": " << code;
     if (!c.fresh) {
       EXPECT_EQ(ReadFileBytes(out + "a.txt"), "good") << c.what;
@@ -491,7 +583,9 @@ TEST(DamagedFiles, AFailedEntryLeavesTheUsersFilesAsTheyWere) {
     if (std::find(c.left.begin(), c.left.end(), "done.txt") != c.left.end()) {
       EXPECT_EQ(ReadFileBytes(out + "done.txt"), "done") << c.what;
     }
-    EXPECT_TRUE(Listing(elsewhere).empty()) << c.what << ": written through the link";
+    EXPECT_EQ(Listing(elsewhere), std::vector<std::string>{"ro.txt"}) << c.what << ": written through the link";
+    EXPECT_EQ(ReadFileBytes(elsewhere + "ro.txt"), "outside") << c.what;
+    EXPECT_TRUE(Attributes(elsewhere + "ro.txt") & FILE_ATTRIBUTE_READONLY) << c.what << ": changed through the link";
   }
 }
 

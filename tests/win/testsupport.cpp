@@ -204,16 +204,37 @@ std::string HostPath(const std::string& path) {
   return result;
 }
 
-bool MakeHostLink(const std::string& link, const std::string& target) {
+namespace {
+
+bool RunOnHost(std::vector<std::string> argv) {
   typedef LONG(CDECL * SpawnFunction)(char* const*, int);
   auto spawn = reinterpret_cast<SpawnFunction>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "__wine_unix_spawnvp")));
+  std::vector<char*> pointers;
+  for (std::string& argument : argv) {
+    if (argument.empty()) return false;
+    pointers.push_back(argument.data());
+  }
+  pointers.push_back(nullptr);
+  return spawn && spawn(pointers.data(), 1) == 0;
+}
+
+std::string HostPathWithoutSlash(const std::string& path) {
+  std::string host = HostPath(path);
+  while (host.size() > 1 && host.back() == '/') host.pop_back();
+  return host;
+}
+
+}  // namespace
+
+bool MakeHostLink(const std::string& link, const std::string& target) {
   bool windowsPath = target.size() > 1 && (target[1] == ':' || target[0] == '\\');
-  std::string from = HostPath(link), to = windowsPath ? HostPath(target) : target;
-  if (!spawn || from.empty() || to.empty()) return false;
-  while (from.size() > 1 && from.back() == '/') from.pop_back();
-  char* argv[] = {const_cast<char*>("/bin/ln"), const_cast<char*>("-sfn"), to.data(), from.data(), nullptr};
-  return spawn(argv, 1) == 0 && GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return RunOnHost({"/bin/ln", "-sfn", windowsPath ? HostPath(target) : target, HostPathWithoutSlash(link)}) &&
+         GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool MoveOnHost(const std::string& from, const std::string& to) {
+  return RunOnHost({"/bin/mv", "-T", HostPathWithoutSlash(from), HostPathWithoutSlash(to)});
 }
 
 }  // namespace testing_support

@@ -66,5 +66,7 @@ std::string HostPath(const std::string& path);
 // such a link, and shows one to a folder as a reparse point. False when the host cannot
 // be reached from here or the link does not show.
 bool MakeHostLink(const std::string& link, const std::string& target);
+// Renames on the host, as a program of the host could, whatever Windows handles are open.
+bool MoveOnHost(const std::string& from, const std::string& to);
 
 }  // namespace testing_support
