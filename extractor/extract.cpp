@@ -122,28 +122,31 @@ void ResolveExtractionFolder() {
 }
 
 
-// Counts every entry's full size, including files that may be kept later.
+// The volume that will hold the files answers: not the drive root's, since a folder can be
+// a mount point of another volume or a link to one. The deepest folder of the path that
+// exists is asked itself (the extraction folder is created only after the check), and the
+// message names the volume it lies on.
 void CheckFreeSpace() {
-  char root[PathCapacity];
-  const char* f = gExtractionFolder;
-  if (f[0] && f[1] == ':') {
-    root[0] = static_cast<char>(f[0] >= 'a' && f[0] <= 'z' ? f[0] - 'a' + 'A' : f[0]);
-    root[1] = ':';
-    root[2] = '\\';
-    root[3] = 0;
-  } else {
-    CopyText(root, f, PathCapacity);  // a network folder: asked by its own path
-  }
+  char asked[PathCapacity];
+  CopyText(asked, gExtractionFolder, PathCapacity);
   ULARGE_INTEGER available;
-  if (!GetDiskFreeSpaceExA(root, &available, nullptr, nullptr)) return;
+  while (!GetDiskFreeSpaceExA(asked, &available, nullptr, nullptr)) {
+    char* cut = nullptr;
+    for (char* p = asked; p[0] && p[1]; p = CharNextA(p))
+      if (*p == '\\') cut = p + 1;
+    if (!cut) return;
+    *cut = 0;
+  }
   int64_t freeBytes = available.QuadPart > 0x7FFFFFFFFFFFFFFFull ? 0x7FFFFFFFFFFFFFFF
                                                                   : static_cast<int64_t>(available.QuadPart);
   if (gTotalSize <= freeBytes) return;
+  char volume[PathCapacity];
+  if (!GetVolumePathNameA(asked, volume, PathCapacity)) CopyText(volume, asked, PathCapacity);
   char have[ByteSizeTextCapacity], need[ByteSizeTextCapacity];
   FormatByteSize(freeBytes, have);
   FormatByteSize(gTotalSize, need);
   char subject[PathCapacity + 2 * ByteSizeTextCapacity + 16];
-  wsprintfA(subject, "%s   [%s < %s]", root, have, need);
+  wsprintfA(subject, "%s   [%s < %s]", volume, have, need);
   FinishSfx(subject, ERROR_DISK_FULL);
 }
 

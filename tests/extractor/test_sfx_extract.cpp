@@ -589,7 +589,8 @@ TEST(DamagedFiles, AFailedEntryLeavesTheUsersFilesAsTheyWere) {
   }
 }
 
-// The fixture maps R: to a 1 MiB file system; 2 MiB of content cannot fit.
+// The fixture maps R: to a 1 MiB file system; 2 MiB of content cannot fit, whether the
+// folder is on R: or below a folder of C: that leads to that file system.
 TEST(DamagedFiles, NotEnoughFreeSpace) {
   ASSERT_NE(GetDriveTypeA("R:\\"), UINT(DRIVE_NO_ROOT_DIR)) << "the small drive R: is missing";
   std::string scratch = MakeScratchDir("sfx-diskfull");
@@ -597,15 +598,23 @@ TEST(DamagedFiles, NotEnoughFreeSpace) {
   uint32_t seed = 7;
   for (char& c : noise) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
   std::string source = MakeSource(scratch, {{"noise.bin", noise}});
-  std::string sfx = BuildSfx(scratch + "full.exe", "-me -fm -oo", source, "", "R:\\out\\");
-  ASSERT_FALSE(sfx.empty());
-  BoxRun run = RunSfxAnswering(sfx, "OK", "sfx-disk-full");
-  EXPECT_EQ(run.exitCode, DWORD(ERROR_DISK_FULL));
+  ASSERT_TRUE(MakeHostLink(scratch + "mounted", "R:\\"));
+  const struct {
+    std::string volume;  // as the message names it
+    std::string folder;
+  } cases[] = {{"R:\\", "R:\\out\\"}, {scratch + "mounted\\", scratch + "mounted\\out\\"}};
   char separator[8] = ".";
   GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, sizeof separator);
   std::string s(1, separator[0]);
-  EXPECT_EQ(run.text, "R:\\   [1" + s + "00 MB < 2" + s + "00 MB]\r\n\r\n" + SystemText(ERROR_DISK_FULL));
-  EXPECT_FALSE(FolderExists("R:\\out")) << "nothing is created before the check";
+  for (const auto& c : cases) {
+    std::string sfx = BuildSfx(scratch + "full.exe", "-me -fm -oo", source, "", c.folder);
+    ASSERT_FALSE(sfx.empty());
+    RemoveTree(c.folder);
+    BoxRun run = RunSfxAnswering(sfx, "OK", "sfx-disk-full");
+    EXPECT_EQ(run.exitCode, DWORD(ERROR_DISK_FULL)) << c.folder;
+    EXPECT_EQ(run.text, c.volume + "   [1" + s + "00 MB < 2" + s + "00 MB]\r\n\r\n" + SystemText(ERROR_DISK_FULL));
+    EXPECT_FALSE(FolderExists(c.folder)) << "nothing is created before the check";
+  }
 }
 
 TEST(DamagedFiles, ErrorMessagesNameTheSubject) {
