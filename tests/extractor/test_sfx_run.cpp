@@ -144,9 +144,7 @@ TEST(CleanUp, ImmediateRemovesOnlyWhatTheRunMade) {
     std::string out = link ? scratch + "link\\" : chosen;
     CreateDirectoryA(chosen.c_str(), nullptr);
     WriteFileBytes(chosen + "kept.txt", "old");
-    if (link) {
-      ASSERT_TRUE(MakeHostLink(out, chosen));
-    }
+    ASSERT_TRUE(!link || MakeHostLink(out, chosen));
     std::string sfx = BuildSfx(scratch + "clean.exe", "-mf -fm -s -os -di", source, source + "bin\\probe.exe", out);
     ASSERT_FALSE(sfx.empty());
     EXPECT_EQ(RunSfx(sfx), 0u) << link;
@@ -229,13 +227,8 @@ TEST(CleanUp, NeverThroughALinkInTheRunsPlace) {
     DeleteFileA(hold.c_str());
     ChildProcess run(Quoted(sfx), scratch);
     ASSERT_TRUE(driver::WaitUntil([&] { return FileExists(report); }, 15000)) << "the program was launched";
-    if (file) {
-      ASSERT_TRUE(DeleteFileA((out + "sub\\f.txt").c_str()));
-      ASSERT_TRUE(MakeHostLink(out + "sub\\f.txt", users + "f.txt"));
-    } else {
-      RemoveTree(out + "sub");
-      ASSERT_TRUE(MakeHostLink(out + "sub", users));
-    }
+    if (!file) RemoveTree(out + "sub");
+    ASSERT_TRUE(MakeHostLink(out + (file ? "sub\\f.txt" : "sub"), users + (file ? "f.txt" : "")));
     WriteFileBytes(hold, "go");
     ASSERT_TRUE(run.Wait(30000));
     EXPECT_EQ(run.ExitCode(), 0u) << file;

@@ -206,35 +206,27 @@ std::string HostPath(const std::string& path) {
 
 namespace {
 
-bool RunOnHost(std::vector<std::string> argv) {
+// Runs `program option from to` on the host; `to` is given without a trailing slash, as
+// ln and mv take a name.
+bool RunOnHost(const char* program, const char* option, std::string from, std::string to) {
   typedef LONG(CDECL * SpawnFunction)(char* const*, int);
   auto spawn = reinterpret_cast<SpawnFunction>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "__wine_unix_spawnvp")));
-  std::vector<char*> pointers;
-  for (std::string& argument : argv) {
-    if (argument.empty()) return false;
-    pointers.push_back(argument.data());
-  }
-  pointers.push_back(nullptr);
-  return spawn && spawn(pointers.data(), 1) == 0;
-}
-
-std::string HostPathWithoutSlash(const std::string& path) {
-  std::string host = HostPath(path);
-  while (host.size() > 1 && host.back() == '/') host.pop_back();
-  return host;
+  while (to.size() > 1 && to.back() == '/') to.pop_back();
+  char* argv[] = {const_cast<char*>(program), const_cast<char*>(option), from.data(), to.data(), nullptr};
+  return spawn && !from.empty() && !to.empty() && spawn(argv, 1) == 0;
 }
 
 }  // namespace
 
 bool MakeHostLink(const std::string& link, const std::string& target) {
   bool windowsPath = target.size() > 1 && (target[1] == ':' || target[0] == '\\');
-  return RunOnHost({"/bin/ln", "-sfn", windowsPath ? HostPath(target) : target, HostPathWithoutSlash(link)}) &&
+  return RunOnHost("/bin/ln", "-sfn", windowsPath ? HostPath(target) : target, HostPath(link)) &&
          GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool MoveOnHost(const std::string& from, const std::string& to) {
-  return RunOnHost({"/bin/mv", "-T", HostPathWithoutSlash(from), HostPathWithoutSlash(to)});
+  return RunOnHost("/bin/mv", "-T", HostPath(from), HostPath(to));
 }
 
 }  // namespace testing_support
