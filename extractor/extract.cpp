@@ -2,6 +2,7 @@
 // in file order with its time and attributes, under the chosen overwrite policy.
 #include <windows.h>
 #include <shlobj.h>
+#include <winternl.h>
 
 #include "sfxhead.h"
 #include "u_bytesize.h"
@@ -11,20 +12,21 @@
 namespace {
 
 char gTarget[PathCapacity];  // the current entry's target path
-bool gFresh;                 // the current entry's folder did not exist before
-// The extraction folder was created by this run, so nothing in it predates the run and
-// entries need no existence test: under Wine each saved system call is felt per file.
-bool gFreshTree;
-// Clean-up will run, so the folders written into are recorded with their identities.
+const char* gName;           // its last part, in gTarget
+int gNameLength;
+// Clean-up will run, so what is written is recorded with its identity.
 bool gTracking;
 bool gWriting;   // the current file entry goes to disk
 bool gReadOnly;  // the current file entry replaces a read-only file
+DWORD gReplacedAttributes;
+// The file being written, under its own name or a temporary one; FinishSfx removes it.
+HANDLE gTargetFile = INVALID_HANDLE_VALUE;
 // An existing launch target in skip mode, read alongside the archive's content, and
 // whether it matched so far.
 HANDLE gExisting = INVALID_HANDLE_VALUE;
 bool gSame;
 uint32_t gPartNumber;
-bool gDirect;  // the current file is written under its own name in a tree this run created
+bool gDirect;  // the current file is written under its own name in a folder this run created
 
 void GetTempFolder(bool withSubfolder, char (&path)[PathCapacity]) {
   path[0] = 0;
@@ -119,93 +121,324 @@ void ResolveExtractionFolder() {
   EnsureBackslash(gExtractionFolder, PathCapacity);
 }
 
-// Counts every entry's full size, including files that may be kept later.
+
+// The volume that will hold the files answers: not the drive root's, since a folder can be
+// a mount point of another volume or a link to one. The deepest folder of the path that
+// exists is asked itself (the extraction folder is created only after the check), and the
+// message names the volume it lies on.
 void CheckFreeSpace() {
-  char root[PathCapacity];
-  const char* f = gExtractionFolder;
-  if (f[0] && f[1] == ':') {
-    root[0] = static_cast<char>(f[0] >= 'a' && f[0] <= 'z' ? f[0] - 'a' + 'A' : f[0]);
-    root[1] = ':';
-    root[2] = '\\';
-    root[3] = 0;
-  } else {
-    CopyText(root, f, PathCapacity);  // a network folder: asked by its own path
-  }
+  char asked[PathCapacity];
+  CopyText(asked, gExtractionFolder, PathCapacity);
   ULARGE_INTEGER available;
-  if (!GetDiskFreeSpaceExA(root, &available, nullptr, nullptr)) return;
+  while (!GetDiskFreeSpaceExA(asked, &available, nullptr, nullptr)) {
+    char* cut = nullptr;
+    for (char* p = asked; p[0] && p[1]; p = CharNextA(p))
+      if (*p == '\\') cut = p + 1;
+    if (!cut) return;
+    *cut = 0;
+  }
   int64_t freeBytes = available.QuadPart > 0x7FFFFFFFFFFFFFFFull ? 0x7FFFFFFFFFFFFFFF
                                                                   : static_cast<int64_t>(available.QuadPart);
   if (gTotalSize <= freeBytes) return;
+  char volume[PathCapacity];
+  if (!GetVolumePathNameA(asked, volume, PathCapacity)) CopyText(volume, asked, PathCapacity);
   char have[ByteSizeTextCapacity], need[ByteSizeTextCapacity];
   FormatByteSize(freeBytes, have);
   FormatByteSize(gTotalSize, need);
   char subject[PathCapacity + 2 * ByteSizeTextCapacity + 16];
-  wsprintfA(subject, "%s   [%s < %s]", root, have, need);
+  wsprintfA(subject, "%s   [%s < %s]", volume, have, need);
   FinishSfx(subject, ERROR_DISK_FULL);
 }
 
-// The folder files go into until the next one: checked once for all of them.
-char gFolder[PathCapacity];
-FolderId gFolderId;
+// Files and folders are opened by their name in a held folder (below), through the native
+// call that takes a folder handle, and never by a path looked up again.
+typedef LONG(NTAPI* CreateFileFunction)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*, LARGE_INTEGER*,
+                                        ULONG, ULONG, ULONG, ULONG, void*, ULONG);
+typedef LONG(NTAPI* SetInformationFunction)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int);
+typedef ULONG(NTAPI* StatusCodeFunction)(LONG);
+CreateFileFunction gCreateFile;
+SetInformationFunction gSetInformation;
+StatusCodeFunction gStatusCode;
 
-void EnterKnownFolder(const char* folder, const FolderId& id) {
-  CopyText(gFolder, folder, PathCapacity);
-  gFolderId = id;
+constexpr LONG StatusAccessDenied = static_cast<LONG>(0xC0000022);
+constexpr LONG StatusNameNotFound = static_cast<LONG>(0xC0000034);
+constexpr LONG StatusNameCollision = static_cast<LONG>(0xC0000035);
+constexpr LONG StatusNotADirectory = static_cast<LONG>(0xC0000103);
+
+DWORD CodeOf(LONG status) {
+  DWORD code = gStatusCode(status);
+  return code ? code : ERROR_HANDLE_EOF;
 }
 
-// Lists only a folder this run created, with its identity when clean-up will want it.
-void RecordCreatedFolder(const char* folder) {
-  FolderId id{};
-  if (gTracking) GetFolderId(folder, id);
-  AddPath(gCreatedFolders, folder, id);
-  EnterKnownFolder(folder, id);
-  gFresh = true;
+int WideName(const char* name, int length, WCHAR (&wide)[MaxEntryNameLength + 1]) {
+  int wideLength = MultiByteToWideChar(CP_ACP, 0, name, length, wide, MaxEntryNameLength);
+  return wideLength > 0 ? wideLength : 0;
 }
 
-// Outside a tree this run created, every folder below the extraction folder on the way
-// to `folder` (itself included) must be a plain one: nothing is created or written
-// through a link planted there.
-void RefuseLinksOnTheWay(char* folder) {
-  int below = lstrlenA(gExtractionFolder);
-  if (gFreshTree || lstrlenA(folder) < below) return;
-  for (char* p = folder + below;; p = CharNextA(p)) {
-    char c = *p;
-    if (c != '\\' && c != 0) continue;
-    *p = 0;
-    DWORD attributes = GetFileAttributesA(folder);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-      FinishSfx(folder, ERROR_CANT_ACCESS_FILE);
-    *p = c;
-    if (!c) return;
+// Opens or creates `name`, one part of a path, in `folder`. A link at the name is opened
+// itself, never followed, where the system can do so (Wine follows it: see IsPlainIn).
+LONG OpenIn(HANDLE folder, const char* name, int length, ACCESS_MASK access, ULONG share, ULONG disposition,
+            ULONG options, HANDLE& handle, ULONG_PTR* result = nullptr) {
+  WCHAR wide[MaxEntryNameLength + 1];
+  USHORT bytes = static_cast<USHORT>(WideName(name, length, wide) * sizeof(WCHAR));
+  UNICODE_STRING text{bytes, bytes, wide};
+  OBJECT_ATTRIBUTES attributes{};
+  attributes.Length = sizeof attributes;
+  attributes.RootDirectory = folder;
+  attributes.ObjectName = &text;
+  attributes.Attributes = OBJ_CASE_INSENSITIVE;
+  IO_STATUS_BLOCK status{};
+  HANDLE opened = nullptr;
+  LONG code = gCreateFile(&opened, access | SYNCHRONIZE, &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                          disposition, options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
+  handle = code >= 0 ? opened : INVALID_HANDLE_VALUE;
+  if (result) *result = status.Information;
+  return code;
+}
+
+// Every folder the run writes into, from the extraction folder down, is held open from its
+// check until the run leaves it, with sharing that forbids deleting or renaming it: nothing
+// can take its place meanwhile, and whatever is made in it is made through this handle.
+struct Level {
+  HANDLE handle;
+  int end;       // its path is gHeldPath up to here
+  int finalEnd;  // and the system's name for it gFinal up to here
+  bool fresh;    // made by this run, so nothing in it predates the run
+  FileId id;     // recorded when clean-up will want it
+};
+constexpr ACCESS_MASK FolderAccess = FILE_TRAVERSE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+constexpr ULONG FolderSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// Each part of a name takes at least two of its bytes, with its backslash; one level more
+// is the base.
+Level gLevels[MaxEntryNameLength / 2 + 2];
+int gDepth;
+Level gRoot;      // the extraction folder, held for the whole extraction
+bool gHelperBase;  // gLevels[0] is the temporary folder the helper goes to, not gRoot
+char gHeldPath[PathCapacity];
+// The system's name for the deepest held folder, as it names it through its handle. Under
+// Wine a handle opened at a link is the handle of its target whatever the flags, and only
+// its name tells; unknown where the system cannot name a handle (handle attributes then
+// tell). Room for the base's name as long as it may be, and a path below it.
+constexpr int FinalCapacity = 2 * PathCapacity + MAX_PATH;
+WCHAR gFinal[FinalCapacity];
+bool gFinalKnown;
+WCHAR gFinalOfName[FinalCapacity];
+
+bool SameText(const WCHAR* a, const WCHAR* b, int length) {
+  return CompareStringOrdinal(a, length, b, length, TRUE) == CSTR_EQUAL;
+}
+
+// True when `handle`, opened at `name` in the held folder `parent`, is what lies there and
+// not a link: neither a reparse point nor, by the name the system gives it, anything but
+// `name` in `parent`.
+bool IsPlainIn(HANDLE handle, const Level& parent, const char* name, int length, BY_HANDLE_FILE_INFORMATION& info) {
+  if (!GetFileInformationByHandle(handle, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  if (!gFinalKnown) return true;
+  WCHAR wide[MaxEntryNameLength + 1];
+  int wideLength = WideName(name, length, wide);
+  int at = parent.finalEnd;
+  DWORD got = GetFinalPathNameByHandleW(handle, gFinalOfName, FinalCapacity, 0);
+  return got == static_cast<DWORD>(at + 1 + wideLength) && gFinalOfName[at] == '\\' &&
+         SameText(gFinalOfName, gFinal, at) && SameText(gFinalOfName + at + 1, wide, wideLength);
+}
+
+// The system's name for the base folder, without a trailing backslash.
+void NameBase(HANDLE handle) {
+  DWORD got = GetFinalPathNameByHandleW(handle, gFinal, 2 * PathCapacity, 0);
+  gFinalKnown = got > 0 && got < 2 * PathCapacity;
+  if (gFinalKnown && gFinal[got - 1] == '\\') --got;
+  gLevels[0].finalEnd = gFinalKnown ? static_cast<int>(got) : 0;
+}
+
+void LeaveLevels(int keep) {
+  for (; gDepth > keep; --gDepth)
+    if (gDepth > 1 || gHelperBase) CloseHandle(gLevels[gDepth - 1].handle);
+}
+
+// The extraction folder, or the user's temporary folder for the helper (not below the
+// extraction folder, and never created or tracked).
+void EnterBase(bool helper) {
+  if (gDepth > 0 && gHelperBase == helper) return;
+  LeaveLevels(0);
+  gHelperBase = helper;
+  Level& base = gLevels[0];
+  if (helper) {
+    GetTempFolder(false, gHeldPath);
+    base = Level{CreateFileA(gHeldPath, FILE_TRAVERSE | FILE_READ_ATTRIBUTES, FolderSharing, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr),
+                 0, 0, false, FileId{}};
+    if (base.handle == INVALID_HANDLE_VALUE) FinishSfx(gTarget, GetLastError() ? GetLastError() : ERROR_HANDLE_EOF);
+  } else {
+    base = gRoot;
+    CopyText(gHeldPath, gExtractionFolder, PathCapacity);
+  }
+  base.end = lstrlenA(gHeldPath) - 1;
+  gHeldPath[base.end] = 0;
+  gDepth = 1;
+  NameBase(base.handle);
+}
+
+// Holds the next folder, `name` in the deepest held one: made when `create` allows and
+// it is missing (and then listed when `listed`), checked when it exists. A link ends the
+// run, and so does a file in its place.
+void EnterPart(const char* name, int length, bool create, bool listed) {
+  Level& parent = gLevels[gDepth - 1];
+  int end = parent.end + 1 + length;
+  gHeldPath[parent.end] = '\\';
+  memcpy(gHeldPath + parent.end + 1, name, length);
+  gHeldPath[end] = 0;
+  Level& level = gLevels[gDepth];
+  ULONG_PTR result = 0;
+  ULONG disposition = create ? FILE_OPEN_IF : FILE_OPEN;
+  LONG status = OpenIn(parent.handle, name, length, FolderAccess, FolderSharing, disposition, FILE_DIRECTORY_FILE,
+                       level.handle, &result);
+  // A folder whose attributes the user may not change is still written into.
+  if (status == StatusAccessDenied)
+    status = OpenIn(parent.handle, name, length, FolderAccess & ~FILE_WRITE_ATTRIBUTES, FolderSharing, disposition,
+                    FILE_DIRECTORY_FILE, level.handle, &result);
+  if (status < 0)
+    FinishSfx(gHeldPath, status == StatusNotADirectory ? ERROR_ALREADY_EXISTS
+                         : status == StatusNameNotFound ? ERROR_PATH_NOT_FOUND
+                                                        : CodeOf(status));
+  ++gDepth;
+  level.end = end;
+  level.fresh = result == FILE_CREATED;
+  level.id = FileId{};
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!level.fresh) {
+    if (!IsPlainIn(level.handle, parent, name, length, info)) FinishSfx(gHeldPath, ERROR_CANT_ACCESS_FILE);
+    level.id = IdOf(info);
+  } else if (gTracking && GetFileInformationByHandle(level.handle, &info)) {
+    level.id = IdOf(info);
+  }
+  if (level.fresh && listed && gTracking) AddPath(gCreatedFolders, gHeldPath, level.id, FileId{});
+  // The system's name for it: checked to be the parent's followed by `name`, or made so.
+  WCHAR wide[MaxEntryNameLength + 1];
+  int wideLength = WideName(name, length, wide);
+  level.finalEnd = parent.finalEnd + 1 + wideLength;
+  if (!gFinalKnown) return;
+  gFinal[parent.finalEnd] = '\\';
+  memcpy(gFinal + parent.finalEnd + 1, wide, wideLength * sizeof(WCHAR));
+}
+
+// Holds every folder from the base down to `folder` (`length` bytes of gTarget's start),
+// keeping those of the previous entry that are on the way. A folder entry makes what is
+// missing, listing only its own folder; a file is written only into folders that exist.
+void EnterFolder(int length, bool entry) {
+  const char* folder = gTarget;
+  while (gDepth > 1) {
+    int end = gLevels[gDepth - 1].end;
+    if (end <= length && memcmp(gHeldPath, folder, end) == 0 && (end == length || folder[end] == '\\')) break;
+    LeaveLevels(gDepth - 1);
+  }
+  for (int at = gLevels[gDepth - 1].end; at < length;) {
+    const char* name = folder + at + 1;
+    const char* p = name;
+    while (p < folder + length && *p != '\\') p = CharNextA(p);
+    at = static_cast<int>(p - folder);
+    EnterPart(name, static_cast<int>(p - name), entry, entry && at >= length);
   }
 }
 
-// Creates a folder entry's folder (or the extraction folder, `entry` false), with its
-// missing parents unlisted. A file in its place ends the run.
-void CreateTrackedFolder(const char* path, bool entry) {
-  char folder[PathCapacity];
-  CopyText(folder, path, PathCapacity);
-  const char* last = folder;
-  for (const char* p = folder; *p; p = CharNextA(p)) last = p;
-  if (*last == '\\') folder[last - folder] = 0;
-  bool blank = true;
-  for (const char* p = folder; *p; ++p)
-    if (static_cast<unsigned char>(*p) > ' ') blank = false;
-  gFresh = false;
-  if (blank) return;
-  // Folder entries come before their contents, so the parent normally exists already.
-  if (gFreshTree && CreateDirectoryA(folder, nullptr)) return RecordCreatedFolder(folder);
-  if (entry) RefuseLinksOnTheWay(folder);
-  DWORD attributes = GetFileAttributesA(folder);
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    DWORD code = static_cast<DWORD>(SHCreateDirectoryExA(nullptr, folder, nullptr));
-    if (code != ERROR_SUCCESS) FinishSfx(folder, code);
-    return RecordCreatedFolder(folder);
+// What lies at the current file's name in its folder: nothing (false), or a file or folder
+// that is no link (true, with its attributes); a link ends the run.
+bool LookAtName(DWORD& attributes) {
+  const Level& folder = gLevels[gDepth - 1];
+  HANDLE handle;
+  if (OpenIn(folder.handle, gName, gNameLength, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+             FILE_OPEN, 0, handle) < 0)
+    return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool plain = IsPlainIn(handle, folder, gName, gNameLength, info);
+  CloseHandle(handle);
+  if (!plain) FinishSfx(gTarget, ERROR_CANT_ACCESS_FILE);
+  attributes = info.dwFileAttributes;
+  return true;
+}
+
+void SetBasicInformation(HANDLE handle, DWORD attributes, const FILETIME* written) {
+  FILE_BASIC_INFO basic{};
+  if (written) basic.LastWriteTime.QuadPart = static_cast<LONGLONG>(written->dwHighDateTime) << 32 | written->dwLowDateTime;
+  // Only what can be set; 0 would leave the attributes as they are.
+  attributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+  SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
+}
+
+// The attributes of the file the current one replaces, changed through its own handle once
+// it is known to be no link, never through its path.
+void SetReplacedAttributes(DWORD attributes) {
+  const Level& folder = gLevels[gDepth - 1];
+  HANDLE handle;
+  if (OpenIn(folder.handle, gName, gNameLength, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, FILE_NON_DIRECTORY_FILE, handle) < 0)
+    return;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool plain = IsPlainIn(handle, folder, gName, gNameLength, info);
+  if (plain) SetBasicInformation(handle, attributes, nullptr);
+  CloseHandle(handle);
+  if (!plain) FinishSfx(gTarget, ERROR_CANT_ACCESS_FILE);
+}
+
+void DropTarget() {
+  if (gTargetFile == INVALID_HANDLE_VALUE) return;
+  FILE_DISPOSITION_INFO drop{TRUE};
+  SetFileInformationByHandle(gTargetFile, FileDispositionInfo, &drop, sizeof drop);
+  CloseHandle(gTargetFile);
+  gTargetFile = INVALID_HANDLE_VALUE;
+}
+
+// Opens the extraction folder for the whole extraction. One that exists is taken as the
+// user chose it, a link included: the files go where it leads. One the run makes is made
+// by its name in its parent's handle, so nothing can stand in its place meanwhile.
+// `own`: the first of "~sfx<id>", "~sfx<id>1", ... that the run creates itself.
+void OpenRoot(bool own) {
+  char path[PathCapacity], parent[PathCapacity];
+  CopyText(path, gExtractionFolder, PathCapacity);
+  int length = lstrlenA(path) - 1;
+  path[length] = 0;
+  char* name = path;
+  for (char* p = path; *p; p = CharNextA(p))
+    if (*p == '\\') name = p + 1;
+  int nameLength = lstrlenA(name);
+  CopyText(parent, path, static_cast<int>(name - path) + 1);
+  gRoot = Level{INVALID_HANDLE_VALUE, 0, 0, false, FileId{}};
+  if (!own) {
+    // With its backslash: "C:" alone would be the current folder of drive C.
+    gRoot.handle = CreateFileA(gExtractionFolder, FILE_TRAVERSE | FILE_READ_ATTRIBUTES, FolderSharing, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    DWORD code = GetLastError();
+    if (gRoot.handle == INVALID_HANDLE_VALUE && (name == path || (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND)))
+      FinishSfx(path, code ? code : ERROR_HANDLE_EOF);
+    // Missing parents are made on the way, unlisted.
+    if (gRoot.handle == INVALID_HANDLE_VALUE && GetFileAttributesA(parent) == INVALID_FILE_ATTRIBUTES) {
+      code = static_cast<DWORD>(SHCreateDirectoryExA(nullptr, parent, nullptr));
+      if (code != ERROR_SUCCESS) FinishSfx(parent, code);
+    }
   }
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) FinishSfx(folder, ERROR_ALREADY_EXISTS);
-  FolderId id{};
-  if (gTracking) GetFolderId(folder, id);
-  EnterKnownFolder(folder, id);
+  if (gRoot.handle == INVALID_HANDLE_VALUE) {
+    HANDLE above = CreateFileA(parent, FILE_TRAVERSE | FILE_READ_ATTRIBUTES, FolderSharing, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (above == INVALID_HANDLE_VALUE) FinishSfx(parent, GetLastError() ? GetLastError() : ERROR_HANDLE_EOF);
+    for (DWORD n = 0;; ++n) {
+      if (n) wsprintfA(name + nameLength, "%lu", n);
+      LONG status = OpenIn(above, name, lstrlenA(name), FolderAccess, FolderSharing, FILE_CREATE, FILE_DIRECTORY_FILE,
+                           gRoot.handle);
+      if (status >= 0) break;
+      if (!own || status != StatusNameCollision || n == 0xFFFF)
+        FinishSfx(path, status == StatusNameCollision ? ERROR_ALREADY_EXISTS : CodeOf(status));
+    }
+    CloseHandle(above);
+    gRoot.fresh = true;
+    wsprintfA(gExtractionFolder, "%s\\", path);
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(gRoot.handle, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    FinishSfx(path, ERROR_ALREADY_EXISTS);
+  gRoot.id = IdOf(info);
+  if (gRoot.fresh && gTracking) AddPath(gCreatedFolders, path, gRoot.id, FileId{});
 }
 
 // An SFX file that asks Windows for elevation must not extract into a temporary folder
@@ -225,20 +458,6 @@ bool AsksForElevation() {
   return false;
 }
 
-void CreateOwnFolder() {
-  char base[PathCapacity];
-  CopyText(base, gExtractionFolder, PathCapacity);
-  base[lstrlenA(base) - 1] = 0;
-  for (DWORD n = 0;; ++n) {
-    wsprintfA(gExtractionFolder, n ? "%s%lu" : "%s", base, n);
-    if (CreateDirectoryA(gExtractionFolder, nullptr)) break;
-    DWORD code = GetLastError();
-    if (code != ERROR_ALREADY_EXISTS || n == 0xFFFF) FinishSfx(gExtractionFolder, code ? code : ERROR_HANDLE_EOF);
-  }
-  RecordCreatedFolder(gExtractionFolder);
-  lstrcatA(gExtractionFolder, "\\");
-}
-
 bool AskOverwrite(const char* target) {
   char text[256];
   SystemText(ERROR_FILE_EXISTS, text);
@@ -255,76 +474,50 @@ bool AskOverwrite(const char* target) {
   return answer == IDYES;
 }
 
-// The folder of the current file, checked once for all the files that follow in it.
-void EnterFolderOf(const char* target) {
-  char folder[PathCapacity];
-  CopyText(folder, target, PathCapacity);
-  char* cut = folder;
-  for (char* p = folder; *p; p = CharNextA(p))
-    if (*p == '\\') cut = p;
-  *cut = 0;
-  int length = lstrlenA(folder);
-  if (length == lstrlenA(gFolder) && memcmp(folder, gFolder, length) == 0) return;
-  RefuseLinksOnTheWay(folder);
-  FolderId id{};
-  if (gTracking) GetFolderId(folder, id);
-  EnterKnownFolder(folder, id);
-}
-
 // The content goes into a new file beside its target and takes the target's name only
 // once its checksum verified: a damaged entry never replaces a user's file, and a failed
-// one leaves nothing behind (FinishSfx removes the part). In a tree this run created there
-// is nothing of the user's to replace: there the file is written under its own name,
-// sparing a rename per file (some 7 % of an extraction under Wine), and FinishSfx removes
-// it all the same when it fails.
+// one leaves nothing behind (FinishSfx removes the part). In a folder this run created
+// there is nothing of the user's to replace: there the file is written under its own
+// name, sparing a rename per file (some 7 % of an extraction under Wine), and FinishSfx
+// removes it all the same when it fails.
 void CreatePart(bool direct) {
-  lstrcpyA(gPartPath, gTarget);
+  const Level& folder = gLevels[gDepth - 1];
+  const ACCESS_MASK access = GENERIC_WRITE | DELETE;
   gDirect = direct;
   if (direct) {
-    gTargetFile = CreateFileA(gTarget, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (gTargetFile != INVALID_HANDLE_VALUE) return;
-    gDirect = false;  // an earlier entry took the name: replaced only by a whole file
+    LONG status = OpenIn(folder.handle, gName, gNameLength, access, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, gTargetFile);
+    if (status >= 0) return;
+    if (status != StatusNameCollision) FinishSfx(gTarget, CodeOf(status));
+    // An earlier entry took the name, or another program put something there: replaced
+    // only by a whole file, and never when it is a link.
+    DWORD attributes;
+    LookAtName(attributes);
+    gDirect = false;
   }
-  char* name = gPartPath;
-  for (char* p = gPartPath; *p; p = CharNextA(p))
-    if (*p == '\\') name = p + 1;
+  char part[16];
   for (int attempt = 0;; ++attempt) {
-    wsprintfA(name, "~sfx%04X.tmp", (gPartNumber++) & 0xFFFF);
-    gTargetFile = CreateFileA(gPartPath, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (gTargetFile != INVALID_HANDLE_VALUE) return;
-    DWORD code = GetLastError();
-    if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) || attempt == 0xFFFF) {
-      gPartPath[0] = 0;
-      FinishSfx(gTarget, code ? code : ERROR_HANDLE_EOF);
-    }
+    wsprintfA(part, "~sfx%04X.tmp", (gPartNumber++) & 0xFFFF);
+    LONG status = OpenIn(folder.handle, part, lstrlenA(part), access, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, gTargetFile);
+    if (status >= 0) return;
+    if (status != StatusNameCollision || attempt == 0xFFFF) FinishSfx(gTarget, CodeOf(status));
   }
 }
 
-// Renames the open part over its target through its own handle: one system call where
-// MoveFileEx opens the file again and looks at both names first, which under Wine costs
-// more than writing a small file. False when that call is missing or fails.
-bool RenamePartOpen() {
-  typedef LONG(NTAPI * SetInformationFunction)(HANDLE, void*, void*, ULONG, int);
-  static SetInformationFunction setInformation = reinterpret_cast<SetInformationFunction>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetInformationFile")));
+// Renames the open part over its target by the target's name in the held folder, through
+// the part's own handle: one system call, and no path looked up again.
+LONG RenamePart() {
   struct {
     BOOLEAN replace;
     HANDLE root;
     ULONG length;
-    WCHAR name[PathCapacity + 4];
+    WCHAR name[MaxEntryNameLength + 1];
   } rename;  // FILE_RENAME_INFORMATION
   rename.replace = TRUE;
-  rename.root = nullptr;
-  rename.name[0] = '\\';
-  rename.name[1] = '?';
-  rename.name[2] = '?';
-  rename.name[3] = '\\';
-  int length = MultiByteToWideChar(CP_ACP, 0, gTarget, -1, rename.name + 4, PathCapacity);
-  if (!setInformation || length <= 1) return false;
-  rename.length = static_cast<ULONG>((length - 1 + 4) * sizeof(WCHAR));
-  ULONG_PTR status[2];  // IO_STATUS_BLOCK
+  rename.root = gLevels[gDepth - 1].handle;
+  rename.length = static_cast<ULONG>(WideName(gName, gNameLength, rename.name) * sizeof(WCHAR));
+  IO_STATUS_BLOCK status;
   const int FileRenameInformation = 10;
-  return setInformation(gTargetFile, status, &rename, sizeof rename, FileRenameInformation) >= 0;
+  return gSetInformation(gTargetFile, &status, &rename, sizeof rename, FileRenameInformation);
 }
 
 bool BeginEntry(void*, const EntryHeader& header, const char* name) {
@@ -340,20 +533,32 @@ bool BeginEntry(void*, const EntryHeader& header, const char* name) {
   if (lstrlenA(base) + header.NameLength >= PathCapacity) FinishSfx(gOwnPath, ERROR_FILENAME_EXCED_RANGE);
   lstrcpyA(gTarget, base);
   lstrcatA(gTarget, name);
+  // The name's parts are opened one by one, and a slash parts them as a backslash does;
+  // it is never a trail byte.
+  gName = gTarget + lstrlenA(base);
+  for (char* p = gTarget + lstrlenA(base); *p; p = CharNextA(p)) {
+    if (*p == '/') *p = '\\';
+    if (*p == '\\') gName = p + 1;
+  }
+  gNameLength = lstrlenA(gName);
+  int length = lstrlenA(gTarget);
+  // The launch and the clean-up reach files by paths the system takes only this long.
+  if (length >= MAX_PATH) FinishSfx(gTarget, ERROR_FILENAME_EXCED_RANGE);
+  EnterBase(helper);
 
   if (header.Attributes & AttributeDirectory) {
-    CreateTrackedFolder(gTarget, true);
+    EnterFolder(length, true);
     return false;
   }
   if (header.Kind == EntryKindLaunchTarget) lstrcpyA(gLaunchTarget, gTarget);
-  if (helper)
-    lstrcpyA(gHelperPath, gTarget);
-  else
-    EnterFolderOf(gTarget);
+  if (helper) lstrcpyA(gHelperPath, gTarget);
+  EnterFolder(static_cast<int>(gName - gTarget) - 1, false);
 
-  DWORD attributes = gFreshTree && !helper ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(gTarget);
-  bool exists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  const Level& folder = gLevels[gDepth - 1];
+  DWORD attributes = 0;
+  bool exists = !folder.fresh && LookAtName(attributes) && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
   gReadOnly = exists && (attributes & FILE_ATTRIBUTE_READONLY);
+  gReplacedAttributes = attributes;
   // The helper is always written fresh: a stale or foreign file of that name in the
   // temporary folder must never be the one started. In skip mode a launch target is
   // written too, and kept only if it equals the archive's (see EndEntry): a program
@@ -362,10 +567,10 @@ bool BeginEntry(void*, const EntryHeader& header, const char* name) {
              (gOptions.OverwriteMode == 2 ? header.Kind == EntryKindLaunchTarget : AskOverwrite(gTarget));
   if (!gWriting) return false;
   if (exists && gOptions.OverwriteMode == 2) {
-    gExisting = CreateFileA(gTarget, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    OpenIn(folder.handle, gName, gNameLength, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE, gExisting);
     gSame = gExisting != INVALID_HANDLE_VALUE;
   }
-  CreatePart(gFreshTree && !helper);
+  CreatePart(folder.fresh);
   return true;
 }
 
@@ -402,16 +607,15 @@ void Step(void*, uint32_t count) {
 }
 
 void EndEntry(void*, const EntryHeader& header) {
+  const Level& folder = gLevels[gDepth - 1];
   if (header.Attributes & AttributeDirectory) {
     // A new folder already carries just the directory bit: one system call per entry saved.
-    if (!gFresh || header.Attributes != FILE_ATTRIBUTE_DIRECTORY) SetFileAttributesA(gTarget, header.Attributes);
+    if (!folder.fresh || header.Attributes != FILE_ATTRIBUTE_DIRECTORY)
+      SetBasicInformation(folder.handle, header.Attributes, nullptr);
     return;
   }
   // A file the run did not write keeps its content, time and attributes.
   if (!gWriting) return;
-  FILETIME local, utc;
-  if (DosDateTimeToFileTime(HIWORD(header.Time), LOWORD(header.Time), &local) && LocalFileTimeToFileTime(&local, &utc))
-    SetFileTime(gTargetFile, nullptr, nullptr, &utc);
   bool same = false;
   if (gExisting != INVALID_HANDLE_VALUE) {
     // Equal only if the existing file ends where the archive's content does.
@@ -422,42 +626,55 @@ void EndEntry(void*, const EntryHeader& header) {
     gExisting = INVALID_HANDLE_VALUE;
     gSame = false;
   }
-  // A read-only file cannot be replaced; it keeps the bit if it is not.
-  if (gReadOnly && !same) SetFileAttributesA(gTarget, FILE_ATTRIBUTE_NORMAL);
-  bool renamed = gDirect || (!same && RenamePartOpen());
+  if (same) return DropTarget();
+  if (!gDirect) {
+    // A read-only file cannot be replaced; it keeps the bit if it is not.
+    if (gReadOnly) SetReplacedAttributes(gReplacedAttributes & ~FILE_ATTRIBUTE_READONLY);
+    LONG status = RenamePart();
+    if (status < 0) {
+      if (gReadOnly) SetReplacedAttributes(gReplacedAttributes);
+      FinishSfx(gTarget, CodeOf(status));
+    }
+  }
+  FILETIME local, utc;
+  bool timed = DosDateTimeToFileTime(HIWORD(header.Time), LOWORD(header.Time), &local) &&
+               LocalFileTimeToFileTime(&local, &utc);
+  SetBasicInformation(gTargetFile, header.Attributes, timed ? &utc : nullptr);
+  BY_HANDLE_FILE_INFORMATION info;
+  // Only what this run wrote is ever cleaned up, and only while it still is that file; the
+  // helper stays for its own start.
+  bool listed = gTracking && header.Kind != EntryKindSelfDelete && GetFileInformationByHandle(gTargetFile, &info);
   CloseHandle(gTargetFile);
   gTargetFile = INVALID_HANDLE_VALUE;
-  if (same) {
-    DeleteFileA(gPartPath);
-    gPartPath[0] = 0;
-    return;
-  }
-  // The system's own rename gives the error code when the quick one failed.
-  if (!renamed && !MoveFileExA(gPartPath, gTarget, MOVEFILE_REPLACE_EXISTING)) {
-    DWORD code = GetLastError();
-    if (gReadOnly) SetFileAttributesA(gTarget, FILE_ATTRIBUTE_READONLY);
-    FinishSfx(gTarget, code ? code : ERROR_HANDLE_EOF);
-  }
-  gPartPath[0] = 0;
-  // Only what this run wrote is ever cleaned up; the helper stays for its own start.
-  if (header.Kind != EntryKindSelfDelete) AddPath(gExtractedFiles, gTarget, gFolderId);
-  // A new file already carries just the archive bit.
-  if (header.Attributes != FILE_ATTRIBUTE_ARCHIVE) SetFileAttributesA(gTarget, header.Attributes);
+  if (listed) AddPath(gExtractedFiles, gTarget, IdOf(info), folder.id);
 }
 
 }  // namespace
 
+void AbandonExtraction() {
+  DropTarget();
+  if (gExisting != INVALID_HANDLE_VALUE) CloseHandle(gExisting);
+  gExisting = INVALID_HANDLE_VALUE;
+  LeaveLevels(0);
+  if (gRoot.handle && gRoot.handle != INVALID_HANDLE_VALUE) CloseHandle(gRoot.handle);
+  gRoot.handle = nullptr;
+}
+
 void ExtractEntries() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  gCreateFile = reinterpret_cast<CreateFileFunction>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
+  gSetInformation = reinterpret_cast<SetInformationFunction>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "NtSetInformationFile")));
+  gStatusCode = reinterpret_cast<StatusCodeFunction>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  if (!gCreateFile || !gSetInformation || !gStatusCode) FailureGuard();
   ResolveExtractionFolder();
   CheckFreeSpace();
   gTracking = gOptions.ExtractionMode == 1 && gOptions.DeleteMode != 2;
   bool temporary = gOptions.ExtractionFolder == 0 || gOptions.ExtractionFolder > 5;
-  if (temporary && AsksForElevation())
-    CreateOwnFolder();
-  else
-    CreateTrackedFolder(gExtractionFolder, false);
-  gFreshTree = gFresh;
+  OpenRoot(temporary && AsksForElevation());
   RestoreSink sink{BeginEntry, Write, Step, EndEntry, nullptr, nullptr};
   uint32_t code = RestoreEntries(gArchive, gArchiveOffset, gOptions, sink);
   if (code != ArchiveOk) FinishSfx(code == ArchiveInflate ? gTarget : gOwnPath, code);
+  AbandonExtraction();
 }

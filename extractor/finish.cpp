@@ -40,24 +40,42 @@ void ShowError(const char* subject, DWORD code) {
   free(message);
 }
 
+bool SameId(const FileId& a, const FileId& b) {
+  return a.volume == b.volume && a.indexHigh == b.indexHigh && a.indexLow == b.indexLow;
+}
+
+// Removes (or schedules for removal at restart) a file or folder that still is what the
+// run recorded, `recorded` (null for a folder the launched program made in one of the
+// run's). Opened at the name itself, never through a link there, and changed only through
+// that handle. Wine opens a link's target whatever the flags: the identity, or for a
+// program's folder the kind, is what refuses it there.
+void RemoveOrSchedule(const char* path, const FileId* recorded, bool folder) {
+  bool now = gOptions.DeleteMode == 0;
+  HANDLE handle = CreateFileA(path, (now ? DELETE : 0) | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool ours = GetFileInformationByHandle(handle, &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+              !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == !folder && (!recorded || SameId(IdOf(info), *recorded));
+  if (ours) {
+    // Cleared first, so that read-only items can go.
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
+    FILE_DISPOSITION_INFO drop{TRUE};
+    if (now) SetFileInformationByHandle(handle, FileDispositionInfo, &drop, sizeof drop);
+  }
+  CloseHandle(handle);
+  if (ours && gOptions.DeleteMode == 1) MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
 // One path buffer for every level of the walk.
 char gWalkPath[PathCapacity];
 
-void RemoveOrSchedule(const char* path, bool folder) {
-  SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-  if (gOptions.DeleteMode == 0) {
-    if (folder)
-      RemoveDirectoryA(path);
-    else
-      DeleteFileA(path);
-  } else if (gOptions.DeleteMode == 1) {
-    MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-  }
-}
-
 // gWalkPath ends with a backslash. Subfolders go first, deepest first. Never follows a
 // junction or symbolic link: what lies behind one was not made by this run.
-void Visit() {
+void Visit(const FileId* recorded) {
   int length = lstrlenA(gWalkPath);
   if (length + 4 < PathCapacity) {
     lstrcpyA(gWalkPath + length, "*.*");
@@ -77,29 +95,42 @@ void Visit() {
         if (length + nameLength + 6 >= PathCapacity) continue;
         lstrcpyA(gWalkPath + length, name);
         lstrcatA(gWalkPath, "\\");
-        Visit();
+        Visit(nullptr);
         gWalkPath[length] = 0;
       } while (FindNextFileA(search, &found));
       FindClose(search);
     }
   }
   gWalkPath[length - 1] = 0;
-  RemoveOrSchedule(gWalkPath, true);
+  RemoveOrSchedule(gWalkPath, recorded, true);
   gWalkPath[length - 1] = '\\';
 }
 
-void RemoveFolderTree(const char* folder) {
-  CopyText(gWalkPath, folder, PathCapacity - 1);
-  EnsureBackslash(gWalkPath, PathCapacity);
-  Visit();
+// The identity of the folder at `path`: none for a missing path, a file, or a link (a
+// reparse point by its path, which is how Wine shows a host link to a folder, or by its
+// handle), except at the extraction folder itself, which is taken as the user chose it.
+bool GetFolderId(const char* path, FileId& id) {
+  bool chosen = lstrlenA(path) == lstrlenA(gExtractionFolder) - 1 && memcmp(path, gExtractionFolder, lstrlenA(path)) == 0;
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (!chosen && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)))
+    return false;
+  HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | (chosen ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  bool known = GetFileInformationByHandle(folder, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+               !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  CloseHandle(folder);
+  id = IdOf(info);
+  return known;
 }
 
 // The launched program may have replaced a folder of this run by a link, or by another
 // folder: nothing is deleted in a folder that is not still the one the run wrote into.
-bool IsStillFolder(const char* path, const FolderId& recorded) {
-  FolderId now;
-  return GetFolderId(path, now) && now.volume == recorded.volume && now.indexHigh == recorded.indexHigh &&
-         now.indexLow == recorded.indexLow;
+bool IsStillFolder(const char* path, const FileId& recorded) {
+  FileId now;
+  return GetFolderId(path, now) && SameId(now, recorded);
 }
 
 void CleanUp() {
@@ -109,18 +140,23 @@ void CleanUp() {
   char folder[PathCapacity] = "";
   bool folderKept = false;
   for (int i = 0; i < gExtractedFiles.count; ++i) {
-    const char* file = gExtractedFiles.items[i];
+    const PathEntry& file = gExtractedFiles.entries[i];
     int cut = 0;
-    for (const char* p = file; *p; p = CharNextA(p))
-      if (*p == '\\') cut = static_cast<int>(p - file);
-    if (cut != lstrlenA(folder) || memcmp(file, folder, cut) != 0) {
-      CopyText(folder, file, cut + 1);
-      folderKept = IsStillFolder(folder, gExtractedFiles.folders[i]);
+    for (const char* p = file.path; *p; p = CharNextA(p))
+      if (*p == '\\') cut = static_cast<int>(p - file.path);
+    if (cut != lstrlenA(folder) || memcmp(file.path, folder, cut) != 0) {
+      CopyText(folder, file.path, cut + 1);
+      folderKept = IsStillFolder(folder, file.folder);
     }
-    if (folderKept) RemoveOrSchedule(file, false);
+    if (folderKept) RemoveOrSchedule(file.path, &file.id, false);
   }
-  for (int i = gCreatedFolders.count - 1; i >= 0; --i)
-    if (IsStillFolder(gCreatedFolders.items[i], gCreatedFolders.folders[i])) RemoveFolderTree(gCreatedFolders.items[i]);
+  for (int i = gCreatedFolders.count - 1; i >= 0; --i) {
+    const PathEntry& created = gCreatedFolders.entries[i];
+    if (!IsStillFolder(created.path, created.id)) continue;
+    CopyText(gWalkPath, created.path, PathCapacity - 1);
+    EnsureBackslash(gWalkPath, PathCapacity);
+    Visit(&created.id);
+  }
 }
 
 void StartSelfDelete() {
@@ -139,10 +175,7 @@ void FinishSfx(const char* subject, DWORD code) {
     ShowError(subject, code);
     DestroyExtractorWindow();
   }
-  // The part written under a temporary name is still open; it must be closed to be deleted.
-  if (gTargetFile != INVALID_HANDLE_VALUE) CloseHandle(gTargetFile);
-  gTargetFile = INVALID_HANDLE_VALUE;
-  if (gPartPath[0]) DeleteFileA(gPartPath);
+  AbandonExtraction();
   CleanUp();
   if (code == 0 && gHelperPath[0]) StartSelfDelete();
   if (gMutex) CloseHandle(gMutex);

@@ -18,8 +18,6 @@ char gLaunchTarget[PathCapacity];
 char gHelperPath[PathCapacity];
 PathList gExtractedFiles;
 PathList gCreatedFolders;
-HANDLE gTargetFile = INVALID_HANDLE_VALUE;
-char gPartPath[PathCapacity];
 HANDLE gMutex = nullptr;
 DWORD gExitCode = 0;
 
@@ -28,50 +26,21 @@ void FailureGuard() {
   FinishSfx(gOwnPath, code ? code : ERROR_HANDLE_EOF);
 }
 
-bool GetFolderId(const char* path, FolderId& id) {
-  // The handle's own attributes never show a host link under Wine; the path's do.
-  DWORD attributes = GetFileAttributesA(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return false;
-  HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (folder == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION info{};
-  bool known = GetFileInformationByHandle(folder, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-               !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-  CloseHandle(folder);
-  id.volume = info.dwVolumeSerialNumber;
-  id.indexHigh = info.nFileIndexHigh;
-  id.indexLow = info.nFileIndexLow;
-  return known;
-}
-
-namespace {
-
-void* Grown(void* items, size_t itemSize, int count, int capacity) {
-  void* grown = malloc(itemSize * capacity);
-  if (!grown) FinishSfx(gOwnPath, ERROR_NOT_ENOUGH_MEMORY);
-  if (count) memcpy(grown, items, itemSize * count);
-  free(items);
-  return grown;
-}
-
-}  // namespace
-
-void AddPath(PathList& list, const char* path, const FolderId& folder) {
+void AddPath(PathList& list, const char* path, const FileId& id, const FileId& folder) {
   if (list.count == list.capacity) {
     int capacity = list.capacity ? list.capacity * 2 : 64;
-    list.items = static_cast<char**>(Grown(list.items, sizeof(char*), list.count, capacity));
-    list.folders = static_cast<FolderId*>(Grown(list.folders, sizeof(FolderId), list.count, capacity));
+    PathEntry* grown = static_cast<PathEntry*>(malloc(sizeof(PathEntry) * capacity));
+    if (!grown) FinishSfx(gOwnPath, ERROR_NOT_ENOUGH_MEMORY);
+    if (list.count) memcpy(grown, list.entries, sizeof(PathEntry) * list.count);
+    free(list.entries);
+    list.entries = grown;
     list.capacity = capacity;
   }
   size_t length = strlen(path) + 1;
   char* copy = static_cast<char*>(malloc(length));
   if (!copy) FinishSfx(gOwnPath, ERROR_NOT_ENOUGH_MEMORY);
   memcpy(copy, path, length);
-  list.folders[list.count] = folder;
-  list.items[list.count++] = copy;
+  list.entries[list.count++] = PathEntry{copy, id, folder};
 }
 
 void CopyText(char* to, const char* from, int capacity) {

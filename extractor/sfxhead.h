@@ -12,29 +12,34 @@
 // walk's subfolders; longer paths are refused by the system calls, never overrun.
 constexpr int PathCapacity = 1024;
 
-// What a folder is, whatever path leads to it: clean-up deletes only in a folder that is
-// still the one the run wrote into.
-struct FolderId {
+// What a file or folder is, whatever path leads to it (volume serial and file index):
+// clean-up deletes only what still is what the run wrote, in a folder that still is the
+// one it wrote into.
+struct FileId {
   DWORD volume;
   DWORD indexHigh;
   DWORD indexLow;
 };
 
-// The identity of a plain folder; false for a missing path, a file, or a link (a reparse
-// point, which is how Wine also shows a host link to a folder).
-bool GetFolderId(const char* path, FolderId& id);
+inline FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return FileId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
 
-// Full paths in the order they were added, each with a folder identity: a file's with
-// that of the folder it sits in, a folder's with its own. Identities are recorded only
-// when clean-up will need them, and are zero otherwise.
+// A full path with the identity of what it named when recorded and of the folder it sits
+// in (a folder's own entry uses only the first). Recorded only when clean-up will run.
+struct PathEntry {
+  char* path;
+  FileId id;
+  FileId folder;
+};
+
 struct PathList {
-  char** items;
-  FolderId* folders;
+  PathEntry* entries;
   int count;
   int capacity;
 };
 
-void AddPath(PathList& list, const char* path, const FolderId& folder);
+void AddPath(PathList& list, const char* path, const FileId& id, const FileId& folder);
 
 extern char gOwnPath[PathCapacity];
 extern HANDLE gOwnFile;
@@ -45,10 +50,6 @@ extern char gLaunchTarget[PathCapacity];      // empty when no launch entry was 
 extern char gHelperPath[PathCapacity];        // empty when no helper entry was reached
 extern PathList gExtractedFiles;              // only files this run wrote
 extern PathList gCreatedFolders;              // without trailing backslash, creation order
-extern HANDLE gTargetFile;                    // the file being written, closed by FinishSfx
-// The temporary name the current file is written under until its checksum verified;
-// empty when none. FinishSfx removes that file, so a failed entry leaves nothing behind.
-extern char gPartPath[PathCapacity];
 extern HANDLE gMutex;
 extern DWORD gExitCode;                       // the launched program's exit code
 
@@ -68,4 +69,7 @@ void CopyText(char* to, const char* from, int capacity);
 void EnsureBackslash(char* path, int capacity);
 
 void ExtractEntries();
+// For FinishSfx: removes the file being written, which a failed entry never leaves behind,
+// and lets go of the folders the extraction holds, so clean-up can remove them.
+void AbandonExtraction();
 [[noreturn]] void RunPhase();

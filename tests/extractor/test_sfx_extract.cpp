@@ -428,25 +428,88 @@ std::vector<std::string> Listing(const std::string& folder) {
   return names;
 }
 
+// While the question about sub\\keep.txt waits, sub is swapped for a link: by a Windows
+// program, which the held folder refuses, or from the host, which nothing can refuse. After
+// Yes nothing goes through the link. (Wine renames and deletes an open file by the path it
+// was opened at: in the folder the host moved the part can do neither, and the run fails.)
+TEST(Overwrite, AFolderSwappedWhileTheQuestionWaitsIsNeverWrittenThrough) {
+  std::string scratch = MakeScratchDir("sfx-swapped");
+  std::string elsewhere = scratch + "elsewhere\\";
+  CreateDirectoryA(elsewhere.c_str(), nullptr);
+  for (bool fromHost : {false, true}) {
+    std::string out = scratch + (fromHost ? "host\\" : "windows\\");
+    CreateDirectoryA(out.c_str(), nullptr);
+    CreateDirectoryA((out + "sub").c_str(), nullptr);
+    WriteFileBytes(out + "sub\\keep.txt", "old");
+    SfxOptions options = DefaultOptions();
+    options.ExtractionFolder = 5;
+    strcpy(options.CustomFolder, out.c_str());
+    options.SilentMode = 1;
+    std::string sfx = WriteSfx(scratch + "swapped.exe", options, {File("sub\\keep.txt", "new"), File("sub\\evil.txt", "evil")});
+    ChildProcess child(Quoted(sfx));
+    HWND box = driver::WaitForWindow("#32770", "", 20000, child.Id());
+    ASSERT_NE(box, nullptr) << fromHost;
+    bool moved = fromHost ? MoveOnHost(out + "sub", out + "moved")
+                          : MoveFileA((out + "sub").c_str(), (out + "moved").c_str()) != 0;
+    EXPECT_EQ(moved, fromHost) << "the folder is held while the question waits";
+    ASSERT_TRUE(!moved || MakeHostLink(out + "sub", elsewhere)) << fromHost;
+    driver::PressButton(box, "Yes");
+    ASSERT_TRUE(child.Wait(20000)) << fromHost;
+    EXPECT_TRUE(Listing(elsewhere).empty()) << fromHost << ": written through the link";
+    if (fromHost) {
+      std::printf("the folder moved from the host: the run ended with %lu\n", child.ExitCode());
+      EXPECT_NE(ReadFileBytes(out + "moved\\keep.txt"), "") << "the user's file is never lost";
+    } else {
+      EXPECT_EQ(child.ExitCode(), 0u);
+      EXPECT_EQ(ReadFileBytes(out + "sub\\keep.txt"), "new");
+      EXPECT_EQ(ReadFileBytes(out + "sub\\evil.txt"), "evil");
+    }
+  }
+}
+
+// Runs the SFX file, paused once `first`, the file of its first and large entry, appears,
+// and plants a host link at `link` meanwhile. 0xFFFFFFFF when the pause came too late.
+DWORD RunPlanting(const std::string& sfx, const std::string& first, const std::string& link, const std::string& target) {
+  typedef LONG(NTAPI * ProcessFunction)(HANDLE);
+  auto call = [](const char* name) {
+    return reinterpret_cast<ProcessFunction>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name)));
+  };
+  ProcessFunction suspend = call("NtSuspendProcess"), resume = call("NtResumeProcess");
+  ChildProcess child(Quoted(sfx));
+  HANDLE process = OpenProcess(PROCESS_SUSPEND_RESUME, FALSE, child.Id());
+  bool planted = driver::WaitUntil([&] { return FileExists(first); }, 20000) && suspend(process) >= 0 &&
+                 Attributes(link) == INVALID_FILE_ATTRIBUTES && MakeHostLink(link, target);
+  resume(process);
+  CloseHandle(process);
+  if (!child.Wait(60000)) child.Kill();
+  return planted ? child.ExitCode() : 0xFFFFFFFF;
+}
+
 // A user's folder holds a.txt; each archive fails on one entry. Whatever the failure, the
 // user's file keeps its content, no file is left cut short or under a temporary name,
-// files verified before the failure stay, and nothing goes through a link.
+// files verified before the failure stay, and nothing goes through a link, whether it was
+// there before the run or planted while the run writes a large first entry.
 TEST(DamagedFiles, AFailedEntryLeavesTheUsersFilesAsTheyWere) {
   std::string scratch = MakeScratchDir("sfx-failed-entry");
   std::string elsewhere = scratch + "elsewhere\\";
   CreateDirectoryA(elsewhere.c_str(), nullptr);
+  WriteFileBytes(elsewhere + "ro.txt", "outside");
+  SetFileAttributesA((elsewhere + "ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
   std::string noise;
   for (int i = 0; i < 20000; ++i) noise += std::to_string(i * 7919 % 10007) + ",";
+  const std::string big(6 * ChunkSize, 'b');
   auto flipChecksum = [](std::string& bytes) { bytes[bytes.size() - 17 - 1] ^= 1; };
   auto flipContent = [](std::string& bytes) { bytes[bytes.size() - 17 - 4 - 3000] ^= 0x5A; };
+  const std::string toFolder = elsewhere, toFile = elsewhere + "ro.txt";
   const struct {
     const char* what;
     std::vector<Entry> entries;
     void (*damage)(std::string&);
     DWORD code;
     std::vector<std::string> left;
-    bool link = false;
-    bool fresh = false;  // the run creates the folder: no user's file in it
+    const std::string* link = nullptr;  // what out\link leads to
+    bool fresh = false;                 // the run creates the folder: no user's file in it
+    bool planted = false;               // the link is made while big.bin is written
   } cases[] = {
       {"a bad checksum", {File("done.txt", "done"), File("a.txt", "replaced")}, flipChecksum, ERROR_CRC,
        {"a.txt", "done.txt"}},
@@ -454,15 +517,22 @@ TEST(DamagedFiles, AFailedEntryLeavesTheUsersFilesAsTheyWere) {
        {"a.txt", "done.txt"}},
       {"a new file's damaged chunk", {File("new.txt", noise)}, flipContent, ERROR_BAD_ARGUMENTS, {"a.txt"}},
       {"a damaged chunk in a new folder", {File("done.txt", "done"), File("new.txt", noise)}, flipContent,
-       ERROR_BAD_ARGUMENTS, {"done.txt"}, false, true},
+       ERROR_BAD_ARGUMENTS, {"done.txt"}, nullptr, true},
       {"a folder where a file is", {sfxtest::Folder("a.txt")}, nullptr, ERROR_ALREADY_EXISTS, {"a.txt"}},
       {"a folder where an earlier entry put a file", {File("x", "1"), sfxtest::Folder("x"), File("x\\y", "2")}, nullptr,
        ERROR_ALREADY_EXISTS, {"a.txt", "x"}},
       {"a folder entry on a link", {sfxtest::Folder("link"), File("link\\f.txt", "f")}, nullptr, ERROR_CANT_ACCESS_FILE,
-       {"a.txt", "link"}, true},
-      {"a file below a link", {File("link\\f.txt", "f")}, nullptr, ERROR_INVALID_DATA, {"a.txt", "link"}, true},
+       {"a.txt", "link"}, &toFolder},
+      {"a file below a link", {File("link\\f.txt", "f")}, nullptr, ERROR_INVALID_DATA, {"a.txt", "link"},
+       &toFolder},
       {"a folder below a link", {sfxtest::Folder("link\\made")}, nullptr, ERROR_INVALID_DATA, {"a.txt", "link"},
-       true},
+       &toFolder},
+      {"a file whose name is a link to a read-only file", {File("link", "new")}, nullptr, ERROR_CANT_ACCESS_FILE,
+       {"a.txt", "link"}, &toFile},
+      {"a link planted in a new folder", {File("big.bin", big), sfxtest::Folder("link"), File("link\\f.txt", "f")},
+       nullptr, ERROR_CANT_ACCESS_FILE, {"big.bin", "link"}, &toFolder, true, true},
+      {"a link planted at a new file's name", {File("big.bin", big), File("link", "new")}, nullptr,
+       ERROR_CANT_ACCESS_FILE, {"big.bin", "link"}, &toFile, true, true},
   };
   int number = 0;
   for (const auto& c : cases) {
@@ -471,8 +541,8 @@ TEST(DamagedFiles, AFailedEntryLeavesTheUsersFilesAsTheyWere) {
       CreateDirectoryA(out.c_str(), nullptr);
       WriteFileBytes(out + "a.txt", "good");
     }
-    if (c.link) {
-      ASSERT_TRUE(MakeHostLink(out + "link", elsewhere)) << "a host link shows as a reparse point";
+    if (c.link && !c.planted) {
+      ASSERT_TRUE(MakeHostLink(out + "link", *c.link)) << c.what;
     }
     SfxOptions options = DefaultOptions();
     options.ExtractionFolder = 5;
@@ -483,7 +553,7 @@ TEST(DamagedFiles, AFailedEntryLeavesTheUsersFilesAsTheyWere) {
     if (c.damage) c.damage(bytes);
     std::string sfx = scratch + "failed" + std::to_string(number) + ".exe";
     WriteFileBytes(sfx, ReadFileBytes(BinDir() + "sfxhead.exe") + bytes);
-    DWORD code = RunSfx(sfx);
+    DWORD code = c.planted ? RunPlanting(sfx, out + "big.bin", out + "link", *c.link) : RunSfx(sfx);
     EXPECT_TRUE(code == c.code || (c.damage == flipContent && code == ERROR_CRC)) << c.what << ": " << code;
     if (!c.fresh) {
       EXPECT_EQ(ReadFileBytes(out + "a.txt"), "good") << c.what;
@@ -492,11 +562,15 @@ TEST(DamagedFiles, AFailedEntryLeavesTheUsersFilesAsTheyWere) {
     if (std::find(c.left.begin(), c.left.end(), "done.txt") != c.left.end()) {
       EXPECT_EQ(ReadFileBytes(out + "done.txt"), "done") << c.what;
     }
-    EXPECT_TRUE(Listing(elsewhere).empty()) << c.what << ": written through the link";
+    EXPECT_EQ(Listing(elsewhere), std::vector<std::string>{"ro.txt"}) << c.what << ": written through the link";
+    EXPECT_EQ(ReadFileBytes(elsewhere + "ro.txt"), "outside") << c.what;
+    EXPECT_TRUE(Attributes(elsewhere + "ro.txt") & FILE_ATTRIBUTE_READONLY) << c.what << ": changed through the link";
   }
 }
 
-// The fixture maps R: to a 1 MiB file system; 2 MiB of content cannot fit.
+// The fixture maps R: to a 1 MiB file system; 2 MiB of content cannot fit, whether the
+// folder is on R: or below a folder of C: that leads to that file system; the message
+// names the volume.
 TEST(DamagedFiles, NotEnoughFreeSpace) {
   ASSERT_NE(GetDriveTypeA("R:\\"), UINT(DRIVE_NO_ROOT_DIR)) << "the small drive R: is missing";
   std::string scratch = MakeScratchDir("sfx-diskfull");
@@ -504,15 +578,20 @@ TEST(DamagedFiles, NotEnoughFreeSpace) {
   uint32_t seed = 7;
   for (char& c : noise) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
   std::string source = MakeSource(scratch, {{"noise.bin", noise}});
-  std::string sfx = BuildSfx(scratch + "full.exe", "-me -fm -oo", source, "", "R:\\out\\");
-  ASSERT_FALSE(sfx.empty());
-  BoxRun run = RunSfxAnswering(sfx, "OK", "sfx-disk-full");
-  EXPECT_EQ(run.exitCode, DWORD(ERROR_DISK_FULL));
+  ASSERT_TRUE(MakeHostLink(scratch + "mounted", "R:\\"));
+  const struct { std::string volume, folder; } cases[] = {{"R:\\", "R:\\out\\"}, {scratch + "mounted\\", scratch + "mounted\\out\\"}};
   char separator[8] = ".";
   GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, sizeof separator);
   std::string s(1, separator[0]);
-  EXPECT_EQ(run.text, "R:\\   [1" + s + "00 MB < 2" + s + "00 MB]\r\n\r\n" + SystemText(ERROR_DISK_FULL));
-  EXPECT_FALSE(FolderExists("R:\\out")) << "nothing is created before the check";
+  for (const auto& c : cases) {
+    std::string sfx = BuildSfx(scratch + "full.exe", "-me -fm -oo", source, "", c.folder);
+    ASSERT_FALSE(sfx.empty());
+    RemoveTree(c.folder);
+    BoxRun run = RunSfxAnswering(sfx, "OK", "sfx-disk-full");
+    EXPECT_EQ(run.exitCode, DWORD(ERROR_DISK_FULL)) << c.folder;
+    EXPECT_EQ(run.text, c.volume + "   [1" + s + "00 MB < 2" + s + "00 MB]\r\n\r\n" + SystemText(ERROR_DISK_FULL));
+    EXPECT_FALSE(FolderExists(c.folder)) << "nothing is created before the check";
+  }
 }
 
 TEST(DamagedFiles, ErrorMessagesNameTheSubject) {

@@ -131,25 +131,33 @@ TEST(Launch, NoTargetAndAFailingLaunch) {
   EXPECT_TRUE(FileExists(bad)) << "a self-destructing SFX file stays after an error";
 }
 
+// The folder existed before the run, as a folder or as a link the user chose to one: what
+// the run wrote is cleaned up there, what was there stays.
 TEST(CleanUp, ImmediateRemovesOnlyWhatTheRunMade) {
   std::string scratch = MakeScratchDir("sfx-cleanup");
   std::string source = MakeSource(scratch, {{"bin\\", ""}, {"bin\\probe.exe", Probe()}, {"sub\\", ""},
-                                            {"sub\\deep\\", ""}, {"sub\\deep\\s.txt", "s"}, {"kept.txt", "new"}});
-  std::string out = scratch + "out\\";  // exists before the run: never removed
-  CreateDirectoryA(out.c_str(), nullptr);
-  WriteFileBytes(out + "kept.txt", "old");
+                                            {"sub\\deep\\", ""}, {"sub\\deep\\s.txt", "s"}, {"kept.txt", "new"},
+                                            {"r.txt", "r"}});
   ProbeEnvironment make("ORVEX_PROBE_MAKE", "1");
-  std::string sfx = BuildSfx(scratch + "clean.exe", "-mf -fm -s -os -di", source, source + "bin\\probe.exe", out);
-  ASSERT_FALSE(sfx.empty());
-  EXPECT_EQ(RunSfx(sfx), 0u);
-  EXPECT_FALSE(FileExists(out + "bin\\probe.exe"));
-  EXPECT_FALSE(FileExists(out + "sub\\deep\\s.txt"));
-  EXPECT_FALSE(FolderExists(out + "sub")) << "created folders go, deepest first";
-  EXPECT_FALSE(FolderExists(out + "bin\\made\\empty")) << "an empty folder the program left goes too";
-  EXPECT_TRUE(FileExists(out + "bin\\made\\full\\left.txt")) << "a folder with a file stays";
-  EXPECT_TRUE(FolderExists(out + "bin"));
-  EXPECT_TRUE(FolderExists(out)) << "the folder that existed stays";
-  EXPECT_EQ(ReadFileBytes(out + "kept.txt"), "old") << "a file kept by skip is never deleted";
+  for (bool link : {false, true}) {
+    std::string chosen = scratch + (link ? "users\\" : "out\\");  // never removed
+    std::string out = link ? scratch + "link\\" : chosen;
+    CreateDirectoryA(chosen.c_str(), nullptr);
+    WriteFileBytes(chosen + "kept.txt", "old");
+    ASSERT_TRUE(!link || MakeHostLink(out, chosen));
+    std::string sfx = BuildSfx(scratch + "clean.exe", "-mf -fm -s -os -di", source, source + "bin\\probe.exe", out);
+    ASSERT_FALSE(sfx.empty());
+    EXPECT_EQ(RunSfx(sfx), 0u) << link;
+    EXPECT_FALSE(FileExists(chosen + "r.txt")) << link;
+    EXPECT_FALSE(FileExists(chosen + "bin\\probe.exe")) << link;
+    EXPECT_FALSE(FileExists(chosen + "sub\\deep\\s.txt")) << link;
+    EXPECT_FALSE(FolderExists(chosen + "sub")) << link << ": created folders go, deepest first";
+    EXPECT_FALSE(FolderExists(chosen + "bin\\made\\empty")) << link << ": an empty folder the program left goes too";
+    EXPECT_TRUE(FileExists(chosen + "bin\\made\\full\\left.txt")) << link << ": a folder with a file stays";
+    EXPECT_TRUE(FolderExists(chosen + "bin")) << link;
+    EXPECT_TRUE(FolderExists(out)) << link << ": the folder that existed stays";
+    EXPECT_EQ(ReadFileBytes(chosen + "kept.txt"), "old") << link << ": a file kept by skip is never deleted";
+  }
 }
 
 TEST(CleanUp, NeverAndExtractOnlyAndAfterAnErrorMidway) {
@@ -198,29 +206,36 @@ TEST(CleanUp, AtRestart) {
   EXPECT_FALSE(FolderExists(out));
 }
 
-// The launched program waits while the test replaces the folder `sub` the run created by a
-// link to a folder of the user's holding a file of the same name.
-TEST(CleanUp, NeverThroughAFolderReplacedByALink) {
+// The launched program waits while the test replaces what the run made by a link to the
+// user's read-only file or to the folder that holds it: the folder sub, or the file
+// sub\\f.txt. Nothing of the user's is changed or deleted through it.
+TEST(CleanUp, NeverThroughALinkInTheRunsPlace) {
   std::string scratch = MakeScratchDir("sfx-cleanup-link");
   std::string source = MakeSource(scratch, {{"probe.exe", Probe()}, {"sub\\", ""}, {"sub\\f.txt", "the run's"}});
-  std::string out = scratch + "out\\";
   std::string users = scratch + "users\\";
   CreateDirectoryA(users.c_str(), nullptr);
   WriteFileBytes(users + "f.txt", "the user's");
+  SetFileAttributesA((users + "f.txt").c_str(), FILE_ATTRIBUTE_READONLY);
   std::string report = scratch + "report.txt", hold = scratch + "release.txt";
   ProbeEnvironment reportEnv("ORVEX_PROBE_REPORT", report);
   ProbeEnvironment holdEnv("ORVEX_PROBE_HOLD", hold);
-  std::string sfx = BuildSfx(scratch + "link.exe", "-mf -fm -s -oo -di", source, source + "probe.exe", out);
-  ASSERT_FALSE(sfx.empty());
-  ChildProcess run(Quoted(sfx), scratch);
-  ASSERT_TRUE(driver::WaitUntil([&] { return FileExists(report); }, 15000)) << "the program was launched";
-  RemoveTree(out + "sub");
-  ASSERT_TRUE(MakeHostLink(out + "sub", users));
-  WriteFileBytes(hold, "go");
-  ASSERT_TRUE(run.Wait(30000));
-  EXPECT_EQ(run.ExitCode(), 0u);
-  EXPECT_EQ(ReadFileBytes(users + "f.txt"), "the user's");
-  EXPECT_FALSE(FileExists(out + "probe.exe")) << "what still is the run's is cleaned up";
+  for (bool file : {false, true}) {
+    std::string out = scratch + (file ? "file\\" : "folder\\");
+    std::string sfx = BuildSfx(scratch + "link.exe", "-mf -fm -s -oo -di", source, source + "probe.exe", out);
+    ASSERT_FALSE(sfx.empty());
+    DeleteFileA(report.c_str());
+    DeleteFileA(hold.c_str());
+    ChildProcess run(Quoted(sfx), scratch);
+    ASSERT_TRUE(driver::WaitUntil([&] { return FileExists(report); }, 15000)) << "the program was launched";
+    if (!file) RemoveTree(out + "sub");
+    ASSERT_TRUE(MakeHostLink(out + (file ? "sub\\f.txt" : "sub"), users + (file ? "f.txt" : "")));
+    WriteFileBytes(hold, "go");
+    ASSERT_TRUE(run.Wait(30000));
+    EXPECT_EQ(run.ExitCode(), 0u) << file;
+    EXPECT_EQ(ReadFileBytes(users + "f.txt"), "the user's") << file;
+    EXPECT_TRUE(Attributes(users + "f.txt") & FILE_ATTRIBUTE_READONLY) << file;
+    EXPECT_FALSE(FileExists(out + "probe.exe")) << file << ": what still is the run's is cleaned up";
+  }
 }
 
 bool GoneWithin(const std::string& path, DWORD ms) {

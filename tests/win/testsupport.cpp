@@ -229,4 +229,10 @@ bool MakeHostFile(const std::string& folder, const std::wstring& name) {
   return !folderOnHost.empty() && RunOnHost({"/usr/bin/touch", folderOnHost + "/" + utf8});
 }
 
+bool MoveOnHost(const std::string& from, const std::string& to) {
+  std::string source = HostPath(from), target = HostPath(to);
+  while (target.size() > 1 && target.back() == '/') target.pop_back();
+  return !source.empty() && !target.empty() && RunOnHost({"/bin/mv", "-T", source, target});
+}
+
 }  // namespace testing_support

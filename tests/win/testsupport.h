@@ -71,5 +71,7 @@ bool MakeHostLink(const std::string& link, const std::string& target);
 bool MakeHostFile(const std::string& folder, const std::wstring& name);
 // Runs a host program (`args`, its path first) to its end; true when it ends with 0.
 bool RunOnHost(std::vector<std::string> args);
+// Renames on the host, as a program of the host could, whatever Windows handles are open.
+bool MoveOnHost(const std::string& from, const std::string& to);
 
 }  // namespace testing_support
