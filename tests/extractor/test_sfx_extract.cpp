@@ -445,7 +445,8 @@ TEST(Overwrite, AFolderSwappedWhileTheQuestionWaitsIsNeverWrittenThrough) {
     options.ExtractionFolder = 5;
     strcpy(options.CustomFolder, out.c_str());
     options.SilentMode = 1;
-    std::string sfx = WriteSfx(scratch + "swapped.exe", options, {File("sub\\keep.txt", "new"), File("sub\\evil.txt", "evil")});
+    std::string sfx = WriteSfx(scratch + "swapped.exe", options,
+                               {sfxtest::Folder("sub"), File("sub\\keep.txt", "new"), File("sub\\evil.txt", "evil")});
     ChildProcess child(Quoted(sfx));
     HWND box = driver::WaitForWindow("#32770", "", 20000, child.Id());
     ASSERT_NE(box, nullptr) << fromHost;
