@@ -783,6 +783,28 @@ bool CopyVersionInfo(const ResourceEditor& source, ResourceEditor& target) {
   return true;
 }
 
+bool ResourceImageHeaders(std::string& headers, uint64_t fileSize, uint64_t& offset, uint64_t& length) {
+  PeLayout layout;
+  if (!layout.Parse(headers) || layout.sections.empty()) return false;
+  uint32_t tree = layout.Get(headers, kResourceDirectory).rva;
+  headers.resize(layout.sections.back().header + kSectionHeaderSize);
+  bool found = false;
+  // The first section whose raw data holds the tree, as the loader and the editor take it.
+  for (const Section& s : layout.sections) {
+    uint32_t raw = 0, at = 0;
+    if (!found && tree != 0 && tree >= s.virtualAddress && tree - s.virtualAddress < s.rawSize) {
+      found = true;
+      offset = s.rawOffset;
+      length = s.rawOffset < fileSize ? std::min<uint64_t>(s.rawSize, fileSize - s.rawOffset) : 0;
+      raw = static_cast<uint32_t>(length);
+      at = static_cast<uint32_t>(headers.size());
+    }
+    Put32(headers, s.header + 16, raw);
+    Put32(headers, s.header + 20, at);
+  }
+  return found && length != 0;
+}
+
 std::string ElevationManifest(uint8_t elevation, const std::string& carried) {
   if (carried.empty()) return std::string();
   if (elevation == 2) return carried;

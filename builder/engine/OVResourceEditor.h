@@ -90,6 +90,13 @@ uint16_t VersionLanguage(const ResourceEditor& file);
 bool CopyIconGroup(const ResourceEditor& source, ResourceEditor& target);
 bool CopyVersionInfo(const ResourceEditor& source, ResourceEditor& target);
 
+// Shrinks `headers`, the first bytes of a program of `fileSize` bytes, to its headers and
+// section table, with the section that holds the resource tree pointed just past them and
+// every other section left without raw data: once that section's raw data (`length` bytes
+// at `offset` of the program) is appended, the result reads as the program's resource
+// tree, whatever else the program holds. False for no PE image or one without a tree.
+bool ResourceImageHeaders(std::string& headers, uint64_t fileSize, uint64_t& offset, uint64_t& length);
+
 // The manifest text for an elevation choice, made from the carried manifest: 1 asks for
 // the highest available rights, 2 keeps the carried text (administrator rights). Empty
 // for 0, for an unknown choice, and when the carried text lacks the level to replace.

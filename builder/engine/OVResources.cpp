@@ -18,66 +18,22 @@ namespace {
 constexpr uint64_t HeadersLimit = 1 << 20;
 constexpr uint64_t ResourceSectionLimit = 64 << 20;
 
-uint32_t Little(const std::string& bytes, uint64_t at, unsigned width) {
-  uint32_t value = 0;
-  for (unsigned i = width; i-- > 0;) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-  return value;
-}
-
 // What the resource editor reads of a program, and no more: its headers and section
-// table, then the raw data of the section that holds the resource tree, moved to follow
-// them; the other sections keep no raw data. Empty for anything else: a pipe, a device,
-// a file that is no PE image or exceeds the limits. Whatever the file's size, the cost is
-// bounded, and nothing waits.
+// table, then the raw data of the section that holds the resource tree. Empty for anything
+// else: a pipe, a device, a file that is no PE image or exceeds the limits. Whatever the
+// file's size, the cost is bounded, and nothing waits.
 std::string ResourceImage(const std::string& path) {
   try {
     OvFile file(path, OvFile::ReadOnly);
     uint64_t size = std::min<uint64_t>(file.Size(), 0xFFFFFFFFu);
-    std::string image;
-    // The first `length` bytes, when the file has them within the limit.
-    auto headers = [&](uint64_t length) {
-      if (length > std::min(size, HeadersLimit)) return false;
-      if (length > image.size()) {
-        image.resize(length);
-        file.Seek(0);
-        file.ReadExact(&image[0], static_cast<uint32_t>(length));
-      }
-      return true;
-    };
-    if (!headers(64) || Little(image, 0, 2) != 0x5A4D) return std::string();
-    uint64_t fileHeader = uint64_t{Little(image, 0x3C, 4)} + 4;
-    if (!headers(fileHeader + 20)) return std::string();
-    uint64_t optional = fileHeader + 20, optionalSize = Little(image, fileHeader + 16, 2);
-    uint64_t table = optional + optionalSize, sections = Little(image, fileHeader + 2, 2);
-    if (!headers(table + 40 * sections) || optionalSize < 2) return std::string();
-    // The resource entry of the data directories: PE32 and PE32+ place them apart.
-    uint64_t directories = Little(image, optional, 2) == 0x20B ? 112 : 96;
-    if (optionalSize < directories + 3 * 8 || Little(image, optional + directories - 4, 4) < 3) return std::string();
-    uint32_t tree = Little(image, optional + directories + 2 * 8, 4);
-    // The first section whose raw data holds the tree, as the loader and the editor take it.
-    bool found = false;
-    uint64_t rawOffset = 0, rawLength = 0;
-    for (uint64_t at = table; at < table + 40 * sections; at += 40) {
-      uint32_t address = Little(image, at + 12, 4), raw = Little(image, at + 16, 4), offset = Little(image, at + 20, 4);
-      if (!found && tree != 0 && tree >= address && tree - address < raw) {
-        found = true;
-        rawOffset = offset;
-        rawLength = offset < size ? std::min<uint64_t>(raw, size - offset) : 0;
-        raw = static_cast<uint32_t>(rawLength);
-        offset = static_cast<uint32_t>(image.size());
-      } else {
-        raw = offset = 0;
-      }
-      for (unsigned i = 0; i < 4; ++i) {
-        image[at + 16 + i] = static_cast<char>(raw >> 8 * i);
-        image[at + 20 + i] = static_cast<char>(offset >> 8 * i);
-      }
-    }
-    if (rawLength == 0 || rawLength > ResourceSectionLimit) return std::string();
+    std::string image(static_cast<size_t>(std::min(size, HeadersLimit)), '\0');
+    if (!image.empty()) file.ReadExact(&image[0], static_cast<uint32_t>(image.size()));
+    uint64_t offset = 0, length = 0;
+    if (!ResourceImageHeaders(image, size, offset, length) || length > ResourceSectionLimit) return std::string();
     size_t end = image.size();
-    image.resize(end + rawLength);
-    file.Seek(rawOffset);
-    file.ReadExact(&image[end], static_cast<uint32_t>(rawLength));
+    image.resize(end + length);
+    file.Seek(offset);
+    file.ReadExact(&image[end], static_cast<uint32_t>(length));
     return image;
   } catch (const EBuildError&) {
     return std::string();
