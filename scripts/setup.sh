@@ -31,5 +31,7 @@ sudo=""
 echo "setup: installing ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
 dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
-$sudo apt-get update -qq >/dev/null
+# A mirror in the middle of a sync fails one list now and then; what the others give is
+# enough when the install below succeeds.
+$sudo apt-get update -qq >/dev/null || echo "setup: some package lists could not be refreshed" >&2
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,8 +1,8 @@
 // Every option of the builder once: its field in BuildInputs, where the options record
-// keeps it, its registry value, its switches and its controls in the main window. The
-// options record, the command-line evaluation, the generator, the settings and the main
-// window are all driven by this table. The controls are the main window's IDs as plain
-// numbers; the engine itself reads only the record column.
+// keeps it, its registry value and its switches. The options record, the command-line
+// evaluation, the generator, the settings and the main window are all driven by this
+// table; the engine itself reads only the record column, and the window keeps its own
+// controls for each row.
 #pragma once
 
 #include <stddef.h>
@@ -22,35 +22,35 @@ struct RecordBytes {
 constexpr RecordBytes NotInRecord{};
 
 // An option stored as a code (0, 1, 2, ...). Code n is chosen by switch `switches[n]`
-// (none for a check box's 0) and shown by control `controls[n]` (a radio button each, or
-// one check box at index 1). On the command line the first code whose switch is given
-// wins, in the table's order; the code-0 switch only states the default.
+// (none for the 0 of an option that is on or off). On the command line the first code
+// whose switch is given wins, in the table's order; the code-0 switch only states the
+// default.
 struct CodedOption {
   uint8_t BuildInputs::*field;
   RecordBytes record;         // one byte
   const char* registryValue;  // a DWORD
   std::vector<const char*> switches;
-  std::vector<int> controls;
 
-  bool IsCheckBox() const { return controls.size() == 2 && controls[0] == 0; }
+  // Off or on: a check box in the window.
+  bool IsOnOff() const { return switches.size() == 2 && !switches[0]; }
 };
 
-// A text option: its field, its NUL-terminated place in the record, its registry value
-// (a string) and its edit control.
+// A text option: its field, its NUL-terminated place in the record and its registry
+// value (a string).
 struct TextOption {
   std::string BuildInputs::*field;
   RecordBytes record;
   const char* registryValue;
-  int control;
 };
 
 extern const std::vector<CodedOption> CodedOptions;
 extern const std::vector<TextOption> TextOptions;
 
-// One switch of the generated line and the main-window control that writes it, in the
-// order the generator writes them (the table's order).
+// One switch of the generated line: the code of an option it chooses, in the order the
+// generator writes them (the table's order).
 struct GeneratorSwitch {
   const char* name;
-  int control;
+  const CodedOption* option;
+  uint8_t code;
 };
 std::vector<GeneratorSwitch> GeneratorSwitches();

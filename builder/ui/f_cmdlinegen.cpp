@@ -24,10 +24,11 @@ GeneratorState ReadGeneratorState(const Form& main) {
   state.ProgramPath = ProgramFileName();
   std::vector<GeneratorSwitch> switches = GeneratorSwitches();
   for (size_t i = 0; i < switches.size(); ++i) {
-    state.Switches[i].enabled = main.Enabled(switches[i].control);
-    state.Switches[i].checked = main.Checked(switches[i].control);
+    int control = ControlsOf(*switches[i].option)[switches[i].code];
+    state.Switches[i].enabled = main.Enabled(control);
+    state.Switches[i].checked = main.Checked(control);
   }
-  for (const TextOption& option : TextOptions) state.Texts.*option.field = main.Text(option.control);
+  for (const TextOption& option : TextOptions) state.Texts.*option.field = main.Text(ControlOf(option));
   state.ExecuteFileChecked = main.Checked(rbexecutefile);
   state.CustomFolderChosen = main.Enabled(rbcustom) && main.Checked(rbcustom);
   state.CmdParametersEnabled = main.Enabled(ecmdparameters);

@@ -4,6 +4,7 @@
 #include <commdlg.h>
 
 #include <memory>
+#include <stdexcept>
 
 #include "f_cmdline.h"
 #include "f_cmdlinegen.h"
@@ -89,6 +90,34 @@ const ControlDef ForvexControls[] = {
     {bmake, "Button", "Orvex", 672, 516, 112, 30, csDefaultButton},
 };
 
+// The window's side of the option table: the controls that show each option.
+const struct {
+  uint8_t BuildInputs::*field;
+  std::vector<int> controls;
+} CodedControls[] = {
+    {&BuildInputs::ExtractionMode, {rbopenfolder, rbexecutefile}},
+    {&BuildInputs::ExtractionFolder, {rbtemp, rbdesktop, rbdocuments, rbcurrent, rbselect, rbcustom}},
+    {&BuildInputs::OpenFolder, {0, cbopenfolder}},
+    {&BuildInputs::WorkingDirectory, {rbwdextraction, rbwdsource, rbwdcurrent}},
+    {&BuildInputs::DeleteMode, {rbdmimmediately, rbdmonreboot, rbdmdonotdelete}},
+    {&BuildInputs::OneInstance, {0, cboneinstance}},
+    {&BuildInputs::SilentMode, {0, cbsilent}},
+    {&BuildInputs::SelfDeleteMode, {0, cbselfdelete}},
+    {&BuildInputs::UACAutoElevation, {rbuacnone, rbuachighest, rbuacadministrator}},
+    {&BuildInputs::OverwriteMode, {rbomprompt, rbomoverwrite, rbomskip}},
+};
+
+const struct {
+  std::string BuildInputs::*field;
+  int control;
+} TextControls[] = {
+    {&BuildInputs::Source, esource},
+    {&BuildInputs::Target, etarget},
+    {&BuildInputs::ExecutableFile, eexecutablefile},
+    {&BuildInputs::CmdParameters, ecmdparameters},
+    {&BuildInputs::CustomFolder, ecustomdir},
+};
+
 // The folder part of a path, without its final backslash, and the name after it.
 void SplitPath(const std::string& path, std::string& folder, std::string& name) {
   size_t cut = std::string::npos;
@@ -124,6 +153,18 @@ bool ChooseFile(HWND owner, bool save, const std::string& filter, const std::str
 }
 
 }  // namespace
+
+const std::vector<int>& ControlsOf(const CodedOption& option) {
+  for (const auto& row : CodedControls)
+    if (row.field == option.field) return row.controls;
+  throw std::logic_error(std::string("No control shows ") + option.registryValue);
+}
+
+int ControlOf(const TextOption& option) {
+  for (const auto& row : TextControls)
+    if (row.field == option.field) return row.control;
+  throw std::logic_error(std::string("No control shows ") + option.registryValue);
+}
 
 bool Tforvex::Create() {
   std::string caption = std::string("Orvex") + " " + ShortVersionText(GetFileVersionText(ProgramFileName()));
@@ -169,33 +210,35 @@ void Tforvex::PlaceLinks() {
 
 // Shows the code: its radio button (the first for a code out of range), or the check box.
 void Tforvex::ShowCode(const CodedOption& option, DWORD code) {
-  if (option.IsCheckBox())
-    SetChecked(option.controls[1], code != 0);
+  const std::vector<int>& controls = ControlsOf(option);
+  if (option.IsOnOff())
+    SetChecked(controls[1], code != 0);
   else
-    SetChecked(option.controls[code < option.controls.size() ? code : 0], true);
+    SetChecked(controls[code < controls.size() ? code : 0], true);
 }
 
 void Tforvex::ApplyInputs(const BuildInputs& inputs) {
-  for (const TextOption& option : TextOptions) SetText(option.control, inputs.*option.field);
+  for (const TextOption& option : TextOptions) SetText(ControlOf(option), inputs.*option.field);
   for (const CodedOption& option : CodedOptions) ShowCode(option, inputs.*option.field);
 }
 
 void Tforvex::LoadStoredSettings() {
   StoredSettings stored = LoadSettings();
   for (size_t i = 0; i < TextOptions.size(); ++i)
-    if (stored.Texts[i]) SetText(TextOptions[i].control, *stored.Texts[i]);
+    if (stored.Texts[i]) SetText(ControlOf(TextOptions[i]), *stored.Texts[i]);
   for (size_t i = 0; i < CodedOptions.size(); ++i)
     if (stored.Codes[i]) ShowCode(CodedOptions[i], *stored.Codes[i]);
 }
 
 BuildInputs Tforvex::ReadOptions() const {
   BuildInputs inputs;
-  for (const TextOption& option : TextOptions) inputs.*option.field = Text(option.control);
+  for (const TextOption& option : TextOptions) inputs.*option.field = Text(ControlOf(option));
   // The first checked button of a group; none checked reads as code 0.
   for (const CodedOption& option : CodedOptions) {
     uint8_t code = 0;
-    for (size_t c = option.controls.size() - 1; c >= 1; --c)
-      if (Checked(option.controls[c])) code = static_cast<uint8_t>(c);
+    const std::vector<int>& controls = ControlsOf(option);
+    for (size_t c = controls.size() - 1; c >= 1; --c)
+      if (Checked(controls[c])) code = static_cast<uint8_t>(c);
     inputs.*option.field = code;
   }
   return inputs;

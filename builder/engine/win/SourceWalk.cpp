@@ -4,7 +4,7 @@
 
 #include "SourceWalkHooks.h"
 #include "WindowsNames.h"
-#include "ovhandles.h"
+#include "winhandles.h"
 #include "u_shared.h"
 #include "winerrors.h"
 
@@ -41,11 +41,11 @@ uint64_t Ticks(const FILETIME& time) { return uint64_t{time.dwHighDateTime} << 3
 // A file link is listed with the link's own size and times; what is packed is the file it
 // points to, so the entry is described by that file.
 void DescribeLinkTarget(const std::string& path, FolderItem& item) {
-  FileHandle file(CreateFileW(Widen(path).c_str(), FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                              nullptr));
+  auto file = Own<FileHandleCloser>(CreateFileW(Widen(path).c_str(), FILE_READ_ATTRIBUTES,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                OPEN_EXISTING, 0, nullptr));
   BY_HANDLE_FILE_INFORMATION info;
-  if (!file || !GetFileInformationByHandle(file.Get(), &info))
+  if (!file || !GetFileInformationByHandle(file.get(), &info))
     throw EBuildError(FileErrorText(GetLastError()) + "\r\n\r\n" + path);
   item.attributes = info.dwFileAttributes;
   item.size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
@@ -58,7 +58,7 @@ std::vector<FolderItem> ListFolder(const std::string& folder) {
   std::wstring pattern = Widen(folder + "*.*");
   WIN32_FIND_DATAW found;
   std::vector<FolderItem> items;
-  FindHandle search(gFolderListing.First(pattern.c_str(), &found));
+  auto search = Own<FindHandleCloser>(gFolderListing.First(pattern.c_str(), &found));
   if (!search) {
     DWORD code = GetLastError();
     // Only the empty root of a drive lists nothing at all, not even ".".
@@ -76,7 +76,7 @@ std::vector<FolderItem> ListFolder(const std::string& folder) {
     item.attributes = found.dwFileAttributes;
     item.writeTime = Ticks(found.ftLastWriteTime);
     items.push_back(item);
-  } while (gFolderListing.Next(search.Get(), &found));
+  } while (gFolderListing.Next(search.get(), &found));
   DWORD code = GetLastError();
   if (code != ERROR_NO_MORE_FILES) RaiseListingError(code, folder);
   for (FolderItem& item : items) {

@@ -1,7 +1,7 @@
 // Files and paths on Windows.
 #include "ovfile.h"
 
-#include "ovhandles.h"
+#include "winhandles.h"
 #include "winerrors.h"
 
 namespace {
@@ -173,9 +173,9 @@ FileIdentity IdentityOf(const std::string& path) {
   // Without FILE_FLAG_OPEN_REPARSE_POINT a link is followed to its file; the backup flag
   // also opens a folder.
   DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-  FileHandle file(
+  auto file = Own<FileHandleCloser>(
       CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  return file ? IdentityOf(file.Get()) : FileIdentity();
+  return file ? IdentityOf(file.get()) : FileIdentity();
 }
 
 bool IsFolder(const std::string& path) {

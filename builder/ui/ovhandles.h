@@ -1,4 +1,4 @@
-// Owners of the builder's Windows handles: each closes its handle on every path out.
+// Owners of the window layer's Windows handles: each closes its handle on every path out.
 // Null and INVALID_HANDLE_VALUE both count as empty; copies are forbidden, moves allowed.
 #pragma once
 
@@ -69,13 +69,6 @@ struct GdiObjectTraits {
   static bool Close(HGDIOBJ h) { return DeleteObject(h) != FALSE; }
 };
 
-// An update left open is discarded: only an explicit Commit writes the file.
-struct ResourceUpdateTraits {
-  static HANDLE Empty() { return nullptr; }
-  static bool Valid(HANDLE h) { return h != nullptr; }
-  static bool Close(HANDLE h) { return EndUpdateResourceA(h, TRUE) != FALSE; }
-};
-
 // Memory the shell hands out (item lists): freed with the task allocator.
 struct ShellMemoryTraits {
   static void* Empty() { return nullptr; }
@@ -129,14 +122,4 @@ class ComApartment {
 
  private:
   HRESULT result_;
-};
-
-class ResourceUpdate : public ScopedHandle<HANDLE, ResourceUpdateTraits> {
- public:
-  using ScopedHandle::ScopedHandle;
-  // Writes the collected changes into the file; the update is over either way.
-  bool Commit() {
-    HANDLE h = Release();
-    return h && EndUpdateResourceA(h, FALSE) != FALSE;
-  }
 };

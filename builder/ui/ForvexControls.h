@@ -1,6 +1,10 @@
-// The control IDs of the main window, apart from the window, so that the option table
-// and its host tests can name them.
+// The control IDs of the main window, and the controls that show each option of the
+// option table.
 #pragma once
+
+#include <vector>
+
+#include "OptionTable.h"
 
 // Control IDs of the main window; the tests find the controls by them, so they stay fixed.
 enum ForvexControl {
@@ -15,3 +19,9 @@ enum ForvexControl {
   rbuacadministrator, loverwritemode, rbomprompt, rbomoverwrite, rbomskip,
   labout = 160, lweb, ldonate, lcmdline, lcmdlinegen, bmake,
 };
+
+// The controls of a coded option, one for each code: a radio button each, or 0 and the
+// check box of an option that is off or on.
+const std::vector<int>& ControlsOf(const CodedOption& option);
+// The edit of a text option.
+int ControlOf(const TextOption& option);
