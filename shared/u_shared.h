@@ -7,7 +7,7 @@
 
 // The most content bytes in one chunk.
 constexpr uint32_t ChunkSize = 9437184;        // 0x900000
-// The static chunk buffer of both programs, and the largest compressed chunk.
+// The extractor's chunk buffer, and so the largest compressed chunk.
 constexpr uint32_t ChunkBufferSize = 10485760;  // 0xA00000
 
 constexpr uint8_t EntryKindOrdinary = 0;

@@ -11,6 +11,7 @@
 #include "CompressChunk.h"
 #include "Sha256.h"
 #include "ovfile.h"
+#include "u_shared.h"
 
 // One collected item of the source folder.
 class tfile {
@@ -29,8 +30,10 @@ class tfile {
 };
 
 struct BuildJob {
+  BuildJob(const BuildInputs& inputs, const BuildEnvironment& environment) : in(inputs), environment(environment) {}
+
   BuildInputs in;  // normalised
-  const BuildEnvironment* environment = nullptr;
+  const BuildEnvironment& environment;
   std::vector<std::unique_ptr<tfile>> entries;
   int64_t totalSize = 0;
   int64_t doneSize = 0;
@@ -38,6 +41,9 @@ struct BuildJob {
   FileIdentity targetIdentity;  // the target's, once created; before, of what its path leads to
   uint64_t written = 0;  // size of the target so far
   ChunkCompressor compressor;
+  // The content of the chunk being written, read into its start; left uninitialised, so
+  // that only the pages a build reaches are ever touched.
+  std::unique_ptr<uint8_t[]> chunkBuffer{new uint8_t[ChunkSize]};
   std::string longSource;    // Source in the form FullLongPath gives
   std::string launchTarget;  // in launch mode, the executable file as FullLongPath gives it
   std::vector<std::string> skippedLinks;  // folder links the walk did not descend into
@@ -46,7 +52,7 @@ struct BuildJob {
   std::unique_ptr<Sha256> contentHash;
   uint64_t optionsPosition = 0;
 
-  BuildProgress* Progress() const { return environment ? environment->Progress : nullptr; }
+  BuildProgress* Progress() const { return environment.Progress; }
   // Once true, true for the rest of the build: a build that stopped writing must not be
   // taken for a finished one.
   bool Cancelled() const {
@@ -66,8 +72,6 @@ struct BuildJob {
   mutable bool cancelled = false;
 };
 
-// Sets the long forms that decide which item is the launch target.
-void PrepareLaunchTarget(BuildJob& job);
 void CollectEntries(BuildJob& job, const std::string& prefix, const std::string& folder);
 // The file is the target of this build, by whatever name it was reached: a target inside
 // the source (left by an earlier build, or named through a link into it) is never read

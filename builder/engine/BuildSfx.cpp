@@ -19,8 +19,6 @@
 
 namespace {
 
-std::mt19937 gInstanceIds;
-
 // The order of two names as NTFS lists a folder: by UTF-16 code units after upper-casing;
 // 0 for names NTFS takes for one.
 int NtfsOrder(const std::u16string& a, const std::u16string& b) {
@@ -47,6 +45,20 @@ bool UnfitForWindows(const std::u16string& name) {
   return !name.empty() && (name.back() == u'.' || name.back() == u' ');
 }
 
+// An id below 2,147,483,647 from a generator of this build alone, seeded from the clocks
+// and from the system's random source: two builds started at the same instant, in one
+// process or in two, draw different ids.
+uint32_t DrawnInstanceId() {
+  auto wall = static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+  auto steady = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  std::random_device random;
+  std::seed_seq seed{static_cast<uint32_t>(steady), static_cast<uint32_t>(steady >> 32),
+                     static_cast<uint32_t>(wall),   static_cast<uint32_t>(wall >> 32),
+                     random(),                      random()};
+  std::mt19937 generator(seed);
+  return std::uniform_int_distribution<uint32_t>(0, 2147483646)(generator);
+}
+
 // The options record, byte for byte as the option table places each option.
 void WriteOptions(BuildJob& job) {
   SfxOptions options = {};
@@ -63,9 +75,8 @@ void WriteOptions(BuildJob& job) {
   options.Compressed = in.Compressed;
   // A reproducible id is filled in when everything it is derived from has been written.
   if (!in.Reproducible) {
-    std::uniform_int_distribution<uint32_t> draw(0, 2147483646);
     char id[16];
-    snprintf(id, sizeof id, "%010X", draw(gInstanceIds));
+    snprintf(id, sizeof id, "%010X", DrawnInstanceId());
     std::copy_n(id, 10, options.InstanceId);
   } else {
     job.optionsPosition = job.written;
@@ -88,7 +99,7 @@ void WriteReproducibleInstanceId(BuildJob& job) {
 // elevation manifest. An SFX file without the rights the user asked for would fail in ways
 // hard to trace, so a manifest that cannot be written stops the build.
 std::string PreparedHead(const BuildJob& job) {
-  const SfxHeads& heads = job.environment->Heads;
+  const SfxHeads& heads = job.environment.Heads;
   std::string head(static_cast<const char*>(heads.Head.data), heads.Head.size);
   if (!PrepareHeadBytes(head, job.in.ResourceSource, job.in.UACAutoElevation, heads.UacManifest))
     throw EBuildError("The elevation manifest could not be written into the SFX file\r\n\r\n" + job.in.Target);
@@ -97,14 +108,6 @@ std::string PreparedHead(const BuildJob& job) {
 
 }  // namespace
 
-void SeedInstanceIds() {
-  auto wall = static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
-  auto steady = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  std::seed_seq seed{static_cast<uint32_t>(steady), static_cast<uint32_t>(steady >> 32),
-                     static_cast<uint32_t>(wall), static_cast<uint32_t>(wall >> 32)};
-  gInstanceIds.seed(seed);
-}
-
 tfile::tfile(const std::string& prefix, const std::string& name, const std::string& path, uint32_t time,
              uint32_t size, uint32_t attr)
     : Time(time), Size(static_cast<int32_t>(size)), Attr(attr), Name(prefix + name), Path(path) {
@@ -112,9 +115,8 @@ tfile::tfile(const std::string& prefix, const std::string& name, const std::stri
 }
 
 void BuildJob::CheckRoom(uint64_t length) const {
-  uint64_t limit = environment ? environment->SizeLimit : SfxSizeLimitDefault;
-  if (written + length > limit)
-    throw EInputRefused("The SFX file would grow beyond " + std::to_string(limit) +
+  if (written + length > environment.SizeLimit)
+    throw EInputRefused("The SFX file would grow beyond " + std::to_string(environment.SizeLimit) +
                         " bytes, more than its extractor can read\r\n\r\n" + in.Target);
 }
 
@@ -174,11 +176,6 @@ std::string InputsRefusal(const BuildInputs& in) {
   if (in.ExtractionFolder == 5 && in.CustomFolder.size() > MaxCustomFolderLength)
     return "The custom folder is longer than " + std::to_string(MaxCustomFolderLength) + " characters\r\n\r\n" +
            in.CustomFolder;
-  // Found in the source by its text, the file may still not be packed: it lies beyond a
-  // folder link the walk does not follow, or it is the target itself.
-  if (in.ExtractionMode == 1 && !PacksExecutableFile(in))
-    return "The executable file\r\n" + in.ExecutableFile +
-           "\r\n\r\nis not among the files packed from the source folder\r\n" + in.Source;
   return std::string();
 }
 
@@ -198,11 +195,6 @@ bool ParseSourceDateEpoch(const char* value, uint64_t& fileTime) {
   return true;
 }
 
-void PrepareLaunchTarget(BuildJob& job) {
-  job.longSource = IncludeTrailingSeparator(FullLongPath(job.in.Source));
-  if (job.in.ExtractionMode == 1) job.launchTarget = FullLongPath(job.in.ExecutableFile);
-}
-
 bool IsTarget(const BuildJob& job, const FileIdentity& file) { return file == job.targetIdentity; }
 
 bool IsLaunchTarget(const BuildJob& job, const tfile& item) {
@@ -211,7 +203,7 @@ bool IsLaunchTarget(const BuildJob& job, const tfile& item) {
 }
 
 void CollectEntries(BuildJob& job, const std::string& prefix, const std::string& folder) {
-  std::vector<FolderItem> listed = ListFolder(folder);
+  std::vector<FolderItem> listed = ListFolder(folder, job.environment.Listing);
   std::sort(listed.begin(), listed.end(), ListedBefore);
   // Sorted, the names Windows takes for one stand side by side.
   for (size_t i = 1; i < listed.size(); ++i)
@@ -247,18 +239,6 @@ void CollectEntries(BuildJob& job, const std::string& prefix, const std::string&
   }
 }
 
-bool PacksExecutableFile(const BuildInputs& inputs) {
-  BuildJob job;
-  job.in = inputs;
-  job.in.ExtractionMode = 1;
-  PrepareLaunchTarget(job);
-  job.targetIdentity = IdentityOf(job.in.Target);
-  CollectEntries(job, std::string(), job.in.Source);
-  for (const auto& item : job.entries)
-    if (IsLaunchTarget(job, *item) && !IsTarget(job, IdentityOf(item->Path))) return true;
-  return false;
-}
-
 void ReportProgress(BuildJob& job, int64_t current, int64_t size) {
   BuildProgress* progress = job.Progress();
   if (!progress) return;
@@ -286,17 +266,28 @@ void ReportProgress(BuildJob& job, int64_t current, int64_t size) {
 }
 
 BuildResult BuildSfx(const BuildInputs& inputs, const BuildEnvironment& environment) {
-  BuildJob job;
-  job.in = inputs;
-  job.environment = &environment;
+  BuildJob job(inputs, environment);
   const BuildInputs& in = job.in;
   if (BuildProgress* progress = job.Progress()) {
     progress->SetSource("Initialization...");
     progress->SetTarget(in.Target);
     ReportProgress(job, 0, 0);
   }
-  PrepareLaunchTarget(job);
+  // The long forms decide which item is the launch target.
+  job.longSource = IncludeTrailingSeparator(FullLongPath(in.Source));
+  if (in.ExtractionMode == 1) job.launchTarget = FullLongPath(in.ExecutableFile);
   CollectEntries(job, std::string(), in.Source);
+  // Found in the source by its text, the executable file may still not be packed: it lies
+  // beyond a folder link the walk does not follow, or it is the target itself.
+  if (!job.launchTarget.empty()) {
+    job.targetIdentity = IdentityOf(in.Target);
+    auto packed = [&job](const auto& item) {
+      return IsLaunchTarget(job, *item) && !IsTarget(job, IdentityOf(item->Path));
+    };
+    if (std::none_of(job.entries.begin(), job.entries.end(), packed))
+      throw EInputRefused("The executable file\r\n" + in.ExecutableFile +
+                          "\r\n\r\nis not among the files packed from the source folder\r\n" + in.Source);
+  }
   for (const auto& item : job.entries) job.totalSize += item->Size;
   CreateFolderFor(in.Target);
 

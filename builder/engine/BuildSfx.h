@@ -82,11 +82,15 @@ constexpr int ProgressBarMaximum = 1000;
 // 32-bit positions, so no SFX file may reach 2 GiB; tests lower it to reach it cheaply.
 constexpr uint64_t SfxSizeLimitDefault = 0x7FFFFFFF;
 
+struct FolderListing;  // SourceWalk.h
+
 // Everything a build uses besides its inputs.
 struct BuildEnvironment {
   SfxHeads Heads;
   BuildProgress* Progress = nullptr;
   uint64_t SizeLimit = SfxSizeLimitDefault;
+  // How the walk lists a folder; null is the system's own way.
+  const FolderListing* Listing = nullptr;
 };
 
 // What a build that ran to its end (or was cancelled) gives back.
@@ -109,23 +113,18 @@ std::string Trim(const std::string& text);
 void NormalizeInputs(BuildInputs& inputs);
 
 // Why normalised inputs cannot be built, as the message that says so; empty when they can.
-// Raises what the walk raises.
+// Only what the paths and texts tell: what the walk finds, the build refuses.
 std::string InputsRefusal(const BuildInputs& inputs);
-
-// True when a build of these normalised inputs packs the executable file as its launch
-// target: the walk collects it and it is not the target. Raises what the walk raises.
-bool PacksExecutableFile(const BuildInputs& inputs);
 
 // SOURCE_DATE_EPOCH (`value`, null when unset) as a file time: a decimal count of seconds
 // since 1970 (UTC) that falls within the DOS dates an SFX file stores. False when it is not
 // set; an EInputRefused naming the value when it is set to anything else.
 bool ParseSourceDateEpoch(const char* value, uint64_t& fileTime);
 
-// Seeds the generator of the builds' instance ids from the clocks; once, at start-up.
-void SeedInstanceIds();
-
 // Runs one build of normalised inputs. Failures are raised as exceptions carrying the
-// system's standard texts; a failure after the target was created removes it.
+// system's standard texts; a failure after the target was created removes it. What the
+// walk finds unfit (a name, a size, an executable file it does not pack) is raised as
+// EInputRefused before the target is touched.
 BuildResult BuildSfx(const BuildInputs& inputs, const BuildEnvironment& environment);
 
 // The folder links a build did not follow, one a line after a heading; empty when none.

@@ -9,13 +9,9 @@
 
 #include <zlib.h>
 
-// A fresh stream per call: deflateInit, deflate with finish, deflateEnd. Raises
-// EBuildError("Error") when zlib fails.
-std::vector<uint8_t> CompressChunk(const void* input, uint32_t length);
-
-// The same streams, byte for byte, from one deflate state kept open and reset between
-// chunks (a build compresses thousands of them), handed on in pieces of at most
-// PieceSize bytes, so no block of a whole chunk's size is ever held.
+// One stream per chunk from one deflate state kept open and reset between chunks (a build
+// compresses thousands of them), handed on in pieces of at most PieceSize bytes, so no
+// block of a whole chunk's size is ever held. Raises EBuildError("Error") when zlib fails.
 class ChunkCompressor {
  public:
   static constexpr uint32_t PieceSize = 256 * 1024;
@@ -34,6 +30,3 @@ class ChunkCompressor {
   bool open_ = false;
   std::vector<uint8_t> piece_;
 };
-
-// The first capacity of the output block: length + length/10 + 12, rounded up to 256.
-uint32_t InitialCompressedCapacity(uint32_t length);

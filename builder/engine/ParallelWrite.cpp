@@ -194,8 +194,9 @@ void ParallelWriter::Compress() {
     std::vector<uint8_t> stream;
     std::exception_ptr error;
     try {
-      // Reserved, not filled: only the pages the stream reaches are ever touched.
-      stream.reserve(InitialCompressedCapacity(chunk.rawLength));
+      // Reserved, not filled: only the pages the stream reaches are ever touched. A tenth
+      // more than the content holds the stream of content deflate cannot shrink.
+      stream.reserve(chunk.rawLength + chunk.rawLength / 10 + 256);
       compressor.Compress(chunk.bytes.data(), chunk.rawLength, [&stream](const uint8_t* data, uint32_t length) {
         stream.insert(stream.end(), data, data + length);
       });

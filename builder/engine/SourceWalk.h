@@ -15,7 +15,12 @@ struct FolderItem {
   bool folderLink = false;  // a folder reached through a link: never descended into
 };
 
-// Every item of the folder (a path ending in its separator) but "." and "..". A link to a
-// file is described by the file it leads to. Raises EBuildError naming the folder when it
-// cannot be listed, and EInputRefused naming an item no SFX file can carry.
-std::vector<FolderItem> ListFolder(const std::string& folder);
+// The calls that list a folder, defined by the platform that takes others than its own
+// (win/SourceWalkHooks.h).
+struct FolderListing;
+
+// Every item of the folder (a path ending in its separator) but "." and "..", listed by
+// `listing` (null: the system's own calls). A link to a file is described by the file it
+// leads to. Raises EBuildError naming the folder when it cannot be listed, and
+// EInputRefused naming an item no SFX file can carry.
+std::vector<FolderItem> ListFolder(const std::string& folder, const FolderListing* listing);

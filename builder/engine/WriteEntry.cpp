@@ -6,9 +6,6 @@
 
 namespace {
 
-// The one chunk buffer of the builder: a chunk's content is read into its start.
-uint8_t ChunkBuffer[ChunkBufferSize];
-
 void WriteHeader(BuildJob& job, uint8_t kind, const std::string& name, int32_t size, uint32_t time,
                  uint32_t attributes) {
   std::string bytes = EntryHeaderBytes(kind, name, size, time, attributes);
@@ -20,14 +17,14 @@ void WriteU32(BuildJob& job, uint32_t value) { job.Write(&value, sizeof value); 
 // Writes the n bytes at the start of the chunk buffer as one chunk.
 void WriteChunk(BuildJob& job, uint32_t n) {
   if (job.in.Compressed != 1) {
-    job.Write(ChunkBuffer, n);
+    job.Write(job.chunkBuffer.get(), n);
     return;
   }
   WriteU32(job, n);
   // The compressed length is known only at the end: its place is filled in afterwards.
   uint64_t lengthPosition = job.written;
   WriteU32(job, 0);
-  uint32_t m = job.compressor.Compress(ChunkBuffer, n, [&job](const uint8_t* data, uint32_t length) {
+  uint32_t m = job.compressor.Compress(job.chunkBuffer.get(), n, [&job](const uint8_t* data, uint32_t length) {
     job.Write(data, length);
   });
   // The extractor reads a compressed chunk whole into a buffer of this size.
@@ -69,10 +66,10 @@ void WriteEntry(BuildJob& job, const tfile& item) {
   int32_t stored = 0;
   while (!job.Cancelled() && stored < item.Size) {
     uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(item.Size - stored), ChunkSize);
-    source.ReadExact(ChunkBuffer, n);
+    source.ReadExact(job.chunkBuffer.get(), n);
     WriteChunk(job, n);
     ReportProgress(job, stored, item.Size);
-    checksum = ByteSum(ChunkBuffer, n, checksum);
+    checksum = ByteSum(job.chunkBuffer.get(), n, checksum);
     stored += static_cast<int32_t>(n);
   }
   WriteU32(job, checksum);
@@ -83,16 +80,16 @@ void WriteEntry(BuildJob& job, const tfile& item) {
 
 void WriteSelfDeleteEntry(BuildJob& job) {
   const std::string name = SelfDeleteEntryName;
-  const ByteSpan& helper = job.environment->Heads.SelfDelete;
+  const ByteSpan& helper = job.environment.Heads.SelfDelete;
   int32_t size = static_cast<int32_t>(helper.size);
   WriteHeader(job, EntryKindSelfDelete, name, size, 0, 0);
   uint32_t checksum = ByteSum(name.data(), name.size());
   const uint8_t* data = static_cast<const uint8_t*>(helper.data);
   for (int32_t stored = 0; stored < size;) {
     uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(size - stored), ChunkSize);
-    std::copy(data + stored, data + stored + n, ChunkBuffer);
+    std::copy(data + stored, data + stored + n, job.chunkBuffer.get());
     WriteChunk(job, n);
-    checksum = ByteSum(ChunkBuffer, n, checksum);
+    checksum = ByteSum(job.chunkBuffer.get(), n, checksum);
     stored += static_cast<int32_t>(n);
   }
   WriteU32(job, checksum);

@@ -118,7 +118,6 @@ std::string CommandLineRefusal(const CommandLineValues& v, BuildInputs& in) {
 
 // The checks of the Windows builder before every build, with the overwrite question
 // answered by -o alone; the message that refuses the inputs, empty when they are fine.
-// Raises what the walk raises.
 std::string BuildRefusal(const CommandLineValues& v, BuildInputs& in) {
   const char* epoch = getenv("SOURCE_DATE_EPOCH");
   in.ClampTimes = ParseSourceDateEpoch(epoch, in.LatestTime);
@@ -157,7 +156,6 @@ int RunLinuxBuild(const std::vector<std::string>& args, std::ostream& out, std::
       err << LinuxText(refusal) << "\n";
       return ExitInputsRefused;
     }
-    SeedInstanceIds();
     BuildEnvironment environment;
     environment.Heads = CarriedHeads(v.X64);
     environment.Progress = &progress;

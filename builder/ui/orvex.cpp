@@ -79,7 +79,6 @@ bool StartUp() {
     }
   }
   gHeads = SfxHeads{Span(head), Span(helper), Span(manifest)};
-  SeedInstanceIds();
   return true;
 }
 

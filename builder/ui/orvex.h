@@ -29,7 +29,7 @@ extern SfxHeads gHeads;
 extern ResourceData UsageTextData;
 
 // Loads the four embedded resources in order; false (after the internal-error box) when
-// one is missing or empty. Also sets AppId and seeds the instance id generator.
+// one is missing or empty. Also sets AppId.
 bool StartUp();
 
 // The inputs as the engine takes them: normalised, with what the command line and the

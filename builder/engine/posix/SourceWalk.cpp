@@ -33,7 +33,8 @@ void Describe(const struct stat& status, const std::string& name, FolderItem& it
 
 }  // namespace
 
-std::vector<FolderItem> ListFolder(const std::string& folder) {
+// Linux lists by its own calls only.
+std::vector<FolderItem> ListFolder(const std::string& folder, const FolderListing*) {
   std::unique_ptr<DIR, int (*)(DIR*)> listing(opendir(folder.c_str()), closedir);
   if (!listing)
     throw EBuildError("This folder could not be listed (" + std::string(strerror(errno)) + ")\r\n\r\n" + folder);

@@ -8,9 +8,9 @@
 #include "u_shared.h"
 #include "winerrors.h"
 
-FolderListing gFolderListing = {FindFirstFileW, FindNextFileW};
-
 namespace {
+
+const FolderListing SystemListing = {FindFirstFileW, FindNextFileW};
 
 std::wstring Widen(const std::string& text) {
   int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
@@ -54,11 +54,12 @@ void DescribeLinkTarget(const std::string& path, FolderItem& item) {
 
 }  // namespace
 
-std::vector<FolderItem> ListFolder(const std::string& folder) {
+std::vector<FolderItem> ListFolder(const std::string& folder, const FolderListing* listing) {
+  const FolderListing& calls = listing ? *listing : SystemListing;
   std::wstring pattern = Widen(folder + "*.*");
   WIN32_FIND_DATAW found;
   std::vector<FolderItem> items;
-  auto search = Own<FindHandleCloser>(gFolderListing.First(pattern.c_str(), &found));
+  auto search = Own<FindHandleCloser>(calls.First(pattern.c_str(), &found));
   if (!search) {
     DWORD code = GetLastError();
     // Only the empty root of a drive lists nothing at all, not even ".".
@@ -76,7 +77,7 @@ std::vector<FolderItem> ListFolder(const std::string& folder) {
     item.attributes = found.dwFileAttributes;
     item.writeTime = Ticks(found.ftLastWriteTime);
     items.push_back(item);
-  } while (gFolderListing.Next(search.get(), &found));
+  } while (calls.Next(search.get(), &found));
   DWORD code = GetLastError();
   if (code != ERROR_NO_MORE_FILES) RaiseListingError(code, folder);
   for (FolderItem& item : items) {

@@ -1,5 +1,6 @@
-// How the Windows walk lists a folder: FindFirstFileW and FindNextFileW. Tests put in a
-// listing that fails, as a folder nobody may list cannot be made where they run as root.
+// How the Windows walk lists a folder: FindFirstFileW and FindNextFileW, unless a build's
+// environment gives other calls. Tests give a listing that fails, as a folder nobody may
+// list cannot be made where they run as root.
 #pragma once
 
 #include <windows.h>
@@ -8,4 +9,3 @@ struct FolderListing {
   HANDLE(WINAPI* First)(LPCWSTR pattern, LPWIN32_FIND_DATAW found);
   BOOL(WINAPI* Next)(HANDLE search, LPWIN32_FIND_DATAW found);
 };
-extern FolderListing gFolderListing;
