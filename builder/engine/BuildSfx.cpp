@@ -52,9 +52,8 @@ uint32_t DrawnInstanceId() {
   auto wall = static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
   auto steady = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   std::random_device random;
-  std::seed_seq seed{static_cast<uint32_t>(steady), static_cast<uint32_t>(steady >> 32),
-                     static_cast<uint32_t>(wall),   static_cast<uint32_t>(wall >> 32),
-                     random(),                      random()};
+  std::seed_seq seed{static_cast<uint32_t>(steady), static_cast<uint32_t>(steady >> 32), static_cast<uint32_t>(wall),
+                     static_cast<uint32_t>(wall >> 32), random(), random()};
   std::mt19937 generator(seed);
   return std::uniform_int_distribution<uint32_t>(0, 2147483646)(generator);
 }

@@ -177,25 +177,20 @@ TEST_F(ParallelBuild, CancelStopsEveryThreadAndRemovesTheTarget) {
   }
 }
 
-// Two builds in one process, at once on two threads, share no state: reproducible ones
-// write what one build alone writes, and two others started together draw two ids.
+// Two builds at once in one process share no state: reproducible ones write what one
+// build alone writes, and two others started together draw two instance ids.
 TEST_F(ParallelBuild, TwoBuildsAtOnceShareNothing) {
   fs::path src = dir_ / "src";
   for (int i = 0; i < 4; ++i) WriteFile(src / ("f" + std::to_string(i)), Text(ChunkSize / 3 + i * 1000, i));
   ASSERT_EQ(Build(src, dir_ / "alone.exe", 1, nullptr), "");
   for (bool reproducible : {true, false}) {
-    std::string failed[2], built[2];
-    auto build = [&](int i) {
-      fs::path target = dir_ / (std::to_string(i) + ".exe");
-      failed[i] = Build(src, target, 1, nullptr, nullptr, reproducible);
-      built[i] = ReadFile(target);
-    };
-    std::thread other(build, 1);
-    build(0);
+    std::string failed[2];
+    std::thread other([&] { failed[1] = Build(src, dir_ / "1.exe", 1, nullptr, nullptr, reproducible); });
+    failed[0] = Build(src, dir_ / "0.exe", 1, nullptr, nullptr, reproducible);
     other.join();
     ASSERT_EQ(failed[0] + failed[1], "");
-    // The head is written as it is: the options record follows it.
-    size_t id = head_.size() + offsetof(SfxOptions, InstanceId);
+    std::string built[2] = {ReadFile(dir_ / "0.exe"), ReadFile(dir_ / "1.exe")};
+    size_t id = head_.size() + offsetof(SfxOptions, InstanceId);  // the record follows the head as it is
     if (reproducible)
       EXPECT_TRUE(built[0] == ReadFile(dir_ / "alone.exe") && built[1] == built[0]) << "a build took another's bytes";
     else
