@@ -74,9 +74,7 @@ TEST_F(BuildJob, TheBarsFollowTheChunksInTheTarget) {
     std::vector<std::array<int64_t, 3>> seen;  // file bar, total bar, size of the target
     void SetFileBar(int position) override { file = position; }
     void SetTotalBar(int position) override {
-      WIN32_FILE_ATTRIBUTE_DATA data{};
-      GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &data);
-      seen.push_back({file, position, data.nFileSizeLow});
+      seen.push_back({file, position, static_cast<int64_t>(ReadFileBytes(target).size())});
     }
   };
   for (unsigned threads : {1u, 2u}) {

@@ -1,7 +1,7 @@
 // The build engine with several compressing threads, on real files: the same SFX file
 // whatever the number of threads, a cancel that stops every thread, and failures of
-// reading reported as the one-thread build reports them; and two builds at once in one
-// process. Runs under ThreadSanitizer too (see README).
+// reading reported as the one-thread build reports them. Runs under ThreadSanitizer too
+// (see README).
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
