@@ -153,8 +153,6 @@ TEST_F(BuildJob, AManifestThatCannotBeWrittenFailsTheBuild) {
   EXPECT_FALSE(FileExists(dir + "out.exe"));
   // Without elevation the same head is written as it is: other resource failures stay silent.
   in.UACAutoElevation = 0;
-  in.ExtractionMode = 1;
-  in.ExecutableFile = OrvexPath();
   in.ResourceSource = OrvexPath();
   EXPECT_TRUE(BuildSfx(in));
   EXPECT_EQ(ReadFileBytes(dir + "out.exe").substr(0, sizeof notAnExecutable),
