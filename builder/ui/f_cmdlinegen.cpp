@@ -1,6 +1,6 @@
 #include "f_cmdlinegen.h"
 
-#include "f_orvex.h"
+#include "ForvexControls.h"
 #include "orvex.h"
 #include "ovdialogs.h"
 

@@ -364,10 +364,10 @@ void Tforvex::benvvarsClick() {
 }
 
 void Tforvex::bmakeClick() {
-  BuildInputs inputs = ReadOptions();
-  if (!CheckBuildInputs(inputs)) return;
+  BuildInputs checked;
+  if (!CheckBuildInputs(ReadOptions(), checked)) return;
   std::unique_ptr<Tfprogress> progress(new Tfprogress());
-  if (!progress->Create(*this)) return;
+  if (!progress->Create(*this, checked)) return;
   int result = progress->ShowModal();
   progress.reset();
   if (result == IDOK) DestroyWindow(Handle());

@@ -7,10 +7,6 @@
 #include "OptionTable.h"
 #include "ovforms.h"
 
-// The private message the main window and the progress window post to themselves when
-// shown; both parameters carry the same number.
-constexpr UINT AutoStartMessage = 0xD00;
-
 constexpr int ForvexClientWidth = 792;
 constexpr int ForvexClientHeight = 552;
 constexpr const char* DonationAddress = "https://pay.halvorn.example/donate?product=orvex";

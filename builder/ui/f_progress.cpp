@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include "f_orvex.h"
 #include "orvex.h"
 #include "ovdialogs.h"
 
@@ -26,8 +25,8 @@ const ControlDef FprogressControls[] = {
 
 }  // namespace
 
-bool Tfprogress::Create(Tforvex& owner) {
-  owner_ = &owner;
+bool Tfprogress::Create(const Form& owner, const BuildInputs& checked) {
+  checked_ = checked;
   if (!CreateForm("Tfprogress", owner.Caption(), FprogressClientWidth, FprogressClientHeight,
                   WS_POPUP | WS_CAPTION, owner.Handle()) ||
       !CreateControls(FprogressControls, sizeof FprogressControls / sizeof FprogressControls[0]))
@@ -87,7 +86,7 @@ bool Tfprogress::Message(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
 
 void Tfprogress::AutoStart() {
   try {
-    SetModalResult(RunBuild(owner_->ReadOptions(), this) ? IDOK : IDCANCEL);
+    SetModalResult(RunBuild(checked_, this) ? IDOK : IDCANCEL);
   } catch (const std::exception& error) {
     ShowApplicationError(error);
     SetModalResult(IDCANCEL);

@@ -5,8 +5,6 @@
 #include "BuildSfx.h"
 #include "ovforms.h"
 
-class Tforvex;
-
 constexpr int FprogressClientWidth = 632;
 constexpr int FprogressClientHeight = 152;
 
@@ -15,8 +13,9 @@ class Tfprogress : public Form, public BuildProgress {
   // Control IDs; the tests find the controls by them, so they stay fixed.
   enum Control { lfile = 200, lsource, pbfile, ltotal, ltarget, pbtotal, llsize, lsize, bcancel };
 
-  // FormCreate: the caption of the main window and empty texts.
-  bool Create(Tforvex& owner);
+  // FormCreate: the owner's caption and empty texts. Once shown, the window builds
+  // `checked`, the inputs CheckBuildInputs gave.
+  bool Create(const Form& owner, const BuildInputs& checked);
 
   void SetSource(const std::string& text) override;
   void SetTarget(const std::string& text) override;
@@ -34,6 +33,6 @@ class Tfprogress : public Form, public BuildProgress {
 
  private:
   void AutoStart();
-  Tforvex* owner_ = nullptr;
+  BuildInputs checked_;
   bool cancelled_ = false;  // the Cancel button was pressed
 };

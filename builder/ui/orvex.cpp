@@ -93,12 +93,11 @@ BuildInputs EngineInputs(const BuildInputs& inputs) {
   return in;
 }
 
-bool RunBuild(const BuildInputs& inputs, BuildProgress* progress) {
+bool RunBuild(const BuildInputs& checked, BuildProgress* progress) {
   BuildEnvironment environment;
   environment.Heads = gHeads;
   environment.Progress = progress;
-  BuildInputs in = EngineInputs(inputs);
-  BuildResult result = BuildSfx(in, environment);
+  BuildResult result = BuildSfx(checked, environment);
   if (result.Cancelled) {
     ShowWarning("Orvex has been aborted\r\nTarget SFX file has been deleted");
     return false;
@@ -106,40 +105,40 @@ bool RunBuild(const BuildInputs& inputs, BuildProgress* progress) {
   std::string skipped = SkippedLinksText(result.SkippedLinks);
   if (!skipped.empty()) WriteStandardError(skipped + "\r\n");
   if (!gCommandLine.NoFinalMessage && MessagesGoToConsole())
-    WriteStandardOutput(in.Target + " " + std::to_string(result.Written) + " bytes\r\n");
+    WriteStandardOutput(checked.Target + " " + std::to_string(result.Written) + " bytes\r\n");
   else if (!gCommandLine.NoFinalMessage)
     ShowInfo("The SFX file has been successfully created" + (skipped.empty() ? std::string() : "\r\n\r\n" + skipped));
   return true;
 }
 
-bool CheckBuildInputs(const BuildInputs& inputs) {
-  BuildInputs in = inputs;
-  NormalizeInputs(in);
-  if (!gCommandLine.CommandLineMode && SaveSettingsHook) SaveSettingsHook(in);
+bool CheckBuildInputs(const BuildInputs& inputs, BuildInputs& checked) {
   std::string refusal;
   try {
-    uint64_t latest;
-    SourceDateEpoch(latest);
+    checked = EngineInputs(inputs);
   } catch (const EInputRefused& error) {
+    // SOURCE_DATE_EPOCH is unusable; the settings still keep the options as a build sees them.
     refusal = error.what();
+    checked = inputs;
+    NormalizeInputs(checked);
   }
-  if (refusal.empty()) refusal = InputsRefusal(in);
+  if (!gCommandLine.CommandLineMode && SaveSettingsHook) SaveSettingsHook(checked);
+  if (refusal.empty()) refusal = InputsRefusal(checked);
   if (!refusal.empty()) {
     ShowError(refusal);
     return false;
   }
   if (gCommandLine.OverwriteTarget) return true;
-  if (IsFile(in.Target)) return AskYesNo("Target file already exists\r\nOverwrite?");
+  if (IsFile(checked.Target)) return AskYesNo("Target file already exists\r\nOverwrite?");
   return true;
 }
 
 int RunHiddenBuild() {
   if (!gCommandLine.CommandLineMode) return ExitInputsRefused;
-  BuildInputs inputs = gCommandLine.Inputs;
   ConsoleStop stop;
   try {
-    if (!CheckBuildInputs(inputs)) return ExitInputsRefused;
-    return RunBuild(inputs, &stop) ? ExitBuilt : ExitStopped;
+    BuildInputs checked;
+    if (!CheckBuildInputs(gCommandLine.Inputs, checked)) return ExitInputsRefused;
+    return RunBuild(checked, &stop) ? ExitBuilt : ExitStopped;
   } catch (const EInputRefused& refusal) {
     ShowError(refusal.what());
     return ExitInputsRefused;

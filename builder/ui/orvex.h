@@ -37,12 +37,14 @@ bool StartUp();
 // Raises EInputRefused when SOURCE_DATE_EPOCH is set to something unusable.
 BuildInputs EngineInputs(const BuildInputs& inputs);
 
-// Runs a build of checked inputs, reporting to `progress` (may be null), and shows how it
-// ended. False when it was cancelled. Raises what the build raises.
-bool RunBuild(const BuildInputs& inputs, BuildProgress* progress);
+// Runs a build of the inputs CheckBuildInputs gave, reporting to `progress` (may be null),
+// and shows how it ended. False when it was cancelled. Raises what the build raises.
+bool RunBuild(const BuildInputs& checked, BuildProgress* progress);
 
 // The checks before every build, with their message boxes and the overwrite question.
-bool CheckBuildInputs(const BuildInputs& inputs);
+// True when the build may start; `checked` then holds what RunBuild takes: the inputs as
+// EngineInputs gives them.
+bool CheckBuildInputs(const BuildInputs& inputs, BuildInputs& checked);
 
 // Saves the inputs as settings; called by CheckBuildInputs outside command-line mode.
 // The main window sets it when it opens, so hidden builds and the in-process tests of the

@@ -126,5 +126,9 @@ class DisabledTaskWindows {
 // The first icon group of the program's own file; null when it has none.
 HICON ApplicationIcon();
 
+// The private message the main window and the progress window post to themselves when
+// shown; both parameters carry the same number.
+constexpr UINT AutoStartMessage = 0xD00;
+
 // The colour of a link's text.
 constexpr COLORREF LinkColor = RGB(0, 0, 255);

@@ -17,34 +17,6 @@ TEST(ByteSum, WrapsAndAddsAcrossBlocks) {
   EXPECT_EQ(ByteSum(text + 5, 10, ByteSum(text, 5)), ByteSum(text, 15));
 }
 
-TEST(EntryHeader, FolderEntryBytes) {
-  // The folder docs (attributes 0x10) as the builder stores it.
-  EntryHeader h{};
-  h.Kind = EntryKindOrdinary;
-  h.NameLength = 4;
-  h.Size = 0;
-  h.Time = 0x5A4B3C2D;
-  h.Attributes = AttributeDirectory;
-  uint32_t checksum = ByteSum("docs", 4);
-  std::vector<uint8_t> bytes(sizeof h + 4 + 4);
-  std::memcpy(bytes.data(), &h, sizeof h);
-  std::memcpy(bytes.data() + sizeof h, "docs", 4);
-  std::memcpy(bytes.data() + sizeof h + 4, &checksum, 4);
-  const std::vector<uint8_t> expected = {0x00, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                         0x2D, 0x3C, 0x4B, 0x5A, 0x10, 0x00, 0x00, 0x00, 'd',
-                                         'o',  'c',  's',  0xA9, 0x01, 0x00, 0x00};
-  EXPECT_EQ(bytes, expected);
-}
-
-TEST(EntryHeader, TerminatorIgnoresKind) {
-  EntryHeader h{};
-  EXPECT_TRUE(IsTerminator(h));
-  h.Kind = 2;
-  EXPECT_TRUE(IsTerminator(h));
-  h.Time = 1;
-  EXPECT_FALSE(IsTerminator(h));
-}
-
 // A minimal PE image: MZ header, PE signature, file header, an optional header of the
 // given size and the given sections as (raw size, raw pointer) pairs.
 std::vector<uint8_t> MakeImage(const std::vector<std::pair<uint32_t, uint32_t>>& sections,

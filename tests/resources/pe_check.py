@@ -3,10 +3,11 @@
 others, and compares it with the file it was made from.
 
     pe_check.py ORIGINAL EDITED
+    pe_check.py FILE
 
 Prints "FAIL reason" for each check that does not hold, "T language" for the first
-version translation, and "R type/name/LLLL hexdata" for every resource, keyed as the
-tests' own reader keys them."""
+version translation, and "R type/name/LLLL hexdata" for every resource in the order of
+the tree, keyed as the tests key them. With one file, only its translation and resources."""
 import sys
 
 import pefile
@@ -91,7 +92,10 @@ def main(original_path, edited_path):
         same = [t for t in edited.sections if t.Name == s.Name and t.SizeOfRawData == s.SizeOfRawData]
         if not same or same[0].get_data() != s.get_data():
             fail("section %s changed" % s.Name.rstrip(b"\0").decode("latin-1"))
+    listing(edited)
 
+
+def listing(edited):
     for info in getattr(edited, "FileInfo", None) or []:
         for block in info:
             for var in getattr(block, "Var", []):
@@ -107,4 +111,7 @@ def main(original_path, edited_path):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1], sys.argv[2])
+    if len(sys.argv) == 2:
+        listing(pefile.PE(sys.argv[1]))
+    else:
+        main(sys.argv[1], sys.argv[2])

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "OVResourceEditor.h"
 #include "testsupport.h"
-#include "u_shared.h"
 
 using namespace testing_support;
 
@@ -13,7 +13,7 @@ std::string NameText(const char* name) { return IS_INTRESOURCE(name) ? ResourceI
 
 struct WinEnum {
   HMODULE module;
-  ResourceMap* map;
+  std::vector<PeResource>* list;
   std::string type, name;
 };
 
@@ -22,7 +22,7 @@ BOOL CALLBACK OnLanguage(HMODULE module, LPCSTR type, LPCSTR name, WORD language
   HRSRC info = FindResourceExA(module, type, name, language);
   HGLOBAL loaded = info ? LoadResource(module, info) : nullptr;
   const char* data = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
-  (*e->map)[Key(e->type, e->name, language)] = data ? std::string(data, SizeofResource(module, info)) : "?";
+  e->list->push_back({e->type, e->name, language, data ? std::string(data, SizeofResource(module, info)) : "?"});
   return TRUE;
 }
 
@@ -40,6 +40,18 @@ BOOL CALLBACK OnType(HMODULE module, LPSTR type, LONG_PTR param) {
   return TRUE;
 }
 
+// The resources as Windows reads them, in the order it lists them: the order of the tree.
+std::vector<PeResource> WindowsResources(const std::string& file) {
+  std::vector<PeResource> list;
+  HMODULE module = LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  EXPECT_TRUE(module) << file;
+  if (!module) return list;
+  WinEnum e{module, &list, {}, {}};
+  EnumResourceTypesA(module, OnType, reinterpret_cast<LONG_PTR>(&e));
+  FreeLibrary(module);
+  return list;
+}
+
 }  // namespace
 
 const std::string kIcon = ResourceId(3), kGroup = ResourceId(14), kVersion = ResourceId(16),
@@ -47,43 +59,19 @@ const std::string kIcon = ResourceId(3), kGroup = ResourceId(14), kVersion = Res
 const std::string kCarriedManifest = ManifestText("requireAdministrator");
 const std::string kHighestManifest = ManifestText("highestAvailable");
 
-// The resources as Windows reads them.
-ResourceMap WindowsResources(const std::string& file) {
-  ResourceMap map;
-  HMODULE module = LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  EXPECT_TRUE(module) << file;
-  if (!module) return map;
-  WinEnum e{module, &map, {}, {}};
-  EnumResourceTypesA(module, OnType, reinterpret_cast<LONG_PTR>(&e));
-  FreeLibrary(module);
-  return map;
-}
-
-// The resources as the tests' PE reader reads them, checked against Windows' view.
+// The resources as Windows reads them, checked against the resource editor's reading.
 ResourceMap Resources(const std::string& file) {
-  std::vector<PeResource> list;
-  std::string why;
-  EXPECT_TRUE(ReadPeResources(ReadFileBytes(file), list, &why)) << file << ": " << why;
-  ResourceMap map = ToMap(list);
-  EXPECT_TRUE(map == WindowsResources(file)) << "the PE reader and Windows disagree on " << file;
+  ResourceMap map = ToMap(WindowsResources(file));
+  ResourceEditor editor;
+  EXPECT_TRUE(editor.Load(ReadFileBytes(file))) << file;
+  EXPECT_TRUE(ToMap(EditorResources(editor)) == map) << "the resource editor and Windows disagree on " << file;
   return map;
-}
-
-// The first icon group's name in the order of the resource tree, which is the order
-// Windows lists them in: named groups sorted, then numbered ones ascending.
-std::string FirstGroupName(const std::string& file) {
-  std::vector<PeResource> list;
-  ReadPeResources(ReadFileBytes(file), list);
-  std::vector<PeResource> groups = FindResources(list, kGroup);
-  return groups.empty() ? std::string() : groups.front().name;
 }
 
 void ExpectIconsCopied(const std::string& sourceFile, const ResourceMap& target, const std::string& groupName) {
-  std::vector<PeResource> source;
-  ASSERT_TRUE(ReadPeResources(ReadFileBytes(sourceFile), source));
-  Resources(sourceFile);  // Windows must read the source as the reader does
+  Resources(sourceFile);  // the editor must read the source as Windows does
   ResourceMap expectedGroups, expectedImages;
-  ASSERT_TRUE(ExpectedIconCopy(source, groupName, expectedGroups, expectedImages)) << sourceFile;
+  ASSERT_TRUE(ExpectedIconCopy(WindowsResources(sourceFile), groupName, expectedGroups, expectedImages)) << sourceFile;
   EXPECT_TRUE(OfType(target, kGroup) == expectedGroups) << "icon groups differ from the source's first group:\n"
                                                    << Keys(OfType(target, kGroup)) << "\n" << Keys(expectedGroups);
   EXPECT_TRUE(OfType(target, kIcon) == expectedImages) << "icon images differ from the source's:\n"
@@ -115,12 +103,5 @@ std::string SystemProgram(const char* name) {
   if (FileExists(path)) return path;
   GetWindowsDirectoryA(folder, MAX_PATH);
   return std::string(folder) + "\\" + name;
-}
-
-// The archive is appended where the head's last section ends: after any update that must
-// still be the end of the file.
-void ExpectImageEndsTheFile(const std::string& file) {
-  std::string bytes = ReadFileBytes(file);
-  EXPECT_EQ(FindArchiveOffset(bytes.data(), bytes.size()), bytes.size()) << file;
 }
 

@@ -1,5 +1,5 @@
 // Reading back the resources of a written file, twice: through Windows (the file loaded
-// as a data file) and through the tests' PE reader, which must agree.
+// as a data file) and through the builder's resource editor, which must agree.
 #pragma once
 
 #include <windows.h>
@@ -8,18 +8,15 @@
 #include <set>
 #include <string>
 
-#include "peresources.h"
+#include "resourcemap.h"
 
 extern const std::string kIcon, kGroup, kVersion, kManifest;
 // The manifest as the builder carries it (420 bytes) and as elevation 1 writes it (416).
 extern const std::string kCarriedManifest, kHighestManifest;
 
-ResourceMap WindowsResources(const std::string& file);
-// The PE reader's view; the test fails when Windows sees something else.
+// Windows' view; the test fails when the resource editor reads something else.
 ResourceMap Resources(const std::string& file);
 
-// The first icon group's name in tree order, which is the order Windows lists them in.
-std::string FirstGroupName(const std::string& file);
 // Checks that `target` carries the first icon group of `sourceFile` in each of its
 // languages under `groupName`, with the source's images, and no other icon group or image.
 void ExpectIconsCopied(const std::string& sourceFile, const ResourceMap& target, const std::string& groupName);
@@ -28,7 +25,3 @@ std::string ManifestText(const char* level);
 
 // A program of the Wine prefix: the system folder first, then the Windows folder.
 std::string SystemProgram(const char* name);
-
-// The archive is appended where the head's last section ends: after any update that must
-// still be the end of the file.
-void ExpectImageEndsTheFile(const std::string& file);

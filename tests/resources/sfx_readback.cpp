@@ -1,7 +1,7 @@
-// Reads back, on the host, the SFX files that the Windows tests built, with the tests' PE
-// reader and the extractor's archive reader: nothing here asks Windows. The
-// builder's resource editor, compiled natively, must make the same head byte for byte
-// from the carried head, the source and the manifest.
+// Reads back, on the host, the SFX files that the Windows tests built, with the builder's
+// resource editor and the extractor's archive reader compiled natively: nothing here asks
+// Windows. The editor must also make the same head byte for byte from the carried head,
+// the source and the manifest.
 //
 // sfx_readback FOLDER: for each NAME.txt of the folder, NAME.exe is the SFX file,
 // head.exe the extractor as carried, NAME.source.exe the icon and version source (when
@@ -17,7 +17,7 @@
 
 #include "OVResourceEditor.h"
 #include "archiverun.h"
-#include "peresources.h"
+#include "resourcemap.h"
 
 namespace {
 
@@ -39,10 +39,11 @@ bool ReadFile(const std::string& path, std::string& bytes) {
 }
 
 ResourceMap Read(const std::string& path, const std::string& sample, std::vector<PeResource>* list = nullptr) {
-  std::string bytes, why;
-  std::vector<PeResource> resources;
+  std::string bytes;
+  ResourceEditor editor;
   Check(ReadFile(path, bytes), sample, "cannot read " + path);
-  Check(ReadPeResources(bytes, resources, &why), sample, path + ": " + why);
+  Check(editor.Load(bytes), sample, path + ": the resource editor refuses it");
+  std::vector<PeResource> resources = EditorResources(editor);
   if (list) *list = resources;
   return ToMap(resources);
 }

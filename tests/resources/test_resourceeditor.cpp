@@ -1,7 +1,7 @@
 // The builder's PE resource editor, natively: the head preparation on the built heads
 // with Wine's programs and the fixture as sources, read back by pefile (a reader nobody
-// here wrote) and by the tests' own reader; layouts it must rewrite or refuse; malformed
-// images; and the fuzz target's regression corpus.
+// here wrote); layouts it must rewrite or refuse; malformed images; the elevation
+// manifests; and the fuzz target's regression corpus.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -14,7 +14,7 @@
 
 #include "OVResourceEditor.h"
 #include "editorrun.h"
-#include "peresources.h"
+#include "resourcemap.h"
 
 namespace {
 
@@ -46,83 +46,63 @@ std::vector<std::string> BuiltHeads(std::string& missing) {
 }
 
 struct PeCheck {
-  std::vector<std::string> failures;
+  std::vector<PeResource> list;  // in the order of the tree
   ResourceMap resources;
   unsigned translation = 0;  // the first version translation, 0 without one
 };
 
-// pefile's reading of `edited`, made from `original`: see pe_check.py.
-PeCheck CheckWithPefile(const std::string& original, const std::string& edited) {
+// pefile's reading of `edited`, made from `original`, or of `original` alone when
+// `edited` is empty: see pe_check.py. Each check that does not hold fails the test.
+PeCheck CheckWithPefile(const std::string& original, const std::string& edited = std::string()) {
   std::string folder = testing::TempDir();
   std::ofstream(folder + "pe_original.exe", std::ios::binary) << original;
   std::ofstream(folder + "pe_edited.exe", std::ios::binary) << edited;
   PeCheck check;
-  std::string command = "/usr/bin/python3 " PE_CHECK " " + folder + "pe_original.exe " + folder + "pe_edited.exe";
+  std::string command = "/usr/bin/python3 " PE_CHECK " " + folder + "pe_original.exe " +
+                        (edited.empty() ? std::string() : folder + "pe_edited.exe");
   FILE* out = popen(command.c_str(), "r");
   if (!out) {
-    check.failures.push_back("cannot run " + command);
+    ADD_FAILURE() << "cannot run " << command;
     return check;
   }
   std::string text;
   char buffer[65536];
   while (size_t n = fread(buffer, 1, sizeof buffer, out)) text.append(buffer, n);
-  if (pclose(out) != 0) check.failures.push_back("pe_check.py failed: is python3-pefile installed?");
+  if (pclose(out) != 0) ADD_FAILURE() << "pe_check.py failed: is python3-pefile installed?";
   std::istringstream lines(text);
   std::string line;
   while (std::getline(lines, line)) {
     if (line.compare(0, 2, "R ") == 0) {
-      size_t space = line.find(' ', 2);
-      std::string data;
+      size_t space = line.find(' ', 2), slash = line.find('/'), last = line.rfind('/', space);
+      PeResource r{line.substr(2, slash - 2), line.substr(slash + 1, last - slash - 1),
+                   static_cast<uint16_t>(std::stoi(line.substr(last + 1, 4), nullptr, 16)), std::string()};
       for (size_t i = space + 1; i + 1 < line.size(); i += 2)
-        data += static_cast<char>(std::stoi(line.substr(i, 2), nullptr, 16));
-      check.resources[line.substr(2, space - 2)] = data;
+        r.data += static_cast<char>(std::stoi(line.substr(i, 2), nullptr, 16));
+      check.list.push_back(r);
+      check.resources[line.substr(2, space - 2)] = r.data;
     } else if (line.compare(0, 2, "T ") == 0) {
       if (!check.translation) check.translation = std::stoi(line.substr(2));
     } else {
-      check.failures.push_back(line);
+      ADD_FAILURE() << line;
     }
   }
   return check;
 }
 
-std::string Narrow(const ResourceName& id) {
-  if (id.numeric) return ResourceId(id.id);
-  std::string text;
-  for (char16_t c : *id.text) text += c < 0x80 ? static_cast<char>(c) : '?';
-  return text;
-}
+ResourceMap EditorMap(const ResourceEditor& editor) { return ToMap(EditorResources(editor)); }
 
-ResourceMap EditorMap(const ResourceEditor& editor) {
-  ResourceMap map;
-  for (const Resource& r : editor.Resources()) map[Key(Narrow(r.type), Narrow(r.name), r.language)] = r.data;
-  return map;
-}
-
-ResourceMap ReaderMap(const std::string& image) {
-  std::vector<PeResource> list;
-  std::string why;
-  EXPECT_TRUE(ReadPeResources(image, list, &why)) << why;
-  return ToMap(list);
-}
-
-// What the head must carry after taking over `source`'s icons and version information
-// and receiving `manifest` in the version information's language.
-ResourceMap ExpectedHead(const std::string& head, const std::string& source, const std::string& manifest,
-                         unsigned language) {
-  ResourceMap expected = ReaderMap(head);
-  if (!source.empty()) {
-    std::vector<PeResource> list;
-    EXPECT_TRUE(ReadPeResources(source, list));
-    ResourceMap groups, images;
-    if (ExpectedIconCopy(list, "MAINICON", groups, images)) {
-      expected = Without(expected, {ResourceId(3), ResourceId(14)});
-      expected.insert(groups.begin(), groups.end());
-      expected.insert(images.begin(), images.end());
-    }
-    ResourceMap versions = OfType(ToMap(list), ResourceId(16));
-    if (!versions.empty()) expected = Without(expected, {ResourceId(16)});
-    expected.insert(versions.begin(), versions.end());
+// What the head must carry after taking over the icons and version information of
+// `source` (empty for none) and receiving `manifest` in the version information's language.
+ResourceMap ExpectedHead(const PeCheck& head, const PeCheck& source, const std::string& manifest, unsigned language) {
+  ResourceMap expected = head.resources, groups, images;
+  if (ExpectedIconCopy(source.list, "MAINICON", groups, images)) {
+    expected = Without(expected, {ResourceId(3), ResourceId(14)});
+    expected.insert(groups.begin(), groups.end());
+    expected.insert(images.begin(), images.end());
   }
+  ResourceMap versions = OfType(source.resources, ResourceId(16));
+  if (!versions.empty()) expected = Without(expected, {ResourceId(16)});
+  expected.insert(versions.begin(), versions.end());
   if (!manifest.empty()) expected[Key(ResourceId(24), ResourceId(1), language)] = manifest;
   return expected;
 }
@@ -133,28 +113,32 @@ TEST(ResourceEditor, HeadPreparationReadBackByPefile) {
   const std::vector<std::string> sources = {"", FIXTURE_FULL, kWine + "regedit.exe", kWine + "notepad.exe",
                                             kWine + "taskmgr.exe"};
   const std::string manifests[] = {kHighest, kCarried, ""};
+  std::vector<PeCheck> sourceReads;
+  for (const std::string& file : sources)
+    sourceReads.push_back(file.empty() ? PeCheck() : CheckWithPefile(FileBytes(file)));
   int cases = 0;
   for (const std::string& headFile : heads) {
     const std::string head = FileBytes(headFile);
     std::string same = head;
     EXPECT_TRUE(PrepareHeadImage(same, "", "") && same == head) << "nothing to take over leaves the head as carried";
-    for (const std::string& sourceFile : sources) {
+    const PeCheck headRead = CheckWithPefile(head);
+    for (size_t i = 0; i < sources.size(); ++i) {
+      const std::string& sourceFile = sources[i];
       SCOPED_TRACE(headFile + " with " + (sourceFile.empty() ? "no source" : sourceFile));
       const std::string source = sourceFile.empty() ? std::string() : FileBytes(sourceFile);
       ASSERT_EQ(source.empty(), sourceFile.empty()) << "missing " << sourceFile;
       ResourceEditor read;
       if (!source.empty()) {
         ASSERT_TRUE(read.Load(source));
-        EXPECT_TRUE(EditorMap(read) == ReaderMap(source)) << "the editor reads the source as the tests' reader does";
+        EXPECT_TRUE(EditorMap(read) == sourceReads[i].resources) << "the editor reads the source as pefile does";
       }
       const std::string& manifest = manifests[cases++ % 3];
       std::string edited = head;
       ASSERT_TRUE(PrepareHeadImage(edited, source, manifest));
       PeCheck check = CheckWithPefile(head, edited);
-      for (const std::string& failure : check.failures) ADD_FAILURE() << failure;
-      ResourceMap expected = ExpectedHead(head, source, manifest, check.translation);
+      ResourceMap expected = ExpectedHead(headRead, sourceReads[i], manifest, check.translation);
       EXPECT_TRUE(check.resources == expected) << Keys(check.resources) << "\nexpected\n" << Keys(expected);
-      EXPECT_TRUE(ReaderMap(edited) == expected) << "the tests' reader agrees with pefile";
+      EXPECT_TRUE(read.Load(edited) && EditorMap(read) == expected) << "the editor reads its head as pefile does";
     }
   }
   if (!missing.empty()) GTEST_SKIP() << "head not built (run cmake --build --preset win64/win32):" << missing;
@@ -275,7 +259,6 @@ TEST(ResourceEditor, LayoutsRewrittenOrRefused) {
         continue;
       }
       PeCheck check = CheckWithPefile(pe.b, written);
-      for (const std::string& failure : check.failures) ADD_FAILURE() << failure;
       EXPECT_TRUE(check.resources == EditorMap(editor));
     }
     // Deleting every resource shrinks the section to an empty tree.
@@ -285,7 +268,6 @@ TEST(ResourceEditor, LayoutsRewrittenOrRefused) {
     std::string written;
     ASSERT_TRUE(editor.Write(written));
     PeCheck check = CheckWithPefile(FileBytes(headFile), written);
-    for (const std::string& failure : check.failures) ADD_FAILURE() << failure;
     EXPECT_TRUE(check.resources.empty());
   }
   if (!missing.empty()) GTEST_SKIP() << "head not built (run cmake --build --preset win64/win32):" << missing;
@@ -360,6 +342,9 @@ TEST(ResourceEditor, MalformedImagesAreRefused) {
   for (const ResourceName& name : head.Names(group))
     for (uint16_t language : head.Languages(group, name)) bare.Delete(group, name, language);
   EXPECT_FALSE(CopyIconGroup(bare, head)) << "a source without icons";
+  ResourceEditor named = bare;
+  EXPECT_TRUE(CopyIconGroup(editor, named) && named.Names(group) == std::vector<ResourceName>{appicon})
+      << "a head without icons takes the source group's name";
   EXPECT_FALSE(CopyVersionInfo(head, bare)) << "a source without version information";
 
   EXPECT_EQ(VersionLanguage(editor), 0x0407);
@@ -376,6 +361,14 @@ TEST(ResourceEditor, MalformedImagesAreRefused) {
     damaged.Delete(ResourceName::Number(kVersionType), kOne, 0x0409);
     EXPECT_EQ(VersionLanguage(damaged), 0) << what;
   }
+}
+
+// The manifest of each elevation choice, made from the carried one: never one that asks
+// for more than was chosen.
+TEST(ResourceEditor, ElevationManifests) {
+  const std::pair<uint8_t, std::string> cases[] = {{1, kHighest}, {2, kCarried}, {0, ""}, {3, ""}};
+  for (const auto& [elevation, text] : cases) EXPECT_EQ(ElevationManifest(elevation, kCarried), text) << int(elevation);
+  EXPECT_EQ(ElevationManifest(1, kHighest), "") << "nothing to lower: refuse, never ask for more";
 }
 
 // The fuzz target's findings and the inputs that reached new code, replayed.
