@@ -63,11 +63,11 @@ struct SfxHeads {
 class BuildProgress {
  public:
   virtual ~BuildProgress() = default;
-  virtual void SetSource(const std::string& text) = 0;  // lsource
-  virtual void SetTarget(const std::string& text) = 0;  // ltarget
-  virtual void SetFileBar(int position) = 0;            // pbfile, 0..1000
-  virtual void SetTotalBar(int position) = 0;           // pbtotal, 0..1000
-  virtual void SetSizeText(const std::string& text) = 0;  // lsize
+  virtual void SetSource(const std::string& text) = 0;  // the item being packed
+  virtual void SetTarget(const std::string& text) = 0;  // the SFX file
+  virtual void SetFileBar(int position) = 0;            // the item's share done, 0..1000
+  virtual void SetTotalBar(int position) = 0;           // the whole build's, 0..1000
+  virtual void SetSizeText(const std::string& text) = 0;  // bytes done of the total
   // Lets pending window messages through (repainting, the Cancel button).
   virtual void ProcessMessages() = 0;
   // Read before every item and every chunk (and while the build waits for compressing

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "BuildErrors.h"
 #include "orvex.h"
 #include "ovdialogs.h"
 
@@ -87,6 +88,10 @@ bool Tfprogress::Message(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
 void Tfprogress::AutoStart() {
   try {
     SetModalResult(RunBuild(checked_, this) ? IDOK : IDCANCEL);
+  } catch (const EInputRefused& refusal) {
+    // Found by the build's walk, as the hidden build shows it: the inputs are refused.
+    ShowError(refusal.what());
+    SetModalResult(IDCANCEL);
   } catch (const std::exception& error) {
     ShowApplicationError(error);
     SetModalResult(IDCANCEL);

@@ -336,6 +336,16 @@ TEST_F(WindowBuild, AnErrorInsideTheBuildKeepsTheWindowOpen) {
   EXPECT_TRUE(IsWindowEnabled(orvex.main));
   EXPECT_EQ(driver::WaitForWindow("Tfprogress", "", 200, orvex.Id()), nullptr);
   EXPECT_EQ(TextOf(orvex.main, etarget), dir + "taken.exe");
+
+  // What the build's walk refuses is shown as every refusal is, and nothing is written.
+  ASSERT_TRUE(MakeHostFile(dir + "src\\", L"aux.c"));
+  driver::TypeText(orvex.main, etarget, dir + "refused.exe");
+  driver::PressButtonId(orvex.main, bmake);
+  box = WaitForBox(orvex.Id(), "Error");
+  ASSERT_TRUE(box);
+  EXPECT_EQ(AnswerBox(box, "OK", "").text, "Windows opens a device for this name\r\n\r\n" + dir + "src\\aux.c");
+  EXPECT_TRUE(driver::WaitForSettled(orvex.main));
+  EXPECT_FALSE(FileExists(dir + "refused.exe"));
 }
 
 }  // namespace
