@@ -83,18 +83,6 @@ std::string LinuxText(const std::string& text) {
   return lines;
 }
 
-// The Windows builder's switches and the Linux orvex's own: -x64 and -cpNNNN.
-const FrontEndSwitches& LinuxSwitches() {
-  static const FrontEndSwitches switches = [] {
-    FrontEndSwitches own = BuilderSwitches;
-    own.flags.push_back({"x64", [](CommandLineValues& v) -> bool& { return v.X64; }});
-    own.numbers.push_back({"cp", &BuildInputs::CodePage, 1, 65535, "the code page of the names in the SFX file",
-                           "-cp1251", "the code page is 1252"});
-    return own;
-  }();
-  return switches;
-}
-
 // A text of the command line in the archive's code page, exactly; an empty text stays empty.
 bool InCodePage(std::string& text, uint32_t codePage) {
   std::string converted;
@@ -138,7 +126,7 @@ std::string BuildRefusal(const CommandLineValues& v, BuildInputs& in) {
 
 int RunLinuxBuild(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                   int progressDescriptor) {
-  ParsedCommandLine line(args, SameTextAscii, IsDashSwitch, LinuxSwitches());
+  ParsedCommandLine line(args, SameTextAscii, IsDashSwitch, LinuxBuildSwitches);
   CommandLineValues v = EvaluateCommandLine(line);
   if (!v.CommandLineMode) {
     err << "orvex: a build needs a source folder and a target file (orvex --help)\n";
