@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "OVResources.h"
 #include "OptionTable.h"
 
 #ifdef _WIN32
@@ -268,6 +269,16 @@ CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line) {
                 "\r\n\r\nAn executable file and its parameters are taken only with -mf, a custom folder only with -fm";
   }
   return v;
+}
+
+BuildInputs EngineInputs(const CommandLineValues& v, BuildInputs options, const char* sourceDateEpoch) {
+  NormalizeInputs(options);
+  options.ClampTimes = ParseSourceDateEpoch(sourceDateEpoch, options.LatestTime);
+  options.Reproducible = options.ClampTimes || v.Inputs.Reproducible;
+  options.Threads = v.Inputs.Threads;
+  options.ResourceSource = ResourceSourceFile(v.CommandLineMode, v.Xcmv, v.XcmvFile, options.ExtractionMode,
+                                              options.ExecutableFile);
+  return options;
 }
 
 #ifdef _WIN32

@@ -127,6 +127,12 @@ std::string EvaluateSwitches(const ParsedCommandLine& line, CommandLineValues& v
 // The switches, then the positional parameters of a build.
 CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line);
 
+// The engine's inputs for a build of `options` (the window's, or the command line's own):
+// normalised, with what the command line decides around them (the icon and version
+// source, -r, -jN) and SOURCE_DATE_EPOCH (`sourceDateEpoch`, null when it is unset), which
+// also caps the stored times. Raises EInputRefused when SOURCE_DATE_EPOCH is unusable.
+BuildInputs EngineInputs(const CommandLineValues& v, BuildInputs options, const char* sourceDateEpoch);
+
 #ifdef _WIN32
 // The process command line, split once; switches compared under the user's default locale.
 ParsedCommandLine ReadProcessCommandLine();

@@ -15,7 +15,6 @@
 #include "BuildSfx.h"
 #include "CarriedHeads.h"
 #include "CmdLineHelper.h"
-#include "OVResources.h"
 #include "ProgressLine.h"
 #include "Utf8.h"
 
@@ -104,14 +103,10 @@ std::string CommandLineRefusal(const CommandLineValues& v, BuildInputs& in) {
   return std::string();
 }
 
-// The checks of the Windows builder before every build, with the overwrite question
-// answered by -o alone; the message that refuses the inputs, empty when they are fine.
-// Raises what the walk raises.
-std::string BuildRefusal(const CommandLineValues& v, BuildInputs& in) {
-  const char* epoch = getenv("SOURCE_DATE_EPOCH");
-  in.ClampTimes = ParseSourceDateEpoch(epoch, in.LatestTime);
-  in.Reproducible = in.ClampTimes || v.Inputs.Reproducible;
-  in.ResourceSource = ResourceSourceFile(true, v.Xcmv, v.XcmvFile, in.ExtractionMode, in.ExecutableFile);
+// The checks of the Windows builder before every build of the engine's inputs, with the
+// overwrite question answered by -o alone; the message that refuses the inputs, empty
+// when they are fine. Raises what the walk raises.
+std::string BuildRefusal(const CommandLineValues& v, const BuildInputs& in) {
   std::string refusal = InputsRefusal(in);
   if (!refusal.empty()) return refusal;
   struct stat status;
@@ -138,7 +133,7 @@ int RunLinuxBuild(const std::vector<std::string>& args, std::ostream& out, std::
   try {
     std::string refusal = CommandLineRefusal(v, in);
     if (refusal.empty()) {
-      NormalizeInputs(in);
+      in = EngineInputs(v, in, getenv("SOURCE_DATE_EPOCH"));
       refusal = BuildRefusal(v, in);
     }
     if (!refusal.empty()) {
