@@ -118,6 +118,7 @@ void AppendHex(std::string& out, const std::string& bytes, const char* before) {
 void NameConverter::Pieces(const std::string& stored, std::vector<Piece>& pieces) const {
   pieces.clear();
   std::u32string codes;
+  if (stored.empty()) return;  // no piece, which would read as a byte without a character
   if (Codes(stored.data(), stored.size(), codes) && std::none_of(codes.begin(), codes.end(), Hidden)) {
     pieces.push_back({0, stored.size(), codes});
     return;
