@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "OVResources.h"
 #include "OptionTable.h"
 
 #ifdef _WIN32
@@ -28,15 +29,64 @@ bool BeginsWith(const std::string& param, const char* name) {
 }  // namespace
 
 const FrontEndSwitches BuilderSwitches = {{
-    {"o", [](CommandLineValues& v) -> bool& { return v.OverwriteTarget; }},
-    {"c", [](CommandLineValues& v) -> bool& { return v.NoFinalMessage; }},
-    {"h", [](CommandLineValues& v) -> bool& { return v.HideMainWindow; }},
-    {"q", [](CommandLineValues& v) -> bool& { return v.Quiet; }},
-    {"r", [](CommandLineValues& v) -> bool& { return v.Inputs.Reproducible; }},
-    {"xcmv", [](CommandLineValues& v) -> bool& { return v.Xcmv; }},
+    {"o", [](CommandLineValues& v) -> bool& { return v.OverwriteTarget; },
+     "Automatically overwrite target file, if exists"},
+    {"c", [](CommandLineValues& v) -> bool& { return v.NoFinalMessage; },
+     "Do not show message box when SFX file is created"},
+    {"h", [](CommandLineValues& v) -> bool& { return v.HideMainWindow; },
+     "Hide main form of the application during creation of SFX file"},
+    {"q", [](CommandLineValues& v) -> bool& { return v.Quiet; },
+     "Only with -h: Show no message box: messages go to standard error, the question whether to overwrite the "
+     "target is answered No, and a created SFX file is reported on standard output as its path and size (unless -c)"},
+    {"r", [](CommandLineValues& v) -> bool& { return v.Inputs.Reproducible; },
+     "Reproducible build: the same source folder gives the same SFX file; set also by the environment variable "
+     "SOURCE_DATE_EPOCH, which caps the stored file times as well"},
+    {"xcmv", [](CommandLineValues& v) -> bool& { return v.Xcmv; },
+     "The SFX file takes its icon and version information from the file named by the parameter that follows the "
+     "required ones"},
 }, {
-    {"j", &BuildInputs::Threads, 1, 64, "the number of threads that compress", "-j2", "every core compresses"},
+    {"j", "N", &BuildInputs::Threads, 1, 64,
+     "Compress with N threads (1 to 64); without it, one thread per processor core. The SFX file is the same "
+     "whatever the number",
+     "the number of threads that compress", "-j2", "every core compresses"},
 }};
+
+namespace {
+
+const NumberSwitch CodePageSwitch = {
+    "cp", "NNNN", &BuildInputs::CodePage, 1, 65535,
+    "The code page of the names, the custom folder and the parameters in the SFX file (1252 unless given, such as "
+    "-cp1251 or -cp932)",
+    "the code page of the names in the SFX file", "-cp1251", "the code page is 1252"};
+
+}  // namespace
+
+// orvex.exe's switches, with the words of those that do otherwise on Linux, and its own.
+const FrontEndSwitches LinuxBuildSwitches = [] {
+  FrontEndSwitches own = BuilderSwitches;
+  // A switch and its words on Linux.
+  const std::pair<const char*, const char*> onLinux[] = {
+      {"c", "Print no final line (TARGET SIZE bytes)"},
+      {"h", "Taken, and changes nothing"},
+      {"q", "Taken, and changes nothing: messages always go to standard error"},
+  };
+  for (FlagSwitch& flag : own.flags)
+    for (const auto& [name, meaning] : onLinux)
+      if (strcmp(flag.name, name) == 0) flag.meaning = meaning;
+  own.flags.push_back({"x64", [](CommandLineValues& v) -> bool& { return v.X64; },
+                       "The x86-64 extractor instead of the 32-bit one"});
+  own.numbers.push_back(CodePageSwitch);
+  return own;
+}();
+
+// The help gives each inspection a line of its own.
+const FrontEndSwitches InspectionSwitches = {{
+    {"l", [](CommandLineValues& v) -> bool& { return v.List; }, nullptr},
+    {"t", [](CommandLineValues& v) -> bool& { return v.Test; }, nullptr},
+    {"x", [](CommandLineValues& v) -> bool& { return v.Extract; }, nullptr},
+    {"-json", [](CommandLineValues& v) -> bool& { return v.Json; }, nullptr},
+    {"o", [](CommandLineValues& v) -> bool& { return v.OverwriteTarget; }, nullptr},
+}, {CodePageSwitch}, false};
 
 const char* NextSingleByteChar(const char* p) { return *p ? p + 1 : p; }
 
@@ -106,8 +156,8 @@ bool SameTextAscii(const std::string& a, const std::string& b) {
 std::vector<const char*> KnownSwitches(const FrontEndSwitches& frontEnd) {
   std::vector<const char*> known;
   for (const CodedOption& option : CodedOptions)
-    for (const char* name : option.switches)
-      if (name) known.push_back(name);
+    for (const OptionCode& code : option.codes)
+      if (frontEnd.options && code.name) known.push_back(code.name);
   for (const FlagSwitch& flag : frontEnd.flags) known.push_back(flag.name);
   return known;
 }
@@ -163,20 +213,17 @@ std::string ParsedCommandLine::FirstUnknownSwitch() const {
   return std::string();
 }
 
-CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line) {
-  CommandLineValues v;
+std::string EvaluateSwitches(const ParsedCommandLine& line, CommandLineValues& v) {
   auto has = [&](const char* name) { return line.HasSwitch(name); };
   // The first present switch of each group in the table's order wins, whatever their
   // order on the line.
   for (const CodedOption& option : CodedOptions) {
     uint8_t code = 0;
-    for (size_t c = option.switches.size() - 1; c >= 1; --c)
-      if (option.switches[c] && has(option.switches[c])) code = static_cast<uint8_t>(c);
+    for (size_t c = option.codes.size() - 1; c >= 1; --c)
+      if (line.FrontEnd().options && option.codes[c].name && has(option.codes[c].name)) code = static_cast<uint8_t>(c);
     v.Inputs.*option.field = code;
   }
   for (const FlagSwitch& flag : line.FrontEnd().flags) flag.flag(v) = has(flag.name);
-  // A number switch with a number in its range sets its field; anything else is refused
-  // below and leaves the field as it is.
   std::string badNumber;
   for (const NumberSwitch& number : line.FrontEnd().numbers) {
     std::string given = line.NumberSwitchParam(number.name);
@@ -187,11 +234,15 @@ CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line) {
     if (value >= number.least && value <= number.most)
       v.Inputs.*number.field = value;
     else if (!given.empty() && badNumber.empty())
-      badNumber = "The switch " + given + " takes " + number.meaning + ", " + std::to_string(number.least) +
-                  " to " + std::to_string(number.most) + ", as in " + number.example + "; without it " +
-                  number.otherwise;
+      badNumber = "The switch " + given + " takes " + number.takes + ", " + std::to_string(number.least) + " to " +
+                  std::to_string(number.most) + ", as in " + number.example + "; without it " + number.otherwise;
   }
+  return badNumber;
+}
 
+CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line) {
+  CommandLineValues v;
+  std::string badNumber = EvaluateSwitches(line, v);
   v.Inputs.Source = line.PositionalParam(1);
   v.Inputs.Target = line.PositionalParam(2);
   v.RequiredPositionals = 2;
@@ -218,6 +269,16 @@ CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line) {
                 "\r\n\r\nAn executable file and its parameters are taken only with -mf, a custom folder only with -fm";
   }
   return v;
+}
+
+BuildInputs EngineInputs(const CommandLineValues& v, BuildInputs options, const char* sourceDateEpoch) {
+  NormalizeInputs(options);
+  options.ClampTimes = ParseSourceDateEpoch(sourceDateEpoch, options.LatestTime);
+  options.Reproducible = options.ClampTimes || v.Inputs.Reproducible;
+  options.Threads = v.Inputs.Threads;
+  options.ResourceSource = ResourceSourceFile(v.CommandLineMode, v.Xcmv, v.XcmvFile, options.ExtractionMode,
+                                              options.ExecutableFile);
+  return options;
 }
 
 #ifdef _WIN32

@@ -41,6 +41,8 @@ struct CommandLineValues {
   bool HideMainWindow = false;   // -h
   bool Quiet = false;            // -q: with -h, no box at all (messages on standard error)
   bool X64 = false;              // the Linux orvex's -x64: the x86-64 heads
+  // The Linux orvex's inspections: -l (with --json), -t, and -x (with -o: OverwriteTarget).
+  bool List = false, Test = false, Extract = false, Json = false;
   int RequiredPositionals = 2;
   bool CommandLineMode = false;
   // Why a line that builds must not: a parameter that it would drop without a word (a
@@ -54,32 +56,39 @@ struct CommandLineValues {
 struct FlagSwitch {
   const char* name;
   bool& (*flag)(CommandLineValues& values);
+  const char* meaning;  // the usage text's words; null where the help has its own lines
 };
 
 // A switch that carries a number straight after its name, as -j2 does.
 struct NumberSwitch {
   const char* name;
+  const char* placeholder;  // the number as the usage text writes it: -jN
   unsigned BuildInputs::*field;  // left as it is when the switch is not given
   unsigned least, most;
-  const char* meaning;    // what the number is
+  const char* meaning;    // the usage text's words
+  const char* takes;      // what the number is
   const char* example;    // a switch with its number
   const char* otherwise;  // what holds without the switch
 };
 
-// The switches of a builder's front end, besides the option table's.
+// The switches of a front end, besides the option table's when it takes them.
 struct FrontEndSwitches {
   std::vector<FlagSwitch> flags;
   std::vector<NumberSwitch> numbers;
+  bool options = true;  // the option table's switches count
 };
-// orvex.exe's; the Linux orvex adds its own to them.
+// orvex.exe's.
 extern const FrontEndSwitches BuilderSwitches;
+// The Linux orvex's builds: orvex.exe's and its own -x64 and -cpNNNN; its -l, -t and -x.
+extern const FrontEndSwitches LinuxBuildSwitches;
+extern const FrontEndSwitches InspectionSwitches;
 
 // Compares a switch name with a parameter's name, ignoring letter case.
 typedef bool (*SameTextFunction)(const std::string& a, const std::string& b);
 bool SameTextAscii(const std::string& a, const std::string& b);
 
-// Every switch of a builder without its leading '-' or '/': the option table's, then the
-// front end's. A number switch (-j2) is not among them.
+// Every switch of a front end without its leading '-' or '/': the option table's (when it
+// takes them), then its flags. A number switch (-j2) is not among them.
 std::vector<const char*> KnownSwitches(const FrontEndSwitches& frontEnd = BuilderSwitches);
 
 // Tells a switch from a positional parameter: IsSwitchParam on Windows; the Linux orvex
@@ -110,8 +119,19 @@ class ParsedCommandLine {
   const FrontEndSwitches* frontEnd_;
 };
 
-// Switches in their fixed order and precedence, then the positional parameters.
+// The switches of the line's front end into `v`, in their fixed order and precedence. A
+// number switch without a number in its range leaves its field as it is: gives the refusal
+// of the first such switch, empty when none.
+std::string EvaluateSwitches(const ParsedCommandLine& line, CommandLineValues& v);
+
+// The switches, then the positional parameters of a build.
 CommandLineValues EvaluateCommandLine(const ParsedCommandLine& line);
+
+// The engine's inputs for a build of `options` (the window's, or the command line's own):
+// normalised, with what the command line decides around them (the icon and version
+// source, -r, -jN) and SOURCE_DATE_EPOCH (`sourceDateEpoch`, null when it is unset), which
+// also caps the stored times. Raises EInputRefused when SOURCE_DATE_EPOCH is unusable.
+BuildInputs EngineInputs(const CommandLineValues& v, BuildInputs options, const char* sourceDateEpoch);
 
 #ifdef _WIN32
 // The process command line, split once; switches compared under the user's default locale.

@@ -15,7 +15,6 @@
 #include "BuildSfx.h"
 #include "CarriedHeads.h"
 #include "CmdLineHelper.h"
-#include "OVResources.h"
 #include "ProgressLine.h"
 #include "Utf8.h"
 
@@ -83,18 +82,6 @@ std::string LinuxText(const std::string& text) {
   return lines;
 }
 
-// The Windows builder's switches and the Linux orvex's own: -x64 and -cpNNNN.
-const FrontEndSwitches& LinuxSwitches() {
-  static const FrontEndSwitches switches = [] {
-    FrontEndSwitches own = BuilderSwitches;
-    own.flags.push_back({"x64", [](CommandLineValues& v) -> bool& { return v.X64; }});
-    own.numbers.push_back({"cp", &BuildInputs::CodePage, 1, 65535, "the code page of the names in the SFX file",
-                           "-cp1251", "the code page is 1252"});
-    return own;
-  }();
-  return switches;
-}
-
 // A text of the command line in the archive's code page, exactly; an empty text stays empty.
 bool InCodePage(std::string& text, uint32_t codePage) {
   std::string converted;
@@ -116,13 +103,10 @@ std::string CommandLineRefusal(const CommandLineValues& v, BuildInputs& in) {
   return std::string();
 }
 
-// The checks of the Windows builder before every build, with the overwrite question
-// answered by -o alone; the message that refuses the inputs, empty when they are fine.
-std::string BuildRefusal(const CommandLineValues& v, BuildInputs& in) {
-  const char* epoch = getenv("SOURCE_DATE_EPOCH");
-  in.ClampTimes = ParseSourceDateEpoch(epoch, in.LatestTime);
-  in.Reproducible = in.ClampTimes || v.Inputs.Reproducible;
-  in.ResourceSource = ResourceSourceFile(true, v.Xcmv, v.XcmvFile, in.ExtractionMode, in.ExecutableFile);
+// The checks of the Windows builder before every build of the engine's inputs, with the
+// overwrite question answered by -o alone; the message that refuses the inputs, empty
+// when they are fine.
+std::string BuildRefusal(const CommandLineValues& v, const BuildInputs& in) {
   std::string refusal = InputsRefusal(in);
   if (!refusal.empty()) return refusal;
   struct stat status;
@@ -137,7 +121,7 @@ std::string BuildRefusal(const CommandLineValues& v, BuildInputs& in) {
 
 int RunLinuxBuild(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                   int progressDescriptor) {
-  ParsedCommandLine line(args, SameTextAscii, IsDashSwitch, LinuxSwitches());
+  ParsedCommandLine line(args, SameTextAscii, IsDashSwitch, LinuxBuildSwitches);
   CommandLineValues v = EvaluateCommandLine(line);
   if (!v.CommandLineMode) {
     err << "orvex: a build needs a source folder and a target file (orvex --help)\n";
@@ -149,7 +133,7 @@ int RunLinuxBuild(const std::vector<std::string>& args, std::ostream& out, std::
   try {
     std::string refusal = CommandLineRefusal(v, in);
     if (refusal.empty()) {
-      NormalizeInputs(in);
+      in = EngineInputs(v, in, getenv("SOURCE_DATE_EPOCH"));
       refusal = BuildRefusal(v, in);
     }
     if (!refusal.empty()) {

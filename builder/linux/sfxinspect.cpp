@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "OptionTable.h"
 #include "archive.h"
 #include "posix/CodePageCharset.h"
 
@@ -117,6 +118,7 @@ void AppendHex(std::string& out, const std::string& bytes, const char* before) {
 void NameConverter::Pieces(const std::string& stored, std::vector<Piece>& pieces) const {
   pieces.clear();
   std::u32string codes;
+  if (stored.empty()) return;  // no piece, which would read as a byte without a character
   if (Codes(stored.data(), stored.size(), codes) && std::none_of(codes.begin(), codes.end(), Hidden)) {
     pieces.push_back({0, stored.size(), codes});
     return;
@@ -344,44 +346,58 @@ struct OptionRow {
   std::string text;
 };
 
+// The code the record keeps of an option, and the option table's words for it.
+struct KeptCode {
+  KeptCode(const SfxOptions& o, uint8_t BuildInputs::*field)
+      : option(CodedOptionOf(field)),
+        code(option.CodeOf(reinterpret_cast<const uint8_t*>(&o)[option.record.offset])),
+        words(option.codes[code]) {}
+  // True or false for an option that is on or off, else its word.
+  std::string JsonValue() const { return option.IsOnOff() ? words.json : Json(words.json); }
+  const CodedOption& option;
+  uint8_t code;
+  const OptionCode& words;
+};
+
 std::vector<OptionRow> OptionRows(const SfxOptions& o, const std::string& launch, const NameConverter& names) {
-  static const char* const folders[] = {"temporary", "desktop", "documents", "current", "browse", "custom"};
-  static const char* const folderTexts[] = {"the temporary folder", "the desktop", "the documents folder",
-                                            "the current folder", "a folder the user chooses", "a custom folder"};
-  static const char* const workingDirectories[] = {"extraction folder", "folder of the SFX file", "current folder"};
-  static const char* const overwrites[] = {"ask", "overwrite", "skip"};
-  static const char* const deletes[] = {"at once", "at restart", "never"};
-  auto pick = [](const char* const* words, uint8_t code, size_t count) { return words[code < count ? code : 0]; };
-  auto yes = [](uint8_t flag) { return std::string(flag ? "true" : "false"); };
+  const KeptCode mode(o, &BuildInputs::ExtractionMode), folder(o, &BuildInputs::ExtractionFolder),
+      open(o, &BuildInputs::OpenFolder), workDir(o, &BuildInputs::WorkingDirectory),
+      overwrite(o, &BuildInputs::OverwriteMode), deletion(o, &BuildInputs::DeleteMode),
+      selfDelete(o, &BuildInputs::SelfDeleteMode), silent(o, &BuildInputs::SilentMode),
+      oneInstance(o, &BuildInputs::OneInstance);
   auto word = [](const char* key, const std::string& value) { return Json(key) + ": " + value; };
+  auto row = [&](const char* key, const KeptCode& kept, const std::string& text) {
+    return OptionRow{key, word(key, kept.JsonValue()), text};
+  };
   std::string custom = Stored(o.CustomFolder, sizeof o.CustomFolder);
   std::string parameters = Stored(o.CmdParameters, sizeof o.CmdParameters);
   std::string id = Stored(o.InstanceId, sizeof o.InstanceId);
-  uint8_t folder = o.ExtractionFolder <= 5 ? o.ExtractionFolder : 0;
-  std::string where = folderTexts[folder];
-  if (folder == 0) where += " (~sfx" + names.Shown(id) + ")";
-  if (folder == 5) where += " " + names.Shown(custom);
-  bool launching = o.ExtractionMode == 1;
-  const char* workDir = pick(workingDirectories, o.WorkingDirectory, 3);
+  std::string where = folder.words.listed;
+  if (folder.code == 0) where += " (~sfx" + names.Shown(id) + ")";
+  if (folder.code == 5) where += " " + names.Shown(custom);
+  bool launching = mode.code == 1;
+  std::string done = mode.words.listed;
+  if (launching)
+    done += " " + names.Shown(launch, true) + (parameters.empty() ? "" : " " + names.Shown(parameters)) + " in the " +
+            workDir.words.listed;
+  else if (open.code)
+    done += std::string(", ") + open.words.listed;
   return {
-      {"extractionFolder", word("extractionFolder", Json(folders[folder])), where},
+      row("extractionFolder", folder, where),
       {"customFolder", JsonMember("customFolder", custom, names), ""},
-      {"mode", word("mode", Json(launching ? "launch" : "extract")),
-       launching ? "launch " + names.Shown(launch, true) + (parameters.empty() ? "" : " " + names.Shown(parameters)) +
-                       " in the " + workDir
-                 : std::string("extract only") + (o.OpenFolder ? ", then open the folder" : "")},
+      row("mode", mode, done),
       {"launchTarget", launch.empty() ? word("launchTarget", "null") : JsonMember("launchTarget", launch, names, true),
        ""},
       {"parameters", JsonMember("parameters", parameters, names), ""},
-      {"workingDirectory", word("workingDirectory", Json(workDir)), ""},
-      {"openFolder", word("openFolder", yes(o.OpenFolder)), ""},
-      {"overwrite", word("overwrite", Json(pick(overwrites, o.OverwriteMode, 3))), pick(overwrites, o.OverwriteMode, 3)},
-      {"delete", word("delete", Json(pick(deletes, o.DeleteMode, 3))), launching ? pick(deletes, o.DeleteMode, 3) : ""},
-      {"selfDelete", word("selfDelete", yes(o.SelfDeleteMode)), o.SelfDeleteMode ? "yes" : "no"},
-      {"silent", word("silent", yes(o.SilentMode)), o.SilentMode ? "yes" : "no"},
-      {"oneInstance", word("oneInstance", yes(o.OneInstance)), o.OneInstance ? "yes" : "no"},
+      row("workingDirectory", workDir, ""),
+      row("openFolder", open, ""),
+      row("overwrite", overwrite, overwrite.words.listed),
+      row("delete", deletion, launching ? deletion.words.listed : ""),
+      row("selfDelete", selfDelete, selfDelete.words.listed),
+      row("silent", silent, silent.words.listed),
+      row("oneInstance", oneInstance, oneInstance.words.listed),
       {"instanceId", JsonMember("instanceId", id, names), names.Shown(id)},
-      {"compressed", word("compressed", yes(o.Compressed)), ""},
+      {"compressed", word("compressed", o.Compressed ? "true" : "false"), ""},
   };
 }
 

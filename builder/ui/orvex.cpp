@@ -5,7 +5,6 @@
 #include <atomic>
 
 #include "BuildErrors.h"
-#include "OVResources.h"
 #include "ovfile.h"
 #include "ovdialogs.h"
 #include "ovutils.h"
@@ -19,14 +18,14 @@ namespace {
 
 ByteSpan Span(const ResourceData& data) { return ByteSpan{data.data, data.size}; }
 
-// SOURCE_DATE_EPOCH as ParseSourceDateEpoch reads it: true, with the time, when it is set.
-bool SourceDateEpoch(uint64_t& fileTime) {
+// SOURCE_DATE_EPOCH kept in `value`: null when it is unset.
+const char* SourceDateEpochText(std::string& value) {
   SetLastError(ERROR_SUCCESS);
   DWORD length = GetEnvironmentVariableA("SOURCE_DATE_EPOCH", nullptr, 0);
-  if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return ParseSourceDateEpoch(nullptr, fileTime);
-  std::string value(length, '\0');
+  if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return nullptr;
+  value.assign(length, '\0');
   value.resize(length ? GetEnvironmentVariableA("SOURCE_DATE_EPOCH", &value[0], length) : 0);
-  return ParseSourceDateEpoch(value.c_str(), fileTime);
+  return value.c_str();
 }
 
 // Ctrl-C, Ctrl-Break and the close of the console stop a hidden build as the Cancel button
@@ -83,14 +82,8 @@ bool StartUp() {
 }
 
 BuildInputs EngineInputs(const BuildInputs& inputs) {
-  BuildInputs in = inputs;
-  NormalizeInputs(in);
-  in.ClampTimes = SourceDateEpoch(in.LatestTime);
-  in.Reproducible = in.ClampTimes || gCommandLine.Inputs.Reproducible;
-  in.Threads = gCommandLine.Inputs.Threads;
-  in.ResourceSource = ResourceSourceFile(gCommandLine.CommandLineMode, gCommandLine.Xcmv, gCommandLine.XcmvFile,
-                                         in.ExtractionMode, in.ExecutableFile);
-  return in;
+  std::string epoch;
+  return EngineInputs(gCommandLine, inputs, SourceDateEpochText(epoch));
 }
 
 bool RunBuild(const BuildInputs& checked, BuildProgress* progress) {

@@ -107,6 +107,10 @@ TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
                       json;
   EXPECT_EQ(system(check.c_str()), 0) << ReadFile(json);
 
+  // An empty text is an empty string, with no stored bytes to add.
+  std::string plain = WriteFile(scratch / "plain.exe", SyntheticHead() + MakeArchive(DefaultOptions(), {File("a", "")}));
+  EXPECT_NE(Call(ListJson, plain).out.find("\"customFolder\": \"\", \"mode\""), std::string::npos);
+
   Outcome test = Call(TestSfx, sfx);
   EXPECT_EQ(test.status, 0);
   EXPECT_NE(test.out.find("8 entries, all whole"), std::string::npos) << test.out;

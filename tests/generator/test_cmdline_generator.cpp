@@ -2,6 +2,8 @@
 
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -217,21 +219,47 @@ TEST(EnvironmentRow, MarksTheNameWithPercentSigns) {
   }
 }
 
-// Every switch of the option table is in the usage text, and the generator writes what
-// the evaluator reads back as the same code.
+// The usage text's words of each switch: its line after " - " with the lines that go on
+// below it, behind the "Only with -xx:" heading above it when the line names none.
+std::map<std::string, std::string> UsageWords(const std::string& usage) {
+  std::map<std::string, std::string> words;
+  std::istringstream lines(usage);
+  std::string heading, last;
+  for (std::string line; std::getline(lines, line);) {
+    line.erase(line.find_last_not_of(" \r") + 1);
+    size_t dash = line.find(" - ");
+    if (line.empty() || line.rfind("Only with -", 0) == 0) {
+      heading = line.empty() ? "" : line + " ";
+    } else if (line[0] == ' ' && !last.empty()) {
+      words[last] += " " + line.substr(line.find_first_not_of(' '));
+    } else if (line[0] == '-' && dash != std::string::npos) {
+      last = line.substr(1, line.find(' ') - 1);
+      std::string text = line.substr(dash + 3);
+      words[last] = (text.rfind("Only with -", 0) == 0 ? "" : heading) + text;
+      continue;
+    }
+    if (line.empty() || line[0] != ' ') last.clear();
+  }
+  return words;
+}
+
+// Every switch of the option table and of orvex.exe's front end has its line in the usage
+// text, in the table's words, and the text has no other; the generator writes what the
+// evaluator reads back as the same code.
 TEST(OptionTable, EverySwitchIsDocumentedAndReadsBackAsItsCode) {
   std::ifstream file(ORVEX_USAGE_TEXT, std::ios::binary);
   std::string usage((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   ASSERT_FALSE(usage.empty());
-  for (const char* name : KnownSwitches())
-    EXPECT_NE(usage.find("-" + std::string(name) + " "), std::string::npos) << name;
+  std::map<std::string, std::string> documented = UsageWords(usage), tabled;
+  for (const FlagSwitch& flag : BuilderSwitches.flags) tabled[flag.name] = flag.meaning;
   for (const NumberSwitch& number : BuilderSwitches.numbers)
-    EXPECT_NE(usage.find("-" + std::string(number.name) + "N "), std::string::npos) << number.name;
+    tabled[std::string(number.name) + number.placeholder] = number.meaning;
   std::vector<GeneratorSwitch> switches = GeneratorSwitches();
   size_t index = 0;
   for (const CodedOption& option : CodedOptions) {
-    for (size_t code = 0; code < option.switches.size(); ++code) {
-      if (!option.switches[code]) continue;
+    for (size_t code = 0; code < option.codes.size(); ++code) {
+      if (!option.codes[code].name) continue;
+      tabled[option.codes[code].name] = option.SwitchWords(code);
       ASSERT_LT(index, switches.size());
       GeneratorState state;
       state.ProgramPath = "orvex.exe";
@@ -241,11 +269,13 @@ TEST(OptionTable, EverySwitchIsDocumentedAndReadsBackAsItsCode) {
       CommandLineValues read = ReadBack(GenerateCommandLine(state));
       for (const CodedOption& other : CodedOptions)
         EXPECT_EQ(read.Inputs.*other.field, &other == &option ? code : 0)
-            << option.switches[code] << " " << other.registryValue;
+            << option.codes[code].name << " " << other.registryValue;
       EXPECT_EQ(read.Refusal, "");
     }
   }
   EXPECT_EQ(index, switches.size());
+  EXPECT_EQ(documented.size(), tabled.size()) << "a switch without its line, or a line of no switch";
+  for (const auto& [name, words] : tabled) EXPECT_EQ(documented[name], words) << "-" << name;
 }
 
 }  // namespace

@@ -183,6 +183,46 @@ TEST(LinuxBuild, RefusedInputsAndFailuresSayWhatAndLeaveNoTargetBegun) {
   }
 }
 
+// The inspections' own switches, read by the builder's evaluator: what each line does,
+// and the messages of a line that no inspection takes.
+TEST(LinuxInspect, SwitchesAndRefusals) {
+  Scratch s;
+  WriteFile(s("$S/a.txt"), "a");
+  ASSERT_EQ(RunOrvex(s, {"-c", "$S", "$T"}).status, 0);
+  const std::string usage = RunOrvex(s, {"--help"}).out;
+  EXPECT_NE(usage.find("\n      -jN      Compress with N threads (1 to 64);"), std::string::npos) << usage;
+  const std::string unknown = "orvex: unknown switch ";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string out, err;  // the start of the output, the whole error
+  } cases[] = {
+      {{"-l"}, 2, "", usage},
+      {{"-x", "$T"}, 2, "", usage},
+      {{"-l", "-zz", "$T", "--help"}, 0, usage, ""},
+      {{"-l", "-zz", "$T"}, 2, "", unknown + "-zz\n\n" + usage},
+      {{"-t", "-mf", "$T"}, 2, "", unknown + "-mf\n\n" + usage},
+      {{"-l", "-cpx", "$T"}, 2, "", unknown + "-cpx\n\n" + usage},
+      {{"-l", "-cp7777", "$T"}, 2, "", "orvex: this system cannot convert names from code page 7777\n"},
+      {{"-l", "-cp0", "$T"}, 2, "",
+       "The switch -cp0 takes the code page of the names in the SFX file, 1 to 65535, as in -cp1251; without it "
+       "the code page is 1252\n"},
+      {{"-l", "-"}, 2, "", "-: No such file or directory\n"},
+      {{"--json", "-L", "$T"}, 0, "{\"file\": \"$T\", \"status\": 0, \"options\": {\"extractionFolder\": \"temporary\"", ""},
+      {{"-T", "-CP1252", "$T"}, 0, "$T: 1 entries, all whole\n", ""},
+      {{"-x", "-o", "$T", "$D/x"}, 0, "", ""},
+  };
+  for (const auto& c : cases) {
+    std::string line;
+    for (const std::string& arg : c.args) line += arg + " ";
+    SCOPED_TRACE(line);
+    Outcome run = RunOrvex(s, c.args);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out.substr(0, s(c.out).size()), s(c.out));
+    EXPECT_EQ(run.err, s(c.err));
+  }
+}
+
 uint16_t Machine(const std::string& pe) {
   if (pe.size() < 0x40) return 0;
   uint32_t header;
