@@ -478,12 +478,6 @@ std::pair<std::vector<Resource>::const_iterator, std::vector<Resource>::const_it
 
 }  // namespace
 
-const Resource* ResourceEditor::Find(const ResourceName& type, const ResourceName& name, uint16_t language) const {
-  auto [first, end] = Run(resources_, type, &name);
-  auto at = std::partition_point(first, end, [&](const Resource& r) { return r.language < language; });
-  return at != end && at->language == language ? &*at : nullptr;
-}
-
 const Resource* ResourceEditor::FindAnyLanguage(const ResourceName& type, const ResourceName& name) const {
   auto [first, end] = Run(resources_, type, &name);
   return first != end ? &*first : nullptr;
@@ -497,13 +491,6 @@ std::vector<ResourceName> ResourceEditor::Names(const ResourceName& type) const 
   return names;
 }
 
-std::vector<uint16_t> ResourceEditor::Languages(const ResourceName& type, const ResourceName& name) const {
-  std::vector<uint16_t> languages;
-  auto [first, end] = Run(resources_, type, &name);
-  for (auto r = first; r != end; ++r) languages.push_back(r->language);
-  return languages;
-}
-
 void ResourceEditor::Set(const ResourceName& type, const ResourceName& name, uint16_t language, const std::string& data) {
   Resource key;
   key.type = type;
@@ -511,14 +498,6 @@ void ResourceEditor::Set(const ResourceName& type, const ResourceName& name, uin
   key.language = language;
   key.data = data;
   Edit({}, {std::move(key)});
-}
-
-void ResourceEditor::Delete(const ResourceName& type, const ResourceName& name, uint16_t language) {
-  Resource key;
-  key.type = type;
-  key.name = name;
-  key.language = language;
-  Edit({std::move(key)}, {});
 }
 
 void ResourceEditor::Edit(std::vector<Resource> deleted, std::vector<Resource> added) {

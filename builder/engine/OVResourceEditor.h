@@ -50,18 +50,14 @@ class ResourceEditor {
 
   // In tree order: type, then name, then language ascending.
   const std::vector<Resource>& Resources() const { return resources_; }
-  const Resource* Find(const ResourceName& type, const ResourceName& name, uint16_t language) const;
   // The first language of the name in tree order.
   const Resource* FindAnyLanguage(const ResourceName& type, const ResourceName& name) const;
   std::vector<ResourceName> Names(const ResourceName& type) const;
-  std::vector<uint16_t> Languages(const ResourceName& type, const ResourceName& name) const;
 
   // Adds the resource or replaces its data (keeping its code page).
   void Set(const ResourceName& type, const ResourceName& name, uint16_t language, const std::string& data);
-  void Delete(const ResourceName& type, const ResourceName& name, uint16_t language);
   // Deletes the resources `deleted` names (their data unused), then sets each of `added`
-  // in its order: what Delete and Set one by one would do, with one sort and one pass
-  // instead of a pass per resource.
+  // in its order, with one sort and one pass instead of a pass per resource.
   void Edit(std::vector<Resource> deleted, std::vector<Resource> added);
 
   // The loaded image with the current resources in a rebuilt resource section. The

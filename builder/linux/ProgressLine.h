@@ -12,7 +12,6 @@ class ProgressLine : public BuildProgress {
  public:
   explicit ProgressLine(int descriptor);
   ~ProgressLine() override { Clear(); }
-  bool Active() const { return active_; }
 
   void SetSource(const std::string& text) override { file_ = text; }
   void SetTarget(const std::string&) override {}

@@ -152,19 +152,18 @@ bool ChooseFile(HWND owner, bool save, const std::string& filter, const std::str
   return true;
 }
 
+template <typename Row, size_t n, typename Option>
+const Row& RowOf(const Row (&rows)[n], const Option& option) {
+  for (const Row& row : rows)
+    if (row.field == option.field) return row;
+  throw std::logic_error(std::string("No control shows ") + option.registryValue);
+}
+
 }  // namespace
 
-const std::vector<int>& ControlsOf(const CodedOption& option) {
-  for (const auto& row : CodedControls)
-    if (row.field == option.field) return row.controls;
-  throw std::logic_error(std::string("No control shows ") + option.registryValue);
-}
+const std::vector<int>& ControlsOf(const CodedOption& option) { return RowOf(CodedControls, option).controls; }
 
-int ControlOf(const TextOption& option) {
-  for (const auto& row : TextControls)
-    if (row.field == option.field) return row.control;
-  throw std::logic_error(std::string("No control shows ") + option.registryValue);
-}
+int ControlOf(const TextOption& option) { return RowOf(TextControls, option).control; }
 
 bool Tforvex::Create() {
   std::string caption = std::string("Orvex") + " " + ShortVersionText(GetFileVersionText(ProgramFileName()));

@@ -85,7 +85,6 @@ std::string Form::Caption() const {
   return text;
 }
 
-void Form::SetCaption(const std::string& text) { SetWindowTextA(window_, text.c_str()); }
 
 bool Form::CreateForm(const char* className, const std::string& caption, int clientWidth, int clientHeight,
                       DWORD style, HWND owner, HICON icon) {

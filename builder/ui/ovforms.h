@@ -52,14 +52,12 @@ class Form {
   bool Enabled(int id) const;
   void Enable(int id, bool enabled);
   std::string Caption() const;
-  void SetCaption(const std::string& text);
 
   // Shows the window, runs a message loop until a handler sets the modal result, hides the
   // window and gives the result. Every other window of the application is disabled
   // meanwhile, as with a message box.
   int ShowModal();
   void SetModalResult(int result) { modalResult_ = result; }
-  int ModalResult() const { return modalResult_; }
 
   // Processes one retrieved message the way the forms' loops do: the form sees keys first,
   // then the dialog keys (Tab, Enter for the default button) are handled.

@@ -264,7 +264,7 @@ TEST(ResourceEditor, LayoutsRewrittenOrRefused) {
     // Deleting every resource shrinks the section to an empty tree.
     ResourceEditor editor;
     ASSERT_TRUE(editor.Load(FileBytes(headFile)));
-    for (Resource r : std::vector<Resource>(editor.Resources())) editor.Delete(r.type, r.name, r.language);
+    editor.Edit(editor.Resources(), {});
     std::string written;
     ASSERT_TRUE(editor.Write(written));
     PeCheck check = CheckWithPefile(FileBytes(headFile), written);
@@ -319,9 +319,9 @@ TEST(ResourceEditor, MalformedImagesAreRefused) {
   // Resources that read well but lie about their contents: the head stays as it was.
   ASSERT_TRUE(editor.Load(fixture.b));
   const ResourceName group = ResourceName::Number(kIconGroupType), appicon = ResourceName::Text("APPICON");
-  const Resource* icons = editor.Find(group, appicon, 0x0407);
-  const Resource* version = editor.Find(ResourceName::Number(kVersionType), kOne, 0x0407);
-  ASSERT_TRUE(icons && version);
+  const Resource* icons = editor.FindAnyLanguage(group, appicon);
+  const Resource* version = editor.FindAnyLanguage(ResourceName::Number(kVersionType), kOne);
+  ASSERT_TRUE(icons && version && icons->language == 0x0407);
   ResourceEditor head;
   std::string missing;
   std::vector<std::string> heads = BuiltHeads(missing);
@@ -339,8 +339,10 @@ TEST(ResourceEditor, MalformedImagesAreRefused) {
     EXPECT_TRUE(EditorMap(target) == EditorMap(head)) << what;
   }
   ResourceEditor bare = head;
-  for (const ResourceName& name : head.Names(group))
-    for (uint16_t language : head.Languages(group, name)) bare.Delete(group, name, language);
+  std::vector<Resource> iconGroups;
+  for (const Resource& r : head.Resources())
+    if (r.type == group) iconGroups.push_back(r);
+  bare.Edit(iconGroups, {});
   EXPECT_FALSE(CopyIconGroup(bare, head)) << "a source without icons";
   ResourceEditor named = bare;
   EXPECT_TRUE(CopyIconGroup(editor, named) && named.Names(group) == std::vector<ResourceName>{appicon})
@@ -357,8 +359,10 @@ TEST(ResourceEditor, MalformedImagesAreRefused) {
   };
   for (const auto& [what, data] : versions) {
     ResourceEditor damaged = editor;
-    damaged.Set(ResourceName::Number(kVersionType), kOne, 0x0407, data);
-    damaged.Delete(ResourceName::Number(kVersionType), kOne, 0x0409);
+    Resource english{ResourceName::Number(kVersionType), kOne, 0x0409}, german = english;
+    german.language = 0x0407;
+    german.data = data;
+    damaged.Edit({english}, {german});
     EXPECT_EQ(VersionLanguage(damaged), 0) << what;
   }
 }
