@@ -81,11 +81,6 @@ bool StartUp() {
   return true;
 }
 
-BuildInputs EngineInputs(const BuildInputs& inputs) {
-  std::string epoch;
-  return EngineInputs(gCommandLine, inputs, SourceDateEpochText(epoch));
-}
-
 bool RunBuild(const BuildInputs& checked, BuildProgress* progress) {
   BuildEnvironment environment;
   environment.Heads = gHeads;
@@ -105,9 +100,9 @@ bool RunBuild(const BuildInputs& checked, BuildProgress* progress) {
 }
 
 bool CheckBuildInputs(const BuildInputs& inputs, BuildInputs& checked) {
-  std::string refusal;
+  std::string refusal, epoch;
   try {
-    checked = EngineInputs(inputs);
+    checked = EngineInputs(gCommandLine, inputs, SourceDateEpochText(epoch));
   } catch (const EInputRefused& error) {
     // SOURCE_DATE_EPOCH is unusable; the settings still keep the options as a build sees them.
     refusal = error.what();

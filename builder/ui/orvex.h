@@ -32,18 +32,13 @@ extern ResourceData UsageTextData;
 // one is missing or empty. Also sets AppId.
 bool StartUp();
 
-// The inputs as the engine takes them: normalised, with what the command line and the
-// environment decide (the icon and version source, reproducibility, SOURCE_DATE_EPOCH).
-// Raises EInputRefused when SOURCE_DATE_EPOCH is set to something unusable.
-BuildInputs EngineInputs(const BuildInputs& inputs);
-
 // Runs a build of the inputs CheckBuildInputs gave, reporting to `progress` (may be null),
 // and shows how it ended. False when it was cancelled. Raises what the build raises.
 bool RunBuild(const BuildInputs& checked, BuildProgress* progress);
 
 // The checks before every build, with their message boxes and the overwrite question.
 // True when the build may start; `checked` then holds what RunBuild takes: the inputs as
-// EngineInputs gives them.
+// EngineInputs gives them for the command line and SOURCE_DATE_EPOCH of this run.
 bool CheckBuildInputs(const BuildInputs& inputs, BuildInputs& checked);
 
 // Saves the inputs as settings; called by CheckBuildInputs outside command-line mode.
