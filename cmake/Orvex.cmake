@@ -9,6 +9,21 @@ endif()
 find_package(ZLIB REQUIRED)
 set(ORVEX_ZLIB ZLIB::ZLIB)
 
+# LZMA: Debian's lzma-dev installs the coder's C sources, compiled here for every preset,
+# single-threaded (the builders run one coder per block on each core). The head's decoder
+# is built for size.
+set(ORVEX_LZMA_DIR /usr/include/lzma CACHE PATH "Where lzma-dev put LzmaEnc.c, LzmaDec.c and LzFind.c")
+if(NOT EXISTS ${ORVEX_LZMA_DIR}/LzmaDec.c)
+  message(FATAL_ERROR "No LZMA sources in ${ORVEX_LZMA_DIR}: scripts/setup.sh installs lzma-dev")
+endif()
+function(orvex_lzma_library name)
+  add_library(${name} STATIC ${ARGN})
+  set_target_properties(${name} PROPERTIES LINKER_LANGUAGE C)
+  target_include_directories(${name} SYSTEM PUBLIC ${ORVEX_LZMA_DIR})
+  target_compile_definitions(${name} PUBLIC _7ZIP_ST)
+  target_compile_options(${name} PRIVATE -w)
+endfunction()
+
 if(WIN32)
   # No UNICODE: the programs speak the ANSI code page throughout.
   add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)

@@ -7,6 +7,7 @@ packages=(
   cmake g++ make
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   libz-mingw-w64-dev zlib1g-dev
+  lzma-dev  # the LZMA coder's C sources, compiled into every preset
   googletest
   wine wine64
   xvfb xauth x11-utils imagemagick
