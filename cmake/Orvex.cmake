@@ -2,6 +2,10 @@
 
 add_compile_options(-Wall -Wextra)
 
+# One version, project(VERSION): orvex --version, orvex.exe's version resource, the packages.
+add_compile_definitions(ORVEX_VERSION_STRING="${PROJECT_VERSION}"
+  ORVEX_VERSION_NUMBERS=${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0)
+
 # zlib: Debian's libz-mingw-w64-dev for Windows, linked statically; zlib1g-dev on the host.
 if(WIN32)
   set(ZLIB_USE_STATIC_LIBS ON)

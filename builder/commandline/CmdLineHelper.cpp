@@ -79,13 +79,17 @@ const FrontEndSwitches LinuxBuildSwitches = [] {
   return own;
 }();
 
-// The help gives each inspection a line of its own.
 const FrontEndSwitches InspectionSwitches = {{
-    {"l", [](CommandLineValues& v) -> bool& { return v.List; }, nullptr},
-    {"t", [](CommandLineValues& v) -> bool& { return v.Test; }, nullptr},
-    {"x", [](CommandLineValues& v) -> bool& { return v.Extract; }, nullptr},
-    {"-json", [](CommandLineValues& v) -> bool& { return v.Json; }, nullptr},
-    {"o", [](CommandLineValues& v) -> bool& { return v.OverwriteTarget; }, nullptr},
+    {"l", [](CommandLineValues& v) -> bool& { return v.List; },
+     "Lists the options in words and one line per entry"},
+    {"t", [](CommandLineValues& v) -> bool& { return v.Test; },
+     "Reads, inflates and checks every entry; writes nothing"},
+    {"x", [](CommandLineValues& v) -> bool& { return v.Extract; },
+     "Extracts below DIR; nothing is ever run, and nothing is written outside DIR"},
+    {"-json", [](CommandLineValues& v) -> bool& { return v.Json; },
+     "Only with -l: One JSON object, for programs"},
+    {"o", [](CommandLineValues& v) -> bool& { return v.OverwriteTarget; },
+     "Only with -x: Replace existing files"},
 }, {CodePageSwitch}, false};
 
 const char* NextSingleByteChar(const char* p) { return *p ? p + 1 : p; }

@@ -56,7 +56,7 @@ struct CommandLineValues {
 struct FlagSwitch {
   const char* name;
   bool& (*flag)(CommandLineValues& values);
-  const char* meaning;  // the usage text's words; null where the help has its own lines
+  const char* meaning;  // the usage text's words
 };
 
 // A switch that carries a number straight after its name, as -j2 does.

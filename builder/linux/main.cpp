@@ -17,7 +17,7 @@ namespace {
 // A switch of the help and its words, wrapped to the width of the help below its column.
 void AppendSwitch(std::string& help, const std::string& name, const std::string& words) {
   std::string line = "      -" + name;
-  line.resize(line.size() < 14 ? 15 : line.size() + 1, ' ');
+  line.resize(line.size() < 14 ? 15 : line.size() + 2, ' ');
   const size_t column = line.size(), width = 90;
   std::istringstream split(words);
   for (std::string word; split >> word;) {
@@ -30,38 +30,50 @@ void AppendSwitch(std::string& help, const std::string& name, const std::string&
   help += line + "\n";
 }
 
+// The flags and number switches of a front end under `heading`.
+void AppendFrontEnd(std::string& help, const char* heading, const FrontEndSwitches& frontEnd) {
+  help += std::string("\n") + heading + "\n";
+  for (const FlagSwitch& flag : frontEnd.flags) AppendSwitch(help, flag.name, flag.meaning);
+  for (const NumberSwitch& number : frontEnd.numbers)
+    AppendSwitch(help, std::string(number.name) + number.placeholder, number.meaning);
+}
+
+// Every switch with its words from the tables, laid out so that help2man makes the manual
+// page of the same text.
 std::string Usage() {
   std::string help =
-      "orvex " ORVEX_VERSION ": builds SFX files, and looks inside them without running them\n"
+      "Usage: orvex [switches] SOURCE TARGET [EXECUTABLE] [CUSTFOLDER] [CMDLINEPRM]\n"
+      "  or:  orvex -l [--json] [-cpNNNN] FILE\n"
+      "  or:  orvex -t [-cpNNNN] FILE\n"
+      "  or:  orvex -x [-o] [-cpNNNN] FILE DIR\n"
+      "Builds the SFX file TARGET, a self-extracting Windows program, from the folder SOURCE\n"
+      "with the command line of orvex.exe, or looks inside the SFX file FILE without running it.\n"
+      "EXECUTABLE (only with -mf) runs after extraction with the parameters CMDLINEPRM;\n"
+      "CUSTFOLDER (only with -fm) is the custom folder for extraction. Switches begin with\n"
+      "'-', in any letter case; a parameter that begins with '/' is a path.\n"
       "\n"
-      "  orvex [switches] SOURCE TARGET [EXECUTABLE] [CUSTFOLDER] [CMDLINEPRM]\n"
-      "      builds TARGET from the folder SOURCE, with the switches of orvex.exe (its usage\n"
-      "      text, builder/resources/cmdline.txt) and two of its own, -x64 and -cpNNNN.\n"
-      "      Switches begin with '-'; a parameter that begins with '/' is a path.\n";
+      "Switches of the SFX file:\n";
   for (const CodedOption& option : CodedOptions)
     for (size_t code = 0; code < option.codes.size(); ++code)
       if (option.codes[code].name) AppendSwitch(help, option.codes[code].name, option.SwitchWords(code));
-  for (const FlagSwitch& flag : LinuxBuildSwitches.flags) AppendSwitch(help, flag.name, flag.meaning);
-  for (const NumberSwitch& number : LinuxBuildSwitches.numbers)
-    AppendSwitch(help, std::string(number.name) + number.placeholder, number.meaning);
+  AppendFrontEnd(help, "Switches of a build:", LinuxBuildSwitches);
+  AppendFrontEnd(help, "Switches of an inspection:", InspectionSwitches);
+  help += "\nOther switches:\n";
+  AppendSwitch(help, "-help", "Print this text");
+  AppendSwitch(help, "-version", "Print the version");
   return help +
-         "  orvex -l [--json] [-cpNNNN] FILE    lists the options and the entries (--json: for programs)\n"
-         "  orvex -t [-cpNNNN] FILE             reads and checks every entry, writes nothing\n"
-         "  orvex -x [-o] [-cpNNNN] FILE DIR    extracts below DIR; -o replaces existing files\n"
-         "  orvex --help | --version\n"
          "\n"
          "Building: messages go to standard error, the written file to standard output as\n"
          "\"TARGET SIZE bytes\". Exit status: 0 written; 1 an unexpected error stopped the build\n"
          "(a target it had begun is removed); 2 refused inputs (nothing written). Ctrl-C, SIGTERM\n"
          "and SIGHUP stop a build and remove the target it had begun; orvex then ends by the signal.\n"
          "\n"
-         "Inspecting: nothing is ever run, and nothing is written outside DIR. Control\n"
-         "characters and bytes without a character in the code page are shown as \\xHH; in\n"
-         "--json such a byte is U+FFFD and the text's stored bytes follow as KEYBytes in hex.\n"
-         "Exit status: 0 whole; 1 -x could not write a file; 2 refused (a file that cannot be\n"
-         "opened or is no regular file, existing files kept); the extractor's code for a damaged\n"
-         "file: 13 invalid data, 23 checksum error, 38 cut short or no archive, 8 a chunk too\n"
-         "large, 160 a damaged chunk.\n";
+         "Inspecting: control characters and bytes without a character in the code page are\n"
+         "shown as \\xHH; in --json such a byte is U+FFFD and the text's stored bytes follow as\n"
+         "KEYBytes in hex. Exit status: 0 whole; 1 -x could not write a file; 2 refused (a file\n"
+         "that cannot be opened or is no regular file, existing files kept); the extractor's code\n"
+         "for a damaged file: 13 invalid data, 23 checksum error, 38 cut short or no archive, 8 a\n"
+         "chunk too large, 160 a damaged chunk.\n";
 }
 
 // A lone '-' is a file name here.
@@ -77,7 +89,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (args[i] == "--version") {
-      std::cout << "orvex " ORVEX_VERSION "\n";
+      std::cout << "orvex " ORVEX_VERSION_STRING "\n";
       return 0;
     }
   }

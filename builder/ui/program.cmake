@@ -9,6 +9,7 @@ add_executable(orvex WIN32 ui/orvexmain.cpp resources/orvex.rc)
 set_target_properties(orvex PROPERTIES OUTPUT_NAME orvex)
 target_include_directories(orvex PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/resources ${CMAKE_CURRENT_BINARY_DIR})
 target_link_libraries(orvex PRIVATE ovbuilder)
+set_property(SOURCE resources/orvex.rc APPEND PROPERTY COMPILE_DEFINITIONS ORVEX_VERSION_DOTTED=${PROJECT_VERSION}.0)
 # Rebuild the builder whenever the programs it embeds change (OBJECT_DEPENDS takes no
 # generator expressions: both programs land in bin/ beside it).
 add_dependencies(orvex sfxhead selfdelete)
