@@ -32,7 +32,8 @@ if(WIN32)
   # No UNICODE: the programs speak the ANSI code page throughout.
   add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
   # Everything links statically: an SFX file runs on a bare Windows with no DLL beside it.
-  add_link_options(-static -static-libgcc -static-libstdc++)
+  # No link time in the PE header: a build of the same commit gives the same programs.
+  add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
   if(ORVEX_TARGET STREQUAL "win32")
     set(ORVEX_ENTRY_SYMBOL _ProgramEntry)
   else()

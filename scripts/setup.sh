@@ -19,6 +19,7 @@ packages=(
   wine32:i386 qemu-user-static  # the 32-bit release programs: directly, or emulated
   python3-pefile  # an independent reader of the PE files the resource editor writes
   time  # GNU time: the peak memory of the Linux orvex in the benchmark
+  dpkg-dev help2man man-db lintian python3  # the release: its Debian package, manual page and zip
 )
 
 missing=()

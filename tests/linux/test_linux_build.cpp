@@ -17,6 +17,8 @@
 #include <ostream>
 #include <utility>
 
+#include "CmdLineHelper.h"
+#include "OptionTable.h"
 #include "archiverun.h"
 #include "scratch.h"
 
@@ -221,6 +223,37 @@ TEST(LinuxInspect, SwitchesAndRefusals) {
     EXPECT_EQ(run.out.substr(0, s(c.out).size()), s(c.out));
     EXPECT_EQ(run.err, s(c.err));
   }
+}
+
+// The text with every run of blanks and line ends made one blank.
+std::string Flat(const std::string& text) {
+  std::string flat;
+  for (char c : text)
+    if (!isspace(static_cast<unsigned char>(c)) || (!flat.empty() && flat.back() != ' ')) flat += isspace(c) ? ' ' : c;
+  return flat;
+}
+
+// Every switch of the tables the Linux orvex reads, with the tables' words, in its help
+// and in its manual page as man shows it (in ASCII, on lines too long to break a word).
+TEST(LinuxHelp, EverySwitchIsInTheHelpAndTheManualPage) {
+  std::vector<std::pair<std::string, std::string>> switches;
+  for (const CodedOption& option : CodedOptions)
+    for (size_t code = 0; code < option.codes.size(); ++code)
+      if (option.codes[code].name) switches.push_back({option.codes[code].name, option.SwitchWords(code)});
+  for (const FrontEndSwitches* frontEnd : {&LinuxBuildSwitches, &InspectionSwitches}) {
+    for (const FlagSwitch& flag : frontEnd->flags) switches.push_back({flag.name, flag.meaning});
+    for (const NumberSwitch& number : frontEnd->numbers)
+      switches.push_back({std::string(number.name) + number.placeholder, number.meaning});
+  }
+  std::string page;
+  FILE* man = popen("LC_ALL=C MANWIDTH=5000 man -l " ORVEX_MAN_PAGE, "r");
+  ASSERT_TRUE(man);
+  for (int c; (c = fgetc(man)) != EOF;) page += static_cast<char>(c);
+  EXPECT_EQ(pclose(man), 0);
+  Scratch s;
+  for (const auto& [document, text] : {std::pair{"--help", RunOrvex(s, {"--help"}).out}, {"the manual page", page}})
+    for (const auto& [name, words] : switches)
+      EXPECT_NE(Flat(text).find(" -" + name + " " + Flat(words)), std::string::npos) << document << ": -" << name;
 }
 
 uint16_t Machine(const std::string& pe) {
