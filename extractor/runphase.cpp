@@ -39,7 +39,15 @@ void Launch() {
   info.lpDirectory = directory;
   info.nShow = SW_SHOWNORMAL;
   gExitCode = 0;
-  if (!ShellExecuteExA(&info)) {
+  // The program and every process it starts share a job with this one, so that clean-up
+  // waits for the whole tree. Delete mode never waits for nothing beyond the program, and
+  // where no job can be made or joined (an outer job that forbids it) only the program is
+  // waited for.
+  HANDLE job = gOptions.DeleteMode == 2 ? nullptr : CreateJobObjectA(nullptr, nullptr);
+  if (job && !AssignProcessToJobObject(job, GetCurrentProcess())) job = nullptr;
+  BOOL launched = ShellExecuteExA(&info);
+  ReleaseHeld();
+  if (!launched) {
     DWORD code = GetLastError();
     // The shell's own result stands in when it left no error code.
     if (code == 0) code = static_cast<DWORD>(reinterpret_cast<INT_PTR>(info.hInstApp));
@@ -51,6 +59,11 @@ void Launch() {
     if (GetExitCodeProcess(info.hProcess, &exitCode)) gExitCode = exitCode;
     CloseHandle(info.hProcess);
   }
+  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION counts;
+  while (job &&
+         QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &counts, sizeof counts, nullptr) &&
+         counts.ActiveProcesses > 1)
+    Sleep(100);
 }
 
 }  // namespace
