@@ -101,9 +101,9 @@ DWORD RunSfxLimited(const std::string& sfx) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
   std::string line = Quoted(sfx);
-  if (CreateProcessAsUserA(linked.LinkedToken, 0, &line[0], 0, 0, FALSE, 0, 0, 0, &startup, &info) &&
-      WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0)
-    GetExitCodeProcess(info.hProcess, &code);
+  CreateProcessAsUserA(linked.LinkedToken, 0, &line[0], 0, 0, FALSE, 0, 0, 0, &startup, &info);
+  WaitForSingleObject(info.hProcess, 60000);
+  GetExitCodeProcess(info.hProcess, &code);
   return code;  // the handles go with the test process
 }
 

@@ -128,7 +128,7 @@ TEST(Launch, WorkingDirectoriesAndExitCode) {
 
 // What the run wrote is held from its verification until the program has started: not
 // writable while the question about z.txt waits, writable once the probe runs. A launch
-// target held open for writing cannot be verified: the run ends with 32, launching nothing.
+// target held open for writing is neither verified nor launched: the run ends with 32.
 TEST(Launch, WhatTheRunWroteIsHeldUntilTheProgramStarted) {
   std::string scratch = MakeScratchDir("sfx-held");
   std::string source = MakeSource(scratch, {{"a.txt", "a"}, {"probe.exe", Probe()}, {"z.txt", "z"}});
@@ -137,7 +137,8 @@ TEST(Launch, WhatTheRunWroteIsHeldUntilTheProgramStarted) {
   CreateDirectoryA(out.c_str(), nullptr);
   WriteFileBytes(out + "z.txt", "old");
   auto writing = [&](const char* name) { return CreateFileA((out + name).c_str(), GENERIC_WRITE, 7, 0, OPEN_EXISTING, 0, 0); };
-  ChildProcess run(Quoted(BuildSfx(scratch + "held.exe", "-mf -fm -s -op -dn", source, source + "probe.exe", out)));
+  std::string asking = BuildSfx(scratch + "held.exe", "-mf -fm -s -op -dn", source, source + "probe.exe", out);
+  ChildProcess run(Quoted(asking));
   HWND box = driver::WaitForWindow("#32770", "", 20000, run.Id());
   EXPECT_TRUE(writing("a.txt") == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION);
   driver::PressButton(box, "Yes");
@@ -148,6 +149,7 @@ TEST(Launch, WhatTheRunWroteIsHeldUntilTheProgramStarted) {
   DeleteFileA(report.c_str());
   HANDLE writer = writing("probe.exe");
   EXPECT_EQ(RunSfx(BuildSfx(scratch + "skip.exe", "-mf -fm -s -os -dn", source, source + "probe.exe", out)), 32u);
+  EXPECT_EQ(RunSfxAnswering(asking, "No", "sfx-held-kept", "", 3).exitCode, 32u) << "nor one the user kept";
   EXPECT_FALSE(FileExists(report)) << "nothing launched";
   CloseHandle(writer);
 }
