@@ -32,8 +32,7 @@ std::string SpecialFolder(int csidl);        // with trailing backslash
 std::string SystemText(DWORD code);          // as the extractor shows it
 
 DWORD RunSfx(const std::string& sfx, const std::string& arguments = "", const std::string& folder = "");
-// Wine gives every program an elevated administrator token: this runs the SFX file with the
-// limited token linked to it, as an administrator's unelevated programs run.
+// With the limited token linked to this one (Wine gives every program an elevated one).
 DWORD RunSfxLimited(const std::string& sfx);
 
 // Starts the SFX file, waits for its message box, reads it, saves a screenshot, presses

@@ -126,9 +126,8 @@ TEST(Launch, WorkingDirectoriesAndExitCode) {
   }
 }
 
-// What the run wrote is held from its verification until the program has started: not
-// writable while the question about z.txt waits, writable once the probe runs. A launch
-// target held open for writing is neither verified nor launched: the run ends with 32.
+// What the run wrote is held from its verification until the probe has started, while the
+// question about z.txt waits too. A launch target held for writing ends the run with 32.
 TEST(Launch, WhatTheRunWroteIsHeldUntilTheProgramStarted) {
   std::string scratch = MakeScratchDir("sfx-held");
   std::string source = MakeSource(scratch, {{"a.txt", "a"}, {"probe.exe", Probe()}, {"z.txt", "z"}});
