@@ -2,7 +2,8 @@
 # Builds the win64 preset into BUILD (default build/win64), makes the benchmark folder
 # once and measures, under wine64 and against plain zlib in the same run, either a hidden
 # build of it (`build`: with one compressing thread and with all cores, then the same for
-# a tree of 10,000 files of 1 to 64 KiB) or the extraction of its SFX file (`extract`).
+# a tree of 10,000 files of 1 to 64 KiB) or the extraction of its SFX file and of the tree's
+# (`extract`).
 # `build` then measures the Linux orvex on both trees against plain zlib on Linux, built
 # without sanitizers in BUILD/linux-orvex (the host preset's build carries them).
 # Usage: bench/run-bench.sh [build|extract] [BUILD]
@@ -23,7 +24,7 @@ if [ ! -f "$data/big.dat" ]; then
   python3 bench/make-folder.py "$data/src"
   touch "$data/big.dat"
 fi
-if [ "$what" = build ] && [ ! -f "$data/small.done" ]; then
+if [ ! -f "$data/small.done" ]; then
   rm -rf "$data/small"
   python3 bench/make-folder.py "$data/small" small
   touch "$data/small.done"
@@ -34,9 +35,9 @@ trap 'scripts/wine-env.sh stop "$env"' EXIT
 winpath() { echo "Z:$(realpath -m "$1" | tr / '\\')"; }
 echo "== the benchmark folder"
 scripts/wine-run.sh "$env" "$build/bin/$program.exe" "$(winpath "$data/src")" "$(winpath "$data/$output")"
+echo "== 10,000 files of 1 to 64 KiB"
+scripts/wine-run.sh "$env" "$build/bin/$program.exe" "$(winpath "$data/small")" "$(winpath "$data/small.$output")"
 if [ "$what" = build ]; then
-  echo "== 10,000 files of 1 to 64 KiB"
-  scripts/wine-run.sh "$env" "$build/bin/$program.exe" "$(winpath "$data/small")" "$(winpath "$data/small.exe")"
   linux=$build/linux-orvex
   cmake -S . -B "$linux" -DORVEX_SANITIZE=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$linux" -j2 --target orvex

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <winternl.h>
+#include <sddl.h>
 
 #include "sfxhead.h"
 #include "u_bytesize.h"
@@ -27,6 +28,16 @@ HANDLE gExisting = INVALID_HANDLE_VALUE;
 bool gSame;
 uint32_t gPartNumber;
 bool gDirect;  // the current file is written under its own name in a folder this run created
+// Null unless the run is elevated; then what its own temporary folder and the helper file
+// are created with (see GuardedSecurity). Set only around those creations.
+void* gGuarded;
+void* gCreateSecurity;
+// In launch mode every file the run wrote is held from its verification until the launched
+// program has started: open for reading, sharing reading alone, so nothing can write,
+// rename or delete it meanwhile. The helper is held until the process ends, through its start.
+HANDLE* gHeld;
+int gHeldCount;
+int gHeldCapacity;
 
 void GetTempFolder(bool withSubfolder, char (&path)[PathCapacity]) {
   path[0] = 0;
@@ -164,6 +175,7 @@ constexpr LONG StatusAccessDenied = static_cast<LONG>(0xC0000022);
 constexpr LONG StatusNameNotFound = static_cast<LONG>(0xC0000034);
 constexpr LONG StatusNameCollision = static_cast<LONG>(0xC0000035);
 constexpr LONG StatusNotADirectory = static_cast<LONG>(0xC0000103);
+constexpr LONG StatusSharingViolation = static_cast<LONG>(0xC0000043);
 
 DWORD CodeOf(LONG status) {
   DWORD code = gStatusCode(status);
@@ -187,6 +199,7 @@ LONG OpenIn(HANDLE folder, const char* name, int length, ACCESS_MASK access, ULO
   attributes.RootDirectory = folder;
   attributes.ObjectName = &text;
   attributes.Attributes = OBJ_CASE_INSENSITIVE;
+  attributes.SecurityDescriptor = gCreateSecurity;
   IO_STATUS_BLOCK status{};
   HANDLE opened = nullptr;
   LONG code = gCreateFile(&opened, access | SYNCHRONIZE, &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, share,
@@ -422,6 +435,9 @@ void OpenRoot(bool own) {
     HANDLE above = CreateFileA(parent, FILE_TRAVERSE | FILE_READ_ATTRIBUTES, FolderSharing, nullptr, OPEN_EXISTING,
                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (above == INVALID_HANDLE_VALUE) FinishSfx(parent, GetLastError() ? GetLastError() : ERROR_HANDLE_EOF);
+    // Made with its rights, never given them afterwards: no moment exists in which an
+    // unelevated program could open it for writing.
+    gCreateSecurity = own ? gGuarded : nullptr;
     for (DWORD n = 0;; ++n) {
       if (n) wsprintfA(name + nameLength, "%lu", n);
       LONG status = OpenIn(above, name, lstrlenA(name), FolderAccess, FolderSharing, FILE_CREATE, FILE_DIRECTORY_FILE,
@@ -431,6 +447,7 @@ void OpenRoot(bool own) {
         FinishSfx(path, status == StatusNameCollision ? ERROR_ALREADY_EXISTS : CodeOf(status));
     }
     CloseHandle(above);
+    gCreateSecurity = nullptr;
     gRoot.fresh = true;
     wsprintfA(gExtractionFolder, "%s\\", path);
   }
@@ -441,21 +458,33 @@ void OpenRoot(bool own) {
   if (gRoot.fresh && gTracking) AddPath(gCreatedFolders, path, gRoot.id, FileId{});
 }
 
-// An SFX file that asks Windows for elevation must not extract into a temporary folder
-// that an unprivileged process could have prepared, so it extracts into the first of
-// "~sfx<id>", "~sfx<id>1", "~sfx<id>2", ... that it creates as a new folder itself.
-bool AsksForElevation() {
-  HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
-  const char* text = found ? static_cast<const char*>(LockResource(LoadResource(nullptr, found))) : nullptr;
-  if (!text) return false;
-  DWORD size = SizeofResource(nullptr, found);
-  static const char* const levels[] = {"requireAdministrator", "highestAvailable"};
-  for (const char* level : levels) {
-    size_t length = strlen(level);
-    for (DWORD i = 0; i + length <= size; ++i)
-      if (memcmp(text + i, level, length) == 0) return true;
+// An elevated run, whatever made it so (the manifest, an elevated caller), must not extract
+// into a temporary folder that an unelevated process could have prepared or may write: it
+// extracts into the first of "~sfx<id>", "~sfx<id>1", ... that it creates as a new folder
+// itself, made so that only Administrators and SYSTEM write there, the user reads and runs,
+// and a high integrity label keeps lower processes from writing; what is made inside
+// inherits that. Gives that security descriptor, or null for a run that is not elevated.
+void* GuardedSecurity() {
+  HANDLE token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) FailureGuard();
+  TOKEN_ELEVATION elevation{};
+  struct {
+    TOKEN_USER user;
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+  } user;
+  DWORD size;
+  if (!GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size)) FailureGuard();
+  void* security = nullptr;
+  char* sid;
+  if (elevation.TokenIsElevated) {
+    if (!GetTokenInformation(token, TokenUser, &user, sizeof user, &size) || !ConvertSidToStringSidA(user.user.User.Sid, &sid))
+      FailureGuard();
+    char sddl[256];
+    wsprintfA(sddl, "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;%s)S:(ML;OICI;NW;;;HI)", sid);
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &security, nullptr)) FailureGuard();
   }
-  return false;
+  CloseHandle(token);
+  return security;
 }
 
 bool AskOverwrite(const char* target) {
@@ -567,10 +596,15 @@ bool BeginEntry(void*, const EntryHeader& header, const char* name) {
              (gOptions.OverwriteMode == 2 ? header.Kind == EntryKindLaunchTarget : AskOverwrite(gTarget));
   if (!gWriting) return false;
   if (exists && gOptions.OverwriteMode == 2) {
-    OpenIn(folder.handle, gName, gNameLength, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE, gExisting);
+    // Held open for writing by another program, it can be neither compared nor trusted.
+    if (OpenIn(folder.handle, gName, gNameLength, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE,
+               gExisting) == StatusSharingViolation)
+      FinishSfx(gTarget, ERROR_SHARING_VIOLATION);
     gSame = gExisting != INVALID_HANDLE_VALUE;
   }
+  gCreateSecurity = helper ? gGuarded : nullptr;
   CreatePart(folder.fresh);
+  gCreateSecurity = nullptr;
   return true;
 }
 
@@ -606,6 +640,24 @@ void Step(void*, uint32_t count) {
   PumpMessages();
 }
 
+// Keeps the current file open from its verification on (see gHeld); `held` is its handle
+// when one is open already. Opened only now: the handle that wrote it shared nothing, and
+// a program that took it for writing in between ends the run (32), never the launch.
+void Hold(bool helper, HANDLE held) {
+  if (gOptions.ExtractionMode != 1 && !helper) {
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    return;
+  }
+  if (held == INVALID_HANDLE_VALUE) {
+    LONG status = OpenIn(gLevels[gDepth - 1].handle, gName, gNameLength, FILE_READ_DATA, FILE_SHARE_READ, FILE_OPEN,
+                         FILE_NON_DIRECTORY_FILE, held);
+    if (status < 0) FinishSfx(gTarget, CodeOf(status));
+  }
+  if (helper) return;
+  gHeld = static_cast<HANDLE*>(Grown(gHeld, gHeldCount, gHeldCapacity, sizeof(HANDLE)));
+  gHeld[gHeldCount++] = held;
+}
+
 void EndEntry(void*, const EntryHeader& header) {
   const Level& folder = gLevels[gDepth - 1];
   if (header.Attributes & AttributeDirectory) {
@@ -617,16 +669,21 @@ void EndEntry(void*, const EntryHeader& header) {
   // A file the run did not write keeps its content, time and attributes.
   if (!gWriting) return;
   bool same = false;
-  if (gExisting != INVALID_HANDLE_VALUE) {
+  HANDLE existing = gExisting;
+  if (existing != INVALID_HANDLE_VALUE) {
     // Equal only if the existing file ends where the archive's content does.
     char extra;
     DWORD got = 1;
-    same = gSame && ReadFile(gExisting, &extra, 1, &got, nullptr) && got == 0;
-    CloseHandle(gExisting);
+    same = gSame && ReadFile(existing, &extra, 1, &got, nullptr) && got == 0;
+    if (!same) CloseHandle(existing);
     gExisting = INVALID_HANDLE_VALUE;
     gSame = false;
   }
-  if (same) return DropTarget();
+  bool helper = header.Kind == EntryKindSelfDelete;
+  if (same) {
+    DropTarget();
+    return Hold(helper, existing);
+  }
   if (!gDirect) {
     // A read-only file cannot be replaced; it keeps the bit if it is not.
     if (gReadOnly) SetReplacedAttributes(gReplacedAttributes & ~FILE_ATTRIBUTE_READONLY);
@@ -643,13 +700,18 @@ void EndEntry(void*, const EntryHeader& header) {
   BY_HANDLE_FILE_INFORMATION info;
   // Only what this run wrote is ever cleaned up, and only while it still is that file; the
   // helper stays for its own start.
-  bool listed = gTracking && header.Kind != EntryKindSelfDelete && GetFileInformationByHandle(gTargetFile, &info);
+  bool listed = gTracking && !helper && GetFileInformationByHandle(gTargetFile, &info);
   CloseHandle(gTargetFile);
   gTargetFile = INVALID_HANDLE_VALUE;
   if (listed) AddPath(gExtractedFiles, gTarget, IdOf(info), folder.id);
+  Hold(helper, INVALID_HANDLE_VALUE);
 }
 
 }  // namespace
+
+void ReleaseHeld() {
+  while (gHeldCount > 0) CloseHandle(gHeld[--gHeldCount]);
+}
 
 void AbandonExtraction() {
   DropTarget();
@@ -672,7 +734,8 @@ void ExtractEntries() {
   CheckFreeSpace();
   gTracking = gOptions.ExtractionMode == 1 && gOptions.DeleteMode != 2;
   bool temporary = gOptions.ExtractionFolder == 0 || gOptions.ExtractionFolder > 5;
-  OpenRoot(temporary && AsksForElevation());
+  gGuarded = GuardedSecurity();
+  OpenRoot(temporary && gGuarded);
   RestoreSink sink{BeginEntry, Write, Step, EndEntry, nullptr, nullptr};
   uint32_t code = RestoreEntries(gArchive, gArchiveOffset, gOptions, sink);
   if (code != ArchiveOk) FinishSfx(code == ArchiveInflate ? gTarget : gOwnPath, code);

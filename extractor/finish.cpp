@@ -176,6 +176,7 @@ void FinishSfx(const char* subject, DWORD code) {
     DestroyExtractorWindow();
   }
   AbandonExtraction();
+  ReleaseHeld();
   CleanUp();
   if (code == 0 && gHelperPath[0]) StartSelfDelete();
   if (gMutex) CloseHandle(gMutex);

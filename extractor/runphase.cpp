@@ -39,8 +39,20 @@ void Launch() {
   info.lpDirectory = directory;
   info.nShow = SW_SHOWNORMAL;
   gExitCode = 0;
-  if (!ShellExecuteExA(&info)) {
-    DWORD code = GetLastError();
+  // The program and every process it starts share a job with this one, so that clean-up
+  // waits for the whole tree. With delete mode never, and where no job can be made or
+  // joined (an outer job that forbids it), only the program itself is waited for.
+  HANDLE job = gOptions.DeleteMode == 2 ? nullptr : CreateJobObjectA(nullptr, nullptr);
+  if (job && !AssignProcessToJobObject(job, GetCurrentProcess())) job = nullptr;
+  // The target, written by this run or kept, is held through the start as well: one that
+  // another program holds open for writing is never launched.
+  HANDLE target = CreateFileA(gLaunchTarget, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (target == INVALID_HANDLE_VALUE) FinishSfx(gLaunchTarget, GetLastError());
+  BOOL launched = ShellExecuteExA(&info);
+  DWORD code = GetLastError();
+  CloseHandle(target);
+  ReleaseHeld();
+  if (!launched) {
     // The shell's own result stands in when it left no error code.
     if (code == 0) code = static_cast<DWORD>(reinterpret_cast<INT_PTR>(info.hInstApp));
     FinishSfx(gLaunchTarget, code ? code : ERROR_GEN_FAILURE);
@@ -51,6 +63,11 @@ void Launch() {
     if (GetExitCodeProcess(info.hProcess, &exitCode)) gExitCode = exitCode;
     CloseHandle(info.hProcess);
   }
+  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION counts;
+  while (job &&
+         QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &counts, sizeof counts, nullptr) &&
+         counts.ActiveProcesses > 1)
+    Sleep(100);
 }
 
 }  // namespace

@@ -26,16 +26,19 @@ void FailureGuard() {
   FinishSfx(gOwnPath, code ? code : ERROR_HANDLE_EOF);
 }
 
+void* Grown(void* items, int count, int& capacity, size_t size) {
+  if (count < capacity) return items;
+  int more = capacity ? capacity * 2 : 64;
+  void* grown = malloc(size * more);
+  if (!grown) FinishSfx(gOwnPath, ERROR_NOT_ENOUGH_MEMORY);
+  if (count) memcpy(grown, items, size * count);
+  free(items);
+  capacity = more;
+  return grown;
+}
+
 void AddPath(PathList& list, const char* path, const FileId& id, const FileId& folder) {
-  if (list.count == list.capacity) {
-    int capacity = list.capacity ? list.capacity * 2 : 64;
-    PathEntry* grown = static_cast<PathEntry*>(malloc(sizeof(PathEntry) * capacity));
-    if (!grown) FinishSfx(gOwnPath, ERROR_NOT_ENOUGH_MEMORY);
-    if (list.count) memcpy(grown, list.entries, sizeof(PathEntry) * list.count);
-    free(list.entries);
-    list.entries = grown;
-    list.capacity = capacity;
-  }
+  list.entries = static_cast<PathEntry*>(Grown(list.entries, list.count, list.capacity, sizeof(PathEntry)));
   size_t length = strlen(path) + 1;
   char* copy = static_cast<char*>(malloc(length));
   if (!copy) FinishSfx(gOwnPath, ERROR_NOT_ENOUGH_MEMORY);

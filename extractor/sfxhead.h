@@ -39,6 +39,8 @@ struct PathList {
   int capacity;
 };
 
+// `items` with room for one more of `count` items of `size` bytes: grown by doubling.
+void* Grown(void* items, int count, int& capacity, size_t size);
 void AddPath(PathList& list, const char* path, const FileId& id, const FileId& folder);
 
 extern char gOwnPath[PathCapacity];
@@ -72,4 +74,7 @@ void ExtractEntries();
 // For FinishSfx: removes the file being written, which a failed entry never leaves behind,
 // and lets go of the folders the extraction holds, so clean-up can remove them.
 void AbandonExtraction();
+// Closes the files held since their verification: the launched program has started, or
+// clean-up is about to delete them.
+void ReleaseHeld();
 [[noreturn]] void RunPhase();

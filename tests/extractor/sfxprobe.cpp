@@ -2,7 +2,8 @@
 // through the SFX process: ORVEX_PROBE_REPORT (file to write the raw command line, the
 // working directory and each argument as the C runtime splits it, one per line),
 // ORVEX_PROBE_HOLD (wait until this file exists), ORVEX_PROBE_MAKE (create folders
-// beside the probe: made\empty and made\full with a file), ORVEX_PROBE_EXIT (exit code).
+// beside the probe: made\empty and made\full with a file), ORVEX_PROBE_EXIT (exit code),
+// ORVEX_PROBE_CHILD (start a copy that holds this file of the working folder for 2 s).
 #include <windows.h>
 
 #include <cstdio>
@@ -13,6 +14,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   int argc = __argc;
   char** argv = __argv;
   char value[MAX_PATH];
+  if (GetEnvironmentVariableA("ORVEX_PROBE_CHILD", value, MAX_PATH)) {
+    if (std::string(argv[argc - 1]) == "--child")
+      return CreateFileA(value, GENERIC_READ, 7, 0, OPEN_EXISTING, 0, 0) ? SleepEx(2000, FALSE) : 1;
+    WinExec((std::string(GetCommandLineA()) + " --child").c_str(), SW_HIDE);
+  }
   if (GetEnvironmentVariableA("ORVEX_PROBE_REPORT", value, MAX_PATH)) {
     std::string report = std::string(GetCommandLineA()) + "\n";
     char cwd[MAX_PATH];

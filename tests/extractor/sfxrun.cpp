@@ -91,6 +91,22 @@ DWORD RunSfx(const std::string& sfx, const std::string& arguments, const std::st
   return RunToEnd(Quoted(sfx) + arguments, 60000, folder);
 }
 
+DWORD RunSfxLimited(const std::string& sfx) {
+  HANDLE token;
+  TOKEN_LINKED_TOKEN linked{};
+  DWORD size, code = 0xFFFFFFFF;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+  GetTokenInformation(token, TokenLinkedToken, &linked, sizeof linked, &size);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::string line = Quoted(sfx);
+  CreateProcessAsUserA(linked.LinkedToken, 0, &line[0], 0, 0, FALSE, 0, 0, 0, &startup, &info);
+  WaitForSingleObject(info.hProcess, 60000);
+  GetExitCodeProcess(info.hProcess, &code);
+  return code;  // the handles go with the test process
+}
+
 BoxRun RunSfxAnswering(const std::string& sfx, const std::string& button, const std::string& shotName,
                        const std::string& folder, int boxes) {
   BoxRun run;

@@ -32,6 +32,8 @@ std::string SpecialFolder(int csidl);        // with trailing backslash
 std::string SystemText(DWORD code);          // as the extractor shows it
 
 DWORD RunSfx(const std::string& sfx, const std::string& arguments = "", const std::string& folder = "");
+// With the limited token linked to this one (Wine gives every program an elevated one).
+DWORD RunSfxLimited(const std::string& sfx);
 
 // Starts the SFX file, waits for its message box, reads it, saves a screenshot, presses
 // `button`, and gives the exit code.

@@ -2,6 +2,9 @@
 // codes, clean-up in its three modes, self-destruction and the one-instance check.
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include "driver.h"
 #include "sfxrun.h"
 
@@ -30,6 +33,15 @@ Report ReadReport(const std::string& path) {
 }
 
 using Args = std::vector<std::string>;
+
+// The rights of a file or folder as SDDL text (the test process keeps what it reads).
+std::string Security(const std::string& path) {
+  PSECURITY_DESCRIPTOR security = nullptr;
+  char* text = nullptr;
+  GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, 0, 0, 0, 0, &security);
+  ConvertSecurityDescriptorToStringSecurityDescriptorA(security, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, 0);
+  return text ? text : "?";
+}
 
 TEST(Launch, StoredAndForwardedParameters) {
   std::string scratch = MakeScratchDir("sfx-params");
@@ -82,7 +94,7 @@ std::string WithoutBackslash(std::string path) {
 
 TEST(Launch, WorkingDirectoriesAndExitCode) {
   std::string scratch = MakeScratchDir("sfx-workdir");
-  std::string source = MakeSource(scratch, {{"bin\\", ""}, {"bin\\probe.exe", Probe()}});
+  std::string source = MakeSource(scratch, {{"bin\\", ""}, {"bin\\probe.exe", Probe()}, {"bin\\data.txt", "d"}});
   std::string out = scratch + "out\\";
   std::string current = scratch + "current\\";
   CreateDirectoryA(current.c_str(), nullptr);
@@ -101,10 +113,44 @@ TEST(Launch, WorkingDirectoriesAndExitCode) {
     EXPECT_EQ(WithoutBackslash(ReadReport(report).directory), WithoutBackslash(c.expected)) << c.switch_;
   }
   RemoveTree(out);  // created by this run only, so the clean-up may take it
-  ProbeEnvironment exitCode("ORVEX_PROBE_EXIT", "3");
-  std::string sfx = BuildSfx(scratch + "three.exe", "-mf -fm -s -oo", source, source + "bin\\probe.exe", out);
-  EXPECT_EQ(RunSfx(sfx), 3u) << "the launched program's exit code is handed over";
-  EXPECT_FALSE(FolderExists(out)) << "and the files are cleaned up after it";
+  // The probe starts a child that holds a file for 2 s, and ends: clean-up waits for the child.
+  ProbeEnvironment exitCode("ORVEX_PROBE_EXIT", "3"), child("ORVEX_PROBE_CHILD", "bin\\data.txt");
+  for (std::string mode : {"-di", "-dn"}) {
+    DeleteFileA(report.c_str());
+    ChildProcess run(Quoted(BuildSfx(scratch + "3.exe", "-mf -fm -s -oo " + mode, source, source + "bin\\probe.exe", out)));
+    ASSERT_TRUE(driver::WaitUntil([&] { return FileExists(report); }, 15000));
+    EXPECT_EQ(run.Wait(1000), mode == "-dn") << mode << ": only clean-up waits for the child";
+    EXPECT_TRUE(FileExists(out + "bin\\data.txt") && run.Wait(30000)) << mode;
+    EXPECT_EQ(run.ExitCode(), 3u) << mode << ": the launched program's exit code is handed over";
+    EXPECT_EQ(FolderExists(out), mode == "-dn") << mode << ": cleaned up after the child";
+  }
+}
+
+// What the run wrote is held from its verification until the probe has started, while the
+// question about z.txt waits too. A launch target held for writing ends the run with 32.
+TEST(Launch, WhatTheRunWroteIsHeldUntilTheProgramStarted) {
+  std::string scratch = MakeScratchDir("sfx-held");
+  std::string source = MakeSource(scratch, {{"a.txt", "a"}, {"probe.exe", Probe()}, {"z.txt", "z"}});
+  std::string out = scratch + "out\\", report = scratch + "report.txt", hold = scratch + "release.txt";
+  ProbeEnvironment reportEnv("ORVEX_PROBE_REPORT", report), holdEnv("ORVEX_PROBE_HOLD", hold);
+  CreateDirectoryA(out.c_str(), nullptr);
+  WriteFileBytes(out + "z.txt", "old");
+  auto writing = [&](const char* name) { return CreateFileA((out + name).c_str(), GENERIC_WRITE, 7, 0, OPEN_EXISTING, 0, 0); };
+  std::string asking = BuildSfx(scratch + "held.exe", "-mf -fm -s -op -dn", source, source + "probe.exe", out);
+  ChildProcess run(Quoted(asking));
+  HWND box = driver::WaitForWindow("#32770", "", 20000, run.Id());
+  EXPECT_TRUE(writing("a.txt") == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION);
+  driver::PressButton(box, "Yes");
+  ASSERT_TRUE(driver::WaitUntil([&] { return FileExists(report); }, 15000));
+  EXPECT_NE(writing("a.txt"), INVALID_HANDLE_VALUE) << "released once the program started";
+  WriteFileBytes(hold, "go");
+  EXPECT_TRUE(run.Wait(30000) && run.ExitCode() == 0);
+  DeleteFileA(report.c_str());
+  HANDLE writer = writing("probe.exe");
+  EXPECT_EQ(RunSfx(BuildSfx(scratch + "skip.exe", "-mf -fm -s -os -dn", source, source + "probe.exe", out)), 32u);
+  EXPECT_EQ(RunSfxAnswering(asking, "No", "sfx-held-kept", "", 3).exitCode, 32u) << "nor one the user kept";
+  EXPECT_FALSE(FileExists(report)) << "nothing launched";
+  CloseHandle(writer);
 }
 
 TEST(Launch, NoTargetAndAFailingLaunch) {
@@ -290,33 +336,41 @@ TEST(SelfDestruct, GoneAfterSuccessAndTheHelperIsAlwaysFresh) {
 
 // In skip mode the temporary folder of an SFX file is predictable: a program planted there
 // under the launch target's name must never be the one started. An SFX file that asks for
-// elevation does not even use a folder that existed before it ran.
+// elevation, or runs elevated (under Wine every program does; "" is -un with a limited
+// token), does not even use a folder that existed before it ran: it makes its own, only
+// Administrators and SYSTEM write there. Wine keeps no security descriptor or label, only
+// the Unix rights it makes of one: others lose every right.
 TEST(Planted, ALaunchTargetTheArchiveDidNotShipIsNeverStarted) {
   std::string scratch = MakeScratchDir("sfx-planted");
   std::string source = MakeSource(scratch, {{"probe.exe", Probe()}});
   std::string report = scratch + "report.txt";
   ProbeEnvironment reportEnv("ORVEX_PROBE_REPORT", report);
   const std::string planted = Probe() + "planted";
-  for (const char* elevation : {"-un", "-ua", "-uh"}) {
+  for (const char* elevation : {"", "-un", "-ua", "-uh"}) {
+    auto run = [&](const std::string& sfx) { return *elevation ? RunSfx(sfx) : RunSfxLimited(sfx); };
     std::string sfx = BuildSfx(scratch + "planted.exe", std::string("-mf -ft -s -os -dn ") + elevation, source,
                                source + "probe.exe");
     ASSERT_FALSE(sfx.empty());
     std::string folder = TempExtractionFolder(sfx);
-    std::string own = std::string(elevation) == "-un" ? folder : WithoutBackslash(folder) + "1\\";
+    std::string own = !*elevation ? folder : WithoutBackslash(folder) + "1\\";
     RemoveTree(folder);
     CreateDirectoryA(folder.c_str(), nullptr);
     WriteFileBytes(folder + "probe.exe", planted);
     DeleteFileA(report.c_str());
-    EXPECT_EQ(RunSfx(sfx), 0u) << elevation;
+    EXPECT_EQ(run(sfx), 0u) << elevation;
     EXPECT_EQ(WithoutBackslash(ReadReport(report).directory), WithoutBackslash(own)) << elevation;
     EXPECT_EQ(ReadFileBytes(own + "probe.exe"), Probe()) << elevation;
     if (own != folder) {
       EXPECT_EQ(ReadFileBytes(folder + "probe.exe"), planted) << elevation << ": the prepared folder is left alone";
+      EXPECT_EQ(Security(own).find("WD)"), std::string::npos) << elevation << Security(own);
     } else {
       // The archive's own program, met again, is kept as it is.
       SetDosTime(folder + "probe.exe", 0x4A210000);
-      EXPECT_EQ(RunSfx(sfx), 0u);
+      EXPECT_EQ(run(sfx), 0u);
       EXPECT_EQ(DosTime(folder + "probe.exe"), 0x4A210000u);
+      RemoveTree(folder);
+      EXPECT_EQ(run(sfx), 0u);
+      EXPECT_EQ(Security(folder), Security(scratch)) << "an unelevated run makes it with the usual rights";
     }
     RemoveTree(folder);
     RemoveTree(own);
