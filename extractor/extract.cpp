@@ -520,7 +520,7 @@ LONG RenamePart() {
   return gSetInformation(gTargetFile, &status, &rename, sizeof rename, FileRenameInformation);
 }
 
-bool BeginEntry(void*, const EntryHeader& header, const char* name) {
+bool BeginEntry(void*, const ArchiveEntry& header, const char* name) {
   gWriting = false;
   bool helper = header.Kind == EntryKindSelfDelete;
   // Only a self-destructing SFX file ever starts the helper, so only such a file writes it.
@@ -530,7 +530,7 @@ bool BeginEntry(void*, const EntryHeader& header, const char* name) {
     GetTempFolder(false, base);
   else
     CopyText(base, gExtractionFolder, PathCapacity);
-  if (lstrlenA(base) + header.NameLength >= PathCapacity) FinishSfx(gOwnPath, ERROR_FILENAME_EXCED_RANGE);
+  if (lstrlenA(base) + static_cast<int>(header.NameLength) >= PathCapacity) FinishSfx(gOwnPath, ERROR_FILENAME_EXCED_RANGE);
   lstrcpyA(gTarget, base);
   lstrcatA(gTarget, name);
   // The name's parts are opened one by one, and a slash parts them as a backslash does;
@@ -606,7 +606,7 @@ void Step(void*, uint32_t count) {
   PumpMessages();
 }
 
-void EndEntry(void*, const EntryHeader& header) {
+void EndEntry(void*, const ArchiveEntry& header) {
   const Level& folder = gLevels[gDepth - 1];
   if (header.Attributes & AttributeDirectory) {
     // A new folder already carries just the directory bit: one system call per entry saved.

@@ -86,7 +86,7 @@ bool IsPlainIdentifier(const char* id) {
   return true;
 }
 
-void PumpPerEntry(void*, const EntryHeader&, const char*) { PumpMessages(); }
+void PumpPerEntry(void*, const ArchiveEntry&, const char*) { PumpMessages(); }
 
 void CheckOneInstance(const char* id) {
   if (!gOptions.OneInstance) return;
