@@ -269,10 +269,10 @@ int OpenSfx(const std::string& path, SfxFile& sfx, InspectStreams io) {
 // list of any length takes the same memory.
 struct ScanState {
   explicit ScanState(const NameConverter* converter,
-                     void (*shower)(void*, const EntryHeader&, const std::string&) = nullptr, void* showContext = nullptr)
+                     void (*shower)(void*, const ArchiveEntry&, const std::string&) = nullptr, void* showContext = nullptr)
       : names(converter), show(shower), context(showContext) {}
   const NameConverter* names;
-  void (*show)(void* context, const EntryHeader& header, const std::string& stored);
+  void (*show)(void* context, const ArchiveEntry& header, const std::string& stored);
   void* context;
   size_t count = 0;
   int64_t total = 0;
@@ -280,7 +280,7 @@ struct ScanState {
   bool unconvertible = false;  // a name without UTF-8 form
 };
 
-void Collect(void* context, const EntryHeader& header, const char* name) {
+void Collect(void* context, const ArchiveEntry& header, const char* name) {
   ScanState& state = *static_cast<ScanState*>(context);
   std::string text;
   if (!state.names->ToUtf8(name, text)) state.unconvertible = true;
@@ -290,10 +290,23 @@ void Collect(void* context, const EntryHeader& header, const char* name) {
   if (state.show) state.show(state.context, header, name);
 }
 
+// The strong layout's header, when the file has one.
+bool ReadStrongHeader(const SfxFile& sfx, StrongHeader& header) {
+  return sfx.options.Compressed == CompressedStrong &&
+         ReadAt(const_cast<int*>(&sfx.fd), sfx.offset + sizeof(SfxOptions), &header, sizeof header) &&
+         memcmp(header.Magic, StrongMagic, sizeof header.Magic) == 0;
+}
+
 // The validating pass over the whole list; gives 0 or the status to end with.
 int ScanSfx(const std::string& path, SfxFile& sfx, ScanState& state, InspectStreams io) {
   int64_t total = 0;
   uint32_t code = ScanEntries(sfx.archive, sfx.offset, sfx.options, total, Collect, &state);
+  StrongHeader header;
+  if (code == ArchiveInvalid && ReadStrongHeader(sfx, header) && header.Version != StrongVersion) {
+    io.err << Shown(path) << ": the strong layout of version " << int(header.Version) << ", which this orvex does not read"
+           << " (it reads version " << int(StrongVersion) << ") (" << code << ")\n";
+    return static_cast<int>(code);
+  }
   if (code != ArchiveOk) {
     io.err << Shown(path) << ": " << CodeText(code) << " after " << state.count << " entries (" << code << ")\n";
     return static_cast<int>(code);
@@ -319,7 +332,7 @@ std::string AttributeLetters(uint32_t attributes) {
   return letters;
 }
 
-std::string KindWord(const EntryHeader& h) {
+std::string KindWord(const ArchiveEntry& h) {
   return (h.Attributes & AttributeDirectory) ? "folder" : EntryKindWords[h.Kind < 3 ? h.Kind : 0];
 }
 
@@ -358,6 +371,20 @@ struct KeptCode {
   uint8_t code;
   const OptionCode& words;
 };
+
+// The layout's name, and for the strong layout its block and dictionary sizes.
+OptionRow LayoutRow(const SfxFile& sfx) {
+  StrongHeader h;
+  if (!ReadStrongHeader(sfx, h))
+    return {"layout", "\"layout\": " + Json(sfx.options.Compressed ? "deflate" : "stored"),
+            sfx.options.Compressed ? "deflate" : "stored"};
+  uint32_t dictionary;
+  memcpy(&dictionary, h.LzmaProperties + 1, sizeof dictionary);
+  std::string sizes = std::to_string(h.BlockSize) + ", \"dictionary\": " + std::to_string(dictionary);
+  return {"layout", "\"layout\": \"strong\", \"blockSize\": " + sizes,
+          "strong (LZMA), blocks of " + std::to_string(h.BlockSize) + " bytes, dictionary of " +
+              std::to_string(dictionary) + " bytes"};
+}
 
 std::vector<OptionRow> OptionRows(const SfxOptions& o, const std::string& launch, const NameConverter& names) {
   const KeptCode mode(o, &BuildInputs::ExtractionMode), folder(o, &BuildInputs::ExtractionFolder),
@@ -407,7 +434,7 @@ struct EntryList {
   bool any = false;
 };
 
-void ShowJson(void* context, const EntryHeader& h, const std::string& stored) {
+void ShowJson(void* context, const ArchiveEntry& h, const std::string& stored) {
   EntryList& list = *static_cast<EntryList*>(context);
   list.out << (list.any ? ",\n  " : "\n  ") << "{\"kind\": " << Json(KindWord(h)) << ", \"size\": " << h.Size
            << ", \"time\": " << Json(DosTimeText(h.Time, 'T')) << ", \"attributes\": " << Json(AttributeLetters(h.Attributes))
@@ -415,10 +442,11 @@ void ShowJson(void* context, const EntryHeader& h, const std::string& stored) {
   list.any = true;
 }
 
-void ShowLine(void* context, const EntryHeader& h, const std::string& stored) {
+void ShowLine(void* context, const ArchiveEntry& h, const std::string& stored) {
   EntryList& list = *static_cast<EntryList*>(context);
   char line[96];
-  snprintf(line, sizeof line, "%-7s %12d  %s  %s  ", KindWord(h).c_str(), h.Size, DosTimeText(h.Time, ' ').c_str(),
+  snprintf(line, sizeof line, "%-7s %12llu  %s  %s  ", KindWord(h).c_str(), static_cast<unsigned long long>(h.Size),
+           DosTimeText(h.Time, ' ').c_str(),
            AttributeLetters(h.Attributes).c_str());
   list.out << line << list.names.Shown(stored, true) << "\n";
 }
@@ -433,6 +461,7 @@ int ListSfx(const std::string& path, const NameConverter& names, bool json, Insp
   ScanState first(&names);
   if (int status = ScanSfx(path, sfx, first, io)) return status;
   std::vector<OptionRow> rows = OptionRows(sfx.options, first.launch, names);
+  rows.push_back(LayoutRow(sfx));
   EntryList list{io.out, names};
   ScanState second(&names, json ? ShowJson : ShowLine, &list);
   int status;
@@ -461,12 +490,12 @@ struct TestState {
   size_t damaged = 0;
 };
 
-bool Examine(void*, const EntryHeader&, const char*) { return false; }
+bool Examine(void*, const ArchiveEntry&, const char*) { return false; }
 void NoWrite(void*, const void*, uint32_t) {}
 void NoStep(void*, uint32_t) {}
-void NoEnd(void*, const EntryHeader&) {}
+void NoEnd(void*, const ArchiveEntry&) {}
 
-bool ReportDamage(void* context, const EntryHeader&, const char* name, uint32_t code) {
+bool ReportDamage(void* context, const ArchiveEntry&, const char* name, uint32_t code) {
   TestState& state = *static_cast<TestState*>(context);
   *state.out << "damaged: " << state.names->Shown(name, true) << ": " << CodeText(code) << " (" << code << ")\n";
   ++state.damaged;
@@ -508,7 +537,7 @@ class Extraction {
 
   size_t kept = 0;
 
-  bool Begin(const EntryHeader& header, const char* stored) {
+  bool Begin(const ArchiveEntry& header, const char* stored) {
     if (header.Kind == EntryKindSelfDelete) return false;  // the helper is the extractor's own
     // Converted whole, so a double-byte character's trail byte is never taken for a
     // separator; the scan refused every name that does not convert.
@@ -563,7 +592,7 @@ class Extraction {
     }
   }
 
-  void End(const EntryHeader& header) {
+  void End(const ArchiveEntry& header) {
     if (file_ < 0) return;
     unsigned date = header.Time >> 16, clock = header.Time & 0xFFFF;
     struct tm local {};
@@ -629,13 +658,13 @@ class Extraction {
   int file_ = -1;
 };
 
-bool ExtractBegin(void* context, const EntryHeader& header, const char* name) {
+bool ExtractBegin(void* context, const ArchiveEntry& header, const char* name) {
   return static_cast<Extraction*>(context)->Begin(header, name);
 }
 void ExtractWrite(void* context, const void* data, uint32_t length) {
   static_cast<Extraction*>(context)->Write(data, length);
 }
-void ExtractEnd(void* context, const EntryHeader& header) { static_cast<Extraction*>(context)->End(header); }
+void ExtractEnd(void* context, const ArchiveEntry& header) { static_cast<Extraction*>(context)->End(header); }
 
 }  // namespace
 

@@ -26,7 +26,7 @@ void Broken(const char* what) {
   std::abort();
 }
 
-bool Begin(void* context, const EntryHeader& header, const char* name) {
+bool Begin(void* context, const ArchiveEntry& header, const char* name) {
   RunResult* result = static_cast<RunResult*>(context);
   if (!IsSafeEntryName(name, std::strlen(name))) Broken("unsafe name reached the sink");
   if (std::strlen(name) != static_cast<size_t>(header.NameLength)) Broken("name length");
@@ -50,16 +50,17 @@ void Write(void* context, const void* data, uint32_t length) {
 void Step(void* context, uint32_t count) {
   if (count == 0) Broken("empty content step");
   RunResult* result = static_cast<RunResult*>(context);
-  if (result->options.Compressed) result->entries.back().chunks.push_back({count, 0});
+  uint8_t layout = result->options.Compressed;
+  if (layout && layout != CompressedStrong) result->entries.back().chunks.push_back({count, 0});
 }
 
-void End(void* context, const EntryHeader& header) {
+void End(void* context, const ArchiveEntry& header) {
   RunResult* result = static_cast<RunResult*>(context);
   if (result->entries.back().content.size() != static_cast<uint64_t>(header.Size)) Broken("entry ended short");
 }
 
 // A damaged entry is dropped from the record, as if it had never been begun.
-bool PassDamage(void* context, const EntryHeader&, const char*, uint32_t) {
+bool PassDamage(void* context, const ArchiveEntry&, const char*, uint32_t) {
   static_cast<RunResult*>(context)->entries.pop_back();
   return true;
 }
@@ -74,6 +75,14 @@ uint32_t U32At(const std::string& bytes, uint64_t position) {
 // compressed lengths are taken from the frames, and every frame it already checked.
 void Place(const std::string& bytes, RunResult& result) {
   uint64_t at = result.archiveOffset + sizeof(SfxOptions);
+  if (result.options.Compressed == CompressedStrong) {
+    StrongHeader h;
+    std::memcpy(&h, bytes.data() + at, sizeof h);
+    at += sizeof h + h.DirectoryPacked;
+    for (uint64_t block = 0; block * h.BlockSize < h.ContentSize; ++block) at += 4 + U32At(bytes, at);
+    result.end = at;
+    return;
+  }
   for (Restored& entry : result.entries) {
     at += sizeof(EntryHeader) + static_cast<uint64_t>(entry.header.NameLength);
     if (!result.options.Compressed) at += static_cast<uint64_t>(entry.header.Size);

@@ -27,14 +27,27 @@ std::string Sfx(const SfxOptions& options, const std::vector<Entry>& entries) {
 
 std::string Sfx(const std::vector<Entry>& entries) { return Sfx(DefaultOptions(), entries); }
 
+SfxOptions Layout(uint8_t compressed) {
+  SfxOptions options = DefaultOptions();
+  options.Compressed = compressed;
+  return options;
+}
+
+// Where the strong layout's header lies in Sfx's result.
+const size_t StrongAt = 1024 + sizeof(SfxOptions);
+
+template <typename T>
+std::string Patched(std::string bytes, size_t at, T value) {
+  std::memcpy(&bytes[at], &value, sizeof value);
+  return bytes;
+}
+
 TEST(ArchiveReader, RestoresEntriesAtAwkwardSizesStoredAndCompressed) {
   std::vector<Entry> entries = {Folder("docs"), File("docs\\empty.txt", ""), File("one", "x"),
                                 File("docs\\chunk.bin", Pattern(ChunkSize, 1)),
                                 File("chunk+1.bin", Pattern(ChunkSize + 1, 2), EntryKindLaunchTarget)};
-  for (uint8_t compressed : {1, 0}) {
-    SfxOptions options = DefaultOptions();
-    options.Compressed = compressed;
-    RunResult result = RunArchive(Sfx(options, entries));
+  for (uint8_t compressed : {CompressedDeflate, CompressedNone, CompressedStrong}) {
+    RunResult result = RunArchive(Sfx(Layout(compressed), entries));
     ASSERT_EQ(result.code, 0u) << "compressed " << int(compressed);
     EXPECT_EQ(result.totalSize, 2 * int64_t(ChunkSize) + 2);
     ASSERT_EQ(result.entries.size(), entries.size());
@@ -79,15 +92,19 @@ TEST(ArchiveReader, RefusesArchivesWithoutTerminatorButNotWithoutContent) {
 }
 
 TEST(ArchiveReader, TruncationNeverRestoresAnything) {
-  std::string whole = Sfx({Folder("d"), File("d\\a.txt", Pattern(300, 3)), File("b.bin", Pattern(70000, 4)),
-                           File("c.txt", "last")});
-  ASSERT_EQ(RunArchive(whole).code, 0u);
+  std::vector<Entry> entries = {Folder("d"), File("d\\a.txt", Pattern(300, 3)), File("b.bin", Pattern(70000, 4)),
+                                File("c.txt", "last")};
+  std::string whole = Sfx(entries);
   size_t archive = SyntheticHead().size();
-  for (size_t cut = archive; cut < whole.size(); cut += (cut < archive + 1200 ? 1 : 4096)) {
-    RunResult result = RunArchive(whole.substr(0, cut));
-    EXPECT_FALSE(result.scanned) << "cut at " << cut;
-    EXPECT_TRUE(result.entries.empty()) << "cut at " << cut;
-    EXPECT_TRUE(result.code == ArchiveShort || result.code == ArchiveInvalid) << "cut at " << cut << ": " << result.code;
+  // The strong layout in blocks smaller than a file, so cuts fall between frames too.
+  for (const std::string& sfx : {whole, SyntheticHead() + MakeStrongArchive(DefaultOptions(), entries, 16384)}) {
+    ASSERT_EQ(RunArchive(sfx).code, 0u);
+    for (size_t cut = archive; cut < sfx.size(); cut += (cut < archive + 1200 ? 1 : 4096)) {
+      RunResult result = RunArchive(sfx.substr(0, cut));
+      EXPECT_FALSE(result.scanned) << "cut at " << cut;
+      EXPECT_TRUE(result.entries.empty()) << "cut at " << cut;
+      EXPECT_TRUE(result.code == ArchiveShort || result.code == ArchiveInvalid) << "cut at " << cut << ": " << result.code;
+    }
   }
   // Inside a header or a chunk frame the read fails (38); inside content the scan runs
   // off the end and finds no terminator (13).
@@ -134,6 +151,77 @@ TEST(ArchiveReader, DamagedChunks) {
   std::memcpy(&t[header + 5], &three, 4);           // Size
   std::memcpy(&t[header + 17 + 1], &three, 4);      // raw length of the chunk
   EXPECT_EQ(RunArchive(t).code, ArchiveInflate);
+}
+
+// Damage only the strong layout can carry; where the scan can see it, nothing is begun.
+TEST(ArchiveReader, DamagedStrongArchives) {
+  const SfxOptions options = Layout(CompressedStrong);
+  auto strong = [&](std::vector<Entry> entries, uint32_t blockSize = 1 << 20) {
+    return SyntheticHead() + MakeStrongArchive(options, entries, blockSize);
+  };
+  auto copies = [&](uint32_t first, uint32_t folder, uint32_t last, const std::string& content = "same") {
+    Entry a = File("a", "same"), d = Folder("d"), b = File("d\\b", content);
+    a.copyOf = first, d.copyOf = folder, b.copyOf = last;
+    return strong({a, d, b});
+  };
+  // One file whose directory record and frames are made by hand.
+  auto handMade = [&](uint64_t size, uint64_t contentSize, uint32_t blockSize, const std::string& frames,
+                      uint32_t crcFlip = 0) {
+    std::string directory = StrongDirectory({File("a", "abcdefgh")});
+    directory = Patched(directory, 9, size);
+    uint32_t crc;
+    std::memcpy(&crc, &directory[17], 4);
+    directory = Patched(directory, 17, crc ^ crcFlip);
+    return SyntheticHead() + StrongArchive(options, directory, 1, contentSize, blockSize, frames);
+  };
+  const std::string good = strong({File("a", Pattern(5000, 5)), File("b", "bravo")});
+  // An LZMA stream starts with a zero byte.
+  uint32_t directoryPacked;
+  std::memcpy(&directoryPacked, &good[StrongAt + 32], 4);
+  std::string notDecoding = Patched(good, StrongAt + 40, '\x01');
+  std::string blockNotDecoding = Patched(good, StrongAt + 40 + directoryPacked + 4, '\x01');
+  const struct {
+    const char* what;
+    std::string bytes;
+    uint32_t code;
+    bool scanned;
+  } rows[] = {
+      {"another magic", Patched(good, StrongAt, 'X'), ArchiveInvalid, false},
+      {"a later version", Patched<uint8_t>(good, StrongAt + 4, StrongVersion + 1), ArchiveInvalid, false},
+      {"an unknown flag", Patched<uint8_t>(good, StrongAt + 5, 1), ArchiveInvalid, false},
+      {"a block beyond the limit", Patched(good, StrongAt + 12, StrongMaxBlockSize + 1), ArchiveTooLarge, false},
+      {"a dictionary beyond the limit", Patched(good, StrongAt + 7, StrongMaxDictionarySize + 1), ArchiveTooLarge, false},
+      {"a directory beyond the limit", Patched(good, StrongAt + 28, StrongMaxDirectorySize + 1), ArchiveTooLarge, false},
+      {"a directory that does not decode", notDecoding, ArchiveInflate, false},
+      {"a directory of another length", Patched(good, StrongAt + 28, uint32_t(2 * 27 + 2 + 1)), ArchiveInvalid, false},
+      {"a directory CRC mismatch", Patched(good, StrongAt + 36, 0u), ArchiveChecksum, false},
+      {"an entry the directory does not hold", Patched(good, StrongAt + 16, 3u), ArchiveInvalid, false},
+      {"content the files do not add up to", Patched<uint64_t>(good, StrongAt + 20, 5006), ArchiveInvalid, false},
+      {"a copy", copies(0, 0, 1), 0, true},
+      {"a copy that points forward", copies(3, 0, 0), ArchiveInvalid, false},
+      {"a copy of itself", copies(0, 0, 3), ArchiveInvalid, false},
+      {"a copy of a folder", copies(0, 0, 2), ArchiveInvalid, false},
+      {"a folder that is a copy", copies(0, 1, 0), ArchiveInvalid, false},
+      {"a copy of a copy", strong({File("a", "x"), [] { Entry e = File("b", "x"); e.copyOf = 1; return e; }(),
+                                   [] { Entry e = File("c", "x"); e.copyOf = 2; return e; }()}),
+       ArchiveInvalid, false},
+      {"a copy of another size", copies(0, 0, 1, "same!"), ArchiveInvalid, false},
+      {"a copy of another CRC", copies(0, 0, 1, "samE"), ArchiveInvalid, false},
+      {"a claimed size of petabytes", handMade(1ull << 50, 1ull << 50, 1 << 20, Frame("abcdefgh")), ArchiveInvalid, false},
+      {"a block count that overflows", handMade(~0ull - 5, ~0ull - 5, 1, Frame("abcdefgh")), ArchiveInvalid, false},
+      {"a frame beyond the limit", handMade(8, 8, 8, Patched(Frame("abcdefgh"), 0, uint32_t(StrongMaxPacked(8) + 1))),
+       ArchiveTooLarge, false},
+      {"a block that does not decode", blockNotDecoding, ArchiveInflate, true},
+      {"a block that decodes short", handMade(8, 8, 8, Frame("abcdefg")), ArchiveInflate, true},
+      {"a block that goes on", handMade(8, 8, 8, Frame("abcdefghi")), ArchiveInflate, true},
+      {"a CRC mismatch", handMade(8, 8, 8, Frame("abcdefgh"), 1), ArchiveChecksum, true},
+  };
+  for (const auto& row : rows) {
+    RunResult result = RunArchive(row.bytes);
+    EXPECT_EQ(result.code, row.code) << row.what;
+    EXPECT_EQ(result.scanned, row.scanned) << row.what;
+    EXPECT_TRUE(row.scanned || result.entries.empty()) << row.what;
+  }
 }
 
 TEST(ArchiveReader, RefusesUnsafeNamesBeforeWritingAnything) {

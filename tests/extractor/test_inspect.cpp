@@ -66,90 +66,106 @@ std::string Big() {
 }
 
 TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
-  ScratchFolder scratch("inspect");
-  SfxOptions options = DefaultOptions("00AB12CD34");
-  options.ExtractionMode = 1;
-  options.ExtractionFolder = 5;
-  strcpy(options.CustomFolder, "%TEMP%\\Caf\xE9\\");
-  strcpy(options.CmdParameters, "/quiet \"x\"");
-  options.DeleteMode = 2;
-  Entry readOnly = File("docs\\ro.txt", "locked");
-  readOnly.attributes = 0x21;
-  readOnly.time = 0x5A8C6C00 + 1;  // 13:32:02
-  const std::string big = Big();
-  std::vector<Entry> entries = {File("xsfxdel~.exe", "MZ helper", EntryKindSelfDelete),
-                                sfxtest::Folder("docs"),
-                                File("docs\\caf\xE9.txt", "caf\xE9"),
-                                readOnly,
-                                File("empty", ""),
-                                sfxtest::Folder("bin"),
-                                File("bin\\run.exe", "MZ run", EntryKindLaunchTarget),
-                                File("big.bin", big)};
-  std::string sfx = WriteFile(scratch / "in.exe", SyntheticHead() + MakeArchive(options, entries));
+  for (uint8_t layout : {CompressedDeflate, CompressedStrong}) {
+    SCOPED_TRACE(int(layout));
+    ScratchFolder scratch("inspect");
+    SfxOptions base = DefaultOptions();
+    base.Compressed = layout;
+    SfxOptions options = DefaultOptions("00AB12CD34");
+    options.Compressed = layout;
+    options.ExtractionMode = 1;
+    options.ExtractionFolder = 5;
+    strcpy(options.CustomFolder, "%TEMP%\\Caf\xE9\\");
+    strcpy(options.CmdParameters, "/quiet \"x\"");
+    options.DeleteMode = 2;
+    Entry readOnly = File("docs\\ro.txt", "locked");
+    readOnly.attributes = 0x21;
+    readOnly.time = 0x5A8C6C00 + 1;  // 13:32:02
+    const std::string big = Big();
+    Entry copy = File("docs\\copy.txt", "caf\xE9");
+    copy.copyOf = 3;  // of docs\café.txt in the strong layout
+    std::vector<Entry> entries = {File("xsfxdel~.exe", "MZ helper", EntryKindSelfDelete),
+                                  sfxtest::Folder("docs"),
+                                  File("docs\\caf\xE9.txt", "caf\xE9"),
+                                  copy,
+                                  readOnly,
+                                  File("empty", ""),
+                                  sfxtest::Folder("bin"),
+                                  File("bin\\run.exe", "MZ run", EntryKindLaunchTarget),
+                                  File("big.bin", big)};
+    std::string sfx = WriteFile(scratch / "in.exe", SyntheticHead() + MakeArchive(options, entries));
 
-  Outcome list = Call(List, sfx);
-  EXPECT_EQ(list.status, 0) << list.err;
-  for (const char* line : {"extractionFolder: a custom folder %TEMP%\\Café\\\n",
-                           "mode: launch bin/run.exe /quiet \"x\" in the extraction folder\n", "overwrite: ask\n",
-                           "delete: never\n", "instanceId: 00AB12CD34\n",
-                           "helper             9  2025-04-12 13:32:00  ---A-  xsfxdel~.exe\n",
-                           "folder             0  2025-04-12 13:32:00  ----D  docs\n",
-                           "file               6  2025-04-12 13:32:02  R--A-  docs/ro.txt\n",
-                           "launch             6  2025-04-12 13:32:00  ---A-  bin/run.exe\n",
-                           "file         9437185  2025-04-12 13:32:00  ---A-  big.bin\n", "8 entries, 9437210 bytes\n"})
-    EXPECT_NE(list.out.find(line), std::string::npos) << line << "\nin:\n" << list.out;
+    Outcome list = Call(List, sfx);
+    EXPECT_EQ(list.status, 0) << list.err;
+    for (const char* line : {"extractionFolder: a custom folder %TEMP%\\Café\\\n",
+                             "mode: launch bin/run.exe /quiet \"x\" in the extraction folder\n", "overwrite: ask\n",
+                             "delete: never\n", "instanceId: 00AB12CD34\n",
+                             "helper             9  2025-04-12 13:32:00  ---A-  xsfxdel~.exe\n",
+                             "folder             0  2025-04-12 13:32:00  ----D  docs\n",
+                             "file               6  2025-04-12 13:32:02  R--A-  docs/ro.txt\n",
+                             "launch             6  2025-04-12 13:32:00  ---A-  bin/run.exe\n",
+                             "file         9437185  2025-04-12 13:32:00  ---A-  big.bin\n", "9 entries, 9437214 bytes\n",
+                             layout == CompressedStrong
+                                 ? "layout: strong (LZMA), blocks of 1048576 bytes, dictionary of 1048576 bytes\n"
+                                 : "layout: deflate\n"})
+      EXPECT_NE(list.out.find(line), std::string::npos) << line << "\nin:\n" << list.out;
 
-  // Python's own reader takes the machine-readable form whole.
-  std::string json = WriteFile(scratch / "list.json", Call(ListJson, sfx).out);
-  std::string check = "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); e=d[\"entries\"]; "
-                      "sys.exit(0 if len(e)==8 and e[2][\"name\"]==\"docs/caf\\u00e9.txt\" and "
-                      "d[\"options\"][\"launchTarget\"]==\"bin/run.exe\" and e[7][\"size\"]==9437185 else 1)' " +
-                      json;
-  EXPECT_EQ(system(check.c_str()), 0) << ReadFile(json);
+    // Python's own reader takes the machine-readable form whole.
+    std::string json = WriteFile(scratch / "list.json", Call(ListJson, sfx).out);
+    std::string check = "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); e=d[\"entries\"]; "
+                        "sys.exit(0 if len(e)==9 and e[2][\"name\"]==\"docs/caf\\u00e9.txt\" and "
+                        "d[\"options\"][\"launchTarget\"]==\"bin/run.exe\" and e[8][\"size\"]==9437185 else 1)' " +
+                        json;
+    EXPECT_EQ(system(check.c_str()), 0) << ReadFile(json);
 
-  // An empty text is an empty string, with no stored bytes to add.
-  std::string plain = WriteFile(scratch / "plain.exe", SyntheticHead() + MakeArchive(DefaultOptions(), {File("a", "")}));
-  EXPECT_NE(Call(ListJson, plain).out.find("\"customFolder\": \"\", \"mode\""), std::string::npos);
+    // An empty text is an empty string, with no stored bytes to add.
+    std::string plain = WriteFile(scratch / "plain.exe", SyntheticHead() + MakeArchive(base, {File("a", "")}));
+    EXPECT_NE(Call(ListJson, plain).out.find("\"customFolder\": \"\", \"mode\""), std::string::npos);
 
-  Outcome test = Call(TestSfx, sfx);
-  EXPECT_EQ(test.status, 0);
-  EXPECT_NE(test.out.find("8 entries, all whole"), std::string::npos) << test.out;
+    Outcome test = Call(TestSfx, sfx);
+    EXPECT_EQ(test.status, 0);
+    EXPECT_NE(test.out.find("9 entries, all whole"), std::string::npos) << test.out;
 
-  std::string out = scratch / "out";
-  Outcome extract = Extract(sfx, out);
-  EXPECT_EQ(extract.status, 0) << extract.err;
-  EXPECT_EQ(ReadFile(out + "/docs/caf\xC3\xA9.txt"), "caf\xE9");
-  EXPECT_EQ(ReadFile(out + "/bin/run.exe"), "MZ run");
-  EXPECT_TRUE(ReadFile(out + "/big.bin") == big);
-  EXPECT_TRUE(Exists(out + "/empty"));
-  EXPECT_FALSE(Exists(out + "/xsfxdel~.exe")) << "the helper is the extractor's own";
-  struct stat about;
-  ASSERT_EQ(stat((out + "/docs/ro.txt").c_str(), &about), 0);
-  EXPECT_EQ(about.st_mode & 0222, 0u) << "read-only";
-  struct tm local {};
-  local.tm_year = 125, local.tm_mon = 3, local.tm_mday = 12, local.tm_hour = 13, local.tm_min = 32,
-  local.tm_sec = 2, local.tm_isdst = -1;
-  EXPECT_EQ(about.st_mtime, mktime(&local));
-  ASSERT_EQ(stat((out + "/bin/run.exe").c_str(), &about), 0);
-  EXPECT_NE(about.st_mode & 0200, 0u);
+    std::string out = scratch / "out";
+    Outcome extract = Extract(sfx, out);
+    EXPECT_EQ(extract.status, 0) << extract.err;
+    EXPECT_EQ(ReadFile(out + "/docs/caf\xC3\xA9.txt"), "caf\xE9");
+    EXPECT_EQ(ReadFile(out + "/bin/run.exe"), "MZ run");
+    EXPECT_TRUE(ReadFile(out + "/big.bin") == big);
+    EXPECT_TRUE(Exists(out + "/empty"));
+    EXPECT_FALSE(Exists(out + "/xsfxdel~.exe")) << "the helper is the extractor's own";
+    struct stat about;
+    ASSERT_EQ(stat((out + "/docs/ro.txt").c_str(), &about), 0);
+    EXPECT_EQ(about.st_mode & 0222, 0u) << "read-only";
+    struct tm local {};
+    local.tm_year = 125, local.tm_mon = 3, local.tm_mday = 12, local.tm_hour = 13, local.tm_min = 32,
+    local.tm_sec = 2, local.tm_isdst = -1;
+    EXPECT_EQ(about.st_mtime, mktime(&local));
+    ASSERT_EQ(stat((out + "/bin/run.exe").c_str(), &about), 0);
+    EXPECT_NE(about.st_mode & 0200, 0u);
 
-  // Signed after building: the certificate table behind the terminator is no part of the
-  // archive. A list of any length is shown entry by entry.
-  EXPECT_EQ(Call(TestSfx, WriteFile(scratch / "signed.exe", ReadFile(sfx) + std::string(1032, '\x30'))).status, 0);
-  std::vector<Entry> many;
-  for (int i = 0; i < 100000; ++i) many.push_back(File("f" + std::to_string(i), ""));
-  Outcome listed = Call(List, WriteFile(scratch / "many.exe", SyntheticHead() + MakeArchive(DefaultOptions(), many)));
-  EXPECT_EQ(listed.status, 0);
-  EXPECT_NE(listed.out.find("f99999\n100000 entries, 0 bytes\n"), std::string::npos);
+    // Signed after building: the certificate table behind the terminator is no part of the
+    // archive. A list of any length is shown entry by entry.
+    EXPECT_EQ(Call(TestSfx, WriteFile(scratch / "signed.exe", ReadFile(sfx) + std::string(1032, '\x30'))).status, 0);
+    std::vector<Entry> many;
+    for (int i = 0; i < 100000; ++i) many.push_back(File("f" + std::to_string(i), ""));
+    Outcome listed = Call(List, WriteFile(scratch / "many.exe", SyntheticHead() + MakeArchive(base, many)));
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_NE(listed.out.find("f99999\n100000 entries, 0 bytes\n"), std::string::npos);
 
-  // Met again: existing files are kept unless -o replaces them.
-  WriteFile(out + "/empty", "mine");
-  extract = Extract(sfx, out);
-  EXPECT_EQ(extract.status, 2);
-  EXPECT_NE(extract.err.find("empty: exists, kept (-o replaces it)"), std::string::npos) << extract.err;
-  EXPECT_EQ(ReadFile(out + "/empty"), "mine");
-  EXPECT_EQ(Extract(sfx, out, true).status, 0);
-  EXPECT_EQ(ReadFile(out + "/empty"), "");
+    // Met again: existing files are kept unless -o replaces them; a copy of a kept file
+    // still comes from the archive.
+    WriteFile(out + "/empty", "mine");
+    WriteFile(out + "/docs/caf\xC3\xA9.txt", "mine");
+    unlink((out + "/docs/copy.txt").c_str());
+    extract = Extract(sfx, out);
+    EXPECT_EQ(extract.status, 2);
+    EXPECT_NE(extract.err.find("empty: exists, kept (-o replaces it)"), std::string::npos) << extract.err;
+    EXPECT_EQ(ReadFile(out + "/empty"), "mine");
+    EXPECT_EQ(ReadFile(out + "/docs/copy.txt"), "caf\xE9");
+    EXPECT_EQ(Extract(sfx, out, true).status, 0);
+    EXPECT_EQ(ReadFile(out + "/empty"), "");
+  }
 }
 
 // -t gives the code the extractor ends with, on every input of the fuzz corpus, on every
@@ -166,6 +182,11 @@ TEST(Inspect, DamagedFilesEndWithTheExtractorsCodes) {
   std::string checksum = whole;
   checksum[checksum.size() - 17 - 1] ^= 1;
   inputs.push_back(checksum);
+  std::string strong = SyntheticHead() + MakeStrongArchive(DefaultOptions(), {sfxtest::Folder("d"), File("d\\a", "alpha")});
+  for (size_t cut = SyntheticHead().size(); cut < strong.size(); ++cut) inputs.push_back(strong.substr(0, cut));
+  std::string later = strong;
+  later[SyntheticHead().size() + sizeof(SfxOptions) + 4] = StrongVersion + 1;
+  inputs.push_back(later);
   inputs.push_back("not an SFX file at all");
   // Refused by both alike: a folder no folder entry names, names Windows would change.
   for (const Entry& e : {File("orphan\\a", "alpha"), File("dot.", "x"), File("blank ", "x")})
@@ -194,6 +215,10 @@ TEST(Inspect, DamagedFilesEndWithTheExtractorsCodes) {
     EXPECT_FALSE(Exists(out + "/orphan") || Exists(out + "/dot.") || Exists(out + "/blank "));
     system(("rm -rf '" + out + "'").c_str());
   }
+
+  Outcome versioned = Call(List, WriteFile(path, later));
+  EXPECT_NE(versioned.err.find(": the strong layout of version 2, which this orvex does not read (it reads version 1) (13)"),
+            std::string::npos) << versioned.err;
 
   // A fifo or a device as FILE is refused at once: a writer that would let a waiting
   // open go on comes only after the inspections should have ended.
