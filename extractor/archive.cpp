@@ -81,7 +81,7 @@ uint32_t ReadEntryStart(Cursor& c, EntryHeader& h, ArchiveEntry& e, char (&name)
   if (!Read(c, &h, sizeof h)) return ArchiveShort;
   if (IsTerminator(h)) return ArchiveOk;
   if (h.NameLength <= 0 || h.NameLength > MaxEntryNameLength || h.Size < 0) return ArchiveInvalid;
-  e = ArchiveEntry{static_cast<uint64_t>(h.Size), h.Time, h.Attributes, static_cast<uint32_t>(h.NameLength), h.Kind, 0};
+  e = ArchiveEntry{h.Kind, h.Attributes, h.Time, static_cast<uint64_t>(h.Size), 0, 0, static_cast<uint16_t>(h.NameLength)};
   if (!Read(c, name, e.NameLength)) return ArchiveShort;
   name[e.NameLength] = 0;
   return IsValidEntry(e, name) ? ArchiveOk : ArchiveInvalid;
@@ -130,6 +130,18 @@ bool IsValidEntry(const ArchiveEntry& e, const char* name) {
   return e.Kind != EntryKindSelfDelete || SameLetters(name, e.NameLength, "XSFXDEL~.EXE");
 }
 
+uint32_t FinishEntry(const RestoreSink& sink, const ArchiveEntry& e, const char* name, uint32_t damage,
+                     uint32_t& firstDamage) {
+  if (damage == ArchiveOk) {
+    sink.EndEntry(sink.context, e);
+  } else if (sink.Damaged && sink.Damaged(sink.context, e, name, damage)) {
+    if (firstDamage == ArchiveOk) firstDamage = damage;
+  } else {
+    return damage;
+  }
+  return ArchiveOk;
+}
+
 bool FolderOrder::Accept(const ArchiveEntry& e, const char* name) {
   size_t parent = 0;
   for (const char* p = name; p < name + e.NameLength; p = gNextNameChar(p))
@@ -171,16 +183,20 @@ bool IsSafeEntryName(const char* name, size_t length) {
 
 namespace {
 
+// For the head walk and the default layout's passes, which never overlap.
+Cursor gCursor;
+
 bool ReadAtForHead(void* context, uint32_t position, void* buffer, uint32_t length) {
-  const ArchiveFile* file = static_cast<const ArchiveFile*>(context);
-  if (position > file->size || length > file->size - position) return false;
-  return file->read(file->context, position, buffer, length);
+  Cursor& c = *static_cast<Cursor*>(context);
+  c.position = position;
+  return Read(c, buffer, length);
 }
 
 }  // namespace
 
 uint32_t LocateArchive(const ArchiveFile& file, uint64_t& archiveOffset) {
-  archiveOffset = FindArchiveOffset(ReadAtForHead, const_cast<ArchiveFile*>(&file));
+  StartCursor(gCursor, file, 0);
+  archiveOffset = FindArchiveOffset(ReadAtForHead, &gCursor);
   if (archiveOffset == 0 || file.size <= archiveOffset + sizeof(SfxOptions)) return ArchiveShort;
   return ArchiveOk;
 }
@@ -189,7 +205,7 @@ uint32_t ScanEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxO
                      int64_t& totalSize, ScanVisitFunction visit, void* context) {
   totalSize = 0;
   if (options.Compressed == CompressedStrong) return ScanStrong(file, archiveOffset, totalSize, visit, context);
-  static Cursor c;
+  Cursor& c = gCursor;
   StartCursor(c, file, archiveOffset + sizeof(SfxOptions));
   bool terminated = false;
   FolderOrder order;
@@ -228,7 +244,7 @@ uint32_t ScanEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxO
 uint32_t RestoreEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxOptions& options,
                         const RestoreSink& sink) {
   if (options.Compressed == CompressedStrong) return RestoreStrong(file, archiveOffset, sink);
-  static Cursor c;
+  Cursor& c = gCursor;
   StartCursor(c, file, archiveOffset + sizeof(SfxOptions));
   uint32_t firstDamage = ArchiveOk;
   while (c.position < file.size) {
@@ -245,14 +261,8 @@ uint32_t RestoreEntries(const ArchiveFile& file, uint64_t archiveOffset, const S
     }
     uint32_t sum = ByteSum(name, static_cast<size_t>(h.NameLength));
     bool writing = sink.BeginEntry(sink.context, e, name);
-    // A damaged entry that the sink lets pass is read to its end, frame by frame.
-    bool damaged = false;
-    auto passes = [&](uint32_t damage) {
-      if (!sink.Damaged || !sink.Damaged(sink.context, e, name, damage)) return false;
-      if (firstDamage == ArchiveOk) firstDamage = damage;
-      damaged = true;
-      return true;
-    };
+    // A damaged entry is read to its end, frame by frame.
+    uint32_t damage = ArchiveOk;
     for (int64_t done = 0; done < h.Size;) {
       const uint8_t* content = gChunkBuffer;
       uint32_t count;
@@ -261,26 +271,24 @@ uint32_t RestoreEntries(const ArchiveFile& file, uint64_t archiveOffset, const S
         code = ReadFrame(c, h.Size - done, count, packed);
         if (code != ArchiveOk) return code;
         if (!Read(c, gChunkBuffer, packed)) return ArchiveShort;
-        if (!damaged && !Inflate(packed, count) && !passes(ArchiveInflate)) return ArchiveInflate;
-        if (damaged) {
-          done += count;
-          continue;
-        }
+        if (!damage && !Inflate(packed, count)) damage = ArchiveInflate;
         content = gInflated;
       } else {
         int64_t rest = h.Size - done;
         count = rest < ChunkBufferSize ? static_cast<uint32_t>(rest) : ChunkBufferSize;
         if (!Read(c, gChunkBuffer, count)) return ArchiveShort;
       }
+      done += count;
+      if (damage) continue;
       if (writing) sink.Write(sink.context, content, count);
       sum = ByteSum(content, count, sum);
-      done += count;
       sink.Step(sink.context, count);
     }
     uint32_t stored = 0;
     if (!ReadU32(c, stored)) return ArchiveShort;
-    if (!damaged && stored != sum && !passes(ArchiveChecksum)) return ArchiveChecksum;
-    if (!damaged) sink.EndEntry(sink.context, e);
+    if (!damage && stored != sum) damage = ArchiveChecksum;
+    code = FinishEntry(sink, e, name, damage, firstDamage);
+    if (code != ArchiveOk) return code;
   }
   return ArchiveInvalid;
 }

@@ -23,15 +23,10 @@ constexpr uint32_t ArchiveInflate = 160;     // ERROR_BAD_ARGUMENTS: a chunk or 
 // files still to come; past it, an original's blocks are decoded again for its copy.
 constexpr uint32_t StrongCacheBudget = 16u << 20;
 
-// One entry as the scan and the sink see it, in either layout.
-struct ArchiveEntry {
-  uint64_t Size;
-  uint32_t Time;
-  uint32_t Attributes;
-  uint32_t NameLength;
-  uint8_t Kind;
-  uint32_t CopyOf;  // strong layout: 1 + the index of the entry whose content it repeats, else 0
-};
+// One entry as the scan and the sink see it, in either layout: the strong layout's
+// directory record, into which the default layout's headers are read (with no CRC and
+// no copies). CopyOf is 1 + the index of the entry whose content an entry repeats.
+typedef StrongEntry ArchiveEntry;
 
 // Reads exactly `length` bytes at `position`. The extractor's seam never gives false: a
 // failed read ends the run through its failure guard. 64-bit positions, so an SFX file

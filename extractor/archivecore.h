@@ -32,6 +32,11 @@ struct FolderOrder {
   bool Accept(const ArchiveEntry& entry, const char* name);
 };
 
+// After an entry's content: EndEntry when `damage` is ArchiveOk, else the sink's Damaged
+// decides whether the pass goes on (ArchiveOk, the first damage kept) or ends with it.
+uint32_t FinishEntry(const RestoreSink& sink, const ArchiveEntry& entry, const char* name, uint32_t damage,
+                     uint32_t& firstDamage);
+
 uint32_t ScanStrong(const ArchiveFile& file, uint64_t archiveOffset, int64_t& totalSize, ScanVisitFunction visit,
                     void* context);
 uint32_t RestoreStrong(const ArchiveFile& file, uint64_t archiveOffset, const RestoreSink& sink);

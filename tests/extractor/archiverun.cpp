@@ -75,14 +75,6 @@ uint32_t U32At(const std::string& bytes, uint64_t position) {
 // compressed lengths are taken from the frames, and every frame it already checked.
 void Place(const std::string& bytes, RunResult& result) {
   uint64_t at = result.archiveOffset + sizeof(SfxOptions);
-  if (result.options.Compressed == CompressedStrong) {
-    StrongHeader h;
-    std::memcpy(&h, bytes.data() + at, sizeof h);
-    at += sizeof h + h.DirectoryPacked;
-    for (uint64_t block = 0; block * h.BlockSize < h.ContentSize; ++block) at += 4 + U32At(bytes, at);
-    result.end = at;
-    return;
-  }
   for (Restored& entry : result.entries) {
     at += sizeof(EntryHeader) + static_cast<uint64_t>(entry.header.NameLength);
     if (!result.options.Compressed) at += static_cast<uint64_t>(entry.header.Size);
@@ -130,7 +122,7 @@ RunResult RunArchive(const std::string& bytes) {
   RestoreSink onward{Begin, Write, Step, End, &again, PassDamage};
   uint32_t code = RestoreEntries(file, offset, options, onward);
   if (code != result.code) Broken("a pass past damaged entries ends differently");
-  if (result.code == ArchiveOk) Place(bytes, result);
+  if (result.code == ArchiveOk && options.Compressed != CompressedStrong) Place(bytes, result);
   return result;
 }
 

@@ -34,7 +34,7 @@ struct RunResult {
   std::vector<Restored> entries;  // every entry begun, in order
   uint64_t reads = 0;       // read calls reaching the file
   uint64_t archiveOffset = 0;
-  uint64_t end = 0;         // just past the terminator or the last frame, once the whole archive restored
+  uint64_t end = 0;         // just past the terminator, once the whole archive restored
 };
 
 // Aborts the process (as a fuzzer finding) when the reader breaks one of its promises:

@@ -62,34 +62,31 @@ std::string MakeArchive(const SfxOptions& options, const std::vector<Entry>& ent
 
 namespace {
 
-void* Allocate(void*, size_t size) { return std::malloc(size); }
-void Release(void*, void* address) { std::free(address); }
-ISzAlloc gAllocator = {Allocate, Release};
+ISzAlloc gAllocator = {[](void*, size_t size) { return std::malloc(size); }, [](void*, void* at) { std::free(at); }};
 
 // Fast settings, the same for every stream, so one header's properties fit them all.
-std::string Encode(const std::string& raw, Byte (&properties)[LZMA_PROPS_SIZE]) {
+std::string Lzma(const std::string& raw, Byte* properties) {
   CLzmaEncProps settings;
   LzmaEncProps_Init(&settings);
   settings.level = 1;
-  settings.dictSize = 1 << 20;
+  settings.dictSize = 1 << 16;
   std::string packed(raw.size() + raw.size() / 16 + 1024, '\0');
   SizeT packedSize = packed.size(), propertiesSize = LZMA_PROPS_SIZE;
   if (LzmaEncode(reinterpret_cast<Byte*>(&packed[0]), &packedSize, reinterpret_cast<const Byte*>(raw.data()), raw.size(),
                  &settings, properties, &propertiesSize, 0, nullptr, &gAllocator, &gAllocator) != SZ_OK)
     std::abort();
-  packed.resize(packedSize);
-  return packed;
+  return packed.substr(0, packedSize);
+}
+
+uint32_t Crc(const std::string& bytes) {
+  return static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
 }
 
 }  // namespace
 
-std::string Lzma(const std::string& raw) {
-  Byte properties[LZMA_PROPS_SIZE];
-  return Encode(raw, properties);
-}
-
 std::string Frame(const std::string& raw) {
-  std::string packed = Lzma(raw), out;
+  Byte properties[LZMA_PROPS_SIZE];
+  std::string packed = Lzma(raw, properties), out;
   Put32(out, static_cast<uint32_t>(packed.size()));
   return out + packed;
 }
@@ -97,10 +94,8 @@ std::string Frame(const std::string& raw) {
 std::string StrongDirectory(const std::vector<Entry>& entries) {
   std::string out;
   for (const Entry& e : entries) {
-    StrongEntry record{e.kind, e.attributes, e.time, e.content.size(),
-                       static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(e.content.data()),
-                                                   static_cast<uInt>(e.content.size()))),
-                       e.copyOf, static_cast<uint16_t>(e.name.size())};
+    StrongEntry record{e.kind, e.attributes, e.time, e.content.size(), Crc(e.content), e.copyOf,
+                       static_cast<uint16_t>(e.name.size())};
     out.append(reinterpret_cast<const char*>(&record), sizeof record);
     out += e.name;
   }
@@ -112,14 +107,13 @@ std::string StrongArchive(const SfxOptions& options, const std::string& director
   StrongHeader h{};
   std::memcpy(h.Magic, StrongMagic, sizeof h.Magic);
   h.Version = StrongVersion;
-  std::string packed = Encode(directory, h.LzmaProperties);
+  std::string packed = Lzma(directory, h.LzmaProperties);
   h.BlockSize = blockSize;
   h.EntryCount = entryCount;
   h.ContentSize = contentSize;
   h.DirectorySize = static_cast<uint32_t>(directory.size());
   h.DirectoryPacked = static_cast<uint32_t>(packed.size());
-  h.DirectoryCrc = static_cast<uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(directory.data()), static_cast<uInt>(directory.size())));
+  h.DirectoryCrc = Crc(directory);
   SfxOptions strong = options;
   strong.Compressed = CompressedStrong;
   return std::string(reinterpret_cast<const char*>(&strong), sizeof strong) +

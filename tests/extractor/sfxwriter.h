@@ -42,18 +42,17 @@ SfxOptions DefaultOptions(const char* instanceId = "0012AB34CD");
 // One entry: header, name, chunks of at most ChunkSize (zlib streams when compressed),
 // checksum.
 std::string EncodeEntry(const Entry& entry, bool compressed);
-// The options record, the entries and the terminator; or with Compressed set to
-// CompressedStrong, the options record and MakeStrongArchive's layout.
+// The options record, the entries and the terminator (MakeStrongArchive's layout when
+// Compressed is CompressedStrong).
 std::string MakeArchive(const SfxOptions& options, const std::vector<Entry>& entries);
 
 // The strong layout behind the options record: the directory of `entries`, then the
 // content of those that are no copies cut into blocks of `blockSize`.
 std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, uint32_t blockSize = 1 << 20);
-// Its parts, for archives the builders never write: the raw directory records, a raw
-// LZMA stream (no end mark), a block frame around one, and an archive around any
-// directory and frames, its header filled from the arguments.
+// Its parts, for archives the builders never write: the raw directory records, a block
+// frame (an LZMA stream without end mark), and an archive around any directory and
+// frames, its header filled from the arguments.
 std::string StrongDirectory(const std::vector<Entry>& entries);
-std::string Lzma(const std::string& raw);
 std::string Frame(const std::string& raw);
 std::string StrongArchive(const SfxOptions& options, const std::string& directory, uint32_t entryCount,
                           uint64_t contentSize, uint32_t blockSize, const std::string& frames);

@@ -156,43 +156,29 @@ TEST(ArchiveReader, DamagedChunks) {
 // Damage only the strong layout can carry; where the scan can see it, nothing is begun.
 TEST(ArchiveReader, DamagedStrongArchives) {
   const SfxOptions options = Layout(CompressedStrong);
-  auto strong = [&](std::vector<Entry> entries, uint32_t blockSize = 1 << 20) {
-    return SyntheticHead() + MakeStrongArchive(options, entries, blockSize);
-  };
+  auto strong = [&](std::vector<Entry> entries) { return SyntheticHead() + MakeStrongArchive(options, entries); };
   auto copies = [&](uint32_t first, uint32_t folder, uint32_t last, const std::string& content = "same") {
     Entry a = File("a", "same"), d = Folder("d"), b = File("d\\b", content);
     a.copyOf = first, d.copyOf = folder, b.copyOf = last;
     return strong({a, d, b});
   };
-  // One file whose directory record and frames are made by hand.
-  auto handMade = [&](uint64_t size, uint64_t contentSize, uint32_t blockSize, const std::string& frames,
-                      uint32_t crcFlip = 0) {
-    std::string directory = StrongDirectory({File("a", "abcdefgh")});
-    directory = Patched(directory, 9, size);
-    uint32_t crc;
-    std::memcpy(&crc, &directory[17], 4);
-    directory = Patched(directory, 17, crc ^ crcFlip);
-    return SyntheticHead() + StrongArchive(options, directory, 1, contentSize, blockSize, frames);
+  // One file of `size` bytes whose CRC is that of `content`, and frames made by hand.
+  auto handMade = [&](uint64_t size, uint32_t blockSize, const std::string& frames, const std::string& content = "abcdefgh") {
+    std::string directory = Patched(StrongDirectory({File("a", content)}), 9, size);
+    return SyntheticHead() + StrongArchive(options, directory, 1, size, blockSize, frames);
   };
   const std::string good = strong({File("a", Pattern(5000, 5)), File("b", "bravo")});
   // An LZMA stream starts with a zero byte.
   uint32_t directoryPacked;
   std::memcpy(&directoryPacked, &good[StrongAt + 32], 4);
-  std::string notDecoding = Patched(good, StrongAt + 40, '\x01');
-  std::string blockNotDecoding = Patched(good, StrongAt + 40 + directoryPacked + 4, '\x01');
-  const struct {
-    const char* what;
-    std::string bytes;
-    uint32_t code;
-    bool scanned;
-  } rows[] = {
+  const struct { const char* what; std::string bytes; uint32_t code; bool scanned; } rows[] = {
       {"another magic", Patched(good, StrongAt, 'X'), ArchiveInvalid, false},
       {"a later version", Patched<uint8_t>(good, StrongAt + 4, StrongVersion + 1), ArchiveInvalid, false},
       {"an unknown flag", Patched<uint8_t>(good, StrongAt + 5, 1), ArchiveInvalid, false},
       {"a block beyond the limit", Patched(good, StrongAt + 12, StrongMaxBlockSize + 1), ArchiveTooLarge, false},
       {"a dictionary beyond the limit", Patched(good, StrongAt + 7, StrongMaxDictionarySize + 1), ArchiveTooLarge, false},
       {"a directory beyond the limit", Patched(good, StrongAt + 28, StrongMaxDirectorySize + 1), ArchiveTooLarge, false},
-      {"a directory that does not decode", notDecoding, ArchiveInflate, false},
+      {"a directory that does not decode", Patched(good, StrongAt + 40, '\x01'), ArchiveInflate, false},
       {"a directory of another length", Patched(good, StrongAt + 28, uint32_t(2 * 27 + 2 + 1)), ArchiveInvalid, false},
       {"a directory CRC mismatch", Patched(good, StrongAt + 36, 0u), ArchiveChecksum, false},
       {"an entry the directory does not hold", Patched(good, StrongAt + 16, 3u), ArchiveInvalid, false},
@@ -207,14 +193,14 @@ TEST(ArchiveReader, DamagedStrongArchives) {
        ArchiveInvalid, false},
       {"a copy of another size", copies(0, 0, 1, "same!"), ArchiveInvalid, false},
       {"a copy of another CRC", copies(0, 0, 1, "samE"), ArchiveInvalid, false},
-      {"a claimed size of petabytes", handMade(1ull << 50, 1ull << 50, 1 << 20, Frame("abcdefgh")), ArchiveInvalid, false},
-      {"a block count that overflows", handMade(~0ull - 5, ~0ull - 5, 1, Frame("abcdefgh")), ArchiveInvalid, false},
-      {"a frame beyond the limit", handMade(8, 8, 8, Patched(Frame("abcdefgh"), 0, uint32_t(StrongMaxPacked(8) + 1))),
+      {"a claimed size of petabytes", handMade(1ull << 50, 1 << 20, Frame("abcdefgh")), ArchiveShort, false},
+      {"a block count that overflows", handMade(~0ull - 5, 1, Frame("abcdefgh")), ArchiveInvalid, false},
+      {"a frame beyond the limit", handMade(8, 8, Patched(Frame("abcdefgh"), 0, uint32_t(StrongMaxPacked(8) + 1))),
        ArchiveTooLarge, false},
-      {"a block that does not decode", blockNotDecoding, ArchiveInflate, true},
-      {"a block that decodes short", handMade(8, 8, 8, Frame("abcdefg")), ArchiveInflate, true},
-      {"a block that goes on", handMade(8, 8, 8, Frame("abcdefghi")), ArchiveInflate, true},
-      {"a CRC mismatch", handMade(8, 8, 8, Frame("abcdefgh"), 1), ArchiveChecksum, true},
+      {"a block that does not decode", Patched(good, StrongAt + 44 + directoryPacked, '\x01'), ArchiveInflate, true},
+      {"a block that decodes short", handMade(8, 8, Frame("abcdefg")), ArchiveInflate, true},
+      {"a block that goes on", handMade(8, 8, Frame("abcdefghi")), ArchiveInflate, true},
+      {"a CRC mismatch", handMade(8, 8, Frame("abcdefgh"), "abcdefgX"), ArchiveChecksum, true},
   };
   for (const auto& row : rows) {
     RunResult result = RunArchive(row.bytes);
@@ -222,6 +208,22 @@ TEST(ArchiveReader, DamagedStrongArchives) {
     EXPECT_EQ(result.scanned, row.scanned) << row.what;
     EXPECT_TRUE(row.scanned || result.entries.empty()) << row.what;
   }
+}
+
+// A copy is made from its original's content in the archive: kept in memory within the
+// budget, decoded again past it, and the stream then goes on from the block it was in.
+TEST(ArchiveReader, CopiesComeOutAsTheirOriginals) {
+  std::string big(StrongCacheBudget + 1, 'b');
+  for (size_t i = 0; i < big.size(); i += 4096) big[i] = static_cast<char>(i >> 12);
+  Entry copyOfBig = File("c1", big), copyOfSmall = File("c2", "small"), again = File("c3", big);
+  copyOfBig.copyOf = again.copyOf = 1;
+  copyOfSmall.copyOf = 2;
+  std::vector<Entry> entries = {File("big", big), File("small", "small"), File("p", Pattern(2 << 20, 6)), copyOfBig,
+                                copyOfSmall, File("q", Pattern(1 << 20, 7)), again};
+  RunResult result = RunArchive(Sfx(Layout(CompressedStrong), entries));
+  ASSERT_EQ(result.code, 0u);
+  ASSERT_EQ(result.entries.size(), entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) EXPECT_TRUE(result.entries[i].content == entries[i].content) << i;
 }
 
 TEST(ArchiveReader, RefusesUnsafeNamesBeforeWritingAnything) {

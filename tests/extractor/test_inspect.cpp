@@ -10,6 +10,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <fstream>
@@ -65,107 +68,135 @@ std::string Big() {
   return text.substr(0, ChunkSize + 1);
 }
 
+void ListTestAndExtract(uint8_t layout) {
+  ScratchFolder scratch("inspect");
+  SfxOptions base = DefaultOptions();
+  base.Compressed = layout;
+  SfxOptions options = DefaultOptions("00AB12CD34");
+  options.Compressed = layout;
+  options.ExtractionMode = 1;
+  options.ExtractionFolder = 5;
+  strcpy(options.CustomFolder, "%TEMP%\\Caf\xE9\\");
+  strcpy(options.CmdParameters, "/quiet \"x\"");
+  options.DeleteMode = 2;
+  Entry readOnly = File("docs\\ro.txt", "locked");
+  readOnly.attributes = 0x21;
+  readOnly.time = 0x5A8C6C00 + 1;  // 13:32:02
+  const std::string big = Big();
+  Entry copy = File("docs\\copy.txt", "caf\xE9");
+  copy.copyOf = 3;  // of docs\café.txt in the strong layout
+  std::vector<Entry> entries = {File("xsfxdel~.exe", "MZ helper", EntryKindSelfDelete),
+                                sfxtest::Folder("docs"),
+                                File("docs\\caf\xE9.txt", "caf\xE9"),
+                                copy,
+                                readOnly,
+                                File("empty", ""),
+                                sfxtest::Folder("bin"),
+                                File("bin\\run.exe", "MZ run", EntryKindLaunchTarget),
+                                File("big.bin", big)};
+  std::string sfx = WriteFile(scratch / "in.exe", SyntheticHead() + MakeArchive(options, entries));
+
+  Outcome list = Call(List, sfx);
+  EXPECT_EQ(list.status, 0) << list.err;
+  for (const char* line : {"extractionFolder: a custom folder %TEMP%\\Café\\\n",
+                           "mode: launch bin/run.exe /quiet \"x\" in the extraction folder\n", "overwrite: ask\n",
+                           "delete: never\n", "instanceId: 00AB12CD34\n",
+                           "helper             9  2025-04-12 13:32:00  ---A-  xsfxdel~.exe\n",
+                           "folder             0  2025-04-12 13:32:00  ----D  docs\n",
+                           "file               6  2025-04-12 13:32:02  R--A-  docs/ro.txt\n",
+                           "launch             6  2025-04-12 13:32:00  ---A-  bin/run.exe\n",
+                           "file         9437185  2025-04-12 13:32:00  ---A-  big.bin\n", "9 entries, 9437214 bytes\n",
+                           layout == CompressedStrong
+                               ? "layout: strong (LZMA), blocks of 1048576 bytes, dictionary of 65536 bytes\n"
+                               : "layout: deflate\n"})
+    EXPECT_NE(list.out.find(line), std::string::npos) << line << "\nin:\n" << list.out;
+
+  // Python's own reader takes the machine-readable form whole.
+  std::string json = WriteFile(scratch / "list.json", Call(ListJson, sfx).out);
+  std::string check = "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); e=d[\"entries\"]; "
+                      "sys.exit(0 if len(e)==9 and e[2][\"name\"]==\"docs/caf\\u00e9.txt\" and "
+                      "d[\"options\"][\"launchTarget\"]==\"bin/run.exe\" and e[8][\"size\"]==9437185 else 1)' " +
+                      json;
+  EXPECT_EQ(system(check.c_str()), 0) << ReadFile(json);
+
+  // An empty text is an empty string, with no stored bytes to add.
+  std::string plain = WriteFile(scratch / "plain.exe", SyntheticHead() + MakeArchive(base, {File("a", "")}));
+  EXPECT_NE(Call(ListJson, plain).out.find("\"customFolder\": \"\", \"mode\""), std::string::npos);
+
+  Outcome test = Call(TestSfx, sfx);
+  EXPECT_EQ(test.status, 0);
+  EXPECT_NE(test.out.find("9 entries, all whole"), std::string::npos) << test.out;
+
+  std::string out = scratch / "out";
+  Outcome extract = Extract(sfx, out);
+  EXPECT_EQ(extract.status, 0) << extract.err;
+  EXPECT_EQ(ReadFile(out + "/docs/caf\xC3\xA9.txt"), "caf\xE9");
+  EXPECT_EQ(ReadFile(out + "/bin/run.exe"), "MZ run");
+  EXPECT_TRUE(ReadFile(out + "/big.bin") == big);
+  EXPECT_TRUE(Exists(out + "/empty"));
+  EXPECT_FALSE(Exists(out + "/xsfxdel~.exe")) << "the helper is the extractor's own";
+  struct stat about;
+  ASSERT_EQ(stat((out + "/docs/ro.txt").c_str(), &about), 0);
+  EXPECT_EQ(about.st_mode & 0222, 0u) << "read-only";
+  struct tm local {};
+  local.tm_year = 125, local.tm_mon = 3, local.tm_mday = 12, local.tm_hour = 13, local.tm_min = 32,
+  local.tm_sec = 2, local.tm_isdst = -1;
+  EXPECT_EQ(about.st_mtime, mktime(&local));
+  ASSERT_EQ(stat((out + "/bin/run.exe").c_str(), &about), 0);
+  EXPECT_NE(about.st_mode & 0200, 0u);
+
+  // Signed after building: the certificate table behind the terminator is no part of the
+  // archive. A list of any length is shown entry by entry.
+  EXPECT_EQ(Call(TestSfx, WriteFile(scratch / "signed.exe", ReadFile(sfx) + std::string(1032, '\x30'))).status, 0);
+  std::vector<Entry> many;
+  for (int i = 0; i < 100000; ++i) many.push_back(File("f" + std::to_string(i), ""));
+  Outcome listed = Call(List, WriteFile(scratch / "many.exe", SyntheticHead() + MakeArchive(base, many)));
+  EXPECT_EQ(listed.status, 0);
+  EXPECT_NE(listed.out.find("f99999\n100000 entries, 0 bytes\n"), std::string::npos);
+
+  // Met again: existing files are kept unless -o replaces them; a copy of a kept file
+  // still comes from the archive.
+  WriteFile(out + "/empty", "mine");
+  WriteFile(out + "/docs/caf\xC3\xA9.txt", "mine");
+  unlink((out + "/docs/copy.txt").c_str());
+  extract = Extract(sfx, out);
+  EXPECT_EQ(extract.status, 2);
+  EXPECT_NE(extract.err.find("empty: exists, kept (-o replaces it)"), std::string::npos) << extract.err;
+  EXPECT_EQ(ReadFile(out + "/empty"), "mine");
+  EXPECT_EQ(ReadFile(out + "/docs/copy.txt"), "caf\xE9");
+  EXPECT_EQ(Extract(sfx, out, true).status, 0);
+  EXPECT_EQ(ReadFile(out + "/empty"), "");
+}
+
 TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
   for (uint8_t layout : {CompressedDeflate, CompressedStrong}) {
     SCOPED_TRACE(int(layout));
-    ScratchFolder scratch("inspect");
-    SfxOptions base = DefaultOptions();
-    base.Compressed = layout;
-    SfxOptions options = DefaultOptions("00AB12CD34");
-    options.Compressed = layout;
-    options.ExtractionMode = 1;
-    options.ExtractionFolder = 5;
-    strcpy(options.CustomFolder, "%TEMP%\\Caf\xE9\\");
-    strcpy(options.CmdParameters, "/quiet \"x\"");
-    options.DeleteMode = 2;
-    Entry readOnly = File("docs\\ro.txt", "locked");
-    readOnly.attributes = 0x21;
-    readOnly.time = 0x5A8C6C00 + 1;  // 13:32:02
-    const std::string big = Big();
-    Entry copy = File("docs\\copy.txt", "caf\xE9");
-    copy.copyOf = 3;  // of docs\café.txt in the strong layout
-    std::vector<Entry> entries = {File("xsfxdel~.exe", "MZ helper", EntryKindSelfDelete),
-                                  sfxtest::Folder("docs"),
-                                  File("docs\\caf\xE9.txt", "caf\xE9"),
-                                  copy,
-                                  readOnly,
-                                  File("empty", ""),
-                                  sfxtest::Folder("bin"),
-                                  File("bin\\run.exe", "MZ run", EntryKindLaunchTarget),
-                                  File("big.bin", big)};
-    std::string sfx = WriteFile(scratch / "in.exe", SyntheticHead() + MakeArchive(options, entries));
-
-    Outcome list = Call(List, sfx);
-    EXPECT_EQ(list.status, 0) << list.err;
-    for (const char* line : {"extractionFolder: a custom folder %TEMP%\\Café\\\n",
-                             "mode: launch bin/run.exe /quiet \"x\" in the extraction folder\n", "overwrite: ask\n",
-                             "delete: never\n", "instanceId: 00AB12CD34\n",
-                             "helper             9  2025-04-12 13:32:00  ---A-  xsfxdel~.exe\n",
-                             "folder             0  2025-04-12 13:32:00  ----D  docs\n",
-                             "file               6  2025-04-12 13:32:02  R--A-  docs/ro.txt\n",
-                             "launch             6  2025-04-12 13:32:00  ---A-  bin/run.exe\n",
-                             "file         9437185  2025-04-12 13:32:00  ---A-  big.bin\n", "9 entries, 9437214 bytes\n",
-                             layout == CompressedStrong
-                                 ? "layout: strong (LZMA), blocks of 1048576 bytes, dictionary of 1048576 bytes\n"
-                                 : "layout: deflate\n"})
-      EXPECT_NE(list.out.find(line), std::string::npos) << line << "\nin:\n" << list.out;
-
-    // Python's own reader takes the machine-readable form whole.
-    std::string json = WriteFile(scratch / "list.json", Call(ListJson, sfx).out);
-    std::string check = "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); e=d[\"entries\"]; "
-                        "sys.exit(0 if len(e)==9 and e[2][\"name\"]==\"docs/caf\\u00e9.txt\" and "
-                        "d[\"options\"][\"launchTarget\"]==\"bin/run.exe\" and e[8][\"size\"]==9437185 else 1)' " +
-                        json;
-    EXPECT_EQ(system(check.c_str()), 0) << ReadFile(json);
-
-    // An empty text is an empty string, with no stored bytes to add.
-    std::string plain = WriteFile(scratch / "plain.exe", SyntheticHead() + MakeArchive(base, {File("a", "")}));
-    EXPECT_NE(Call(ListJson, plain).out.find("\"customFolder\": \"\", \"mode\""), std::string::npos);
-
-    Outcome test = Call(TestSfx, sfx);
-    EXPECT_EQ(test.status, 0);
-    EXPECT_NE(test.out.find("9 entries, all whole"), std::string::npos) << test.out;
-
-    std::string out = scratch / "out";
-    Outcome extract = Extract(sfx, out);
-    EXPECT_EQ(extract.status, 0) << extract.err;
-    EXPECT_EQ(ReadFile(out + "/docs/caf\xC3\xA9.txt"), "caf\xE9");
-    EXPECT_EQ(ReadFile(out + "/bin/run.exe"), "MZ run");
-    EXPECT_TRUE(ReadFile(out + "/big.bin") == big);
-    EXPECT_TRUE(Exists(out + "/empty"));
-    EXPECT_FALSE(Exists(out + "/xsfxdel~.exe")) << "the helper is the extractor's own";
-    struct stat about;
-    ASSERT_EQ(stat((out + "/docs/ro.txt").c_str(), &about), 0);
-    EXPECT_EQ(about.st_mode & 0222, 0u) << "read-only";
-    struct tm local {};
-    local.tm_year = 125, local.tm_mon = 3, local.tm_mday = 12, local.tm_hour = 13, local.tm_min = 32,
-    local.tm_sec = 2, local.tm_isdst = -1;
-    EXPECT_EQ(about.st_mtime, mktime(&local));
-    ASSERT_EQ(stat((out + "/bin/run.exe").c_str(), &about), 0);
-    EXPECT_NE(about.st_mode & 0200, 0u);
-
-    // Signed after building: the certificate table behind the terminator is no part of the
-    // archive. A list of any length is shown entry by entry.
-    EXPECT_EQ(Call(TestSfx, WriteFile(scratch / "signed.exe", ReadFile(sfx) + std::string(1032, '\x30'))).status, 0);
-    std::vector<Entry> many;
-    for (int i = 0; i < 100000; ++i) many.push_back(File("f" + std::to_string(i), ""));
-    Outcome listed = Call(List, WriteFile(scratch / "many.exe", SyntheticHead() + MakeArchive(base, many)));
-    EXPECT_EQ(listed.status, 0);
-    EXPECT_NE(listed.out.find("f99999\n100000 entries, 0 bytes\n"), std::string::npos);
-
-    // Met again: existing files are kept unless -o replaces them; a copy of a kept file
-    // still comes from the archive.
-    WriteFile(out + "/empty", "mine");
-    WriteFile(out + "/docs/caf\xC3\xA9.txt", "mine");
-    unlink((out + "/docs/copy.txt").c_str());
-    extract = Extract(sfx, out);
-    EXPECT_EQ(extract.status, 2);
-    EXPECT_NE(extract.err.find("empty: exists, kept (-o replaces it)"), std::string::npos) << extract.err;
-    EXPECT_EQ(ReadFile(out + "/empty"), "mine");
-    EXPECT_EQ(ReadFile(out + "/docs/copy.txt"), "caf\xE9");
-    EXPECT_EQ(Extract(sfx, out, true).status, 0);
-    EXPECT_EQ(ReadFile(out + "/empty"), "");
+    ListTestAndExtract(layout);
   }
+}
+
+// An entry past 4 GiB of zeros, a few hundred kilobytes in the file, listed and checked whole.
+TEST(Inspect, EntriesPastFourGigabytes) {
+  ScratchFolder scratch("inspect");
+  const uint64_t size = (4ull << 30) + 12345;
+  const std::string zeros(StrongMaxBlockSize, '\0'), full = Frame(zeros);
+  std::string frames;
+  uint32_t crc = 0;
+  for (uint64_t at = 0; at < size; at += zeros.size()) {
+    uInt length = static_cast<uInt>(std::min<uint64_t>(zeros.size(), size - at));
+    frames += length == zeros.size() ? full : Frame(zeros.substr(0, length));
+    crc = static_cast<uint32_t>(crc32(crc, reinterpret_cast<const Bytef*>(zeros.data()), length));
+  }
+  std::string directory = StrongDirectory({File("zeros", "")});
+  memcpy(&directory[9], &size, 8);
+  memcpy(&directory[17], &crc, 4);
+  std::string sfx = WriteFile(scratch / "big.exe", SyntheticHead() + StrongArchive(DefaultOptions(), directory, 1, size,
+                                                                                    StrongMaxBlockSize, frames));
+  Outcome list = Call(List, sfx);
+  EXPECT_NE(list.out.find("file      4294979641  2025-04-12 13:32:00  ---A-  zeros\n1 entries, 4294979641 bytes\n"),
+            std::string::npos) << list.out;
+  Outcome test = Call(TestSfx, sfx);
+  EXPECT_EQ(test.status, 0) << test.out;
 }
 
 // -t gives the code the extractor ends with, on every input of the fuzz corpus, on every
