@@ -222,9 +222,9 @@ const char* CodeText(uint32_t code) {
     case ArchiveShort:
       return "cut short";
     case ArchiveTooLarge:
-      return "a chunk larger than the extractor takes";
+      return "a chunk, block, dictionary or directory larger than the extractor takes";
     case ArchiveInflate:
-      return "a damaged chunk";
+      return "a damaged chunk, block or directory";
     default:
       return "unreadable";
   }
@@ -432,13 +432,17 @@ struct EntryList {
   std::ostream& out;
   const NameConverter& names;
   bool any = false;
+  std::vector<std::string> stored;  // the names so far, for the copies to name their originals
 };
 
 void ShowJson(void* context, const ArchiveEntry& h, const std::string& stored) {
   EntryList& list = *static_cast<EntryList*>(context);
   list.out << (list.any ? ",\n  " : "\n  ") << "{\"kind\": " << Json(KindWord(h)) << ", \"size\": " << h.Size
            << ", \"time\": " << Json(DosTimeText(h.Time, 'T')) << ", \"attributes\": " << Json(AttributeLetters(h.Attributes))
-           << ", " << JsonMember("name", stored, list.names, true) << "}";
+           << ", " << JsonMember("name", stored, list.names, true);
+  // The index in "entries" of the entry whose content a copy repeats.
+  if (h.CopyOf) list.out << ", \"copyOf\": " << h.CopyOf - 1;
+  list.out << "}";
   list.any = true;
 }
 
@@ -446,9 +450,12 @@ void ShowLine(void* context, const ArchiveEntry& h, const std::string& stored) {
   EntryList& list = *static_cast<EntryList*>(context);
   char line[96];
   snprintf(line, sizeof line, "%-7s %12llu  %s  %s  ", KindWord(h).c_str(), static_cast<unsigned long long>(h.Size),
-           DosTimeText(h.Time, ' ').c_str(),
-           AttributeLetters(h.Attributes).c_str());
-  list.out << line << list.names.Shown(stored, true) << "\n";
+           DosTimeText(h.Time, ' ').c_str(), AttributeLetters(h.Attributes).c_str());
+  list.out << line << list.names.Shown(stored, true);
+  // The scan accepted only copies of earlier entries.
+  if (h.CopyOf) list.out << " (stored once, with " << list.names.Shown(list.stored[h.CopyOf - 1], true) << ")";
+  list.out << "\n";
+  list.stored.push_back(stored);
 }
 
 }  // namespace
@@ -462,7 +469,7 @@ int ListSfx(const std::string& path, const NameConverter& names, bool json, Insp
   if (int status = ScanSfx(path, sfx, first, io)) return status;
   std::vector<OptionRow> rows = OptionRows(sfx.options, first.launch, names);
   rows.push_back(LayoutRow(sfx));
-  EntryList list{io.out, names};
+  EntryList list{io.out, names, false, {}};
   ScanState second(&names, json ? ShowJson : ShowLine, &list);
   int status;
   if (json) {

@@ -104,16 +104,10 @@ std::string StrongDirectory(const std::vector<Entry>& entries) {
 
 std::string StrongArchive(const SfxOptions& options, const std::string& directory, uint32_t entryCount,
                           uint64_t contentSize, uint32_t blockSize, const std::string& frames) {
-  StrongHeader h{};
-  std::memcpy(h.Magic, StrongMagic, sizeof h.Magic);
-  h.Version = StrongVersion;
+  StrongHeader h{{'O', 'V', 'Z', 0}, StrongVersion, 0, {}, 0, blockSize, entryCount, contentSize,
+                 static_cast<uint32_t>(directory.size()), 0, Crc(directory)};
   std::string packed = Lzma(directory, h.LzmaProperties);
-  h.BlockSize = blockSize;
-  h.EntryCount = entryCount;
-  h.ContentSize = contentSize;
-  h.DirectorySize = static_cast<uint32_t>(directory.size());
   h.DirectoryPacked = static_cast<uint32_t>(packed.size());
-  h.DirectoryCrc = Crc(directory);
   SfxOptions strong = options;
   strong.Compressed = CompressedStrong;
   return std::string(reinterpret_cast<const char*>(&strong), sizeof strong) +

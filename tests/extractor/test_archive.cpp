@@ -27,12 +27,6 @@ std::string Sfx(const SfxOptions& options, const std::vector<Entry>& entries) {
 
 std::string Sfx(const std::vector<Entry>& entries) { return Sfx(DefaultOptions(), entries); }
 
-SfxOptions Layout(uint8_t compressed) {
-  SfxOptions options = DefaultOptions();
-  options.Compressed = compressed;
-  return options;
-}
-
 // Where the strong layout's header lies in Sfx's result.
 const size_t StrongAt = 1024 + sizeof(SfxOptions);
 
@@ -47,7 +41,9 @@ TEST(ArchiveReader, RestoresEntriesAtAwkwardSizesStoredAndCompressed) {
                                 File("docs\\chunk.bin", Pattern(ChunkSize, 1)),
                                 File("chunk+1.bin", Pattern(ChunkSize + 1, 2), EntryKindLaunchTarget)};
   for (uint8_t compressed : {CompressedDeflate, CompressedNone, CompressedStrong}) {
-    RunResult result = RunArchive(Sfx(Layout(compressed), entries));
+    SfxOptions options = DefaultOptions();
+    options.Compressed = compressed;
+    RunResult result = RunArchive(Sfx(options, entries));
     ASSERT_EQ(result.code, 0u) << "compressed " << int(compressed);
     EXPECT_EQ(result.totalSize, 2 * int64_t(ChunkSize) + 2);
     ASSERT_EQ(result.entries.size(), entries.size());
@@ -92,19 +88,22 @@ TEST(ArchiveReader, RefusesArchivesWithoutTerminatorButNotWithoutContent) {
 }
 
 TEST(ArchiveReader, TruncationNeverRestoresAnything) {
-  std::vector<Entry> entries = {Folder("d"), File("d\\a.txt", Pattern(300, 3)), File("b.bin", Pattern(70000, 4)),
-                                File("c.txt", "last")};
-  std::string whole = Sfx(entries);
+  std::string whole = Sfx({Folder("d"), File("d\\a.txt", Pattern(300, 3)), File("b.bin", Pattern(70000, 4)),
+                           File("c.txt", "last")});
+  ASSERT_EQ(RunArchive(whole).code, 0u);
   size_t archive = SyntheticHead().size();
-  // The strong layout in blocks smaller than a file, so cuts fall between frames too.
-  for (const std::string& sfx : {whole, SyntheticHead() + MakeStrongArchive(DefaultOptions(), entries, 16384)}) {
-    ASSERT_EQ(RunArchive(sfx).code, 0u);
-    for (size_t cut = archive; cut < sfx.size(); cut += (cut < archive + 1200 ? 1 : 4096)) {
-      RunResult result = RunArchive(sfx.substr(0, cut));
-      EXPECT_FALSE(result.scanned) << "cut at " << cut;
-      EXPECT_TRUE(result.entries.empty()) << "cut at " << cut;
-      EXPECT_TRUE(result.code == ArchiveShort || result.code == ArchiveInvalid) << "cut at " << cut << ": " << result.code;
-    }
+  for (size_t cut = archive; cut < whole.size(); cut += (cut < archive + 1200 ? 1 : 4096)) {
+    RunResult result = RunArchive(whole.substr(0, cut));
+    EXPECT_FALSE(result.scanned) << "cut at " << cut;
+    EXPECT_TRUE(result.entries.empty()) << "cut at " << cut;
+    EXPECT_TRUE(result.code == ArchiveShort || result.code == ArchiveInvalid) << "cut at " << cut << ": " << result.code;
+  }
+  // The strong layout in blocks smaller than its files, so cuts fall between frames too.
+  std::string strong =
+      SyntheticHead() + MakeStrongArchive(DefaultOptions(), {File("b", Pattern(70000, 4)), File("c", "z")}, 16384);
+  for (size_t cut = archive; cut < strong.size(); cut += 7) {
+    RunResult result = RunArchive(strong.substr(0, cut));
+    EXPECT_TRUE(!result.scanned && (result.code == ArchiveShort || result.code == ArchiveInvalid)) << cut;
   }
   // Inside a header or a chunk frame the read fails (38); inside content the scan runs
   // off the end and finds no terminator (13).
@@ -155,12 +154,11 @@ TEST(ArchiveReader, DamagedChunks) {
 
 // Damage only the strong layout can carry; where the scan can see it, nothing is begun.
 TEST(ArchiveReader, DamagedStrongArchives) {
-  const SfxOptions options = Layout(CompressedStrong);
+  const SfxOptions options = DefaultOptions();
   auto strong = [&](std::vector<Entry> entries) { return SyntheticHead() + MakeStrongArchive(options, entries); };
+  auto copy = [](Entry e, uint32_t of) { return e.copyOf = of, e; };
   auto copies = [&](uint32_t first, uint32_t folder, uint32_t last, const std::string& content = "same") {
-    Entry a = File("a", "same"), d = Folder("d"), b = File("d\\b", content);
-    a.copyOf = first, d.copyOf = folder, b.copyOf = last;
-    return strong({a, d, b});
+    return strong({copy(File("a", "same"), first), copy(Folder("d"), folder), copy(File("d\\b", content), last)});
   };
   // One file of `size` bytes whose CRC is that of `content`, and frames made by hand.
   auto handMade = [&](uint64_t size, uint32_t blockSize, const std::string& frames, const std::string& content = "abcdefgh") {
@@ -188,9 +186,7 @@ TEST(ArchiveReader, DamagedStrongArchives) {
       {"a copy of itself", copies(0, 0, 3), ArchiveInvalid, false},
       {"a copy of a folder", copies(0, 0, 2), ArchiveInvalid, false},
       {"a folder that is a copy", copies(0, 1, 0), ArchiveInvalid, false},
-      {"a copy of a copy", strong({File("a", "x"), [] { Entry e = File("b", "x"); e.copyOf = 1; return e; }(),
-                                   [] { Entry e = File("c", "x"); e.copyOf = 2; return e; }()}),
-       ArchiveInvalid, false},
+      {"a copy of a copy", strong({File("a", "x"), copy(File("b", "x"), 1), copy(File("c", "x"), 2)}), ArchiveInvalid, false},
       {"a copy of another size", copies(0, 0, 1, "same!"), ArchiveInvalid, false},
       {"a copy of another CRC", copies(0, 0, 1, "samE"), ArchiveInvalid, false},
       {"a claimed size of petabytes", handMade(1ull << 50, 1 << 20, Frame("abcdefgh")), ArchiveShort, false},
@@ -220,7 +216,7 @@ TEST(ArchiveReader, CopiesComeOutAsTheirOriginals) {
   copyOfSmall.copyOf = 2;
   std::vector<Entry> entries = {File("big", big), File("small", "small"), File("p", Pattern(2 << 20, 6)), copyOfBig,
                                 copyOfSmall, File("q", Pattern(1 << 20, 7)), again};
-  RunResult result = RunArchive(Sfx(Layout(CompressedStrong), entries));
+  RunResult result = RunArchive(SyntheticHead() + MakeStrongArchive(DefaultOptions(), entries));
   ASSERT_EQ(result.code, 0u);
   ASSERT_EQ(result.entries.size(), entries.size());
   for (size_t i = 0; i < entries.size(); ++i) EXPECT_TRUE(result.entries[i].content == entries[i].content) << i;
