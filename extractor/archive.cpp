@@ -88,7 +88,7 @@ uint32_t ReadEntryStart(Cursor& c, EntryHeader& h, ArchiveEntry& e, char (&name)
 }
 
 // One chunk frame; the builder cuts content into full chunks with a shorter last one.
-uint32_t ReadFrame(Cursor& c, int64_t remaining, uint32_t& raw, uint32_t& packed) {
+uint32_t ReadFrame(Cursor& c, uint32_t remaining, uint32_t& raw, uint32_t& packed) {
   if (!ReadU32(c, raw) || !ReadU32(c, packed)) return ArchiveShort;
   if (packed > ChunkBufferSize) return ArchiveTooLarge;
   if (raw == 0 || raw > ChunkSize || raw > remaining) return ArchiveInvalid;
@@ -223,10 +223,10 @@ uint32_t ScanEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxO
     if (!order.Accept(e, name)) return ArchiveInvalid;
     if (options.Compressed) {
       // Only the frames are read; the compressed bytes are skipped.
-      int64_t raw = 0;
-      while (c.position < file.size && raw < h.Size) {
+      uint32_t raw = 0;
+      while (c.position < file.size && raw < e.Size) {
         uint32_t chunkRaw = 0, packed = 0;
-        code = ReadFrame(c, h.Size - raw, chunkRaw, packed);
+        code = ReadFrame(c, static_cast<uint32_t>(e.Size) - raw, chunkRaw, packed);
         if (code != ArchiveOk) return code;
         raw += chunkRaw;
         c.position += packed;
@@ -263,19 +263,19 @@ uint32_t RestoreEntries(const ArchiveFile& file, uint64_t archiveOffset, const S
     bool writing = sink.BeginEntry(sink.context, e, name);
     // A damaged entry is read to its end, frame by frame.
     uint32_t damage = ArchiveOk;
-    for (int64_t done = 0; done < h.Size;) {
+    // Sizes of the default layout are below 2 GiB.
+    for (uint32_t done = 0, size = static_cast<uint32_t>(h.Size); done < size;) {
       const uint8_t* content = gChunkBuffer;
       uint32_t count;
       if (options.Compressed) {
         uint32_t packed = 0;
-        code = ReadFrame(c, h.Size - done, count, packed);
+        code = ReadFrame(c, size - done, count, packed);
         if (code != ArchiveOk) return code;
         if (!Read(c, gChunkBuffer, packed)) return ArchiveShort;
         if (!damage && !Inflate(packed, count)) damage = ArchiveInflate;
         content = gInflated;
       } else {
-        int64_t rest = h.Size - done;
-        count = rest < ChunkBufferSize ? static_cast<uint32_t>(rest) : ChunkBufferSize;
+        count = size - done < ChunkBufferSize ? size - done : ChunkBufferSize;
         if (!Read(c, gChunkBuffer, count)) return ArchiveShort;
       }
       done += count;

@@ -525,18 +525,26 @@ bool BeginEntry(void*, const ArchiveEntry& header, const char* name) {
   bool helper = header.Kind == EntryKindSelfDelete;
   // Only a self-destructing SFX file ever starts the helper, so only such a file writes it.
   if (helper && !gOptions.SelfDeleteMode) return false;
-  char base[PathCapacity];
   if (helper)
-    GetTempFolder(false, base);
+    GetTempFolder(false, gTarget);
   else
-    CopyText(base, gExtractionFolder, PathCapacity);
-  if (lstrlenA(base) + static_cast<int>(header.NameLength) >= PathCapacity) FinishSfx(gOwnPath, ERROR_FILENAME_EXCED_RANGE);
-  lstrcpyA(gTarget, base);
-  lstrcatA(gTarget, name);
+    CopyText(gTarget, gExtractionFolder, PathCapacity);
+  char* named = gTarget + lstrlenA(gTarget);
+  if (named - gTarget + header.NameLength >= PathCapacity) FinishSfx(gOwnPath, ERROR_FILENAME_EXCED_RANGE);
+  // The strong layout's names are UTF-8, the head's paths in the ANSI code page: a name
+  // converts whole (no best fit, no default character) or the run ends. Never longer.
+  WCHAR wide[MaxEntryNameLength + 1];
+  BOOL lossy = FALSE;
+  if (gOptions.Compressed != CompressedStrong || GetACP() == CP_UTF8)
+    lstrcpyA(named, name);
+  else if (!MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide, MaxEntryNameLength + 1) ||
+           !WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, named, MaxEntryNameLength + 1, nullptr, &lossy) ||
+           lossy)
+    FinishSfx(gOwnPath, ERROR_NO_UNICODE_TRANSLATION);
   // The name's parts are opened one by one, and a slash parts them as a backslash does;
   // it is never a trail byte.
-  gName = gTarget + lstrlenA(base);
-  for (char* p = gTarget + lstrlenA(base); *p; p = CharNextA(p)) {
+  gName = named;
+  for (char* p = named; *p; p = CharNextA(p)) {
     if (*p == '/') *p = '\\';
     if (*p == '\\') gName = p + 1;
   }

@@ -160,7 +160,7 @@ uint32_t ReadFrameLength(Strong& s, const Where& w, uint32_t& packed) {
   c.position = w.frame;
   if (!ReadU32(c, packed)) return ArchiveShort;
   if (packed > StrongMaxPacked(s.header.BlockSize)) return ArchiveTooLarge;
-  if (packed < 5 || packed > c.file->size - c.position) return ArchiveInvalid;
+  if (packed > c.file->size - c.position) return ArchiveInvalid;
   return ArchiveOk;
 }
 
@@ -243,7 +243,7 @@ uint32_t ScanStrong(const ArchiveFile& file, uint64_t archiveOffset, int64_t& to
   Strong& s = *pass;
   uint32_t code = LoadDirectory(s, file, archiveOffset, totalSize, visit, context);
   // Every frame is in the file, so a file cut short is refused before anything is written.
-  // Each takes at least nine bytes of it, so a claim of more blocks than fit ends soon.
+  // Each takes at least four bytes of it, so a claim of more blocks than fit ends soon.
   for (Where w{0, s.contentStart}; code == ArchiveOk && w.block * s.header.BlockSize < s.header.ContentSize;)
     code = NextBlock(s, w);
   FreePass(s);

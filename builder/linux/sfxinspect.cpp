@@ -386,7 +386,14 @@ OptionRow LayoutRow(const SfxFile& sfx) {
               std::to_string(dictionary) + " bytes"};
 }
 
-std::vector<OptionRow> OptionRows(const SfxOptions& o, const std::string& launch, const NameConverter& names) {
+// Entry names of the strong layout are UTF-8 whatever -cp says; its other texts, and
+// all of the default layout's, are in the code page.
+const NameConverter& EntryNames(const SfxFile& sfx, const NameConverter& names) {
+  return sfx.options.Compressed == CompressedStrong ? LocalNames() : names;
+}
+
+std::vector<OptionRow> OptionRows(const SfxOptions& o, const std::string& launch, const NameConverter& names,
+                                  const NameConverter& entryNames) {
   const KeptCode mode(o, &BuildInputs::ExtractionMode), folder(o, &BuildInputs::ExtractionFolder),
       open(o, &BuildInputs::OpenFolder), workDir(o, &BuildInputs::WorkingDirectory),
       overwrite(o, &BuildInputs::OverwriteMode), deletion(o, &BuildInputs::DeleteMode),
@@ -405,7 +412,7 @@ std::vector<OptionRow> OptionRows(const SfxOptions& o, const std::string& launch
   bool launching = mode.code == 1;
   std::string done = mode.words.listed;
   if (launching)
-    done += " " + names.Shown(launch, true) + (parameters.empty() ? "" : " " + names.Shown(parameters)) + " in the " +
+    done += " " + entryNames.Shown(launch, true) + (parameters.empty() ? "" : " " + names.Shown(parameters)) + " in the " +
             workDir.words.listed;
   else if (open.code)
     done += std::string(", ") + open.words.listed;
@@ -413,7 +420,7 @@ std::vector<OptionRow> OptionRows(const SfxOptions& o, const std::string& launch
       row("extractionFolder", folder, where),
       {"customFolder", JsonMember("customFolder", custom, names), ""},
       row("mode", mode, done),
-      {"launchTarget", launch.empty() ? word("launchTarget", "null") : JsonMember("launchTarget", launch, names, true),
+      {"launchTarget", launch.empty() ? word("launchTarget", "null") : JsonMember("launchTarget", launch, entryNames, true),
        ""},
       {"parameters", JsonMember("parameters", parameters, names), ""},
       row("workingDirectory", workDir, ""),
@@ -465,12 +472,13 @@ void ShowLine(void* context, const ArchiveEntry& h, const std::string& stored) {
 int ListSfx(const std::string& path, const NameConverter& names, bool json, InspectStreams io) {
   SfxFile sfx;
   if (int status = OpenSfx(path, sfx, io)) return status;
-  ScanState first(&names);
+  const NameConverter& entryNames = EntryNames(sfx, names);
+  ScanState first(&entryNames);
   if (int status = ScanSfx(path, sfx, first, io)) return status;
-  std::vector<OptionRow> rows = OptionRows(sfx.options, first.launch, names);
+  std::vector<OptionRow> rows = OptionRows(sfx.options, first.launch, names, entryNames);
   rows.push_back(LayoutRow(sfx));
-  EntryList list{io.out, names, false, {}};
-  ScanState second(&names, json ? ShowJson : ShowLine, &list);
+  EntryList list{io.out, entryNames, false, {}};
+  ScanState second(&entryNames, json ? ShowJson : ShowLine, &list);
   int status;
   if (json) {
     // Only a list the scan accepted is shown, so its status is 0.
@@ -514,9 +522,10 @@ bool ReportDamage(void* context, const ArchiveEntry&, const char* name, uint32_t
 int TestSfx(const std::string& path, const NameConverter& names, InspectStreams io) {
   SfxFile sfx;
   if (int status = OpenSfx(path, sfx, io)) return status;
-  ScanState scan(&names);
+  const NameConverter& entryNames = EntryNames(sfx, names);
+  ScanState scan(&entryNames);
   if (int status = ScanSfx(path, sfx, scan, io)) return status;
-  TestState state{&names, &io.out};
+  TestState state{&entryNames, &io.out};
   RestoreSink sink{Examine, NoWrite, NoStep, NoEnd, &state, ReportDamage};
   uint32_t code = RestoreEntries(sfx.archive, sfx.offset, sfx.options, sink);
   if (code == ArchiveOk) {
@@ -679,10 +688,12 @@ int ExtractSfx(const std::string& path, const std::string& folder, const NameCon
                InspectStreams io) {
   SfxFile sfx;
   if (int status = OpenSfx(path, sfx, io)) return status;
-  ScanState scan(&names);
+  const NameConverter& entryNames = EntryNames(sfx, names);
+  ScanState scan(&entryNames);
   if (int status = ScanSfx(path, sfx, scan, io)) return status;
   if (scan.unconvertible) {
-    io.err << Shown(path) << ": a name has no character in code page " << names.CodePage() << " (-cpNNNN names another)\n";
+    io.err << Shown(path) << ": a name has no character in code page " << entryNames.CodePage()
+           << (&entryNames == &names ? " (-cpNNNN names another)\n" : "\n");
     return 2;
   }
   mkdir(folder.c_str(), 0777);
@@ -694,7 +705,7 @@ int ExtractSfx(const std::string& path, const std::string& folder, const NameCon
   uint32_t code;
   size_t kept = 0;
   try {
-    Extraction extraction(root, names, overwrite, io);
+    Extraction extraction(root, entryNames, overwrite, io);
     RestoreSink sink{ExtractBegin, ExtractWrite, NoStep, ExtractEnd, &extraction, nullptr};
     code = RestoreEntries(sfx.archive, sfx.offset, sfx.options, sink);
     kept = extraction.kept;

@@ -83,10 +83,10 @@ void ListTestAndExtract(uint8_t layout) {
   readOnly.time = 0x5A8C6C00 + 1;  // 13:32:02
   const std::string big = Big();
   Entry copy = File("docs\\copy.txt", "caf\xE9");
-  copy.copyOf = 3;  // of docs\café.txt in the strong layout
+  copy.copyOf = 3;  // of docs\café.txt in the strong layout, whose names are UTF-8
   std::vector<Entry> entries = {File("xsfxdel~.exe", "MZ helper", EntryKindSelfDelete),
                                 sfxtest::Folder("docs"),
-                                File("docs\\caf\xE9.txt", "caf\xE9"),
+                                File(layout == CompressedStrong ? "docs\\caf\xC3\xA9.txt" : "docs\\caf\xE9.txt", "caf\xE9"),
                                 copy,
                                 readOnly,
                                 File("empty", ""),

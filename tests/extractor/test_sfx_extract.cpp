@@ -570,7 +570,8 @@ TEST(DamagedFiles, AFailedEntryLeavesTheUsersFilesAsTheyWere) {
 }
 
 // The strong layout through the real head: a copy comes out whole although its original
-// is kept in skip mode, and a damaged block never replaces the user's file.
+// is kept in skip mode, a UTF-8 name under its ANSI name, and a damaged block never
+// replaces the user's file.
 TEST(DamagedFiles, StrongLayoutCopiesAndDamage) {
   std::string scratch = MakeScratchDir("sfx-strong"), out = scratch + "out\\", sfx = scratch + "strong.exe";
   CreateDirectoryA(out.c_str(), nullptr);
@@ -583,7 +584,8 @@ TEST(DamagedFiles, StrongLayoutCopiesAndDamage) {
   copy.copyOf = 1;
   for (uint8_t mode : {2, 1}) {
     options.OverwriteMode = mode;
-    std::string bytes = MakeStrongArchive(options, {File("a.txt", kBig), sfxtest::Folder("sub"), copy, File("sub\\b", "b")});
+    std::string bytes =
+        MakeStrongArchive(options, {File("a.txt", kBig), sfxtest::Folder("sub"), copy, File("sub\\caf\xC3\xA9", "b")});
     if (mode == 1) bytes[bytes.size() - 3] ^= 0x55;  // in the last block, a.txt's end
     WriteFileBytes(sfx, ReadFileBytes(BinDir() + "sfxhead.exe") + bytes);
     DWORD code = RunSfx(sfx);
@@ -591,7 +593,7 @@ TEST(DamagedFiles, StrongLayoutCopiesAndDamage) {
     if (mode == 2) {
       EXPECT_EQ(code, 0u);
       EXPECT_TRUE(ReadFileBytes(out + "sub\\copy.txt") == kBig);
-      EXPECT_EQ(ReadFileBytes(out + "sub\\b"), "b");
+      EXPECT_EQ(ReadFileBytes(out + "sub\\caf\xE9"), "b") << "in code page " << GetACP();
     } else {
       EXPECT_TRUE(code == ERROR_BAD_ARGUMENTS || code == ERROR_CRC) << code;
     }
