@@ -531,16 +531,8 @@ bool BeginEntry(void*, const ArchiveEntry& header, const char* name) {
     CopyText(gTarget, gExtractionFolder, PathCapacity);
   char* named = gTarget + lstrlenA(gTarget);
   if (named - gTarget + header.NameLength >= PathCapacity) FinishSfx(gOwnPath, ERROR_FILENAME_EXCED_RANGE);
-  // The strong layout's names are UTF-8, the head's paths in the ANSI code page: a name
-  // converts whole (no best fit, no default character) or the run ends. Never longer.
-  WCHAR wide[MaxEntryNameLength + 1];
-  BOOL lossy = FALSE;
-  if (gOptions.Compressed != CompressedStrong || GetACP() == CP_UTF8)
-    lstrcpyA(named, name);
-  else if (!MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide, MaxEntryNameLength + 1) ||
-           !WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, named, MaxEntryNameLength + 1, nullptr, &lossy) ||
-           lossy)
-    FinishSfx(gOwnPath, ERROR_NO_UNICODE_TRANSLATION);
+  // The scan found every name convertible.
+  AnsiName(name, named);
   // The name's parts are opened one by one, and a slash parts them as a backslash does;
   // it is never a trail byte.
   gName = named;
@@ -658,6 +650,18 @@ void EndEntry(void*, const ArchiveEntry& header) {
 }
 
 }  // namespace
+
+bool AnsiName(const char* name, char* ansi) {
+  if (gOptions.Compressed != CompressedStrong || GetACP() == CP_UTF8) {
+    lstrcpyA(ansi, name);
+    return true;
+  }
+  WCHAR wide[MaxEntryNameLength + 1];
+  BOOL lossy = FALSE;
+  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide, MaxEntryNameLength + 1) &&
+         WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, ansi, MaxEntryNameLength + 1, nullptr, &lossy) &&
+         !lossy;
+}
 
 void AbandonExtraction() {
   DropTarget();

@@ -598,6 +598,11 @@ TEST(DamagedFiles, StrongLayoutCopiesAndDamage) {
       EXPECT_TRUE(code == ERROR_BAD_ARGUMENTS || code == ERROR_CRC) << code;
     }
   }
+  // A name the code page cannot write is refused before anything is written.
+  WriteFileBytes(sfx, ReadFileBytes(BinDir() + "sfxhead.exe") +
+                          MakeStrongArchive(options, {File("first", "1"), File("\xD0\xB6", "2")}));
+  EXPECT_EQ(RunSfx(sfx), DWORD(ERROR_NO_UNICODE_TRANSLATION));
+  EXPECT_EQ(GetFileAttributesA((out + "first").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // The fixture maps R: to a 1 MiB file system; 2 MiB of content cannot fit, whether the
