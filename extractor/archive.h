@@ -91,7 +91,7 @@ struct RestoreSink {
   // After the checksum matched.
   void (*EndEntry)(void* context, const ArchiveEntry& entry);
   void* context;
-  // May be null. For an entry whose content does not inflate (ArchiveInflate) or whose
+  // May be null. For an entry whose content does not decode (ArchiveInflate) or whose
   // checksum does not match (ArchiveChecksum): true goes on with the next entry, without
   // EndEntry for this one, and the pass then gives the first such code at its end; null
   // or false ends the pass with the code at once.

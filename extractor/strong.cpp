@@ -49,8 +49,9 @@ struct Strong {
   uint8_t* directory;
   Slot* slots;
   uint64_t contentStart;  // the first frame
-  uint8_t* raw;           // one block, then room for its largest frame
-  uint8_t* packed;
+  uint8_t* raw;           // one block
+  uint8_t* packed;        // the largest frame so far
+  uint32_t packedCapacity;
   uint64_t decoded;       // the block in `raw`, or none
   uint32_t cached;        // bytes held by slot caches
   Cursor cursor;          // last, so the fields above are near the pointer
@@ -71,6 +72,7 @@ void FreePass(Strong& s) {
   free(s.slots);
   free(s.directory);
   free(s.raw);
+  free(s.packed);
   memset(&s, 0, sizeof s);
 }
 
@@ -178,10 +180,13 @@ uint32_t DecodeBlock(Strong& s, const Where& w) {
   uint32_t packed;
   uint32_t code = ReadFrameLength(s, w, packed);
   if (code != ArchiveOk) return code;
-  uint32_t blockSize = s.header.BlockSize;
-  if (!s.raw) s.raw = static_cast<uint8_t*>(malloc(blockSize + StrongMaxPacked(blockSize)));
-  if (!s.raw) return ArchiveTooLarge;
-  s.packed = s.raw + blockSize;
+  if (packed >= s.packedCapacity) {
+    free(s.packed);
+    s.packed = static_cast<uint8_t*>(malloc(packed + 1));
+    s.packedCapacity = s.packed ? packed + 1 : 0;
+  }
+  if (!s.raw) s.raw = static_cast<uint8_t*>(malloc(s.header.BlockSize));
+  if (!s.packed || !s.raw) return ArchiveTooLarge;
   if (!Read(s.cursor, s.packed, packed)) return ArchiveShort;
   code = Decode(s.header.LzmaProperties, s.packed, packed, s.raw, BlockLength(s, w.block));
   if (code == ArchiveOk) s.decoded = w.block;

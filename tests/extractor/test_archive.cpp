@@ -194,6 +194,7 @@ TEST(ArchiveReader, DamagedStrongArchives) {
       {"a frame beyond the limit", handMade(8, 8, Patched(Frame("abcdefgh"), 0, uint32_t(StrongMaxPacked(8) + 1))),
        ArchiveTooLarge, false},
       {"a block that does not decode", Patched(good, StrongAt + 44 + directoryPacked, '\x01'), ArchiveInflate, true},
+      {"a frame of no bytes", handMade(8, 8, std::string(4, '\0')), ArchiveInflate, true},
       {"a block that decodes short", handMade(8, 8, Frame("abcdefg")), ArchiveInflate, true},
       {"a block that goes on", handMade(8, 8, Frame("abcdefghi")), ArchiveInflate, true},
       {"a CRC mismatch", handMade(8, 8, Frame("abcdefgh"), "abcdefgX"), ArchiveChecksum, true},
