@@ -88,7 +88,7 @@ struct PlainRestorer {
   Baseline* baseline;
 };
 
-bool PlainBegin(void* context, const EntryHeader& h, const char* name) {
+bool PlainBegin(void* context, const ArchiveEntry& h, const char* name) {
   PlainRestorer* r = static_cast<PlainRestorer*>(context);
   std::string path = r->folder + "\\" + name;
   if (h.Attributes & AttributeDirectory) {
@@ -107,7 +107,7 @@ void PlainWrite(void* context, const void* data, uint32_t length) {
 
 void PlainStep(void*, uint32_t) {}
 
-void PlainEnd(void* context, const EntryHeader& h) {
+void PlainEnd(void* context, const ArchiveEntry& h) {
   PlainRestorer* r = static_cast<PlainRestorer*>(context);
   if (r->file != INVALID_HANDLE_VALUE) CloseHandle(r->file);
   r->file = INVALID_HANDLE_VALUE;

@@ -1,24 +1,8 @@
-#include "archive.h"
-
 #include <stdlib.h>
 #include <string.h>
 #include <zlib.h>
 
-namespace {
-
-const char* NextSingleByte(const char* p) { return p + 1; }
-
-// Small reads (headers, names, chunk frames, small chunks) come from one window of the
-// file, so many small entries cost one system read; large chunks bypass it.
-constexpr uint32_t WindowSize = 65536;
-
-struct Cursor {
-  const ArchiveFile* file;
-  uint64_t position;
-  uint64_t windowStart;
-  uint32_t windowLength;
-  uint8_t window[WindowSize];
-};
+#include "archivecore.h"
 
 void StartCursor(Cursor& c, const ArchiveFile& file, uint64_t position) {
   c.file = &file;
@@ -55,6 +39,10 @@ bool ReadU32(Cursor& c, uint32_t& value) {
   return true;
 }
 
+namespace {
+
+const char* NextSingleByte(const char* p) { return p + 1; }
+
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool SameLetters(const char* a, size_t length, const char* word) {
@@ -88,30 +76,19 @@ bool IsSafePart(const char* part, size_t length) {
   return length != 0 && part[length - 1] != '.' && part[length - 1] != ' ' && !IsDeviceName(part, length);
 }
 
-bool IsValidHeader(const EntryHeader& h, const char* name) {
-  if (h.NameLength <= 0 || h.NameLength > MaxEntryNameLength || h.Size < 0 || h.Kind > 2) return false;
-  if (h.Attributes & AttributeDirectory) return h.Kind == EntryKindOrdinary && h.Size == 0;
-  // The helper is written beside the user's other temporary files, so nothing but its
-  // own fixed name may be written there.
-  if (h.Kind == EntryKindSelfDelete && name)
-    return SameLetters(name, static_cast<size_t>(h.NameLength), "XSFXDEL~.EXE");
-  return true;
-}
-
 // Reads header and name and checks both. Gives ArchiveOk, or the code that ends the run.
-uint32_t ReadEntryStart(Cursor& c, EntryHeader& h, char (&name)[MaxEntryNameLength + 1]) {
+uint32_t ReadEntryStart(Cursor& c, EntryHeader& h, ArchiveEntry& e, char (&name)[MaxEntryNameLength + 1]) {
   if (!Read(c, &h, sizeof h)) return ArchiveShort;
   if (IsTerminator(h)) return ArchiveOk;
-  if (!IsValidHeader(h, nullptr)) return ArchiveInvalid;
-  if (!Read(c, name, static_cast<uint32_t>(h.NameLength))) return ArchiveShort;
-  name[h.NameLength] = 0;
-  if (!IsSafeEntryName(name, static_cast<size_t>(h.NameLength)) || !IsValidHeader(h, name))
-    return ArchiveInvalid;
-  return ArchiveOk;
+  if (h.NameLength <= 0 || h.NameLength > MaxEntryNameLength || h.Size < 0) return ArchiveInvalid;
+  e = ArchiveEntry{h.Kind, h.Attributes, h.Time, static_cast<uint64_t>(h.Size), 0, 0, static_cast<uint16_t>(h.NameLength)};
+  if (!Read(c, name, e.NameLength)) return ArchiveShort;
+  name[e.NameLength] = 0;
+  return IsValidEntry(e, name) ? ArchiveOk : ArchiveInvalid;
 }
 
 // One chunk frame; the builder cuts content into full chunks with a shorter last one.
-uint32_t ReadFrame(Cursor& c, int64_t remaining, uint32_t& raw, uint32_t& packed) {
+uint32_t ReadFrame(Cursor& c, uint32_t remaining, uint32_t& raw, uint32_t& packed) {
   if (!ReadU32(c, raw) || !ReadU32(c, packed)) return ArchiveShort;
   if (packed > ChunkBufferSize) return ArchiveTooLarge;
   if (raw == 0 || raw > ChunkSize || raw > remaining) return ArchiveInvalid;
@@ -145,6 +122,40 @@ bool Inflate(uint32_t packed, uint32_t raw) {
 
 NextCharFunction gNextNameChar = NextSingleByte;
 
+bool IsValidEntry(const ArchiveEntry& e, const char* name) {
+  if (e.Kind > 2 || !IsSafeEntryName(name, e.NameLength)) return false;
+  if (e.Attributes & AttributeDirectory) return e.Kind == EntryKindOrdinary && e.Size == 0 && !e.CopyOf;
+  // The helper is written beside the user's other temporary files, so nothing but its
+  // own fixed name may be written there.
+  return e.Kind != EntryKindSelfDelete || SameLetters(name, e.NameLength, "XSFXDEL~.EXE");
+}
+
+uint32_t FinishEntry(const RestoreSink& sink, const ArchiveEntry& e, const char* name, uint32_t damage,
+                     uint32_t& firstDamage) {
+  if (damage == ArchiveOk) {
+    sink.EndEntry(sink.context, e);
+  } else if (sink.Damaged && sink.Damaged(sink.context, e, name, damage)) {
+    if (firstDamage == ArchiveOk) firstDamage = damage;
+  } else {
+    return damage;
+  }
+  return ArchiveOk;
+}
+
+bool FolderOrder::Accept(const ArchiveEntry& e, const char* name) {
+  size_t parent = 0;
+  for (const char* p = name; p < name + e.NameLength; p = gNextNameChar(p))
+    if (*p == '\\' || *p == '/') parent = static_cast<size_t>(p - name);
+  if (parent > length || memcmp(name, folder, parent) != 0 ||
+      (parent && parent < length && folder[parent] != '\\' && folder[parent] != '/'))
+    return false;
+  if (e.Attributes & AttributeDirectory) {
+    memcpy(folder, name, e.NameLength);
+    length = e.NameLength;
+  }
+  return true;
+}
+
 bool IsSafeEntryName(const char* name, size_t length) {
   if (length == 0 || name[0] == '\\' || name[0] == '/') return false;
   // Control characters and NUL never name a file, a colon is a drive or a stream, and
@@ -172,78 +183,75 @@ bool IsSafeEntryName(const char* name, size_t length) {
 
 namespace {
 
+// For the head walk and the default layout's passes, which never overlap.
+Cursor gCursor;
+
 bool ReadAtForHead(void* context, uint32_t position, void* buffer, uint32_t length) {
-  const ArchiveFile* file = static_cast<const ArchiveFile*>(context);
-  if (position > file->size || length > file->size - position) return false;
-  return file->read(file->context, position, buffer, length);
+  Cursor& c = *static_cast<Cursor*>(context);
+  c.position = position;
+  return Read(c, buffer, length);
 }
 
 }  // namespace
 
 uint32_t LocateArchive(const ArchiveFile& file, uint64_t& archiveOffset) {
-  archiveOffset = FindArchiveOffset(ReadAtForHead, const_cast<ArchiveFile*>(&file));
+  StartCursor(gCursor, file, 0);
+  archiveOffset = FindArchiveOffset(ReadAtForHead, &gCursor);
   if (archiveOffset == 0 || file.size <= archiveOffset + sizeof(SfxOptions)) return ArchiveShort;
   return ArchiveOk;
 }
 
 uint32_t ScanEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxOptions& options,
                      int64_t& totalSize, ScanVisitFunction visit, void* context) {
-  static Cursor c;
-  StartCursor(c, file, archiveOffset + sizeof(SfxOptions));
   totalSize = 0;
+  if (options.Compressed == CompressedStrong) return ScanStrong(file, archiveOffset, totalSize, visit, context);
+  Cursor& c = gCursor;
+  StartCursor(c, file, archiveOffset + sizeof(SfxOptions));
   bool terminated = false;
-  // The last folder entry: an entry's folder is it or one of its parents, as the
-  // builder's depth-first walk writes them, so every folder is named before its contents.
-  char folder[MaxEntryNameLength + 1];
-  size_t folderLength = 0;
+  FolderOrder order;
+  order.length = 0;
   while (c.position < file.size) {
     EntryHeader h;
+    ArchiveEntry e;
     char name[MaxEntryNameLength + 1];
-    uint32_t code = ReadEntryStart(c, h, name);
+    uint32_t code = ReadEntryStart(c, h, e, name);
     if (code != ArchiveOk) return code;
     if (IsTerminator(h)) {
       terminated = true;
       break;
     }
-    size_t length = static_cast<size_t>(h.NameLength), parent = 0;
-    for (const char* p = name; p < name + length; p = gNextNameChar(p))
-      if (*p == '\\' || *p == '/') parent = static_cast<size_t>(p - name);
-    if (parent > folderLength || memcmp(name, folder, parent) != 0 ||
-        (parent && parent < folderLength && folder[parent] != '\\' && folder[parent] != '/'))
-      return ArchiveInvalid;
-    if (h.Attributes & AttributeDirectory) {
-      memcpy(folder, name, length);
-      folderLength = length;
-    }
+    if (!order.Accept(e, name)) return ArchiveInvalid;
     if (options.Compressed) {
       // Only the frames are read; the compressed bytes are skipped.
-      int64_t raw = 0;
-      while (c.position < file.size && raw < h.Size) {
+      uint32_t raw = 0;
+      while (c.position < file.size && raw < e.Size) {
         uint32_t chunkRaw = 0, packed = 0;
-        code = ReadFrame(c, h.Size - raw, chunkRaw, packed);
+        code = ReadFrame(c, static_cast<uint32_t>(e.Size) - raw, chunkRaw, packed);
         if (code != ArchiveOk) return code;
         raw += chunkRaw;
         c.position += packed;
       }
     } else {
-      c.position += static_cast<uint64_t>(h.Size);
+      c.position += e.Size;
     }
     c.position += 4;
     totalSize += h.Size;
-    if (visit) visit(context, h, name);
+    if (visit) visit(context, e, name);
   }
   return terminated ? ArchiveOk : ArchiveInvalid;
 }
 
 uint32_t RestoreEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxOptions& options,
                         const RestoreSink& sink) {
-  static Cursor c;
+  if (options.Compressed == CompressedStrong) return RestoreStrong(file, archiveOffset, sink);
+  Cursor& c = gCursor;
   StartCursor(c, file, archiveOffset + sizeof(SfxOptions));
   uint32_t firstDamage = ArchiveOk;
   while (c.position < file.size) {
     EntryHeader h;
+    ArchiveEntry e;
     char name[MaxEntryNameLength + 1];
-    uint32_t code = ReadEntryStart(c, h, name);
+    uint32_t code = ReadEntryStart(c, h, e, name);
     if (code != ArchiveOk) return code;
     if (IsTerminator(h)) return firstDamage;
     if (h.Size > 0 && !gChunkBuffer) {
@@ -252,43 +260,35 @@ uint32_t RestoreEntries(const ArchiveFile& file, uint64_t archiveOffset, const S
       if (!gChunkBuffer || !gInflated) return ArchiveTooLarge;
     }
     uint32_t sum = ByteSum(name, static_cast<size_t>(h.NameLength));
-    bool writing = sink.BeginEntry(sink.context, h, name);
-    // A damaged entry that the sink lets pass is read to its end, frame by frame.
-    bool damaged = false;
-    auto passes = [&](uint32_t damage) {
-      if (!sink.Damaged || !sink.Damaged(sink.context, h, name, damage)) return false;
-      if (firstDamage == ArchiveOk) firstDamage = damage;
-      damaged = true;
-      return true;
-    };
-    for (int64_t done = 0; done < h.Size;) {
+    bool writing = sink.BeginEntry(sink.context, e, name);
+    // A damaged entry is read to its end, frame by frame.
+    uint32_t damage = ArchiveOk;
+    // Sizes of the default layout are below 2 GiB.
+    for (uint32_t done = 0, size = static_cast<uint32_t>(h.Size); done < size;) {
       const uint8_t* content = gChunkBuffer;
       uint32_t count;
       if (options.Compressed) {
         uint32_t packed = 0;
-        code = ReadFrame(c, h.Size - done, count, packed);
+        code = ReadFrame(c, size - done, count, packed);
         if (code != ArchiveOk) return code;
         if (!Read(c, gChunkBuffer, packed)) return ArchiveShort;
-        if (!damaged && !Inflate(packed, count) && !passes(ArchiveInflate)) return ArchiveInflate;
-        if (damaged) {
-          done += count;
-          continue;
-        }
+        if (!damage && !Inflate(packed, count)) damage = ArchiveInflate;
         content = gInflated;
       } else {
-        int64_t rest = h.Size - done;
-        count = rest < ChunkBufferSize ? static_cast<uint32_t>(rest) : ChunkBufferSize;
+        count = size - done < ChunkBufferSize ? size - done : ChunkBufferSize;
         if (!Read(c, gChunkBuffer, count)) return ArchiveShort;
       }
+      done += count;
+      if (damage) continue;
       if (writing) sink.Write(sink.context, content, count);
       sum = ByteSum(content, count, sum);
-      done += count;
       sink.Step(sink.context, count);
     }
     uint32_t stored = 0;
     if (!ReadU32(c, stored)) return ArchiveShort;
-    if (!damaged && stored != sum && !passes(ArchiveChecksum)) return ArchiveChecksum;
-    if (!damaged) sink.EndEntry(sink.context, h);
+    if (!damage && stored != sum) damage = ArchiveChecksum;
+    code = FinishEntry(sink, e, name, damage, firstDamage);
+    if (code != ArchiveOk) return code;
   }
   return ArchiveInvalid;
 }

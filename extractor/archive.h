@@ -7,14 +7,26 @@
 #include <stdint.h>
 
 #include "u_shared.h"
+#include "u_strong.h"
 
 // Results are Win32 error codes, so the extractor hands them to FinishSfx unchanged.
 constexpr uint32_t ArchiveOk = 0;
-constexpr uint32_t ArchiveTooLarge = 8;      // ERROR_NOT_ENOUGH_MEMORY: chunk beyond the buffer
+// ERROR_NOT_ENOUGH_MEMORY: a chunk, block, dictionary or directory beyond what the reader
+// takes, or memory it cannot have
+constexpr uint32_t ArchiveTooLarge = 8;
 constexpr uint32_t ArchiveInvalid = 13;      // ERROR_INVALID_DATA: list, name or framing unusable
 constexpr uint32_t ArchiveChecksum = 23;     // ERROR_CRC
 constexpr uint32_t ArchiveShort = 38;        // ERROR_HANDLE_EOF: no archive, or a read past the end
-constexpr uint32_t ArchiveInflate = 160;     // ERROR_BAD_ARGUMENTS: a chunk that does not inflate
+constexpr uint32_t ArchiveInflate = 160;     // ERROR_BAD_ARGUMENTS: a chunk or block that does not decode
+
+// The most content the strong layout's reader keeps in memory at once for the copies of
+// files still to come; past it, an original's blocks are decoded again for its copy.
+constexpr uint32_t StrongCacheBudget = 16u << 20;
+
+// One entry as the scan and the sink see it, in either layout: the strong layout's
+// directory record, into which the default layout's headers are read (with no CRC and
+// no copies). CopyOf is 1 + the index of the entry whose content an entry repeats.
+typedef StrongEntry ArchiveEntry;
 
 // Reads exactly `length` bytes at `position`. The extractor's seam never gives false: a
 // failed read ends the run through its failure guard. 64-bit positions, so an SFX file
@@ -44,16 +56,26 @@ bool IsSafeEntryName(const char* name, size_t length);
 // carries no archive (no executable headers, no raw section, no room for the record).
 uint32_t LocateArchive(const ArchiveFile& file, uint64_t& archiveOffset);
 
-// Called by the scan for every entry it accepted, `name` NUL-terminated.
-typedef void (*ScanVisitFunction)(void* context, const EntryHeader& header, const char* name);
+// The strong layout's header checked alone: ArchiveInvalid for another magic, a version
+// other than StrongVersion, a flag or reserved bit, no block size or a directory too
+// short for its entries; ArchiveTooLarge for a block, dictionary or directory beyond the
+// reader's limits.
+uint32_t CheckStrongHeader(const StrongHeader& header);
 
-// The validating pass: walks every header, name and chunk frame without reading content,
-// and adds up the sizes. Refuses with ArchiveInvalid a list without a terminator, an
-// unsafe name, an entry whose folder is neither the last folder entry nor one of its
-// parents (the builder writes each folder just before its contents), and a frame that
-// disagrees with its entry (a list without content bytes, or without entries, is well
-// formed); with
-// ArchiveTooLarge a chunk beyond ChunkBufferSize. `visit` may be null.
+// Called by the scan for every entry it accepted, `name` NUL-terminated.
+typedef void (*ScanVisitFunction)(void* context, const ArchiveEntry& entry, const char* name);
+
+// The validating pass, for either layout (SfxOptions::Compressed): walks every header or
+// directory record, name and frame without decoding content, and adds up the sizes.
+// Refuses with ArchiveInvalid a list without a terminator, an unsafe name, an entry whose
+// folder is neither the last folder entry nor one of its parents (the builders write each
+// folder just before its contents), and a frame that disagrees with its entry (a list
+// without content bytes, or without entries, is well formed); with ArchiveTooLarge a
+// chunk beyond ChunkBufferSize. The strong layout also refuses a directory that does not
+// decode (ArchiveInflate), has another length or CRC (ArchiveInvalid, ArchiveChecksum), a
+// copy of anything but an earlier file of its size and CRC, a content size other than the
+// sum of the files that are no copies, and frames that do not fit in the file. `visit`
+// may be null.
 uint32_t ScanEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxOptions& options,
                      int64_t& totalSize, ScanVisitFunction visit, void* context = nullptr);
 
@@ -61,23 +83,25 @@ uint32_t ScanEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxO
 struct RestoreSink {
   // After the name is read. `name` is NUL-terminated. Gives true when the content goes
   // to disk, false when an existing file is kept (it is still read and verified).
-  bool (*BeginEntry)(void* context, const EntryHeader& header, const char* name);
+  bool (*BeginEntry)(void* context, const ArchiveEntry& entry, const char* name);
   // Content produced, only for entries that are written.
   void (*Write)(void* context, const void* data, uint32_t length);
   // After each content step, with the content bytes it counted.
   void (*Step)(void* context, uint32_t count);
   // After the checksum matched.
-  void (*EndEntry)(void* context, const EntryHeader& header);
+  void (*EndEntry)(void* context, const ArchiveEntry& entry);
   void* context;
-  // May be null. For an entry whose content does not inflate (ArchiveInflate) or whose
+  // May be null. For an entry whose content does not decode (ArchiveInflate) or whose
   // checksum does not match (ArchiveChecksum): true goes on with the next entry, without
   // EndEntry for this one, and the pass then gives the first such code at its end; null
   // or false ends the pass with the code at once.
-  bool (*Damaged)(void* context, const EntryHeader& header, const char* name, uint32_t code);
+  bool (*Damaged)(void* context, const ArchiveEntry& entry, const char* name, uint32_t code);
 };
 
-// The restoring pass, from the first entry to the terminator: reads, inflates and
-// verifies every entry and hands it to the sink. Gives ArchiveOk at the terminator, or
-// the code of the first failure (ArchiveInflate concerns the current entry's target).
+// The restoring pass, from the first entry to the last: reads, decodes and verifies every
+// entry and hands it to the sink. A copy's content comes from the archive, never from the
+// file its original was written to (which may have been kept, or changed since). Gives
+// ArchiveOk after the last entry, or the code of the first failure (ArchiveInflate
+// concerns the current entry's target).
 uint32_t RestoreEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxOptions& options,
                         const RestoreSink& sink);

@@ -549,23 +549,23 @@ LONG RenamePart() {
   return gSetInformation(gTargetFile, &status, &rename, sizeof rename, FileRenameInformation);
 }
 
-bool BeginEntry(void*, const EntryHeader& header, const char* name) {
+bool BeginEntry(void*, const ArchiveEntry& header, const char* name) {
   gWriting = false;
   bool helper = header.Kind == EntryKindSelfDelete;
   // Only a self-destructing SFX file ever starts the helper, so only such a file writes it.
   if (helper && !gOptions.SelfDeleteMode) return false;
-  char base[PathCapacity];
   if (helper)
-    GetTempFolder(false, base);
+    GetTempFolder(false, gTarget);
   else
-    CopyText(base, gExtractionFolder, PathCapacity);
-  if (lstrlenA(base) + header.NameLength >= PathCapacity) FinishSfx(gOwnPath, ERROR_FILENAME_EXCED_RANGE);
-  lstrcpyA(gTarget, base);
-  lstrcatA(gTarget, name);
+    CopyText(gTarget, gExtractionFolder, PathCapacity);
+  char* named = gTarget + lstrlenA(gTarget);
+  if (named - gTarget + header.NameLength >= PathCapacity) FinishSfx(gOwnPath, ERROR_FILENAME_EXCED_RANGE);
+  // The scan found every name convertible.
+  AnsiName(name, named);
   // The name's parts are opened one by one, and a slash parts them as a backslash does;
   // it is never a trail byte.
-  gName = gTarget + lstrlenA(base);
-  for (char* p = gTarget + lstrlenA(base); *p; p = CharNextA(p)) {
+  gName = named;
+  for (char* p = named; *p; p = CharNextA(p)) {
     if (*p == '/') *p = '\\';
     if (*p == '\\') gName = p + 1;
   }
@@ -658,7 +658,7 @@ void Hold(bool helper, HANDLE held) {
   gHeld[gHeldCount++] = held;
 }
 
-void EndEntry(void*, const EntryHeader& header) {
+void EndEntry(void*, const ArchiveEntry& header) {
   const Level& folder = gLevels[gDepth - 1];
   if (header.Attributes & AttributeDirectory) {
     // A new folder already carries just the directory bit: one system call per entry saved.
@@ -711,6 +711,18 @@ void EndEntry(void*, const EntryHeader& header) {
 
 void ReleaseHeld() {
   while (gHeldCount > 0) CloseHandle(gHeld[--gHeldCount]);
+}
+
+bool AnsiName(const char* name, char* ansi) {
+  if (gOptions.Compressed != CompressedStrong || GetACP() == CP_UTF8) {
+    lstrcpyA(ansi, name);
+    return true;
+  }
+  WCHAR wide[MaxEntryNameLength + 1];
+  BOOL lossy = FALSE;
+  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide, MaxEntryNameLength + 1) &&
+         WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, ansi, MaxEntryNameLength + 1, nullptr, &lossy) &&
+         !lossy;
 }
 
 void AbandonExtraction() {

@@ -89,7 +89,12 @@ bool IsPlainIdentifier(const char* id) {
   return true;
 }
 
-void PumpPerEntry(void*, const EntryHeader&, const char*) { PumpMessages(); }
+// Every name converts to the paths' code page before anything is written.
+void CheckEntry(void*, const ArchiveEntry&, const char* name) {
+  char ansi[MaxEntryNameLength + 1];
+  if (!AnsiName(name, ansi)) FinishSfx(gOwnPath, ERROR_NO_UNICODE_TRANSLATION);
+  if (!gOptions.SilentMode) PumpMessages();
+}
 
 void CheckOneInstance(const char* id) {
   if (!gOptions.OneInstance) return;
@@ -125,7 +130,7 @@ extern "C" __attribute__((force_align_arg_pointer)) void ProgramEntry() {
   CreateExtractorWindow();
   PumpMessages();
 
-  code = ScanEntries(gArchive, gArchiveOffset, gOptions, gTotalSize, gOptions.SilentMode ? nullptr : PumpPerEntry);
+  code = ScanEntries(gArchive, gArchiveOffset, gOptions, gTotalSize, CheckEntry);
   if (code != ArchiveOk) FinishSfx(gOwnPath, code);
   ExtractEntries();
   CloseHandle(gOwnFile);

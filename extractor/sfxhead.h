@@ -70,6 +70,10 @@ void CopyText(char* to, const char* from, int capacity);
 // Appends a backslash unless the text ends with one (a double-byte trail byte 0x5C does not count).
 void EnsureBackslash(char* path, int capacity);
 
+// An entry's name in the ANSI code page of the head's paths. The strong layout's names
+// are UTF-8 and convert whole (no best fit, no default character) or not at all (false);
+// never longer, so MaxEntryNameLength + 1 bytes hold it.
+bool AnsiName(const char* name, char* ansi);
 void ExtractEntries();
 // For FinishSfx: removes the file being written, which a failed entry never leaves behind,
 // and lets go of the folders the extraction holds, so clean-up can remove them.

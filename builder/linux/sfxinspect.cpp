@@ -222,9 +222,9 @@ const char* CodeText(uint32_t code) {
     case ArchiveShort:
       return "cut short";
     case ArchiveTooLarge:
-      return "a chunk larger than the extractor takes";
+      return "a chunk, block, dictionary or directory larger than the extractor takes";
     case ArchiveInflate:
-      return "a damaged chunk";
+      return "a damaged chunk, block or directory";
     default:
       return "unreadable";
   }
@@ -269,10 +269,10 @@ int OpenSfx(const std::string& path, SfxFile& sfx, InspectStreams io) {
 // list of any length takes the same memory.
 struct ScanState {
   explicit ScanState(const NameConverter* converter,
-                     void (*shower)(void*, const EntryHeader&, const std::string&) = nullptr, void* showContext = nullptr)
+                     void (*shower)(void*, const ArchiveEntry&, const std::string&) = nullptr, void* showContext = nullptr)
       : names(converter), show(shower), context(showContext) {}
   const NameConverter* names;
-  void (*show)(void* context, const EntryHeader& header, const std::string& stored);
+  void (*show)(void* context, const ArchiveEntry& header, const std::string& stored);
   void* context;
   size_t count = 0;
   int64_t total = 0;
@@ -280,7 +280,7 @@ struct ScanState {
   bool unconvertible = false;  // a name without UTF-8 form
 };
 
-void Collect(void* context, const EntryHeader& header, const char* name) {
+void Collect(void* context, const ArchiveEntry& header, const char* name) {
   ScanState& state = *static_cast<ScanState*>(context);
   std::string text;
   if (!state.names->ToUtf8(name, text)) state.unconvertible = true;
@@ -290,10 +290,23 @@ void Collect(void* context, const EntryHeader& header, const char* name) {
   if (state.show) state.show(state.context, header, name);
 }
 
+// The strong layout's header, when the file has one.
+bool ReadStrongHeader(const SfxFile& sfx, StrongHeader& header) {
+  return sfx.options.Compressed == CompressedStrong &&
+         ReadAt(const_cast<int*>(&sfx.fd), sfx.offset + sizeof(SfxOptions), &header, sizeof header) &&
+         memcmp(header.Magic, StrongMagic, sizeof header.Magic) == 0;
+}
+
 // The validating pass over the whole list; gives 0 or the status to end with.
 int ScanSfx(const std::string& path, SfxFile& sfx, ScanState& state, InspectStreams io) {
   int64_t total = 0;
   uint32_t code = ScanEntries(sfx.archive, sfx.offset, sfx.options, total, Collect, &state);
+  StrongHeader header;
+  if (code == ArchiveInvalid && ReadStrongHeader(sfx, header) && header.Version != StrongVersion) {
+    io.err << Shown(path) << ": the strong layout of version " << int(header.Version) << ", which this orvex does not read"
+           << " (it reads version " << int(StrongVersion) << ") (" << code << ")\n";
+    return static_cast<int>(code);
+  }
   if (code != ArchiveOk) {
     io.err << Shown(path) << ": " << CodeText(code) << " after " << state.count << " entries (" << code << ")\n";
     return static_cast<int>(code);
@@ -319,7 +332,7 @@ std::string AttributeLetters(uint32_t attributes) {
   return letters;
 }
 
-std::string KindWord(const EntryHeader& h) {
+std::string KindWord(const ArchiveEntry& h) {
   return (h.Attributes & AttributeDirectory) ? "folder" : EntryKindWords[h.Kind < 3 ? h.Kind : 0];
 }
 
@@ -359,7 +372,28 @@ struct KeptCode {
   const OptionCode& words;
 };
 
-std::vector<OptionRow> OptionRows(const SfxOptions& o, const std::string& launch, const NameConverter& names) {
+// The layout's name, and for the strong layout its block and dictionary sizes.
+OptionRow LayoutRow(const SfxFile& sfx) {
+  StrongHeader h;
+  if (!ReadStrongHeader(sfx, h))
+    return {"layout", "\"layout\": " + Json(sfx.options.Compressed ? "deflate" : "stored"),
+            sfx.options.Compressed ? "deflate" : "stored"};
+  uint32_t dictionary;
+  memcpy(&dictionary, h.LzmaProperties + 1, sizeof dictionary);
+  std::string sizes = std::to_string(h.BlockSize) + ", \"dictionary\": " + std::to_string(dictionary);
+  return {"layout", "\"layout\": \"strong\", \"blockSize\": " + sizes,
+          "strong (LZMA), blocks of " + std::to_string(h.BlockSize) + " bytes, dictionary of " +
+              std::to_string(dictionary) + " bytes"};
+}
+
+// Entry names of the strong layout are UTF-8 whatever -cp says; its other texts, and
+// all of the default layout's, are in the code page.
+const NameConverter& EntryNames(const SfxFile& sfx, const NameConverter& names) {
+  return sfx.options.Compressed == CompressedStrong ? LocalNames() : names;
+}
+
+std::vector<OptionRow> OptionRows(const SfxOptions& o, const std::string& launch, const NameConverter& names,
+                                  const NameConverter& entryNames) {
   const KeptCode mode(o, &BuildInputs::ExtractionMode), folder(o, &BuildInputs::ExtractionFolder),
       open(o, &BuildInputs::OpenFolder), workDir(o, &BuildInputs::WorkingDirectory),
       overwrite(o, &BuildInputs::OverwriteMode), deletion(o, &BuildInputs::DeleteMode),
@@ -378,7 +412,7 @@ std::vector<OptionRow> OptionRows(const SfxOptions& o, const std::string& launch
   bool launching = mode.code == 1;
   std::string done = mode.words.listed;
   if (launching)
-    done += " " + names.Shown(launch, true) + (parameters.empty() ? "" : " " + names.Shown(parameters)) + " in the " +
+    done += " " + entryNames.Shown(launch, true) + (parameters.empty() ? "" : " " + names.Shown(parameters)) + " in the " +
             workDir.words.listed;
   else if (open.code)
     done += std::string(", ") + open.words.listed;
@@ -386,7 +420,7 @@ std::vector<OptionRow> OptionRows(const SfxOptions& o, const std::string& launch
       row("extractionFolder", folder, where),
       {"customFolder", JsonMember("customFolder", custom, names), ""},
       row("mode", mode, done),
-      {"launchTarget", launch.empty() ? word("launchTarget", "null") : JsonMember("launchTarget", launch, names, true),
+      {"launchTarget", launch.empty() ? word("launchTarget", "null") : JsonMember("launchTarget", launch, entryNames, true),
        ""},
       {"parameters", JsonMember("parameters", parameters, names), ""},
       row("workingDirectory", workDir, ""),
@@ -405,22 +439,30 @@ struct EntryList {
   std::ostream& out;
   const NameConverter& names;
   bool any = false;
+  std::vector<std::string> stored;  // the names so far, for the copies to name their originals
 };
 
-void ShowJson(void* context, const EntryHeader& h, const std::string& stored) {
+void ShowJson(void* context, const ArchiveEntry& h, const std::string& stored) {
   EntryList& list = *static_cast<EntryList*>(context);
   list.out << (list.any ? ",\n  " : "\n  ") << "{\"kind\": " << Json(KindWord(h)) << ", \"size\": " << h.Size
            << ", \"time\": " << Json(DosTimeText(h.Time, 'T')) << ", \"attributes\": " << Json(AttributeLetters(h.Attributes))
-           << ", " << JsonMember("name", stored, list.names, true) << "}";
+           << ", " << JsonMember("name", stored, list.names, true);
+  // The index in "entries" of the entry whose content a copy repeats.
+  if (h.CopyOf) list.out << ", \"copyOf\": " << h.CopyOf - 1;
+  list.out << "}";
   list.any = true;
 }
 
-void ShowLine(void* context, const EntryHeader& h, const std::string& stored) {
+void ShowLine(void* context, const ArchiveEntry& h, const std::string& stored) {
   EntryList& list = *static_cast<EntryList*>(context);
   char line[96];
-  snprintf(line, sizeof line, "%-7s %12d  %s  %s  ", KindWord(h).c_str(), h.Size, DosTimeText(h.Time, ' ').c_str(),
-           AttributeLetters(h.Attributes).c_str());
-  list.out << line << list.names.Shown(stored, true) << "\n";
+  snprintf(line, sizeof line, "%-7s %12llu  %s  %s  ", KindWord(h).c_str(), static_cast<unsigned long long>(h.Size),
+           DosTimeText(h.Time, ' ').c_str(), AttributeLetters(h.Attributes).c_str());
+  list.out << line << list.names.Shown(stored, true);
+  // The scan accepted only copies of earlier entries.
+  if (h.CopyOf) list.out << " (stored once, with " << list.names.Shown(list.stored[h.CopyOf - 1], true) << ")";
+  list.out << "\n";
+  list.stored.push_back(stored);
 }
 
 }  // namespace
@@ -430,11 +472,13 @@ void ShowLine(void* context, const EntryHeader& h, const std::string& stored) {
 int ListSfx(const std::string& path, const NameConverter& names, bool json, InspectStreams io) {
   SfxFile sfx;
   if (int status = OpenSfx(path, sfx, io)) return status;
-  ScanState first(&names);
+  const NameConverter& entryNames = EntryNames(sfx, names);
+  ScanState first(&entryNames);
   if (int status = ScanSfx(path, sfx, first, io)) return status;
-  std::vector<OptionRow> rows = OptionRows(sfx.options, first.launch, names);
-  EntryList list{io.out, names};
-  ScanState second(&names, json ? ShowJson : ShowLine, &list);
+  std::vector<OptionRow> rows = OptionRows(sfx.options, first.launch, names, entryNames);
+  rows.push_back(LayoutRow(sfx));
+  EntryList list{io.out, entryNames, false, {}};
+  ScanState second(&entryNames, json ? ShowJson : ShowLine, &list);
   int status;
   if (json) {
     // Only a list the scan accepted is shown, so its status is 0.
@@ -461,12 +505,12 @@ struct TestState {
   size_t damaged = 0;
 };
 
-bool Examine(void*, const EntryHeader&, const char*) { return false; }
+bool Examine(void*, const ArchiveEntry&, const char*) { return false; }
 void NoWrite(void*, const void*, uint32_t) {}
 void NoStep(void*, uint32_t) {}
-void NoEnd(void*, const EntryHeader&) {}
+void NoEnd(void*, const ArchiveEntry&) {}
 
-bool ReportDamage(void* context, const EntryHeader&, const char* name, uint32_t code) {
+bool ReportDamage(void* context, const ArchiveEntry&, const char* name, uint32_t code) {
   TestState& state = *static_cast<TestState*>(context);
   *state.out << "damaged: " << state.names->Shown(name, true) << ": " << CodeText(code) << " (" << code << ")\n";
   ++state.damaged;
@@ -478,9 +522,10 @@ bool ReportDamage(void* context, const EntryHeader&, const char* name, uint32_t 
 int TestSfx(const std::string& path, const NameConverter& names, InspectStreams io) {
   SfxFile sfx;
   if (int status = OpenSfx(path, sfx, io)) return status;
-  ScanState scan(&names);
+  const NameConverter& entryNames = EntryNames(sfx, names);
+  ScanState scan(&entryNames);
   if (int status = ScanSfx(path, sfx, scan, io)) return status;
-  TestState state{&names, &io.out};
+  TestState state{&entryNames, &io.out};
   RestoreSink sink{Examine, NoWrite, NoStep, NoEnd, &state, ReportDamage};
   uint32_t code = RestoreEntries(sfx.archive, sfx.offset, sfx.options, sink);
   if (code == ArchiveOk) {
@@ -508,7 +553,7 @@ class Extraction {
 
   size_t kept = 0;
 
-  bool Begin(const EntryHeader& header, const char* stored) {
+  bool Begin(const ArchiveEntry& header, const char* stored) {
     if (header.Kind == EntryKindSelfDelete) return false;  // the helper is the extractor's own
     // Converted whole, so a double-byte character's trail byte is never taken for a
     // separator; the scan refused every name that does not convert.
@@ -563,7 +608,7 @@ class Extraction {
     }
   }
 
-  void End(const EntryHeader& header) {
+  void End(const ArchiveEntry& header) {
     if (file_ < 0) return;
     unsigned date = header.Time >> 16, clock = header.Time & 0xFFFF;
     struct tm local {};
@@ -629,13 +674,13 @@ class Extraction {
   int file_ = -1;
 };
 
-bool ExtractBegin(void* context, const EntryHeader& header, const char* name) {
+bool ExtractBegin(void* context, const ArchiveEntry& header, const char* name) {
   return static_cast<Extraction*>(context)->Begin(header, name);
 }
 void ExtractWrite(void* context, const void* data, uint32_t length) {
   static_cast<Extraction*>(context)->Write(data, length);
 }
-void ExtractEnd(void* context, const EntryHeader& header) { static_cast<Extraction*>(context)->End(header); }
+void ExtractEnd(void* context, const ArchiveEntry& header) { static_cast<Extraction*>(context)->End(header); }
 
 }  // namespace
 
@@ -643,10 +688,12 @@ int ExtractSfx(const std::string& path, const std::string& folder, const NameCon
                InspectStreams io) {
   SfxFile sfx;
   if (int status = OpenSfx(path, sfx, io)) return status;
-  ScanState scan(&names);
+  const NameConverter& entryNames = EntryNames(sfx, names);
+  ScanState scan(&entryNames);
   if (int status = ScanSfx(path, sfx, scan, io)) return status;
   if (scan.unconvertible) {
-    io.err << Shown(path) << ": a name has no character in code page " << names.CodePage() << " (-cpNNNN names another)\n";
+    io.err << Shown(path) << ": a name has no character in code page " << entryNames.CodePage()
+           << (&entryNames == &names ? " (-cpNNNN names another)\n" : "\n");
     return 2;
   }
   mkdir(folder.c_str(), 0777);
@@ -658,7 +705,7 @@ int ExtractSfx(const std::string& path, const std::string& folder, const NameCon
   uint32_t code;
   size_t kept = 0;
   try {
-    Extraction extraction(root, names, overwrite, io);
+    Extraction extraction(root, entryNames, overwrite, io);
     RestoreSink sink{ExtractBegin, ExtractWrite, NoStep, ExtractEnd, &extraction, nullptr};
     code = RestoreEntries(sfx.archive, sfx.offset, sfx.options, sink);
     kept = extraction.kept;

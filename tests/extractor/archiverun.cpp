@@ -26,7 +26,7 @@ void Broken(const char* what) {
   std::abort();
 }
 
-bool Begin(void* context, const EntryHeader& header, const char* name) {
+bool Begin(void* context, const ArchiveEntry& header, const char* name) {
   RunResult* result = static_cast<RunResult*>(context);
   if (!IsSafeEntryName(name, std::strlen(name))) Broken("unsafe name reached the sink");
   if (std::strlen(name) != static_cast<size_t>(header.NameLength)) Broken("name length");
@@ -50,16 +50,17 @@ void Write(void* context, const void* data, uint32_t length) {
 void Step(void* context, uint32_t count) {
   if (count == 0) Broken("empty content step");
   RunResult* result = static_cast<RunResult*>(context);
-  if (result->options.Compressed) result->entries.back().chunks.push_back({count, 0});
+  uint8_t layout = result->options.Compressed;
+  if (layout && layout != CompressedStrong) result->entries.back().chunks.push_back({count, 0});
 }
 
-void End(void* context, const EntryHeader& header) {
+void End(void* context, const ArchiveEntry& header) {
   RunResult* result = static_cast<RunResult*>(context);
   if (result->entries.back().content.size() != static_cast<uint64_t>(header.Size)) Broken("entry ended short");
 }
 
 // A damaged entry is dropped from the record, as if it had never been begun.
-bool PassDamage(void* context, const EntryHeader&, const char*, uint32_t) {
+bool PassDamage(void* context, const ArchiveEntry&, const char*, uint32_t) {
   static_cast<RunResult*>(context)->entries.pop_back();
   return true;
 }
@@ -121,7 +122,7 @@ RunResult RunArchive(const std::string& bytes) {
   RestoreSink onward{Begin, Write, Step, End, &again, PassDamage};
   uint32_t code = RestoreEntries(file, offset, options, onward);
   if (code != result.code) Broken("a pass past damaged entries ends differently");
-  if (result.code == ArchiveOk) Place(bytes, result);
+  if (result.code == ArchiveOk && options.Compressed != CompressedStrong) Place(bytes, result);
   return result;
 }
 

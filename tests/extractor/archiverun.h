@@ -19,7 +19,7 @@ struct Chunk {
 };
 
 struct Restored {
-  EntryHeader header;
+  ArchiveEntry header;
   std::string name;
   std::string content;
   // The frames of a compressed entry, once the whole archive restored; none when stored.

@@ -15,11 +15,18 @@ int main(int argc, char** argv) {
   Entry helper = File("xsfxdel~.exe", "MZ helper bytes", EntryKindSelfDelete);
   std::string text;
   for (int i = 0; i < 300; ++i) text += "line " + std::to_string(i) + "\r\n";
+  Entry copy = File("d\\b", text);
+  copy.copyOf = 2;
+  std::vector<Entry> strong = {Folder("d"), File("d\\a", text), copy, File("run.exe", "MZ", EntryKindLaunchTarget)};
+  std::string directory = StrongDirectory(strong);
   const std::string seeds[] = {
       MakeArchive(options, {File("a.txt", "hello")}),
       MakeArchive(options, {Folder("docs"), File("docs\\readme.txt", text), File("run.exe", "MZ", EntryKindLaunchTarget)}),
       MakeArchive(stored, {Folder("d"), File("d\\x", "stored content"), File("e", "")}),
       MakeArchive(options, {helper, Folder("sub"), File("sub\\b.bin", std::string(5000, '\x7f'))}),
+      MakeStrongArchive(options, strong, 4096),
+      // For the fuzz target's strong form: 'S', 4 entries, blocks of 4096, the directory.
+      std::string("S\4\0\0\x10", 5) + char(directory.size()) + char(directory.size() >> 8) + directory + text + "MZ",
   };
   int n = 0;
   for (const std::string& seed : seeds) {

@@ -1,7 +1,9 @@
 #include "sfxwriter.h"
 
+#include <LzmaEnc.h>
 #include <zlib.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace sfxtest {
@@ -51,10 +53,74 @@ std::string EncodeEntry(const Entry& entry, bool compressed) {
 }
 
 std::string MakeArchive(const SfxOptions& options, const std::vector<Entry>& entries) {
+  if (options.Compressed == CompressedStrong) return MakeStrongArchive(options, entries);
   std::string out(reinterpret_cast<const char*>(&options), sizeof options);
   for (const Entry& entry : entries) out += EncodeEntry(entry, options.Compressed != 0);
   out += std::string(sizeof(EntryHeader), '\0');
   return out;
+}
+
+namespace {
+
+ISzAlloc gAllocator = {[](void*, size_t size) { return std::malloc(size); }, [](void*, void* at) { std::free(at); }};
+
+// Fast settings, the same for every stream, so one header's properties fit them all.
+std::string Lzma(const std::string& raw, Byte* properties) {
+  CLzmaEncProps settings;
+  LzmaEncProps_Init(&settings);
+  settings.level = 1;
+  settings.dictSize = 1 << 16;
+  std::string packed(raw.size() + raw.size() / 16 + 1024, '\0');
+  SizeT packedSize = packed.size(), propertiesSize = LZMA_PROPS_SIZE;
+  if (LzmaEncode(reinterpret_cast<Byte*>(&packed[0]), &packedSize, reinterpret_cast<const Byte*>(raw.data()), raw.size(),
+                 &settings, properties, &propertiesSize, 0, nullptr, &gAllocator, &gAllocator) != SZ_OK)
+    std::abort();
+  return packed.substr(0, packedSize);
+}
+
+uint32_t Crc(const std::string& bytes) {
+  return static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+}  // namespace
+
+std::string Frame(const std::string& raw) {
+  Byte properties[LZMA_PROPS_SIZE];
+  std::string packed = Lzma(raw, properties), out;
+  Put32(out, static_cast<uint32_t>(packed.size()));
+  return out + packed;
+}
+
+std::string StrongDirectory(const std::vector<Entry>& entries) {
+  std::string out;
+  for (const Entry& e : entries) {
+    StrongEntry record{e.kind, e.attributes, e.time, e.content.size(), Crc(e.content), e.copyOf,
+                       static_cast<uint16_t>(e.name.size())};
+    out.append(reinterpret_cast<const char*>(&record), sizeof record);
+    out += e.name;
+  }
+  return out;
+}
+
+std::string StrongArchive(const SfxOptions& options, const std::string& directory, uint32_t entryCount,
+                          uint64_t contentSize, uint32_t blockSize, const std::string& frames) {
+  StrongHeader h{{'O', 'V', 'Z', 0}, StrongVersion, 0, {}, 0, blockSize, entryCount, contentSize,
+                 static_cast<uint32_t>(directory.size()), 0, Crc(directory)};
+  std::string packed = Lzma(directory, h.LzmaProperties);
+  h.DirectoryPacked = static_cast<uint32_t>(packed.size());
+  SfxOptions strong = options;
+  strong.Compressed = CompressedStrong;
+  return std::string(reinterpret_cast<const char*>(&strong), sizeof strong) +
+         std::string(reinterpret_cast<const char*>(&h), sizeof h) + packed + frames;
+}
+
+std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, uint32_t blockSize) {
+  std::string content, frames;
+  for (const Entry& e : entries)
+    if (!e.copyOf) content += e.content;
+  for (size_t at = 0; at < content.size(); at += blockSize) frames += Frame(content.substr(at, blockSize));
+  return StrongArchive(options, StrongDirectory(entries), static_cast<uint32_t>(entries.size()), content.size(),
+                       blockSize, frames);
 }
 
 std::string SyntheticHead() {

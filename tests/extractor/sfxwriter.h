@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "u_shared.h"
+#include "u_strong.h"
 
 namespace sfxtest {
 
@@ -17,6 +18,7 @@ struct Entry {
   uint8_t kind = EntryKindOrdinary;
   uint32_t attributes = 0x20;
   uint32_t time = 0x5A8C6C00;  // 2025-04-12 13:32:00
+  uint32_t copyOf = 0;  // strong layout: 1 + the index of the entry whose content this one repeats
 };
 
 inline Entry Folder(const std::string& name) {
@@ -40,8 +42,20 @@ SfxOptions DefaultOptions(const char* instanceId = "0012AB34CD");
 // One entry: header, name, chunks of at most ChunkSize (zlib streams when compressed),
 // checksum.
 std::string EncodeEntry(const Entry& entry, bool compressed);
-// The options record, the entries and the terminator.
+// The options record, the entries and the terminator (MakeStrongArchive's layout when
+// Compressed is CompressedStrong).
 std::string MakeArchive(const SfxOptions& options, const std::vector<Entry>& entries);
+
+// The strong layout behind the options record: the directory of `entries`, then the
+// content of those that are no copies cut into blocks of `blockSize`.
+std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, uint32_t blockSize = 1 << 20);
+// Its parts, for archives the builders never write: the raw directory records, a block
+// frame (an LZMA stream without end mark), and an archive around any directory and
+// frames, its header filled from the arguments.
+std::string StrongDirectory(const std::vector<Entry>& entries);
+std::string Frame(const std::string& raw);
+std::string StrongArchive(const SfxOptions& options, const std::string& directory, uint32_t entryCount,
+                          uint64_t contentSize, uint32_t blockSize, const std::string& frames);
 // A minimal executable head whose one section ends at its end (1024 bytes).
 std::string SyntheticHead();
 

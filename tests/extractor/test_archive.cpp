@@ -27,11 +27,20 @@ std::string Sfx(const SfxOptions& options, const std::vector<Entry>& entries) {
 
 std::string Sfx(const std::vector<Entry>& entries) { return Sfx(DefaultOptions(), entries); }
 
+// Where the strong layout's header lies in Sfx's result.
+const size_t StrongAt = 1024 + sizeof(SfxOptions);
+
+template <typename T>
+std::string Patched(std::string bytes, size_t at, T value) {
+  std::memcpy(&bytes[at], &value, sizeof value);
+  return bytes;
+}
+
 TEST(ArchiveReader, RestoresEntriesAtAwkwardSizesStoredAndCompressed) {
   std::vector<Entry> entries = {Folder("docs"), File("docs\\empty.txt", ""), File("one", "x"),
                                 File("docs\\chunk.bin", Pattern(ChunkSize, 1)),
                                 File("chunk+1.bin", Pattern(ChunkSize + 1, 2), EntryKindLaunchTarget)};
-  for (uint8_t compressed : {1, 0}) {
+  for (uint8_t compressed : {CompressedDeflate, CompressedNone, CompressedStrong}) {
     SfxOptions options = DefaultOptions();
     options.Compressed = compressed;
     RunResult result = RunArchive(Sfx(options, entries));
@@ -89,6 +98,13 @@ TEST(ArchiveReader, TruncationNeverRestoresAnything) {
     EXPECT_TRUE(result.entries.empty()) << "cut at " << cut;
     EXPECT_TRUE(result.code == ArchiveShort || result.code == ArchiveInvalid) << "cut at " << cut << ": " << result.code;
   }
+  // The strong layout in blocks smaller than its files, so cuts fall between frames too.
+  std::string strong =
+      SyntheticHead() + MakeStrongArchive(DefaultOptions(), {File("b", Pattern(70000, 4)), File("c", "z")}, 16384);
+  for (size_t cut = archive; cut < strong.size(); cut += 7) {
+    RunResult result = RunArchive(strong.substr(0, cut));
+    EXPECT_TRUE(!result.scanned && (result.code == ArchiveShort || result.code == ArchiveInvalid)) << cut;
+  }
   // Inside a header or a chunk frame the read fails (38); inside content the scan runs
   // off the end and finds no terminator (13).
   size_t firstHeader = archive + 410;
@@ -134,6 +150,77 @@ TEST(ArchiveReader, DamagedChunks) {
   std::memcpy(&t[header + 5], &three, 4);           // Size
   std::memcpy(&t[header + 17 + 1], &three, 4);      // raw length of the chunk
   EXPECT_EQ(RunArchive(t).code, ArchiveInflate);
+}
+
+// Damage only the strong layout can carry; where the scan can see it, nothing is begun.
+TEST(ArchiveReader, DamagedStrongArchives) {
+  const SfxOptions options = DefaultOptions();
+  auto strong = [&](std::vector<Entry> entries) { return SyntheticHead() + MakeStrongArchive(options, entries); };
+  auto copy = [](Entry e, uint32_t of) { return e.copyOf = of, e; };
+  auto copies = [&](uint32_t first, uint32_t folder, uint32_t last, const std::string& content = "same") {
+    return strong({copy(File("a", "same"), first), copy(Folder("d"), folder), copy(File("d\\b", content), last)});
+  };
+  // One file of `size` bytes whose CRC is that of `content`, and frames made by hand.
+  auto handMade = [&](uint64_t size, uint32_t blockSize, const std::string& frames, const std::string& content = "abcdefgh") {
+    std::string directory = Patched(StrongDirectory({File("a", content)}), 9, size);
+    return SyntheticHead() + StrongArchive(options, directory, 1, size, blockSize, frames);
+  };
+  const std::string good = strong({File("a", Pattern(5000, 5)), File("b", "bravo")});
+  // An LZMA stream starts with a zero byte.
+  uint32_t directoryPacked;
+  std::memcpy(&directoryPacked, &good[StrongAt + 32], 4);
+  const struct { const char* what; std::string bytes; uint32_t code; bool scanned; } rows[] = {
+      {"another magic", Patched(good, StrongAt, 'X'), ArchiveInvalid, false},
+      {"a later version", Patched<uint8_t>(good, StrongAt + 4, StrongVersion + 1), ArchiveInvalid, false},
+      {"an unknown flag", Patched<uint8_t>(good, StrongAt + 5, 1), ArchiveInvalid, false},
+      {"a block beyond the limit", Patched(good, StrongAt + 12, StrongMaxBlockSize + 1), ArchiveTooLarge, false},
+      {"a dictionary beyond the limit", Patched(good, StrongAt + 7, StrongMaxDictionarySize + 1), ArchiveTooLarge, false},
+      {"a directory beyond the limit", Patched(good, StrongAt + 28, StrongMaxDirectorySize + 1), ArchiveTooLarge, false},
+      {"a directory that does not decode", Patched(good, StrongAt + 40, '\x01'), ArchiveInflate, false},
+      {"a directory of another length", Patched(good, StrongAt + 28, uint32_t(2 * 27 + 2 + 1)), ArchiveInvalid, false},
+      {"a directory CRC mismatch", Patched(good, StrongAt + 36, 0u), ArchiveChecksum, false},
+      {"an entry the directory does not hold", Patched(good, StrongAt + 16, 3u), ArchiveInvalid, false},
+      {"content the files do not add up to", Patched<uint64_t>(good, StrongAt + 20, 5006), ArchiveInvalid, false},
+      {"a copy", copies(0, 0, 1), 0, true},
+      {"a copy that points forward", copies(3, 0, 0), ArchiveInvalid, false},
+      {"a copy of itself", copies(0, 0, 3), ArchiveInvalid, false},
+      {"a copy of a folder", copies(0, 0, 2), ArchiveInvalid, false},
+      {"a folder that is a copy", copies(0, 1, 0), ArchiveInvalid, false},
+      {"a copy of a copy", strong({File("a", "x"), copy(File("b", "x"), 1), copy(File("c", "x"), 2)}), ArchiveInvalid, false},
+      {"a copy of another size", copies(0, 0, 1, "same!"), ArchiveInvalid, false},
+      {"a copy of another CRC", copies(0, 0, 1, "samE"), ArchiveInvalid, false},
+      {"a claimed size of petabytes", handMade(1ull << 50, 1 << 20, Frame("abcdefgh")), ArchiveShort, false},
+      {"a block count that overflows", handMade(~0ull - 5, 1, Frame("abcdefgh")), ArchiveInvalid, false},
+      {"a frame beyond the limit", handMade(8, 8, Patched(Frame("abcdefgh"), 0, uint32_t(StrongMaxPacked(8) + 1))),
+       ArchiveTooLarge, false},
+      {"a block that does not decode", Patched(good, StrongAt + 44 + directoryPacked, '\x01'), ArchiveInflate, true},
+      {"a frame of no bytes", handMade(8, 8, std::string(4, '\0')), ArchiveInflate, true},
+      {"a block that decodes short", handMade(8, 8, Frame("abcdefg")), ArchiveInflate, true},
+      {"a block that goes on", handMade(8, 8, Frame("abcdefghi")), ArchiveInflate, true},
+      {"a CRC mismatch", handMade(8, 8, Frame("abcdefgh"), "abcdefgX"), ArchiveChecksum, true},
+  };
+  for (const auto& row : rows) {
+    RunResult result = RunArchive(row.bytes);
+    EXPECT_EQ(result.code, row.code) << row.what;
+    EXPECT_EQ(result.scanned, row.scanned) << row.what;
+    EXPECT_TRUE(row.scanned || result.entries.empty()) << row.what;
+  }
+}
+
+// A copy is made from its original's content in the archive: kept in memory within the
+// budget, decoded again past it, and the stream then goes on from the block it was in.
+TEST(ArchiveReader, CopiesComeOutAsTheirOriginals) {
+  std::string big(StrongCacheBudget + 1, 'b');
+  for (size_t i = 0; i < big.size(); i += 4096) big[i] = static_cast<char>(i >> 12);
+  Entry copyOfBig = File("c1", big), copyOfSmall = File("c2", "small"), again = File("c3", big);
+  copyOfBig.copyOf = again.copyOf = 1;
+  copyOfSmall.copyOf = 2;
+  std::vector<Entry> entries = {File("big", big), File("small", "small"), File("p", Pattern(2 << 20, 6)), copyOfBig,
+                                copyOfSmall, File("q", Pattern(1 << 20, 7)), again};
+  RunResult result = RunArchive(SyntheticHead() + MakeStrongArchive(DefaultOptions(), entries));
+  ASSERT_EQ(result.code, 0u);
+  ASSERT_EQ(result.entries.size(), entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) EXPECT_TRUE(result.entries[i].content == entries[i].content) << i;
 }
 
 TEST(ArchiveReader, RefusesUnsafeNamesBeforeWritingAnything) {

@@ -10,6 +10,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
 #include <atomic>
 #include <cstring>
 #include <fstream>
@@ -65,9 +67,12 @@ std::string Big() {
   return text.substr(0, ChunkSize + 1);
 }
 
-TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
+void ListTestAndExtract(uint8_t layout) {
   ScratchFolder scratch("inspect");
+  SfxOptions base = DefaultOptions();
+  base.Compressed = layout;
   SfxOptions options = DefaultOptions("00AB12CD34");
+  options.Compressed = layout;
   options.ExtractionMode = 1;
   options.ExtractionFolder = 5;
   strcpy(options.CustomFolder, "%TEMP%\\Caf\xE9\\");
@@ -77,9 +82,12 @@ TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
   readOnly.attributes = 0x21;
   readOnly.time = 0x5A8C6C00 + 1;  // 13:32:02
   const std::string big = Big();
+  Entry copy = File("docs\\copy.txt", "caf\xE9");
+  copy.copyOf = 3;  // of docs\café.txt in the strong layout, whose names are UTF-8
   std::vector<Entry> entries = {File("xsfxdel~.exe", "MZ helper", EntryKindSelfDelete),
                                 sfxtest::Folder("docs"),
-                                File("docs\\caf\xE9.txt", "caf\xE9"),
+                                File(layout == CompressedStrong ? "docs\\caf\xC3\xA9.txt" : "docs\\caf\xE9.txt", "caf\xE9"),
+                                copy,
                                 readOnly,
                                 File("empty", ""),
                                 sfxtest::Folder("bin"),
@@ -96,24 +104,29 @@ TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
                            "folder             0  2025-04-12 13:32:00  ----D  docs\n",
                            "file               6  2025-04-12 13:32:02  R--A-  docs/ro.txt\n",
                            "launch             6  2025-04-12 13:32:00  ---A-  bin/run.exe\n",
-                           "file         9437185  2025-04-12 13:32:00  ---A-  big.bin\n", "8 entries, 9437210 bytes\n"})
+                           "file         9437185  2025-04-12 13:32:00  ---A-  big.bin\n", "9 entries, 9437214 bytes\n",
+                           layout == CompressedStrong
+                               ? "layout: strong (LZMA), blocks of 1048576 bytes, dictionary of 65536 bytes\n"
+                               : "layout: deflate\n",
+                           layout == CompressedStrong ? "  docs/copy.txt (stored once, with docs/caf\xC3\xA9.txt)\n"
+                                                      : "  docs/copy.txt\n"})
     EXPECT_NE(list.out.find(line), std::string::npos) << line << "\nin:\n" << list.out;
 
   // Python's own reader takes the machine-readable form whole.
   std::string json = WriteFile(scratch / "list.json", Call(ListJson, sfx).out);
   std::string check = "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); e=d[\"entries\"]; "
-                      "sys.exit(0 if len(e)==8 and e[2][\"name\"]==\"docs/caf\\u00e9.txt\" and "
-                      "d[\"options\"][\"launchTarget\"]==\"bin/run.exe\" and e[7][\"size\"]==9437185 else 1)' " +
+                      "sys.exit(0 if len(e)==9 and e[2][\"name\"]==\"docs/caf\\u00e9.txt\" and "
+                      "d[\"options\"][\"launchTarget\"]==\"bin/run.exe\" and e[8][\"size\"]==9437185 else 1)' " +
                       json;
   EXPECT_EQ(system(check.c_str()), 0) << ReadFile(json);
 
   // An empty text is an empty string, with no stored bytes to add.
-  std::string plain = WriteFile(scratch / "plain.exe", SyntheticHead() + MakeArchive(DefaultOptions(), {File("a", "")}));
+  std::string plain = WriteFile(scratch / "plain.exe", SyntheticHead() + MakeArchive(base, {File("a", "")}));
   EXPECT_NE(Call(ListJson, plain).out.find("\"customFolder\": \"\", \"mode\""), std::string::npos);
 
   Outcome test = Call(TestSfx, sfx);
   EXPECT_EQ(test.status, 0);
-  EXPECT_NE(test.out.find("8 entries, all whole"), std::string::npos) << test.out;
+  EXPECT_NE(test.out.find("9 entries, all whole"), std::string::npos) << test.out;
 
   std::string out = scratch / "out";
   Outcome extract = Extract(sfx, out);
@@ -138,18 +151,46 @@ TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
   EXPECT_EQ(Call(TestSfx, WriteFile(scratch / "signed.exe", ReadFile(sfx) + std::string(1032, '\x30'))).status, 0);
   std::vector<Entry> many;
   for (int i = 0; i < 100000; ++i) many.push_back(File("f" + std::to_string(i), ""));
-  Outcome listed = Call(List, WriteFile(scratch / "many.exe", SyntheticHead() + MakeArchive(DefaultOptions(), many)));
+  Outcome listed = Call(List, WriteFile(scratch / "many.exe", SyntheticHead() + MakeArchive(base, many)));
   EXPECT_EQ(listed.status, 0);
   EXPECT_NE(listed.out.find("f99999\n100000 entries, 0 bytes\n"), std::string::npos);
 
-  // Met again: existing files are kept unless -o replaces them.
+  // Met again: existing files are kept unless -o replaces them; a copy of a kept file
+  // still comes from the archive.
   WriteFile(out + "/empty", "mine");
+  WriteFile(out + "/docs/caf\xC3\xA9.txt", "mine");
+  unlink((out + "/docs/copy.txt").c_str());
   extract = Extract(sfx, out);
   EXPECT_EQ(extract.status, 2);
   EXPECT_NE(extract.err.find("empty: exists, kept (-o replaces it)"), std::string::npos) << extract.err;
   EXPECT_EQ(ReadFile(out + "/empty"), "mine");
+  EXPECT_EQ(ReadFile(out + "/docs/copy.txt"), "caf\xE9");
   EXPECT_EQ(Extract(sfx, out, true).status, 0);
   EXPECT_EQ(ReadFile(out + "/empty"), "");
+}
+
+TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
+  for (uint8_t layout : {CompressedDeflate, CompressedStrong}) {
+    SCOPED_TRACE(int(layout));
+    ListTestAndExtract(layout);
+  }
+}
+
+// An entry past 4 GiB of zeros, a few hundred kilobytes in the file, listed and checked whole.
+TEST(Inspect, EntriesPastFourGigabytes) {
+  ScratchFolder scratch("inspect");
+  const std::string zeros(StrongMaxBlockSize, '\0'), frame = Frame(zeros);
+  std::string frames, directory = StrongDirectory({File("zeros", "")});
+  uLong crc = 0;
+  for (int i = 0; i < 65; ++i) frames += frame, crc = crc32(crc, reinterpret_cast<const Bytef*>(zeros.data()), StrongMaxBlockSize);
+  const uint64_t size = 65ull * StrongMaxBlockSize;
+  memcpy(&directory[9], &size, 8);
+  memcpy(&directory[17], &crc, 4);
+  std::string sfx = WriteFile(scratch / "big.exe", SyntheticHead() + StrongArchive(DefaultOptions(), directory, 1, size,
+                                                                                    StrongMaxBlockSize, frames));
+  EXPECT_NE(Call(List, sfx).out.find("  4362076160  2025-04-12 13:32:00  ---A-  zeros\n1 entries, 4362076160 bytes\n"),
+            std::string::npos);
+  EXPECT_EQ(Call(TestSfx, sfx).status, 0);
 }
 
 // -t gives the code the extractor ends with, on every input of the fuzz corpus, on every
@@ -166,6 +207,11 @@ TEST(Inspect, DamagedFilesEndWithTheExtractorsCodes) {
   std::string checksum = whole;
   checksum[checksum.size() - 17 - 1] ^= 1;
   inputs.push_back(checksum);
+  std::string strong = SyntheticHead() + MakeStrongArchive(DefaultOptions(), {sfxtest::Folder("d"), File("d\\a", "alpha")});
+  for (size_t cut = SyntheticHead().size(); cut < strong.size(); ++cut) inputs.push_back(strong.substr(0, cut));
+  std::string later = strong;
+  later[SyntheticHead().size() + sizeof(SfxOptions) + 4] = StrongVersion + 1;
+  inputs.push_back(later);
   inputs.push_back("not an SFX file at all");
   // Refused by both alike: a folder no folder entry names, names Windows would change.
   for (const Entry& e : {File("orphan\\a", "alpha"), File("dot.", "x"), File("blank ", "x")})
@@ -194,6 +240,10 @@ TEST(Inspect, DamagedFilesEndWithTheExtractorsCodes) {
     EXPECT_FALSE(Exists(out + "/orphan") || Exists(out + "/dot.") || Exists(out + "/blank "));
     system(("rm -rf '" + out + "'").c_str());
   }
+
+  Outcome versioned = Call(List, WriteFile(path, later));
+  EXPECT_NE(versioned.err.find(": the strong layout of version 2, which this orvex does not read (it reads version 1) (13)"),
+            std::string::npos) << versioned.err;
 
   // A fifo or a device as FILE is refused at once: a writer that would let a waiting
   // open go on comes only after the inspections should have ended.

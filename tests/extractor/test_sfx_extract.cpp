@@ -569,6 +569,42 @@ TEST(DamagedFiles, AFailedEntryLeavesTheUsersFilesAsTheyWere) {
   }
 }
 
+// The strong layout through the real head: a copy comes out whole although its original
+// is kept in skip mode, a UTF-8 name under its ANSI name, and a damaged block never
+// replaces the user's file.
+TEST(DamagedFiles, StrongLayoutCopiesAndDamage) {
+  std::string scratch = MakeScratchDir("sfx-strong"), out = scratch + "out\\", sfx = scratch + "strong.exe";
+  CreateDirectoryA(out.c_str(), nullptr);
+  WriteFileBytes(out + "a.txt", "mine");
+  SfxOptions options = DefaultOptions();
+  options.ExtractionFolder = 5;
+  strcpy(options.CustomFolder, out.c_str());
+  options.SilentMode = 1;
+  Entry copy = File("sub\\copy.txt", kBig);
+  copy.copyOf = 1;
+  for (uint8_t mode : {2, 1}) {
+    options.OverwriteMode = mode;
+    std::string bytes =
+        MakeStrongArchive(options, {File("a.txt", kBig), sfxtest::Folder("sub"), copy, File("sub\\caf\xC3\xA9", "b")});
+    if (mode == 1) bytes[bytes.size() - 3] ^= 0x55;  // in the last block, a.txt's end
+    WriteFileBytes(sfx, ReadFileBytes(BinDir() + "sfxhead.exe") + bytes);
+    DWORD code = RunSfx(sfx);
+    EXPECT_EQ(ReadFileBytes(out + "a.txt"), "mine") << int(mode);
+    if (mode == 2) {
+      EXPECT_EQ(code, 0u);
+      EXPECT_TRUE(ReadFileBytes(out + "sub\\copy.txt") == kBig);
+      EXPECT_EQ(ReadFileBytes(out + "sub\\caf\xE9"), "b") << "in code page " << GetACP();
+    } else {
+      EXPECT_TRUE(code == ERROR_BAD_ARGUMENTS || code == ERROR_CRC) << code;
+    }
+  }
+  // A name the code page cannot write is refused before anything is written.
+  WriteFileBytes(sfx, ReadFileBytes(BinDir() + "sfxhead.exe") +
+                          MakeStrongArchive(options, {File("first", "1"), File("\xD0\xB6", "2")}));
+  EXPECT_EQ(RunSfx(sfx), DWORD(ERROR_NO_UNICODE_TRANSLATION));
+  EXPECT_EQ(GetFileAttributesA((out + "first").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 // The fixture maps R: to a 1 MiB file system; 2 MiB of content cannot fit, whether the
 // folder is on R: or below a folder of C: that leads to that file system; the message
 // names the volume.

@@ -1,0 +1,42 @@
+// What both layouts' readers share: positioned reads through one window, and the checks
+// every entry passes whatever layout stores it.
+#pragma once
+
+#include "archive.h"
+
+// Small reads (headers, names, frames, small chunks) come from one window of the file, so
+// many small entries cost one system read; large reads bypass it.
+constexpr uint32_t WindowSize = 65536;
+
+struct Cursor {
+  const ArchiveFile* file;
+  uint64_t position;
+  uint64_t windowStart;
+  uint32_t windowLength;
+  uint8_t window[WindowSize];
+};
+
+void StartCursor(Cursor& c, const ArchiveFile& file, uint64_t position);
+// False when the bytes are not all in the file.
+bool Read(Cursor& c, void* out, uint32_t length);
+bool ReadU32(Cursor& c, uint32_t& value);
+
+// Kind, folder and helper rules, and a safe name of `entry.NameLength` bytes.
+bool IsValidEntry(const ArchiveEntry& entry, const char* name);
+
+// An entry's folder is the last folder entry or one of its parents, as the builders'
+// depth-first walk writes them, so every folder is named before its contents.
+struct FolderOrder {
+  char folder[MaxEntryNameLength + 1];
+  size_t length;
+  bool Accept(const ArchiveEntry& entry, const char* name);
+};
+
+// After an entry's content: EndEntry when `damage` is ArchiveOk, else the sink's Damaged
+// decides whether the pass goes on (ArchiveOk, the first damage kept) or ends with it.
+uint32_t FinishEntry(const RestoreSink& sink, const ArchiveEntry& entry, const char* name, uint32_t damage,
+                     uint32_t& firstDamage);
+
+uint32_t ScanStrong(const ArchiveFile& file, uint64_t archiveOffset, int64_t& totalSize, ScanVisitFunction visit,
+                    void* context);
+uint32_t RestoreStrong(const ArchiveFile& file, uint64_t archiveOffset, const RestoreSink& sink);

@@ -1,0 +1,301 @@
+// The strong layout's reader: the compressed directory, checked whole, then the content
+// stream's LZMA blocks, decoded one at a time into buffers this reader owns.
+#include <LzmaDec.h>
+#include <stdlib.h>
+#include <string.h>
+#include <zlib.h>
+
+#include "archivecore.h"
+
+static_assert(StrongMaxNameLength <= MaxEntryNameLength, "the name rules of both layouts hold");
+
+namespace {
+
+void* Allocate(void*, size_t size) { return malloc(size); }
+void Release(void*, void* address) { free(address); }
+ISzAlloc gAllocator = {Allocate, Release};
+
+uint32_t Le32(const uint8_t* b) { return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24; }
+
+// A raw LZMA stream that gives exactly `rawLength` bytes from exactly `packedLength`; an
+// end mark after them is taken too. ArchiveInflate for a stream that does not decode,
+// ArchiveInvalid for one that ends early or goes on.
+uint32_t Decode(const uint8_t* properties, const uint8_t* packed, uint32_t packedLength, uint8_t* raw,
+                uint32_t rawLength) {
+  SizeT out = rawLength, in = packedLength;
+  ELzmaStatus status;
+  SRes result = LzmaDecode(raw, &out, packed, &in, properties, LZMA_PROPS_SIZE, LZMA_FINISH_END, &status, &gAllocator);
+  if (result == SZ_ERROR_MEM) return ArchiveTooLarge;
+  if (result == SZ_ERROR_DATA) return ArchiveInflate;
+  if (result != SZ_OK || out != rawLength || in != packedLength ||
+      (status != LZMA_STATUS_FINISHED_WITH_MARK && status != LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK))
+    return ArchiveInvalid;
+  return ArchiveOk;
+}
+
+// What the reader learns of each entry from the directory, and keeps for its copies.
+struct Slot {
+  uint64_t start;     // a file that is no copy: where its content starts in the stream
+  uint64_t frame;     // once restored, with copies to come: the frame of its first block
+  uint8_t* cache;     // its content, kept until its last copy is made
+  uint32_t record;    // where its record starts in the directory
+  uint32_t lastCopy;  // the index of its last copy; 0 for none
+};
+
+// One pass's state, on the heap so that the code reaches it through one pointer.
+// Reachable from here whatever ends the pass, and freed at the next.
+struct Strong {
+  StrongHeader header;
+  uint8_t* directory;
+  Slot* slots;
+  uint64_t contentStart;  // the first frame
+  uint8_t* raw;           // one block
+  uint8_t* packed;        // the largest frame so far
+  uint32_t packedCapacity;
+  uint64_t decoded;       // the block in `raw`, or none
+  uint32_t cached;        // bytes held by slot caches
+  Cursor cursor;          // last, so the fields above are near the pointer
+};
+Strong* gStrong;
+
+// The pass's state, made at the first pass.
+Strong* Pass() {
+  if (!gStrong) gStrong = static_cast<Strong*>(calloc(1, sizeof(Strong)));
+  return gStrong;
+}
+
+constexpr uint64_t NoBlock = ~0ull;
+
+void FreePass(Strong& s) {
+  if (s.slots)
+    for (uint32_t i = 0; i < s.header.EntryCount; ++i) free(s.slots[i].cache);
+  free(s.slots);
+  free(s.directory);
+  free(s.raw);
+  free(s.packed);
+  memset(&s, 0, sizeof s);
+}
+
+StrongEntry RecordAt(const Strong& s, uint32_t at) {
+  StrongEntry record;
+  memcpy(&record, s.directory + at, sizeof record);
+  return record;
+}
+
+// Reads the header and the directory and checks every record against the rules of both
+// layouts and the strong layout's own, before anything is decoded from the stream.
+uint32_t LoadDirectory(Strong& s, const ArchiveFile& file, uint64_t archiveOffset, int64_t& totalSize,
+                       ScanVisitFunction visit, void* context) {
+  FreePass(s);
+  Cursor& c = s.cursor;
+  StrongHeader& h = s.header;
+  StartCursor(c, file, archiveOffset + sizeof(SfxOptions));
+  if (!Read(c, &h, sizeof h)) return ArchiveShort;
+  uint32_t code = CheckStrongHeader(h);
+  if (code != ArchiveOk) return code;
+  uint8_t* packed = static_cast<uint8_t*>(malloc(h.DirectoryPacked + 1));
+  s.directory = static_cast<uint8_t*>(malloc(h.DirectorySize + 1));
+  s.slots = static_cast<Slot*>(calloc(h.EntryCount + 1, sizeof(Slot)));
+  if (!packed || !s.directory || !s.slots) code = ArchiveTooLarge;
+  else if (!Read(c, packed, h.DirectoryPacked)) code = ArchiveShort;
+  else if (h.DirectoryPacked || h.DirectorySize)
+    code = Decode(h.LzmaProperties, packed, h.DirectoryPacked, s.directory, h.DirectorySize);
+  free(packed);
+  if (code != ArchiveOk) return code;
+  if (crc32(0, s.directory, h.DirectorySize) != h.DirectoryCrc) return ArchiveChecksum;
+
+  FolderOrder order;
+  order.length = 0;
+  uint64_t stream = 0;
+  uint32_t at = 0;
+  for (uint32_t i = 0; i < h.EntryCount; ++i) {
+    if (h.DirectorySize - at < sizeof(StrongEntry)) return ArchiveInvalid;
+    StrongEntry r = RecordAt(s, at);
+    Slot& slot = s.slots[i];
+    slot.record = at;
+    at += sizeof r;
+    if (r.NameLength == 0 || r.NameLength > StrongMaxNameLength || h.DirectorySize - at < r.NameLength)
+      return ArchiveInvalid;
+    char name[StrongMaxNameLength + 1];
+    memcpy(name, s.directory + at, r.NameLength);
+    name[r.NameLength] = 0;
+    at += r.NameLength;
+    if (!IsValidEntry(r, name) || !order.Accept(r, name) || r.Size > 0x7FFFFFFFFFFFFFFFull - totalSize)
+      return ArchiveInvalid;
+    if (r.CopyOf) {
+      // Only an earlier file that is no copy, of the same size and CRC.
+      uint32_t of = r.CopyOf - 1;
+      if (of >= i) return ArchiveInvalid;
+      StrongEntry original = RecordAt(s, s.slots[of].record);
+      if ((original.Attributes & AttributeDirectory) || original.CopyOf || original.Size != r.Size ||
+          original.Crc != r.Crc)
+        return ArchiveInvalid;
+      s.slots[of].lastCopy = i;
+    } else {
+      if (r.Size > h.ContentSize - stream) return ArchiveInvalid;
+      slot.start = stream;
+      stream += r.Size;
+    }
+    totalSize += static_cast<int64_t>(r.Size);
+    if (visit) visit(context, r, name);
+  }
+  if (at != h.DirectorySize || stream != h.ContentSize) return ArchiveInvalid;
+  s.contentStart = c.position;
+  s.decoded = NoBlock;
+  return ArchiveOk;
+}
+
+uint32_t BlockLength(const Strong& s, uint64_t block) {
+  uint64_t rest = s.header.ContentSize - block * s.header.BlockSize;
+  return rest < s.header.BlockSize ? static_cast<uint32_t>(rest) : s.header.BlockSize;
+}
+
+// A place in the stream: a block and where its frame starts.
+struct Where {
+  uint64_t block;
+  uint64_t frame;
+};
+
+// Reads the frame length of the block at `w`, checked against the limits of a full block.
+uint32_t ReadFrameLength(Strong& s, const Where& w, uint32_t& packed) {
+  Cursor& c = s.cursor;
+  c.position = w.frame;
+  if (!ReadU32(c, packed)) return ArchiveShort;
+  if (packed > StrongMaxPacked(s.header.BlockSize)) return ArchiveTooLarge;
+  if (packed > c.file->size - c.position) return ArchiveInvalid;
+  return ArchiveOk;
+}
+
+uint32_t NextBlock(Strong& s, Where& w) {
+  uint32_t packed;
+  uint32_t code = ReadFrameLength(s, w, packed);
+  w.frame += 4 + packed;
+  ++w.block;
+  return code;
+}
+
+uint32_t DecodeBlock(Strong& s, const Where& w) {
+  if (s.decoded == w.block) return ArchiveOk;
+  s.decoded = NoBlock;
+  uint32_t packed;
+  uint32_t code = ReadFrameLength(s, w, packed);
+  if (code != ArchiveOk) return code;
+  if (packed >= s.packedCapacity) {
+    free(s.packed);
+    s.packed = static_cast<uint8_t*>(malloc(packed + 1));
+    s.packedCapacity = s.packed ? packed + 1 : 0;
+  }
+  if (!s.raw) s.raw = static_cast<uint8_t*>(malloc(s.header.BlockSize));
+  if (!s.packed || !s.raw) return ArchiveTooLarge;
+  if (!Read(s.cursor, s.packed, packed)) return ArchiveShort;
+  code = Decode(s.header.LzmaProperties, s.packed, packed, s.raw, BlockLength(s, w.block));
+  if (code == ArchiveOk) s.decoded = w.block;
+  return code == ArchiveInvalid ? ArchiveInflate : code;
+}
+
+// Where an entry's content goes, piece by piece, and what it is checked against.
+struct Delivery {
+  const RestoreSink* sink;
+  bool writing;
+  uint8_t* cache;  // filled too, up to here, when its copies will want it
+  uint32_t crc;
+};
+
+void Deliver(Delivery& d, const uint8_t* data, uint32_t length) {
+  if (d.writing) d.sink->Write(d.sink->context, data, length);
+  if (d.cache) d.cache = static_cast<uint8_t*>(memcpy(d.cache, data, length)) + length;
+  d.crc = static_cast<uint32_t>(crc32(d.crc, data, length));
+  d.sink->Step(d.sink->context, length);
+}
+
+// Delivers `size` bytes of the stream from `start`, in the block at `w` or a later one;
+// `first` becomes the frame of the block it starts in.
+uint32_t DeliverStream(Strong& s, Where& w, uint64_t start, uint64_t size, Delivery& d, uint64_t& first) {
+  const uint32_t blockSize = s.header.BlockSize;
+  uint64_t block = start / blockSize;
+  uint32_t offset = static_cast<uint32_t>(start - block * blockSize), code = ArchiveOk;
+  while (code == ArchiveOk && w.block < block) code = NextBlock(s, w);
+  first = w.frame;
+  for (; code == ArchiveOk && size; offset = 0) {
+    if (w.block < block) code = NextBlock(s, w);
+    if (code == ArchiveOk) code = DecodeBlock(s, w);
+    if (code != ArchiveOk) break;
+    uint32_t piece = blockSize - offset < size ? blockSize - offset : static_cast<uint32_t>(size);
+    Deliver(d, s.raw + offset, piece);
+    size -= piece;
+    ++block;
+  }
+  return code;
+}
+
+}  // namespace
+
+uint32_t CheckStrongHeader(const StrongHeader& h) {
+  if (Le32(reinterpret_cast<const uint8_t*>(h.Magic)) != Le32(reinterpret_cast<const uint8_t*>(StrongMagic)) ||
+      h.Version != StrongVersion || h.Flags || h.Reserved || h.BlockSize == 0)
+    return ArchiveInvalid;
+  if (h.BlockSize > StrongMaxBlockSize || Le32(h.LzmaProperties + 1) > StrongMaxDictionarySize ||
+      h.DirectorySize > StrongMaxDirectorySize || h.DirectoryPacked > StrongMaxDirectorySize)
+    return ArchiveTooLarge;
+  if (h.EntryCount > h.DirectorySize / (sizeof(StrongEntry) + 1)) return ArchiveInvalid;
+  return ArchiveOk;
+}
+
+uint32_t ScanStrong(const ArchiveFile& file, uint64_t archiveOffset, int64_t& totalSize, ScanVisitFunction visit,
+                    void* context) {
+  Strong* pass = Pass();
+  if (!pass) return ArchiveTooLarge;
+  Strong& s = *pass;
+  uint32_t code = LoadDirectory(s, file, archiveOffset, totalSize, visit, context);
+  // Every frame is in the file, so a file cut short is refused before anything is written.
+  // Each takes at least four bytes of it, so a claim of more blocks than fit ends soon.
+  for (Where w{0, s.contentStart}; code == ArchiveOk && w.block * s.header.BlockSize < s.header.ContentSize;)
+    code = NextBlock(s, w);
+  FreePass(s);
+  return code;
+}
+
+uint32_t RestoreStrong(const ArchiveFile& file, uint64_t archiveOffset, const RestoreSink& sink) {
+  Strong* pass = Pass();
+  if (!pass) return ArchiveTooLarge;
+  Strong& s = *pass;
+  int64_t total = 0;
+  uint32_t code = LoadDirectory(s, file, archiveOffset, total, nullptr, nullptr);
+  const uint32_t blockSize = s.header.BlockSize;
+  uint32_t firstDamage = ArchiveOk;
+  Where stream{0, s.contentStart};
+  for (uint32_t i = 0; code == ArchiveOk && i < s.header.EntryCount; ++i) {
+    Slot& slot = s.slots[i];
+    StrongEntry r = RecordAt(s, slot.record);
+    char name[StrongMaxNameLength + 1];
+    memcpy(name, s.directory + slot.record + sizeof r, r.NameLength);
+    name[r.NameLength] = 0;
+    Delivery d{&sink, sink.BeginEntry(sink.context, r, name), nullptr, 0};
+    if (r.CopyOf) {
+      Slot& original = s.slots[r.CopyOf - 1];
+      if (original.cache) {
+        if (r.Size) Deliver(d, original.cache, static_cast<uint32_t>(r.Size));
+        if (original.lastCopy == i) {
+          free(original.cache);
+          original.cache = nullptr;
+          s.cached -= static_cast<uint32_t>(r.Size);
+        }
+      } else {
+        Where w{original.start / blockSize, original.frame};
+        code = DeliverStream(s, w, original.start, r.Size, d, original.frame);  // which stays
+      }
+    } else {
+      if (slot.lastCopy && r.Size <= StrongCacheBudget - s.cached) {
+        d.cache = slot.cache = static_cast<uint8_t*>(malloc(static_cast<size_t>(r.Size)));
+        if (d.cache) s.cached += static_cast<uint32_t>(r.Size);
+      }
+      code = DeliverStream(s, stream, slot.start, r.Size, d, slot.frame);
+    }
+    if (code == ArchiveOk && d.crc != r.Crc) code = ArchiveChecksum;
+    // A damaged original's copies are damaged alike: its kept content fails their CRC.
+    if (code == ArchiveOk || code == ArchiveInflate || code == ArchiveChecksum)
+      code = FinishEntry(sink, r, name, code, firstDamage);
+  }
+  FreePass(s);
+  return code != ArchiveOk ? code : firstDamage;
+}
