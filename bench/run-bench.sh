@@ -5,7 +5,9 @@
 # a tree of 10,000 files of 1 to 64 KiB) or the extraction of its SFX file (`extract`).
 # `build` then measures the Linux orvex on both trees against plain zlib on Linux, built
 # without sanitizers in BUILD/linux-orvex (the host preset's build carries them).
-# Usage: bench/run-bench.sh [build|extract] [BUILD]
+# `compress` sets both layouts against 7-Zip and the installer compiler's solid LZMA on
+# both trees (bench/compress-bench.sh; it installs 7zip and nsis when missing).
+# Usage: bench/run-bench.sh [build|extract|compress] [BUILD]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-build}
@@ -13,7 +15,8 @@ build=${2:-build/win64}
 case "$what" in
   build) program=bench_build output=out.exe ;;
   extract) program=bench_extract output=extract ;;
-  *) echo "usage: $0 [build|extract] [BUILD]" >&2; exit 2 ;;
+  compress) program=sfxhead output= ;;
+  *) echo "usage: $0 [build|extract|compress] [BUILD]" >&2; exit 2 ;;
 esac
 cmake --preset win64 -B "$build" >/dev/null
 cmake --build "$build" -j2 --target orvex "$program"
@@ -23,7 +26,7 @@ if [ ! -f "$data/big.dat" ]; then
   python3 bench/make-folder.py "$data/src"
   touch "$data/big.dat"
 fi
-if [ "$what" = build ] && [ ! -f "$data/small.done" ]; then
+if [ "$what" != extract ] && [ ! -f "$data/small.done" ]; then
   rm -rf "$data/small"
   python3 bench/make-folder.py "$data/small" small
   touch "$data/small.done"
@@ -32,12 +35,18 @@ env=$build/bench-wine
 scripts/wine-env.sh start "$env"
 trap 'scripts/wine-env.sh stop "$env"' EXIT
 winpath() { echo "Z:$(realpath -m "$1" | tr / '\\')"; }
+linux=$build/linux-orvex
+if [ "$what" = compress ]; then
+  cmake -S . -B "$linux" -DORVEX_SANITIZE=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$linux" -j2 --target orvex
+  bench/compress-bench.sh "$linux/bin/orvex" "$env" "$data"
+  exit 0
+fi
 echo "== the benchmark folder"
 scripts/wine-run.sh "$env" "$build/bin/$program.exe" "$(winpath "$data/src")" "$(winpath "$data/$output")"
 if [ "$what" = build ]; then
   echo "== 10,000 files of 1 to 64 KiB"
   scripts/wine-run.sh "$env" "$build/bin/$program.exe" "$(winpath "$data/small")" "$(winpath "$data/small.exe")"
-  linux=$build/linux-orvex
   cmake -S . -B "$linux" -DORVEX_SANITIZE=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$linux" -j2 --target orvex
   for tree in src small; do

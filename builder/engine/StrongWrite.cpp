@@ -30,8 +30,8 @@
 namespace {
 
 // Chosen by measurement with the block size (README, "The strong layout"): a 16 MiB
-// window, binary-tree matching over four-byte hashes, 64-byte fast matches: within 256 MiB
-// a thread.
+// window, binary-tree matching over four-byte hashes, 32-byte fast matches: within 256 MiB
+// a thread, and as fast per byte as 7-Zip's default, so that every core makes it faster.
 constexpr uint32_t StrongDictionarySize = 16u << 20;
 
 CLzmaEncProps EncoderProperties(uint32_t blockSize) {
@@ -43,7 +43,7 @@ CLzmaEncProps EncoderProperties(uint32_t blockSize) {
   props.lp = 0;
   props.pb = 2;
   props.algo = 1;
-  props.fb = 64;
+  props.fb = 32;
   props.btMode = 1;
   props.numHashBytes = 4;
   props.numThreads = 1;
