@@ -17,7 +17,7 @@ winpath() { echo "Z:$(realpath -m "$1" | tr / '\\')"; }
 measure() {
   status=0
   /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>"$work/stderr" || status=$?
-  read -r wall kib <"$work/time" || true
+  read -r wall kib < <(tail -n 1 "$work/time") || true
   peak=$((${kib:-0} / 1024))
 }
 work=$(mktemp -d /tmp/orvex-compress.XXXXXX)

@@ -31,7 +31,8 @@ namespace {
 
 // Chosen by measurement with the block size (README, "The strong layout"): a 16 MiB
 // window, binary-tree matching over four-byte hashes, 32-byte fast matches: within 256 MiB
-// a thread, and as fast per byte as 7-Zip's default, so that every core makes it faster.
+// a thread, and as fast per byte as 7-Zip's default, so that every core makes it faster;
+// 16-byte position states (pb 4), which tables of records pack better with and text no worse.
 constexpr uint32_t StrongDictionarySize = 16u << 20;
 
 CLzmaEncProps EncoderProperties(uint32_t blockSize) {
@@ -41,7 +42,7 @@ CLzmaEncProps EncoderProperties(uint32_t blockSize) {
   props.dictSize = std::min(StrongDictionarySize, blockSize);
   props.lc = 3;
   props.lp = 0;
-  props.pb = 2;
+  props.pb = 4;
   props.algo = 1;
   props.fb = 32;
   props.btMode = 1;
