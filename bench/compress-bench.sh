@@ -47,7 +47,7 @@ for tree in src small; do
   extract[7z]="no module" xmemory[7z]=-
   cat >"$work/nsis.nsi" <<NSI
 SetCompressor /SOLID lzma
-Unicode true
+Target amd64-unicode
 OutFile "$work/nsis.exe"
 InstallDir "\$TEMP\\nsis-bench"
 RequestExecutionLevel user
