@@ -160,7 +160,8 @@ TEST_F(WindowBuild, SettingsAreSavedNormalisedAlsoForRejectedAttempts) {
   EXPECT_EQ(stored["SilentMode"], "REG_DWORD 0x1");
   EXPECT_EQ(stored["OpenFolder"], "REG_DWORD 0x1");
   EXPECT_EQ(stored["ExtractionMode"], "REG_DWORD 0x0");
-  EXPECT_EQ(stored.size(), 15u) << "every value is written";
+  EXPECT_EQ(stored.size(), TextOptions.size() + CodedOptions.size()) << "every value is written";
+  EXPECT_EQ(stored["StrongCompression"], "REG_DWORD 0x0");
 
   // A typed relative source without backslash comes back full and with one.
   CreateDirectoryA((dir + "src").c_str(), nullptr);
