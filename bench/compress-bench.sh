@@ -4,9 +4,13 @@
 # size of 7-Zip's smallest Windows SFX module, 27,648 bytes, added: Debian's 7zip carries
 # none) and the installer compiler's solid LZMA. Builds run natively on all cores, the
 # extraction of every Windows file silently under Wine. Installs 7zip and nsis when missing.
-# Usage: bench/compress-bench.sh ORVEX WINE_ENV_DIR DATA_DIR (run by run-bench.sh compress)
+# Usage: bench/compress-bench.sh ORVEX WINE_ENV_DIR DATA_DIR [TREE...] (run by run-bench.sh
+# compress; the trees default to src and small)
 set -euo pipefail
 orvex=$(realpath "$1") env=$2 data=$(realpath "$3")
+shift 3
+trees=("$@")
+[ $# -gt 0 ] || trees=(src small)
 scripts=$(realpath "$(dirname "$0")/../scripts")
 if ! command -v 7zz >/dev/null || ! command -v makensis >/dev/null; then
   apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq 7zip nsis >/dev/null
@@ -22,7 +26,7 @@ measure() {
 }
 work=$(mktemp -d /tmp/orvex-compress.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-for tree in src small; do
+for tree in "${trees[@]}"; do
   source=$data/$tree
   files=$(find "$source" -type f | wc -l)
   bytes=$(du -sb "$source" | cut -f1)
@@ -42,6 +46,7 @@ for tree in src small; do
     else extract[$way]="status $status" xmemory[$way]=-; fi
     rm -rf "$out"
   done
+  rm -f "$work/7z.7z"
   measure 7zz a -t7z -bd "$work/7z.7z" "$source/."
   size[7z]=$(($(stat -c %s "$work/7z.7z") + sfx_module)) build[7z]=$wall memory[7z]=$peak
   extract[7z]="no module" xmemory[7z]=-
