@@ -6,7 +6,9 @@
 # (`extract`).
 # `build` then measures the Linux orvex on both trees against plain zlib on Linux, built
 # without sanitizers in BUILD/linux-orvex (the host preset's build carries them).
-# Usage: bench/run-bench.sh [build|extract] [BUILD]
+# `compress` sets both layouts against 7-Zip and the installer compiler's solid LZMA on
+# both trees (bench/compress-bench.sh; it installs 7zip and nsis when missing).
+# Usage: bench/run-bench.sh [build|extract|compress] [BUILD]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-build}
@@ -14,7 +16,8 @@ build=${2:-build/win64}
 case "$what" in
   build) program=bench_build output=out.exe ;;
   extract) program=bench_extract output=extract ;;
-  *) echo "usage: $0 [build|extract] [BUILD]" >&2; exit 2 ;;
+  compress) program=sfxhead output= ;;
+  *) echo "usage: $0 [build|extract|compress] [BUILD]" >&2; exit 2 ;;
 esac
 cmake --preset win64 -B "$build" >/dev/null
 cmake --build "$build" -j2 --target orvex "$program"
@@ -33,12 +36,18 @@ env=$build/bench-wine
 scripts/wine-env.sh start "$env"
 trap 'scripts/wine-env.sh stop "$env"' EXIT
 winpath() { echo "Z:$(realpath -m "$1" | tr / '\\')"; }
+linux=$build/linux-orvex
+if [ "$what" = compress ]; then
+  cmake -S . -B "$linux" -DORVEX_SANITIZE=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$linux" -j2 --target orvex
+  bench/compress-bench.sh "$linux/bin/orvex" "$env" "$data"
+  exit 0
+fi
 echo "== the benchmark folder"
 scripts/wine-run.sh "$env" "$build/bin/$program.exe" "$(winpath "$data/src")" "$(winpath "$data/$output")"
 echo "== 10,000 files of 1 to 64 KiB"
 scripts/wine-run.sh "$env" "$build/bin/$program.exe" "$(winpath "$data/small")" "$(winpath "$data/small.$output")"
 if [ "$what" = build ]; then
-  linux=$build/linux-orvex
   cmake -S . -B "$linux" -DORVEX_SANITIZE=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$linux" -j2 --target orvex
   for tree in src small; do

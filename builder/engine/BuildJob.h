@@ -17,13 +17,13 @@
 class tfile {
  public:
   // `Name` becomes prefix + the item's name; a folder's size is 0 whatever was reported.
-  tfile(const std::string& prefix, const std::string& name, const std::string& path, uint32_t time, uint32_t size,
+  tfile(const std::string& prefix, const std::string& name, const std::string& path, uint32_t time, uint64_t size,
         uint32_t attr);
 
   uint32_t Time;  // DOS date (high word) and time (low word) of the last write, local time
-  int32_t Size;
+  int64_t Size;  // below 2 GiB in the default layout
   uint32_t Attr;
-  std::string Name;  // as the archive stores it: the archive's code page, '\' between parts
+  std::string Name;  // as the archive stores it: the archive's code page (UTF-8 in the strong layout), '\' between parts
   std::string Path;  // the full path as the system spells it
 
   bool IsFolder() const { return (Attr & 0x10) != 0; }
@@ -92,4 +92,6 @@ uint64_t ReadAheadBudget(unsigned threads);
 // Writes every entry, in archive order, with `threads` threads compressing the chunks;
 // the same bytes as WriteEntry for each.
 void WriteEntriesInParallel(BuildJob& job, unsigned threads);
+// Writes the strong layout's archive after the options record: header, directory, blocks.
+void WriteStrongArchive(BuildJob& job, unsigned threads);
 void ReportProgress(BuildJob& job, int64_t current, int64_t size);

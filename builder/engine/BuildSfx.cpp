@@ -13,9 +13,11 @@
 #include "OVResources.h"
 #include "OptionTable.h"
 #include "SourceWalk.h"
+#include "Utf8.h"
 #include "WindowsNames.h"
 #include "u_bytesize.h"
 #include "u_shared.h"
+#include "u_strong.h"
 
 namespace {
 
@@ -71,7 +73,7 @@ void WriteOptions(BuildJob& job) {
   }
   for (const CodedOption& option : CodedOptions)
     if (option.record.size) record[option.record.offset] = in.*option.field;
-  options.Compressed = in.Compressed;
+  options.Compressed = in.StrongCompression ? CompressedStrong : in.Compressed;
   // A reproducible id is filled in when everything it is derived from has been written.
   if (!in.Reproducible) {
     char id[16];
@@ -108,13 +110,13 @@ std::string PreparedHead(const BuildJob& job) {
 }  // namespace
 
 tfile::tfile(const std::string& prefix, const std::string& name, const std::string& path, uint32_t time,
-             uint32_t size, uint32_t attr)
-    : Time(time), Size(static_cast<int32_t>(size)), Attr(attr), Name(prefix + name), Path(path) {
+             uint64_t size, uint32_t attr)
+    : Time(time), Size(static_cast<int64_t>(size)), Attr(attr), Name(prefix + name), Path(path) {
   if (IsFolder()) Size = 0;
 }
 
 void BuildJob::CheckRoom(uint64_t length) const {
-  if (written + length > environment.SizeLimit)
+  if (!in.StrongCompression && written + length > environment.SizeLimit)
     throw EInputRefused("The SFX file would grow beyond " + std::to_string(environment.SizeLimit) +
                         " bytes, more than its extractor can read\r\n\r\n" + in.Target);
 }
@@ -211,7 +213,8 @@ void CollectEntries(BuildJob& job, const std::string& prefix, const std::string&
                           folder + listed[i].name);
   for (FolderItem& found : listed) {
     std::string name;
-    if (!ToArchiveName(found.unicode, job.in.CodePage, name))
+    bool named = job.in.StrongCompression ? ToUtf8(found.unicode, name) : ToArchiveName(found.unicode, job.in.CodePage, name);
+    if (!named)
       throw EInputRefused("The name of this file cannot be represented in the system's code page\r\n\r\n" + folder +
                           found.name);
     // Refused before the target exists: on Windows, opening the file would open the
@@ -228,12 +231,12 @@ void CollectEntries(BuildJob& job, const std::string& prefix, const std::string&
       continue;
     }
     bool isFolder = (found.attributes & AttributeDirectory) != 0;
-    if (!isFolder && found.size >= 0x80000000u)
+    if (!isFolder && found.size >= 0x80000000u && !job.in.StrongCompression)
       throw EInputRefused("This file is 2 GiB or larger, too large for an SFX file\r\n\r\n" + folder + found.name);
     if (job.in.ClampTimes && found.writeTime > job.in.LatestTime) found.writeTime = job.in.LatestTime;
     std::string path = folder + found.name;
     job.entries.push_back(std::make_unique<tfile>(prefix, name, path, DosTimeOf(found.writeTime),
-                                                  static_cast<uint32_t>(found.size), found.attributes));
+                                                  found.size, found.attributes));
     if (isFolder) CollectEntries(job, prefix + name + "\\", path + PathSeparator);
   }
 }
@@ -305,19 +308,23 @@ BuildResult BuildSfx(const BuildInputs& inputs, const BuildEnvironment& environm
     std::string head = PreparedHead(job);
     job.Write(head.data(), static_cast<uint32_t>(head.size()));
     WriteOptions(job);
-    if (in.SelfDeleteMode == 1) WriteSelfDeleteEntry(job);
     unsigned threads = CompressingThreads(in.Threads);
-    // Stored entries have nothing to compress.
-    if (threads > 1 && in.Compressed == 1) {
-      WriteEntriesInParallel(job, threads);
+    if (in.StrongCompression) {
+      WriteStrongArchive(job, threads);
     } else {
-      for (const auto& item : job.entries) {
-        if (job.Cancelled()) break;
-        WriteEntry(job, *item);
+      if (in.SelfDeleteMode == 1) WriteSelfDeleteEntry(job);
+      // Stored entries have nothing to compress.
+      if (threads > 1 && in.Compressed == 1) {
+        WriteEntriesInParallel(job, threads);
+      } else {
+        for (const auto& item : job.entries) {
+          if (job.Cancelled()) break;
+          WriteEntry(job, *item);
+        }
       }
+      static const uint8_t terminator[sizeof(EntryHeader)] = {};
+      job.Write(terminator, sizeof terminator);
     }
-    static const uint8_t terminator[sizeof(EntryHeader)] = {};
-    job.Write(terminator, sizeof terminator);
     if (job.contentHash) WriteReproducibleInstanceId(job);
     job.target.Close();
   } catch (...) {

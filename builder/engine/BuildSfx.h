@@ -35,6 +35,9 @@ struct BuildInputs {
   uint8_t WorkingDirectory = 0;
   uint8_t UACAutoElevation = 0;  // not stored in the record: selects the manifest
   uint8_t OverwriteMode = 0;
+  // 1: the strong layout (one LZMA stream of all files in blocks, identical files stored
+  // once, 64-bit sizes), marked in the record as Compressed 2; 0: Compressed as given.
+  uint8_t StrongCompression = 0;
 
   // The file whose icon and version information the head takes over; empty for none.
   std::string ResourceSource;
@@ -78,9 +81,13 @@ class BuildProgress {
 
 constexpr int ProgressBarMaximum = 1000;
 
-// The largest SFX file a build may write. The extractor reads its own file with signed
-// 32-bit positions, so no SFX file may reach 2 GiB; tests lower it to reach it cheaply.
+// The largest SFX file of the default layout a build may write. The extractor reads it
+// with signed 32-bit positions, so no such file may reach 2 GiB; tests lower it to reach it
+// cheaply. The strong layout is read with 64-bit positions and knows no such limit.
 constexpr uint64_t SfxSizeLimitDefault = 0x7FFFFFFF;
+// The raw bytes of a block of the strong layout, chosen by measurement (README); tests
+// lower it to cross block boundaries cheaply.
+constexpr uint32_t StrongBlockSizeDefault = 32u << 20;
 
 struct FolderListing;  // SourceWalk.h
 
@@ -89,6 +96,7 @@ struct BuildEnvironment {
   SfxHeads Heads;
   BuildProgress* Progress = nullptr;
   uint64_t SizeLimit = SfxSizeLimitDefault;
+  uint32_t StrongBlockSize = StrongBlockSizeDefault;  // at most StrongMaxBlockSize
   // How the walk lists a folder; null is the system's own way.
   const FolderListing* Listing = nullptr;
 };

@@ -45,6 +45,11 @@ const std::vector<CodedOption> CodedOptions = {
      {{"op", "Prompt user whether to overwrite existing file (default value)", "ask", "ask"},
       {"oo", "Automatically overwrite all existing files", "overwrite", "overwrite"},
       {"os", "Automatically skip extracting of all existing files", "skip", "skip"}}},
+    // Chooses the archive's layout, which the record's Compressed byte marks.
+    {&BuildInputs::StrongCompression, NotInRecord, "StrongCompression", "Compression",
+     {{"zd", "Deflate, every file on its own (default value)", nullptr, nullptr},
+      {"zs", "Strong, LZMA: all files as one stream, identical files stored once, files of 2 GiB and more",
+       nullptr, nullptr}}},
 };
 
 const std::vector<TextOption> TextOptions = {

@@ -154,7 +154,8 @@ void ParallelWriter::ReadEntries() {
     start.cost = PieceOverhead;
     if (!Reserve(start.cost)) return;
     Queue(std::move(start));
-    QueueBytes(EntryHeaderBytes(EntryKindOf(job_, item), item.Name, item.Size, item.Time, item.Attr), nullptr);
+    QueueBytes(EntryHeaderBytes(EntryKindOf(job_, item), item.Name, static_cast<int32_t>(item.Size), item.Time, item.Attr),
+               nullptr);
     uint32_t checksum = ByteSum(item.Name.data(), item.Name.size());
     for (int32_t stored = 0; stored < item.Size;) {
       Piece chunk;

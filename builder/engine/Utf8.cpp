@@ -34,3 +34,19 @@ std::u16string Utf16(const std::string& utf8) {
   }
   return wide;
 }
+
+bool ToUtf8(const std::u16string& wide, std::string& utf8) {
+  utf8.clear();
+  for (size_t i = 0; i < wide.size(); ++i) {
+    uint32_t code = wide[i];
+    if (code >= 0xD800 && code < 0xE000) {
+      if (code >= 0xDC00 || i + 1 == wide.size() || wide[i + 1] < 0xDC00 || wide[i + 1] >= 0xE000) return false;
+      code = 0x10000 + ((code - 0xD800) << 10) + (wide[++i] - 0xDC00);
+    }
+    int extra = code < 0x80 ? 0 : code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
+    static const unsigned char lead[] = {0, 0xC0, 0xE0, 0xF0};
+    utf8 += static_cast<char>(lead[extra] | (code >> (6 * extra)));
+    for (int k = extra - 1; k >= 0; --k) utf8 += static_cast<char>(0x80 | ((code >> (6 * k)) & 0x3F));
+  }
+  return true;
+}

@@ -5,3 +5,5 @@
 
 // UTF-8 to UTF-16; empty for bytes that are not UTF-8, which no code page converts.
 std::u16string Utf16(const std::string& utf8);
+// UTF-16 to UTF-8; false for a lone surrogate, which no UTF-8 text carries.
+bool ToUtf8(const std::u16string& wide, std::string& utf8);

@@ -61,7 +61,7 @@ void WriteEntry(BuildJob& job, const tfile& item) {
     progress->SetSource(item.Path);
     progress->ProcessMessages();
   }
-  WriteHeader(job, EntryKindOf(job, item), item.Name, item.Size, item.Time, item.Attr);
+  WriteHeader(job, EntryKindOf(job, item), item.Name, static_cast<int32_t>(item.Size), item.Time, item.Attr);
   uint32_t checksum = ByteSum(item.Name.data(), item.Name.size());
   int32_t stored = 0;
   while (!job.Cancelled() && stored < item.Size) {

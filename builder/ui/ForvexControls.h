@@ -16,7 +16,7 @@ enum ForvexControl {
   gbextractionfolder = 130, rbtemp, rbdesktop, rbdocuments, rbcurrent, rbselect, rbcustom, ecustomdir, lcustom,
   benvvars,
   gbadvanced = 140, cboneinstance, cbsilent, cbselfdelete, luacautoelevation, rbuacnone, rbuachighest,
-  rbuacadministrator, loverwritemode, rbomprompt, rbomoverwrite, rbomskip,
+  rbuacadministrator, loverwritemode, rbomprompt, rbomoverwrite, rbomskip, cbstrongcompression,
   labout = 160, lweb, ldonate, lcmdline, lcmdlinegen, bmake,
 };
 

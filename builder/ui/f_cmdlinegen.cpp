@@ -25,6 +25,8 @@ GeneratorState ReadGeneratorState(const Form& main) {
   std::vector<GeneratorSwitch> switches = GeneratorSwitches();
   for (size_t i = 0; i < switches.size(); ++i) {
     int control = ControlsOf(*switches[i].option)[switches[i].code];
+    // The unchecked box of an option shown by a check box: its default, not written.
+    if (!control) continue;
     state.Switches[i].enabled = main.Enabled(control);
     state.Switches[i].checked = main.Checked(control);
   }

@@ -76,6 +76,7 @@ const ControlDef ForvexControls[] = {
     {rbuacnone, "Button", "None", 364, 420, 190, 17, csFirstRadio},
     {rbuachighest, "Button", "Run SFX file with the highest available permission", 364, 437, 190, 27, csRadio},
     {rbuacadministrator, "Button", "Run SFX file as administrator", 364, 464, 190, 17, csRadio},
+    {cbstrongcompression, "Button", "Strong compression (LZMA)", 364, 486, 190, 17, csCheckBox},
     {loverwritemode, "Static", "Overwrite mode during extraction:", 560, 404, 218, 15, csLabel},
     {rbomprompt, "Button", "Prompt user whether to overwrite existing file", 560, 420, 218, 27, csFirstRadio},
     {rbomoverwrite, "Button", "Automatically overwrite all existing files", 560, 447, 218, 27, csRadio},
@@ -105,6 +106,7 @@ const struct {
     {&BuildInputs::SelfDeleteMode, {0, cbselfdelete}},
     {&BuildInputs::UACAutoElevation, {rbuacnone, rbuachighest, rbuacadministrator}},
     {&BuildInputs::OverwriteMode, {rbomprompt, rbomoverwrite, rbomskip}},
+    {&BuildInputs::StrongCompression, {0, cbstrongcompression}},
 };
 
 const struct {
@@ -207,10 +209,11 @@ void Tforvex::PlaceLinks() {
   ReleaseDC(Handle(), dc);
 }
 
-// Shows the code: its radio button (the first for a code out of range), or the check box.
+// Shows the code: its radio button (the first for a code out of range), or the check box
+// (checked for any code but 0).
 void Tforvex::ShowCode(const CodedOption& option, DWORD code) {
   const std::vector<int>& controls = ControlsOf(option);
-  if (option.IsOnOff())
+  if (controls[0] == 0)
     SetChecked(controls[1], code != 0);
   else
     SetChecked(controls[code < controls.size() ? code : 0], true);

@@ -7,9 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +22,10 @@
 #include "BuildSfx.h"
 #include "scratch.h"
 #include "u_shared.h"
+#include "u_strong.h"
+
+#include <LzmaDec.h>
+#include <zlib.h>
 
 namespace fs = std::filesystem;
 
@@ -103,6 +110,7 @@ class ParallelBuild : public testing::Test {
   void SetUp() override {
     environment_.Heads.Head = ByteSpan{head_.data(), head_.size()};
     environment_.Heads.SelfDelete = ByteSpan{helper_.data(), helper_.size()};
+    environment_.StrongBlockSize = 1 << 20;  // blocks enough for every thread
   }
 
   // Builds `source` into `target` with `threads` threads; the failure's text, or empty.
@@ -114,6 +122,7 @@ class ParallelBuild : public testing::Test {
     in.Reproducible = reproducible;
     in.SelfDeleteMode = 1;
     in.Threads = threads;
+    in.StrongCompression = strong_;
     NormalizeInputs(in);
     BuildEnvironment environment = environment_;
     environment.Progress = progress;
@@ -131,6 +140,7 @@ class ParallelBuild : public testing::Test {
   std::string head_ = "MZ a head that is no image";
   std::string helper_ = Text(3000, 7);
   BuildEnvironment environment_;
+  uint8_t strong_ = 0;
 };
 
 TEST_F(ParallelBuild, EveryThreadCountWritesTheSameBytes) {
@@ -143,6 +153,11 @@ TEST_F(ParallelBuild, EveryThreadCountWritesTheSameBytes) {
   WriteFile(src / "empty.txt", "");
   fs::create_directories(src / "empty" / "nested");
   fs::create_directories(src / "z-empty");
+  WriteFile(src / "d-copy.bin", Text(ChunkSize, 1));
+  for (uint8_t strong : {0, 1}) {
+  strong_ = strong;
+  // LZMA is slow: the strong layout's 1 MiB blocks are crossed often enough without it.
+  if (strong) fs::remove(src / "b-chunks-and-a-byte.bin");
   std::string single;
   for (unsigned threads : {1u, 2u, 7u}) {
     fs::path target = dir_ / ("out" + std::to_string(threads) + ".exe");
@@ -155,8 +170,9 @@ TEST_F(ParallelBuild, EveryThreadCountWritesTheSameBytes) {
     } else {
       // Compared whole: a moved chunk, a reordered entry or another instance id all show.
       ASSERT_EQ(built.size(), single.size()) << threads;
-      EXPECT_TRUE(built == single) << threads << " threads write other bytes";
+      EXPECT_TRUE(built == single) << threads << " threads write other bytes, strong " << int(strong);
     }
+  }
   }
 }
 
@@ -241,6 +257,89 @@ TEST_F(ParallelBuild, AFileThatChangedFailsAsInTheOneThreadBuild) {
   }
   alarm(0);
   EXPECT_EQ(ThreadsSettlingTo(threadsBefore), threadsBefore);
+}
+
+// The strong layout's directory and blocks, decoded: identical files are copies of the
+// first, a file of the same size with other bytes is not, and the blocks hold every other
+// file's content once, in directory order.
+TEST_F(ParallelBuild, TheStrongLayoutStoresIdenticalFilesOnce) {
+  const struct {
+    const char* name;
+    std::string content;
+    int copyOf;  // 1 + the directory index of the original, 0 for none
+  } files[] = {
+      {"a.txt", Text(3000, 1), 0},                                    // index 1, after the helper
+      {"b.txt", Text(3000, 2), 0},                                    // the same size, other bytes
+      {"c.bin", Noise(1500000, 3), 0},                                // across a block boundary
+      {"d/a-again.txt", Text(3000, 1), 2},                            // index 5, after folder d
+      {"d/c-again.bin", Noise(1500000, 3), 4},
+      {"e.bin", Noise(1499999, 3) + "x", 0},                          // differs in its last byte
+      {"f.txt", "", 0},                                               // empty: nothing to share
+      {"g.txt", "", 0},
+  };
+  fs::path src = dir_ / "src";
+  std::string expected = helper_;
+  for (const auto& f : files) {
+    WriteFile(src / f.name, f.content);
+    if (!f.copyOf) expected += f.content;
+  }
+  strong_ = 1;
+  fs::path target = dir_ / "strong.exe";
+  ASSERT_EQ(Build(src, target, 2, nullptr), "");
+  std::string built = ReadFile(target);
+  ASSERT_GT(built.size(), head_.size() + sizeof(SfxOptions) + sizeof(StrongHeader));
+  EXPECT_EQ(built[head_.size() + offsetof(SfxOptions, Compressed)], CompressedStrong);
+  size_t at = head_.size() + sizeof(SfxOptions);
+  StrongHeader header;
+  memcpy(&header, built.data() + at, sizeof header);
+  at += sizeof header;
+  EXPECT_EQ(std::string(header.Magic, 4), std::string(StrongMagic, 4));
+  EXPECT_EQ(header.Version, StrongVersion);
+  EXPECT_EQ(uint32_t{header.BlockSize}, 1u << 20);
+  ASSERT_EQ(uint64_t{header.ContentSize}, expected.size());
+  // Every stream is raw LZMA of a known length.
+  auto decode = [&](uint32_t packed, size_t raw) {
+    std::string out(raw, '\0');
+    SizeT outLength = raw, inLength = packed;
+    ELzmaStatus status;
+    ISzAlloc alloc = {[](void*, size_t n) { return malloc(n); }, [](void*, void* p) { free(p); }};
+    EXPECT_LE(at + packed, built.size());
+    int result = LzmaDecode(reinterpret_cast<Byte*>(&out[0]), &outLength,
+                            reinterpret_cast<const Byte*>(built.data() + at), &inLength, header.LzmaProperties,
+                            LZMA_PROPS_SIZE, LZMA_FINISH_END, &status, &alloc);
+    EXPECT_TRUE(result == SZ_OK && outLength == raw && inLength == packed) << result << " " << outLength;
+    at += packed;
+    return out;
+  };
+  std::string directory = decode(header.DirectoryPacked, header.DirectorySize);
+  EXPECT_EQ(crc32(0, reinterpret_cast<const Bytef*>(directory.data()), directory.size()), uint32_t{header.DirectoryCrc});
+  std::map<std::string, StrongEntry> entries;
+  for (size_t d = 0; d + sizeof(StrongEntry) <= directory.size();) {
+    StrongEntry entry;
+    memcpy(&entry, directory.data() + d, sizeof entry);
+    entries[directory.substr(d + sizeof entry, entry.NameLength)] = entry;
+    d += sizeof entry + entry.NameLength;
+  }
+  EXPECT_EQ(entries.size(), uint32_t{header.EntryCount});
+  ASSERT_EQ(entries.size(), 1 + 1 + std::size(files));  // the helper, the folder d
+  for (const auto& f : files) {
+    std::string name = f.name;
+    std::replace(name.begin(), name.end(), '/', '\\');
+    const StrongEntry& entry = entries[name];
+    EXPECT_EQ(uint32_t{entry.CopyOf}, uint32_t(f.copyOf)) << name;
+    EXPECT_EQ(uint64_t{entry.Size}, f.content.size()) << name;
+    EXPECT_EQ(uint32_t{entry.Crc}, crc32(0, reinterpret_cast<const Bytef*>(f.content.data()), f.content.size())) << name;
+  }
+  std::string content;
+  while (content.size() < header.ContentSize) {
+    uint32_t packed;
+    ASSERT_LE(at + 4, built.size());
+    memcpy(&packed, built.data() + at, 4);
+    at += 4;
+    content += decode(packed, std::min<uint64_t>(header.BlockSize, header.ContentSize - content.size()));
+  }
+  EXPECT_EQ(at, built.size()) << "nothing follows the last block";
+  EXPECT_TRUE(content == expected) << "the blocks hold other bytes";
 }
 
 }  // namespace

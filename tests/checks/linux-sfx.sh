@@ -37,7 +37,8 @@ run "$builder" -h "${switches[@]}" "$(win "$work/src")" "$(win "$work/windows.ex
   "$(win "$work/src/tools/probe.exe")" "$(win "$work/x")\\" "$params" || fail "orvex.exe ended with status $?"
 
 # The archive starts where the extractor finds it: the end of the head's last raw section.
-python3 - linux.exe windows.exe <<'PY' || fail "the archives differ"
+same_archives() {
+python3 - "$1" "$2" <<'PY'
 import struct, sys
 def archive(path):
     data = open(path, "rb").read()
@@ -58,6 +59,14 @@ if a != b:
     sys.exit(1)
 print(f"archives identical apart from the InstanceId: {len(a)} bytes")
 PY
+}
+same_archives linux.exe windows.exe || fail "the archives differ"
+# The strong layout from both builders, also alike.
+"$host" -x64 -zs "${switches[@]}" src linux-strong.exe src/tools/probe.exe "$(win "$work/x")\\" "$params" ||
+  fail "the strong Linux build ended with status $?"
+run "$builder" -h -zs "${switches[@]}" "$(win "$work/src")" "$(win "$work/windows-strong.exe")" \
+  "$(win "$work/src/tools/probe.exe")" "$(win "$work/x")\\" "$params" || fail "orvex.exe -zs ended with status $?"
+same_archives linux-strong.exe windows-strong.exe || fail "the strong archives differ"
 
 # Both files look alike to the Linux orvex: whole, every item listed, the tree restored.
 items=$(find src -mindepth 1 | wc -l)

@@ -150,6 +150,7 @@ TEST_F(GeneratorWindow, GeneratedLinesRebuildTheSameOptions) {
          Click(w, rbdesktop);
          Click(w, cbsilent);
          Click(w, rbomoverwrite);
+         Click(w, cbstrongcompression);
        }},
       {"launch-custom-folder",
        [](HWND w, const std::string& d) {

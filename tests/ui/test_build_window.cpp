@@ -68,6 +68,7 @@ TEST_F(WindowBuild, OptionsChosenInTheWindowReachTheRecord) {
     Click(w, cbsilent);
     Click(w, cbselfdelete);
     Click(w, rbomskip);
+    Click(w, cbstrongcompression);
     MakeAndExpectSuccess(orvex, "");
   }
   SfxOptions o;
@@ -77,7 +78,7 @@ TEST_F(WindowBuild, OptionsChosenInTheWindowReachTheRecord) {
   EXPECT_STREQ(o.CmdParameters, "/quiet \"a b\"");
   EXPECT_STREQ(o.CustomFolder, "%LOCALAPPDATA%\\Tool\\");
   EXPECT_EQ(o.OpenFolder, 1) << "the check box keeps its state while disabled";
-  EXPECT_EQ(o.Compressed, 1);
+  EXPECT_EQ(o.Compressed, 2) << "the strong layout";
   EXPECT_EQ(o.OneInstance, 1);
   EXPECT_EQ(o.SilentMode, 1);
   EXPECT_EQ(o.SelfDeleteMode, 1);
@@ -117,6 +118,7 @@ TEST_F(WindowBuild, StoredValuesOfUnexpectedTypesAndCodes) {
   SetStored("WorkingDirectory", REG_DWORD, Dword(2));
   SetStored("UACAutoElevation", REG_DWORD, Dword(2));
   SetStored("DeleteMode", REG_DWORD, Dword(1));
+  SetStored("StrongCompression", REG_DWORD, Dword(5));
   SetStored("Source", REG_EXPAND_SZ, std::string("%TEMP%\\src\\", 12));
   SetStored("Target", REG_DWORD, Dword(1));
   SetStored("CmdParameters", REG_SZ, "-a -b");  // stored without its terminator
@@ -127,6 +129,7 @@ TEST_F(WindowBuild, StoredValuesOfUnexpectedTypesAndCodes) {
   EXPECT_TRUE(IsChecked(w, rbopenfolder)) << "an unknown mode code shows extract-only mode";
   EXPECT_TRUE(IsChecked(w, cbopenfolder)) << "a flag stored as a string is ignored";
   EXPECT_TRUE(IsChecked(w, cbsilent)) << "any flag other than 0 is true";
+  EXPECT_TRUE(IsChecked(w, cbstrongcompression)) << "any code other than 0 checks the box";
   EXPECT_TRUE(IsChecked(w, rbwdcurrent));
   EXPECT_TRUE(IsChecked(w, rbuacadministrator));
   EXPECT_TRUE(IsChecked(w, rbdmonreboot));
@@ -157,7 +160,8 @@ TEST_F(WindowBuild, SettingsAreSavedNormalisedAlsoForRejectedAttempts) {
   EXPECT_EQ(stored["SilentMode"], "REG_DWORD 0x1");
   EXPECT_EQ(stored["OpenFolder"], "REG_DWORD 0x1");
   EXPECT_EQ(stored["ExtractionMode"], "REG_DWORD 0x0");
-  EXPECT_EQ(stored.size(), 15u) << "every value is written";
+  EXPECT_EQ(stored.size(), TextOptions.size() + CodedOptions.size()) << "every value is written";
+  EXPECT_EQ(stored["StrongCompression"], "REG_DWORD 0x0");
 
   // A typed relative source without backslash comes back full and with one.
   CreateDirectoryA((dir + "src").c_str(), nullptr);
