@@ -70,7 +70,7 @@ same_archives linux-strong.exe windows-strong.exe || fail "the strong archives d
 
 # Both files look alike to the Linux orvex: whole, every item listed, the tree restored.
 items=$(find src -mindepth 1 | wc -l)
-for sfx in linux windows; do
+for sfx in linux windows linux-strong windows-strong; do
   "$host" -t $sfx.exe >/dev/null || fail "orvex -t $sfx.exe"
   count=$("$host" -l --json $sfx.exe | python3 -c 'import json, sys; print(len(json.load(sys.stdin)["entries"]))')
   [ "$count" = "$items" ] || fail "orvex -l --json $sfx.exe lists $count entries for $items items"
@@ -78,10 +78,14 @@ for sfx in linux windows; do
   diff -r src "from-$sfx" || fail "orvex -x $sfx.exe restored another tree"
 done
 
-ORVEX_PROBE_REPORT=$(win "$work/report.txt") run linux.exe || fail "the Linux-built SFX file ended with status $?"
-for _ in $(seq 100); do [ -f report.txt ] && break; sleep 0.1; done
-[ -f report.txt ] || fail "the launched program wrote no report"
-args=$(tail -n +3 report.txt | tr -d '\r')
-[ "$args" = "$(printf '[one]\n[two words]')" ] || { cat report.txt; fail "the program got other parameters"; }
-diff -r src x || fail "the extracted tree differs from the source"
-echo "the Linux-built SFX file extracted the tree byte for byte and launched its program with [one] [two words]"
+# Both layouts, extracted by the head under Wine.
+for sfx in linux linux-strong; do
+  rm -rf x report.txt
+  ORVEX_PROBE_REPORT=$(win "$work/report.txt") run $sfx.exe || fail "$sfx.exe ended with status $?"
+  for _ in $(seq 100); do [ -f report.txt ] && break; sleep 0.1; done
+  [ -f report.txt ] || fail "the program launched by $sfx.exe wrote no report"
+  args=$(tail -n +3 report.txt | tr -d '\r')
+  [ "$args" = "$(printf '[one]\n[two words]')" ] || { cat report.txt; fail "the program got other parameters"; }
+  diff -r src x || fail "the tree extracted by $sfx.exe differs from the source"
+  echo "$sfx.exe extracted the tree byte for byte and launched its program with [one] [two words]"
+done
