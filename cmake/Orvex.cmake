@@ -24,6 +24,9 @@ function(orvex_lzma_library name)
   target_compile_options(${name} PRIVATE -w)
 endfunction()
 
+# The one version of every program and of the SFX files they write: project(VERSION).
+add_compile_definitions(ORVEX_VERSION_STRING="${PROJECT_VERSION}")
+
 if(WIN32)
   # No UNICODE: the programs speak the ANSI code page throughout.
   add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)

@@ -4,10 +4,13 @@ others, and compares it with the file it was made from.
 
     pe_check.py ORIGINAL EDITED
     pe_check.py FILE
+    pe_check.py --sfx FILE LEVEL VERSION
 
 Prints "FAIL reason" for each check that does not hold, "T language" for the first
 version translation, and "R type/name/LLLL hexdata" for every resource in the order of
-the tree, keyed as the tests key them. With one file, only its translation and resources."""
+the tree, keyed as the tests key them. With one file, only its translation and resources.
+With --sfx, only the FAIL lines of an SFX file made by Orvex without a version source:
+its whole-file checksum, its manifest and its own version information."""
 import sys
 
 import pefile
@@ -110,8 +113,41 @@ def listing(edited):
                     print("R %s/%s/%04X %s" % (key_text(type_entry), key_text(name_entry), language.id, data.hex()))
 
 
+# What Windows reads of an SFX file: the level it runs at, the systems it was made for
+# (7, 8, 8.1, 10 and 11), its DPI awareness, and a version that says what it is.
+SUPPORTED_OS = ("35138b9a-5d96-4fbd-8e2d-a2440225f93a", "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",
+                "1f676c76-80e1-4239-95bb-83d0f6d0da78", "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a")
+
+
+def sfx(path, level, version):
+    pe = pefile.PE(path)
+    if pe.OPTIONAL_HEADER.CheckSum != pe.generate_checksum():
+        fail("checksum %#x, the file sums to %#x" % (pe.OPTIONAL_HEADER.CheckSum, pe.generate_checksum()))
+    manifests = [pe.get_data(l.data.struct.OffsetToData, l.data.struct.Size).decode()
+                 for t in pe.DIRECTORY_ENTRY_RESOURCE.entries if t.id == 24
+                 for n in t.directory.entries for l in n.directory.entries]
+    manifest = manifests[0] if len(manifests) == 1 else ""
+    for part in ['level="%s"' % level, ">true</dpiAware>"] + ['Id="{%s}"' % i for i in SUPPORTED_OS]:
+        if part not in manifest:
+            fail("the manifest lacks " + part)
+    strings = {}
+    for info in getattr(pe, "FileInfo", None) or []:
+        for block in info:
+            for table in getattr(block, "StringTable", []):
+                strings.update({k.decode(): v.decode() for k, v in table.entries.items()})
+    if strings.get("ProductName") != "Orvex" or strings.get("FileVersion") != version or \
+            "archive" not in strings.get("FileDescription", ""):
+        fail("version information %s" % strings)
+    fixed = pe.VS_FIXEDFILEINFO[0] if getattr(pe, "VS_FIXEDFILEINFO", None) else None
+    parts = [int(p) for p in version.split(".")] + [0] * 4
+    if not fixed or (fixed.FileVersionMS, fixed.FileVersionLS) != (parts[0] << 16 | parts[1], parts[2] << 16 | parts[3]):
+        fail("fixed file version")
+
+
 if __name__ == "__main__":
-    if len(sys.argv) == 2:
+    if sys.argv[1] == "--sfx":
+        sfx(*sys.argv[2:5])
+    elif len(sys.argv) == 2:
         listing(pefile.PE(sys.argv[1]))
     else:
         main(sys.argv[1], sys.argv[2])
