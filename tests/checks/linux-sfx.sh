@@ -77,6 +77,7 @@ for choice in un:asInvoker uh:highestAvailable ua:requireAdministrator; do
     [ -z "$found" ] || fail "$sfx: $found"
     "$host" -l $sfx | grep -qx "elevation: $level" || fail "orvex -l $sfx does not name $level"
   done
+  echo "$level: the same $(stat -c %s $level.exe) bytes from both builders, checksum, manifest and version read back"
 done
 rm src/nested/go.cmd
 
