@@ -9,6 +9,9 @@
 # default): directly where the kernel runs 32-bit code, else through the user-mode emulator
 # ($ORVEX_QEMU_I386, qemu-i386-static by default). ORVEX_WIN32_RUN=direct|emulator tries only
 # that way. The way found, or why there is none, is in DIR/win32-mode.
+#
+# ORVEX_WINE_DPI sets the display scale of the prefix (LogPixels, 96 by default); the
+# screen grows with it, so that windows fit as they do at 96.
 set -euo pipefail
 action=$1
 dir=$(realpath -m "$2")
@@ -17,6 +20,7 @@ WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 WINE32=${ORVEX_WINE32:-/usr/lib/wine/wine}
 QEMU_I386=${ORVEX_QEMU_I386:-qemu-i386-static}
+DPI=${ORVEX_WINE_DPI:-96}
 
 # A 32-bit cmd.exe of the prefix must give back the exit code it was asked for.
 runs() { "$@" cmd.exe /c exit 7 </dev/null >/dev/null 2>&1; [ $? -eq 7 ]; }
@@ -63,7 +67,7 @@ case "$action" in
     mkdir -p "$dir"
     # Xvfb picks a free display and tells us which on descriptor 3.
     exec 3>"$dir/display"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$dir/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 $((1280 * DPI / 96))x$((1024 * DPI / 96))x24 -nolisten tcp </dev/null >"$dir/xvfb.log" 2>&1 &
     xvfb_pid=$!
     exec 3>&-
     for _ in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
@@ -82,6 +86,16 @@ ENV
     # One server for the whole run; `stop` ends it.
     "$WINESERVER" -p </dev/null >"$dir/wineserver.log" 2>&1
     "$WINE64" wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
+    if [ "$DPI" != 96 ]; then
+      "$WINE64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DPI" /f >/dev/null 2>&1
+      # The desktop and the services take the scale when they start again.
+      "$WINESERVER" -k; "$WINESERVER" -w; "$WINESERVER" -p </dev/null >>"$dir/wineserver.log" 2>&1
+      # The services and the desktop too, with no descriptor of the caller's: the first
+      # program would start them with its own.
+      "$WINE64" wineboot </dev/null >>"$dir/wineboot.log" 2>&1
+      setsid "$WINE64" explorer.exe /desktop </dev/null >/dev/null 2>&1 &
+      sleep 3  # up before the program below that keeps it open
+    fi
     # Wine closes the desktop a moment after its last program ends, and a program that
     # starts while it closes waits 10 s for a new one (or, seen once, for ever). A console
     # program that waits for input all run long keeps the desktop open.
