@@ -86,21 +86,15 @@ ENV
     # One server for the whole run; `stop` ends it.
     "$WINESERVER" -p </dev/null >"$dir/wineserver.log" 2>&1
     "$WINE64" wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
-    if [ "$DPI" != 96 ]; then
-      "$WINE64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DPI" /f >/dev/null 2>&1
-      # The desktop and the services take the scale when they start again.
-      "$WINESERVER" -k; "$WINESERVER" -w; "$WINESERVER" -p </dev/null >>"$dir/wineserver.log" 2>&1
-      # The services and the desktop too, with no descriptor of the caller's: the first
-      # program would start them with its own.
-      "$WINE64" wineboot </dev/null >>"$dir/wineboot.log" 2>&1
-      setsid "$WINE64" explorer.exe /desktop </dev/null >/dev/null 2>&1 &
-      sleep 3  # up before the program below that keeps it open
-    fi
     # Wine closes the desktop a moment after its last program ends, and a program that
     # starts while it closes waits 10 s for a new one (or, seen once, for ever). A console
     # program that waits for input all run long keeps the desktop open.
     setsid sh -c "sleep infinity | exec '$WINE64' cmd.exe" </dev/null >/dev/null 2>&1 &
     echo "HOLDER_PGID=$!" >>"$dir/env"
+    # Each program takes the scale from the registry when it starts; set once the holder
+    # keeps the desktop open, which would close meanwhile.
+    [ "$DPI" = 96 ] || "$WINE64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DPI" /f \
+      </dev/null >/dev/null 2>&1
     if [ "$bits" = win32 ]; then
       way=$(find_win32_way)
       loader=${way%%|*}

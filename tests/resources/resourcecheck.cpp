@@ -79,16 +79,13 @@ void ExpectIconsCopied(const std::string& sourceFile, const ResourceMap& target,
                                                   << Keys(OfType(target, kIcon)) << "\n" << Keys(expectedImages);
 }
 
-// The builder's carried manifest (its content is read back by pefile) at `level`.
+// The builder's carried manifest (pefile reads its content back) at `level`.
 std::string ManifestText(const char* level) {
   HMODULE builder = LoadLibraryExA((BinDir() + "orvex.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  HRSRC found = builder ? FindResourceA(builder, "UAC", "XML") : nullptr;
-  std::string text = found ? std::string(static_cast<const char*>(LockResource(LoadResource(builder, found))),
-                                         SizeofResource(builder, found))
-                           : "";
-  if (builder) FreeLibrary(builder);
-  size_t at = text.find("requireAdministrator");
-  return at == std::string::npos ? "" : text.replace(at, 20, level);
+  HRSRC found = FindResourceA(builder, "UAC", "XML");
+  std::string text(static_cast<const char*>(LockResource(LoadResource(builder, found))), SizeofResource(builder, found));
+  FreeLibrary(builder);
+  return text.replace(text.find("requireAdministrator"), 20, level);
 }
 
 // A program of the Wine prefix: regedit.exe lies in the Windows folder, the others in

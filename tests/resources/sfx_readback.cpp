@@ -84,11 +84,8 @@ void CheckSample(const std::string& folder, const std::string& name) {
   ReadFile(folder + "/head.exe", edited);
   ReadFile(source, from);
   bool prepared = PrepareHeadImage(edited, from, manifest, ownVersion) && edited.size() == offset;
-  // The checksum field is the whole file's (pefile checks it), not the head's.
-  if (prepared) {
-    uint32_t field = static_cast<unsigned char>(edited[0x3C]) | static_cast<unsigned char>(edited[0x3D]) << 8;
-    edited.replace(field + 88, 4, sfxBytes, field + 88, 4);
-  }
+  // But for the checksum: the whole file's (pefile checks it), not the head's.
+  if (prepared) edited.replace(uint8_t(edited[0x3C]) + 88, 4, sfxBytes, uint8_t(sfxBytes[0x3C]) + 88, 4);
   Check(prepared && sfxBytes.compare(0, offset, edited) == 0, name, "the head edited natively differs from orvex.exe's");
   std::printf("%s %s: %zu resources, archive at %llu of %zu bytes\n", gFailures > failuresBefore ? "bad " : "ok  ",
               name.c_str(), sfx.size(), static_cast<unsigned long long>(offset), sfxBytes.size());

@@ -350,84 +350,53 @@ TEST_F(WindowBuild, AnErrorInsideTheBuildKeepsTheWindowOpen) {
 }
 
 
-// The text of every label and button fits its control at the display's DPI, in `font`.
-void ExpectTextsFit(HWND top, HFONT font) {
-  HDC dc = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, font);
-  for (const driver::Control& c : driver::Controls(top)) {
-    LONG type = GetWindowLongA(c.window, GWL_STYLE) & BS_TYPEMASK;
-    bool button = c.className == "Button", box = button && (type == BS_AUTOCHECKBOX || type == BS_AUTORADIOBUTTON);
-    if (c.text.empty() || (!button && c.className != "Static")) continue;
-    RECT client, need{0, 0, 0, 0};
-    GetClientRect(c.window, &client);
-    need.right = client.right - (box ? GetSystemMetrics(SM_CXMENUCHECK) + 4 : 0);
-    UINT lines = button && !box ? DT_SINGLELINE : DT_WORDBREAK;
-    DrawTextA(dc, c.text.c_str(), -1, &need, DT_CALCRECT | DT_NOPREFIX | lines);
-    EXPECT_LE(need.right, client.right) << c.text;
-    EXPECT_LE(need.bottom, client.bottom) << c.text;
-  }
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
-}
-
-// Windows laid out for the display's DPI: their 96-DPI sizes scaled, their texts whole.
-// Run in a prefix at 96 DPI and in one at 192 (see CMakeLists.txt).
+// The extractor window, its overwrite question and the builder's main and progress
+// windows at the display's DPI (the test runs at 96 and at 192): their 96-DPI sizes
+// scaled, every label and button big enough for its text in the scaled font.
 TEST(Dpi, WindowsScaleWithTheDisplay) {
-  SetProcessDPIAware();  // the true sizes of the windows, not ones scaled back to 96
-  HDC screen = GetDC(nullptr);
-  int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  auto scaled = [dpi](int pixels) { return MulDiv(pixels, dpi, 96); };
-  auto clientIs = [](HWND window, int width, int height) {
-    RECT r;
+  SetProcessDPIAware();  // the windows' true sizes, not ones scaled back to 96
+  HDC dc = GetDC(nullptr);
+  int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  auto check = [&](HWND window, int width, int height, HGDIOBJ font, const std::string& shot) {
+    RECT r, need;
     GetClientRect(window, &r);
-    return r.right == width && r.bottom == height;
+    if (width) EXPECT_TRUE(r.right == MulDiv(width, dpi, 96) && r.bottom == MulDiv(height, dpi, 96)) << shot;
+    SelectObject(dc, font);
+    for (const driver::Control& c : driver::Controls(window)) {
+      LONG type = GetWindowLongA(c.window, GWL_STYLE) & BS_TYPEMASK, button = c.className == "Button";
+      bool box = button && (type == BS_AUTOCHECKBOX || type == BS_AUTORADIOBUTTON);
+      GetClientRect(c.window, &r);
+      need = {0, 0, r.right - (box ? GetSystemMetrics(SM_CXMENUCHECK) + 4 : 0), 0};
+      DrawTextA(dc, c.text.c_str(), -1, &need, DT_CALCRECT | DT_NOPREFIX | (button && !box ? DT_SINGLELINE : DT_WORDBREAK));
+      if (button || c.className == "Static") EXPECT_TRUE(need.right <= r.right && need.bottom <= r.bottom) << c.text;
+    }
+    Shot(window, "dpi" + std::to_string(dpi) + "-" + shot);
   };
-  std::string tag = "dpi" + std::to_string(dpi) + "-";
-  GdiObject tahoma(CreateFontA(-MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Tahoma"));
-  NONCLIENTMETRICSA metrics{};
-  metrics.cbSize = sizeof metrics;
-  SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-  GdiObject message(CreateFontIndirectA(&metrics.lfMessageFont));
-
-  // The extractor of an SFX file that orvex.exe wrote, stopped by the overwrite question.
-  std::string dir = MakeScratchDir("ui-dpi"), dest = dir + "dest";
-  CreateDirectoryA((dir + "src").c_str(), nullptr);
-  CreateDirectoryA(dest.c_str(), nullptr);
-  WriteFileBytes(dir + "src\\a.txt", "new");
-  WriteFileBytes(dest + "\\a.txt", "old");
-  ASSERT_EQ(RunToEnd(Quoted(BinDir() + "orvex.exe") + " -h -c -o -fm " + Quoted(dir + "src") + " " +
-                     Quoted(dir + "sfx.exe") + " " + Quoted(dest)),
-            0u);
+  std::string dir = MakeScratchDir("ui-dpi");
+  CreateDirectoryA((dir + "dest").c_str(), nullptr);
+  WriteFileBytes(dir + "dest\\a.txt", "old");
+  ASSERT_EQ(RunToEnd(Quoted(BinDir() + "orvex.exe") + " -h -c -o -fm " + Quoted(dir + "dest") + " " +
+                     Quoted(dir + "sfx.exe") + " " + Quoted(dir + "dest")), 0u);
   ChildProcess sfx(Quoted(dir + "sfx.exe"));
-  HWND prompt = WaitForBox(sfx.Id(), "", 20000);
-  HWND window = driver::WaitForWindow("ovsfxwindowclass", "", 5000, sfx.Id());
+  HWND prompt = WaitForBox(sfx.Id(), "", 20000), window = driver::WaitForWindow("ovsfxwindowclass", "", 5000, sfx.Id());
   ASSERT_TRUE(prompt && window);
-  RECT r;
-  // Out of the window's way; it may still centre itself just after it appeared.
-  for (int attempt = 0; attempt < 20 && GetWindowRect(prompt, &r) && (r.left || r.top); ++attempt) {
-    SetWindowPos(prompt, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    driver::WaitForSettled(prompt);
-  }
+  SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);  // out from under the question
   driver::WaitForSettled(window);
-  GetWindowRect(window, &r);
-  EXPECT_EQ(r.right - r.left, scaled(320));
-  EXPECT_EQ(r.bottom - r.top, scaled(96));
-  Shot(window, tag + "extractor");
-  Shot(prompt, tag + "overwrite-prompt");
-  ExpectTextsFit(prompt, static_cast<HFONT>(message.Get()));
+  check(window, 320, 96, nullptr, "extractor");
+  NONCLIENTMETRICSA metrics{sizeof metrics};
+  SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  // The question is the system's message box, of no fixed size.
+  check(prompt, 0, 0, GdiObject(CreateFontIndirectA(&metrics.lfMessageFont)).Get(), "overwrite-prompt");
   sfx.Kill();
 
   OrvexWindow orvex("");
+  GdiObject tahoma(CreateFontA(-MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Tahoma"));
   ASSERT_TRUE(orvex.main);
-  EXPECT_TRUE(clientIs(orvex.main, scaled(ForvexClientWidth), scaled(ForvexClientHeight)));
-  ExpectTextsFit(orvex.main, static_cast<HFONT>(tahoma.Get()));
-  Shot(orvex.main, tag + "main-window");
+  check(orvex.main, ForvexClientWidth, ForvexClientHeight, tahoma.Get(), "main-window");
   HWND progress = StartBuildAndWaitForTheBars(orvex, MakeLargeSource(dir), dir + "big.exe");
   ASSERT_TRUE(progress);
-  EXPECT_TRUE(clientIs(progress, scaled(FprogressClientWidth), scaled(FprogressClientHeight)));
-  ExpectTextsFit(progress, static_cast<HFONT>(tahoma.Get()));
-  Shot(progress, tag + "progress-window");
+  check(progress, FprogressClientWidth, FprogressClientHeight, tahoma.Get(), "progress-window");
+  ReleaseDC(nullptr, dc);
 }
 
 }  // namespace
