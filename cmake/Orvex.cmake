@@ -2,7 +2,8 @@
 
 add_compile_options(-Wall -Wextra)
 
-# One version, project(VERSION): orvex --version, orvex.exe's version resource, the packages.
+# One version, project(VERSION): orvex --version, orvex.exe's version resource, the SFX
+# files' own version information, the packages.
 add_compile_definitions(ORVEX_VERSION_STRING="${PROJECT_VERSION}"
   ORVEX_VERSION_NUMBERS=${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0)
 

@@ -16,6 +16,10 @@ HWND gWindow = nullptr;
 HFONT gLargeFont = nullptr;
 HFONT gSmallFont = nullptr;
 char gWebAddress[64];
+// The display's pixels per inch: the layout's pixel sizes are those at 96.
+int gDpi = 96;
+
+int Scaled(int pixels) { return MulDiv(pixels, gDpi, 96); }
 
 HFONT CreateSansSerifFont(int height) {
   // DEFAULT_CHARSET follows the system locale, which is the code page the texts are in.
@@ -44,6 +48,9 @@ void CreateExtractorWindow() {
   if (gOptions.SilentMode) return;
   HINSTANCE instance = GetModuleHandleA(nullptr);
   LoadStringA(instance, WebAddressStringId, gWebAddress, sizeof gWebAddress);
+  HDC screen = GetDC(nullptr);
+  gDpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
   gLargeFont = CreateSansSerifFont(16);
   gSmallFont = CreateSansSerifFont(10);
 
@@ -57,8 +64,9 @@ void CreateExtractorWindow() {
 
   // A tool window without caption: no taskbar button, nothing to drag or close.
   gWindow = CreateWindowExA(WS_EX_TOOLWINDOW, WindowClassName, nullptr, WS_POPUP | WS_VISIBLE,
-                            (GetSystemMetrics(SM_CXSCREEN) - WindowWidth) / 2,
-                            (GetSystemMetrics(SM_CYSCREEN) - WindowHeight) / 2, WindowWidth, WindowHeight,
+                            (GetSystemMetrics(SM_CXSCREEN) - Scaled(WindowWidth)) / 2,
+                            (GetSystemMetrics(SM_CYSCREEN) - Scaled(WindowHeight)) / 2, Scaled(WindowWidth),
+                            Scaled(WindowHeight),
                             nullptr, nullptr, instance, nullptr);
 }
 
@@ -69,7 +77,7 @@ void PumpMessages() {
 
 void RepaintProgress() {
   if (gOptions.SilentMode || !gWindow) return;
-  RECT bar = {BarLeft, BarTop, BarRight, BarBottom};
+  RECT bar = {Scaled(BarLeft), Scaled(BarTop), Scaled(BarRight), Scaled(BarBottom)};
   InvalidateRect(gWindow, &bar, FALSE);
   // Painted now: the next paint message would only come with the next pump.
   PaintExtractorWindow();
@@ -81,6 +89,10 @@ int PaintExtractorWindow() {
   // BeginPaint clips to the invalid part, so a bar update redraws nothing else.
   HDC dc = BeginPaint(gWindow, &paint);
   if (!dc) return 0;
+  // Drawn in 96-DPI units that the DC scales, fonts included, to the display's DPI.
+  SetMapMode(dc, MM_ANISOTROPIC);
+  SetWindowExtEx(dc, 96, 96, nullptr);
+  SetViewportExtEx(dc, gDpi, gDpi, nullptr);
 
   HGDIOBJ oldFont = SelectObject(dc, gSmallFont);
   SetColors(dc, COLOR_BTNFACE, COLOR_GRAYTEXT);

@@ -9,6 +9,9 @@
 # default): directly where the kernel runs 32-bit code, else through the user-mode emulator
 # ($ORVEX_QEMU_I386, qemu-i386-static by default). ORVEX_WIN32_RUN=direct|emulator tries only
 # that way. The way found, or why there is none, is in DIR/win32-mode.
+#
+# ORVEX_WINE_DPI sets the display scale of the prefix (LogPixels, 96 by default); the
+# screen grows with it, so that windows fit as they do at 96.
 set -euo pipefail
 action=$1
 dir=$(realpath -m "$2")
@@ -17,6 +20,7 @@ WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 WINE32=${ORVEX_WINE32:-/usr/lib/wine/wine}
 QEMU_I386=${ORVEX_QEMU_I386:-qemu-i386-static}
+DPI=${ORVEX_WINE_DPI:-96}
 
 # A 32-bit cmd.exe of the prefix must give back the exit code it was asked for.
 runs() { "$@" cmd.exe /c exit 7 </dev/null >/dev/null 2>&1; [ $? -eq 7 ]; }
@@ -63,7 +67,7 @@ case "$action" in
     mkdir -p "$dir"
     # Xvfb picks a free display and tells us which on descriptor 3.
     exec 3>"$dir/display"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$dir/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 $((1280 * DPI / 96))x$((1024 * DPI / 96))x24 -nolisten tcp </dev/null >"$dir/xvfb.log" 2>&1 &
     xvfb_pid=$!
     exec 3>&-
     for _ in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
@@ -87,6 +91,10 @@ ENV
     # program that waits for input all run long keeps the desktop open.
     setsid sh -c "sleep infinity | exec '$WINE64' cmd.exe" </dev/null >/dev/null 2>&1 &
     echo "HOLDER_PGID=$!" >>"$dir/env"
+    # Each program takes the scale from the registry when it starts; set once the holder
+    # keeps the desktop open, which would close meanwhile.
+    [ "$DPI" = 96 ] || "$WINE64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DPI" /f \
+      </dev/null >/dev/null 2>&1
     if [ "$bits" = win32 ]; then
       way=$(find_win32_way)
       loader=${way%%|*}

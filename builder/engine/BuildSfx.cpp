@@ -107,6 +107,32 @@ std::string PreparedHead(const BuildJob& job) {
   return head;
 }
 
+// The PE checksum of the finished file, as the system's CheckSumMappedFile computes it:
+// its 16-bit words summed with end-around carry, the checksum field taken as 0, plus the
+// file's length. Summed last, over what was written, so it covers every layout and every
+// byte patched after it was written.
+void WriteFileChecksum(BuildJob& job) {
+  OvFile& file = job.target;
+  uint8_t* block = job.chunkBuffer.get();
+  uint64_t field = 0, sum = 0;
+  file.Seek(0);
+  for (uint64_t at = 0; at < job.written; at += ChunkSize) {
+    uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(ChunkSize, job.written - at));
+    file.ReadExact(block, length);
+    if (at == 0) {
+      // The head is the extractor: its PE header lies within the first block.
+      field = (block[0x3C] | block[0x3D] << 8 | block[0x3E] << 16 | uint32_t{block[0x3F]} << 24) + 24 + 64;
+      std::fill_n(block + field, 4, 0);
+    }
+    for (uint32_t i = 0; i + 1 < length; i += 2) sum += block[i] | block[i + 1] << 8;
+    if (length & 1) sum += block[length - 1];
+  }
+  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+  uint32_t checksum = static_cast<uint32_t>(sum + job.written);
+  uint8_t bytes[4] = {uint8_t(checksum), uint8_t(checksum >> 8), uint8_t(checksum >> 16), uint8_t(checksum >> 24)};
+  file.WriteAt(field, bytes, sizeof bytes);
+}
+
 }  // namespace
 
 tfile::tfile(const std::string& prefix, const std::string& name, const std::string& path, uint32_t time,
@@ -326,6 +352,7 @@ BuildResult BuildSfx(const BuildInputs& inputs, const BuildEnvironment& environm
       job.Write(terminator, sizeof terminator);
     }
     if (job.contentHash) WriteReproducibleInstanceId(job);
+    if (!job.Cancelled()) WriteFileChecksum(job);
     job.target.Close();
   } catch (...) {
     job.target.Abandon();

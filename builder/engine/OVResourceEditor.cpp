@@ -785,25 +785,83 @@ bool ResourceImageHeaders(std::string& headers, uint64_t fileSize, uint64_t& off
 }
 
 std::string ElevationManifest(uint8_t elevation, const std::string& carried) {
-  if (carried.empty()) return std::string();
+  if (carried.empty() || elevation > 2) return std::string();
   if (elevation == 2) return carried;
-  if (elevation != 1) return std::string();
   static const char kRequired[] = "requireAdministrator";
   size_t at = carried.find(kRequired);
   // Without the level to replace, the text would ask for more than the user chose.
   if (at == std::string::npos) return std::string();
-  return std::string(carried).replace(at, sizeof kRequired - 1, "highestAvailable");
+  return std::string(carried).replace(at, sizeof kRequired - 1, elevation == 1 ? "highestAvailable" : "asInvoker");
 }
 
-bool PrepareHeadImage(std::string& head, const std::string& source, const std::string& manifest) {
+namespace {
+
+// A version information block: its header, its UTF-16 key, its value and its children,
+// each started on a 4-byte boundary; the length leaves out the padding after the end.
+std::string VersionBlockBytes(const std::u16string& key, const std::string& value, uint16_t type,
+                              const std::vector<std::string>& children) {
+  std::string b(6, '\0');
+  for (char16_t c : key + u'\0') b += static_cast<char>(c & 0xFF), b += static_cast<char>(c >> 8);
+  b.resize(AlignUp(b.size(), 4));
+  b += value;
+  for (const std::string& child : children) b.resize(AlignUp(b.size(), 4)), b += child;
+  Put16(b, 0, static_cast<uint32_t>(b.size()));
+  Put16(b, 2, static_cast<uint32_t>(type == 1 ? value.size() / 2 : value.size()));
+  Put16(b, 4, type);
+  return b;
+}
+
+std::string Utf16Bytes(const std::string& ascii) {
+  std::string b;
+  for (char c : ascii + '\0') b += c, b += '\0';
+  return b;
+}
+
+}  // namespace
+
+std::string SfxVersionInfo(const std::string& version) {
+  uint32_t parts[4] = {};
+  size_t at = 0;
+  for (uint32_t& part : parts) {
+    for (; at < version.size() && version[at] >= '0' && version[at] <= '9'; ++at)
+      part = part * 10 + static_cast<uint32_t>(version[at] - '0');
+    if (at < version.size() && version[at] == '.') ++at;
+  }
+  std::string fixed(52, '\0');
+  uint32_t words[] = {0xFEEF04BD, 0x10000, parts[0] << 16 | (parts[1] & 0xFFFF), parts[2] << 16 | (parts[3] & 0xFFFF)};
+  for (size_t i = 0; i < 4; ++i) Put32(fixed, 4 * i, words[i]);
+  Put32(fixed, 16, words[2]);  // the product version is the file version
+  Put32(fixed, 20, words[3]);
+  Put32(fixed, 24, 0x3F);     // flags mask
+  Put32(fixed, 32, 0x40004);  // Windows NT, 32-bit
+  Put32(fixed, 36, 1);        // an application
+  std::vector<std::string> strings;
+  const std::pair<const char16_t*, std::string> values[] = {{u"FileDescription", "Self-extracting archive"},
+                                                            {u"FileVersion", version},
+                                                            {u"ProductName", "Orvex"},
+                                                            {u"ProductVersion", version},
+                                                            {u"Comments", "Made with Orvex " + version}};
+  for (const auto& [key, value] : values) strings.push_back(VersionBlockBytes(key, Utf16Bytes(value), 1, {}));
+  // Language neutral, Unicode: the manifest keeps language 0, as without any version.
+  std::string translation("\0\0\xB0\x04", 4);
+  return VersionBlockBytes(u"VS_VERSION_INFO", fixed, 0,
+                           {VersionBlockBytes(u"StringFileInfo", "", 1, {VersionBlockBytes(u"000004B0", "", 1, strings)}),
+                            VersionBlockBytes(u"VarFileInfo", "", 1, {VersionBlockBytes(u"Translation", translation, 0, {})})});
+}
+
+bool PrepareHeadImage(std::string& head, const std::string& source, const std::string& manifest,
+                      const std::string& ownVersion) {
   ResourceEditor editor;
   if (!editor.Load(head)) return manifest.empty();
   ResourceEditor from;
-  bool changed = false;
+  bool changed = false, versioned = false;
   if (!source.empty() && from.Load(source)) {
     changed = CopyIconGroup(from, editor);
-    changed = CopyVersionInfo(from, editor) || changed;
+    versioned = CopyVersionInfo(from, editor);
   }
+  if (!versioned && !ownVersion.empty())
+    editor.Set(kVersion, ResourceName::Number(1), 0, ownVersion), versioned = true;
+  changed = changed || versioned;
   if (!manifest.empty()) {
     editor.Set(ResourceName::Number(kManifestType), ResourceName::Number(1), VersionLanguage(editor), manifest);
     changed = true;

@@ -93,14 +93,21 @@ bool CopyVersionInfo(const ResourceEditor& source, ResourceEditor& target);
 // tree, whatever else the program holds. False for no PE image or one without a tree.
 bool ResourceImageHeaders(std::string& headers, uint64_t fileSize, uint64_t& offset, uint64_t& length);
 
-// The manifest text for an elevation choice, made from the carried manifest: 1 asks for
-// the highest available rights, 2 keeps the carried text (administrator rights). Empty
-// for 0, for an unknown choice, and when the carried text lacks the level to replace.
+// The manifest text for an elevation choice, made from the carried manifest: 0 runs with
+// the rights of its caller, 1 asks for the highest available rights, 2 keeps the carried
+// text (administrator rights). Empty for an unknown choice, and when the carried text
+// lacks the level to replace.
 std::string ElevationManifest(uint8_t elevation, const std::string& carried);
 
+// The version information of an SFX file made by Orvex `version` ("1.2.3"): a
+// self-extracting archive, language neutral.
+std::string SfxVersionInfo(const std::string& version);
+
 // The whole head preparation in memory: icons and version information of `source` (when
-// not empty; failures keep the head's own) and then `manifest` (type 24, name 1, when
-// not empty) in the language of the head's version information; without any of them the
+// not empty; failures keep the head's own), `ownVersion` (when not empty) as version
+// information when the source gave none, and then `manifest` (type 24, name 1, when not
+// empty) in the language of the head's version information; without any of them the
 // head stays byte-identical. Gives false, leaving `head` unchanged, only when the
 // manifest could not be written.
-bool PrepareHeadImage(std::string& head, const std::string& source, const std::string& manifest);
+bool PrepareHeadImage(std::string& head, const std::string& source, const std::string& manifest,
+                      const std::string& ownVersion = std::string());

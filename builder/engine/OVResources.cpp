@@ -60,21 +60,22 @@ std::string ResourceSourceFile(bool commandLineMode, bool xcmvPresent, const std
 }
 
 bool PrepareHeadBytes(std::string& head, const std::string& source, uint8_t elevation, const ByteSpan& uac) {
+  // Every head declares its level: without one, Windows virtualizes a 32-bit program's
+  // writes, and elevates one named like a setup program.
   std::string manifest;
-  if (elevation != 0) {
-    if (uac.data) manifest = ElevationManifest(elevation, std::string(static_cast<const char*>(uac.data), uac.size));
-    if (manifest.empty()) return false;
-  }
+  if (uac.data) manifest = ElevationManifest(elevation, std::string(static_cast<const char*>(uac.data), uac.size));
+  if (manifest.empty()) return false;
+  static const std::string ownVersion = SfxVersionInfo(ORVEX_VERSION_STRING);
   auto prepare = [&](const std::string& from) {
-    return NoThrow(manifest.empty(), [&] {
+    return NoThrow(false, [&] {
       std::string edited = head;
-      if (!PrepareHeadImage(edited, from, manifest)) return false;
+      if (!PrepareHeadImage(edited, from, manifest, ownVersion)) return false;
       head.swap(edited);
       return true;
     });
   };
   // A source that cannot be read, or costs more memory than there is, only leaves the
-  // head its own icon and no version information: the manifest never depends on it.
+  // head its own icon and version information: the manifest never depends on it.
   if (!source.empty() && prepare(NoThrow(std::string(), [&] { return ResourceImage(source); }))) return true;
   return prepare(std::string());
 }

@@ -16,6 +16,7 @@ std::string ResourceSourceFile(bool commandLineMode, bool xcmvPresent, const std
                                uint8_t extractionMode, const std::string& executableFile);
 
 // The whole head preparation in memory: icon and version information from the file
-// `source` (when not empty; failures leave the head's own) and then the manifest. False
-// only when an asked-for manifest could not be written; `head` is then unchanged.
+// `source` (when not empty; failures leave the head's own, and Orvex's version
+// information where it gave none) and then the manifest of the elevation choice. False
+// when the manifest could not be written; `head` is then unchanged.
 bool PrepareHeadBytes(std::string& head, const std::string& source, uint8_t elevation, const ByteSpan& uac);

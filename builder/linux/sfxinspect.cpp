@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "OVResourceEditor.h"
 #include "OptionTable.h"
 #include "archive.h"
 #include "posix/CodePageCharset.h"
@@ -265,6 +266,21 @@ int OpenSfx(const std::string& path, SfxFile& sfx, InspectStreams io) {
   return 0;
 }
 
+// The level the head's manifest asks Windows for; empty without one (a head of an older
+// build, or one too large to be an extractor).
+std::string ElevationLevel(SfxFile& sfx) {
+  ResourceEditor editor;
+  std::string head(static_cast<size_t>(std::min<uint64_t>(sfx.offset, 64 << 20)), '\0');
+  if (head.size() != sfx.offset || !ReadAt(&sfx.fd, 0, &head[0], static_cast<uint32_t>(head.size())) ||
+      !editor.Load(head))
+    return std::string();
+  const Resource* manifest = editor.FindAnyLanguage(ResourceName::Number(kManifestType), ResourceName::Number(1));
+  static const std::string kLevel = "requestedExecutionLevel level=\"";
+  size_t at = manifest ? manifest->data.find(kLevel) : std::string::npos;
+  size_t end = at == std::string::npos ? at : manifest->data.find('"', at + kLevel.size());
+  return end == std::string::npos ? std::string() : manifest->data.substr(at + kLevel.size(), end - at - kLevel.size());
+}
+
 // What one scan learns; entries are handed to `show` one at a time and never kept, so a
 // list of any length takes the same memory.
 struct ScanState {
@@ -477,6 +493,9 @@ int ListSfx(const std::string& path, const NameConverter& names, bool json, Insp
   if (int status = ScanSfx(path, sfx, first, io)) return status;
   std::vector<OptionRow> rows = OptionRows(sfx.options, first.launch, names, entryNames);
   rows.push_back(LayoutRow(sfx));
+  std::string level = ElevationLevel(sfx);
+  rows.push_back({"elevation", Json("elevation") + ": " + (level.empty() ? "null" : Json(level)),
+                  level.empty() ? "no manifest" : level});
   EntryList list{io.out, entryNames, false, {}};
   ScanState second(&entryNames, json ? ShowJson : ShowLine, &list);
   int status;

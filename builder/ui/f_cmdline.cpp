@@ -19,7 +19,7 @@ FixedTextForm::~FixedTextForm() {
 }
 
 void FixedTextForm::UseFixedPitchFont() {
-  font_.Reset(CreateFontA(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+  font_.Reset(CreateFontA(-Scaled(13), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, "Courier New"));
   SendMessageA(Item(textId_), WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
 }

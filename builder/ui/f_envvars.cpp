@@ -56,7 +56,7 @@ bool Tfenvvars::Create(const Form& main) {
     LVCOLUMNA column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
     column.pszText = const_cast<char*>(columns[i].title);
-    column.cx = columns[i].width;
+    column.cx = Scaled(columns[i].width);
     column.iSubItem = i;
     SendMessageA(grid, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
   }

@@ -197,13 +197,13 @@ bool Tforvex::Create() {
 void Tforvex::PlaceLinks() {
   HDC dc = GetDC(Handle());
   HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(Item(labout), WM_GETFONT, 0, 0)));
-  int x = 12;
+  int x = Scaled(12);
   for (int id : {labout, lweb, ldonate, lcmdline, lcmdlinegen}) {
     std::string text = Text(id);
     SIZE extent{};
     GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-    SetWindowPos(Item(id), nullptr, x, 524, extent.cx + 2, extent.cy, SWP_NOZORDER | SWP_NOACTIVATE);
-    x += extent.cx + 12;
+    SetWindowPos(Item(id), nullptr, x, Scaled(524), extent.cx + Scaled(2), extent.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    x += extent.cx + Scaled(12);
   }
   SelectObject(dc, old);
   ReleaseDC(Handle(), dc);

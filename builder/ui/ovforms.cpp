@@ -16,6 +16,16 @@ BOOL CALLBACK TakeFirstIcon(HMODULE, LPCSTR, LPSTR name, LONG_PTR context) {
 
 }  // namespace
 
+int Scaled(int pixels) {
+  static int dpi = 0;
+  if (dpi == 0) {
+    HDC screen = GetDC(nullptr);
+    dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+  }
+  return MulDiv(pixels, dpi, 96);
+}
+
 HICON ApplicationIcon() {
   static HICON icon = nullptr;
   if (!icon)
@@ -103,7 +113,7 @@ bool Form::CreateForm(const char* className, const std::string& caption, int cli
     wc.hIconSm = icon;
     if (!RegisterClassExA(&wc)) return false;
   }
-  RECT frame{0, 0, clientWidth, clientHeight};
+  RECT frame{0, 0, Scaled(clientWidth), Scaled(clientHeight)};
   AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
   if (fontCount_ == 0) AddFont("Tahoma", 8, false);
   window_ = CreateWindowExA(WS_EX_CONTROLPARENT, className, caption.c_str(), style, 0, 0, frame.right - frame.left,
@@ -136,8 +146,8 @@ bool Form::CreateControls(const ControlDef* controls, size_t count) {
     DWORD exStyle = lstrcmpiA(c.className, "Edit") == 0 ? WS_EX_CLIENTEDGE : 0;
     DWORD style = c.style;
     if (exStyle) style &= ~WS_BORDER;
-    HWND control = CreateWindowExA(exStyle, c.className, c.caption, WS_CHILD | WS_VISIBLE | style, c.x, c.y,
-                                   c.width, c.height, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)),
+    HWND control = CreateWindowExA(exStyle, c.className, c.caption, WS_CHILD | WS_VISIBLE | style, Scaled(c.x),
+                                   Scaled(c.y), Scaled(c.width), Scaled(c.height), window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)),
                                    instance, nullptr);
     if (!control) return false;
     if (c.link) {

@@ -121,6 +121,10 @@ class DisabledTaskWindows {
   std::vector<HWND> disabled_;
 };
 
+// A length of the 96-DPI layout in the display's pixels: the tables give the sizes at 96
+// DPI, and the program declares itself DPI-aware, so Windows does not stretch its windows.
+int Scaled(int pixels);
+
 // The first icon group of the program's own file; null when it has none.
 HICON ApplicationIcon();
 

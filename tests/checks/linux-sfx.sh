@@ -68,6 +68,21 @@ run "$builder" -h -zs "${switches[@]}" "$(win "$work/src")" "$(win "$work/window
   "$(win "$work/src/tools/probe.exe")" "$(win "$work/x")\\" "$params" || fail "orvex.exe -zs ended with status $?"
 same_archives linux-strong.exe windows-strong.exe || fail "the strong archives differ"
 
+# Each elevation choice, reproducible: the same file from both builders, checksum
+# included; pefile reads it and its 32-bit twin back, and orvex -l names the level.
+version=$(sed -n 's/^project(Orvex VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")
+for choice in un:asInvoker uh:highestAvailable ua:requireAdministrator; do
+  level=${choice#*:} flags=(-r -c -o -mf "-${choice%%:*}")
+  "$host" -x64 "${flags[@]}" src/nested $level.exe src/nested/deeper/deepest/leaf.txt &&
+    "$host" "${flags[@]}" src/nested $level-32.exe src/nested/deeper/deepest/leaf.txt &&
+    run "$builder" -h "${flags[@]}" "$(win "$work/src/nested")" "$(win "$work/$level-win.exe")" \
+      "$(win "$work/src/nested/deeper/deepest/leaf.txt")" && cmp $level.exe $level-win.exe || fail "$level builds"
+  for sfx in $level.exe $level-32.exe; do
+    found=$(/usr/bin/python3 "$(dirname "$0")/../resources/pe_check.py" --sfx $sfx $level "$version") &&
+      [ -z "$found" ] && "$host" -l $sfx | grep -qx "elevation: $level" || fail "$sfx: $found"
+  done
+done
+
 # Both files look alike to the Linux orvex: whole, every item listed, the tree restored.
 items=$(find src -mindepth 1 | wc -l)
 for sfx in linux windows linux-strong windows-strong; do

@@ -4,10 +4,12 @@ others, and compares it with the file it was made from.
 
     pe_check.py ORIGINAL EDITED
     pe_check.py FILE
+    pe_check.py --sfx FILE LEVEL VERSION
 
 Prints "FAIL reason" for each check that does not hold, "T language" for the first
 version translation, and "R type/name/LLLL hexdata" for every resource in the order of
-the tree, keyed as the tests key them. With one file, only its translation and resources."""
+the tree, keyed as the tests key them. With one file, only its translation and resources;
+with --sfx, the checks of an SFX file whose launch target has no version information."""
 import sys
 
 import pefile
@@ -110,8 +112,28 @@ def listing(edited):
                     print("R %s/%s/%04X %s" % (key_text(type_entry), key_text(name_entry), language.id, data.hex()))
 
 
+# An SFX file made by Orvex: its level, the systems it was made for (7 to 11), its DPI
+# awareness, Orvex's own version information, and the checksum of the whole file.
+def sfx(path, level, version):
+    pe = pefile.PE(path)
+    if pe.OPTIONAL_HEADER.CheckSum != pe.generate_checksum():
+        fail("checksum")
+    manifest = b"".join(pe.get_data(l.data.struct.OffsetToData, l.data.struct.Size)
+                        for t in pe.DIRECTORY_ENTRY_RESOURCE.entries if t.id == 24
+                        for n in t.directory.entries for l in n.directory.entries).decode()
+    for part in ['level="%s"' % level, ">true</dpiAware>", "{35138b9a-", "{4a2f28e3-", "{1f676c76-", "{8e0f7a12-"]:
+        if part not in manifest:
+            fail("the manifest lacks " + part)
+    strings = {k: v for info in pe.FileInfo for block in info for table in getattr(block, "StringTable", [])
+               for k, v in table.entries.items()}
+    if (strings.get(b"ProductName"), strings.get(b"FileVersion")) != (b"Orvex", version.encode()):
+        fail("version information %s" % strings)
+
+
 if __name__ == "__main__":
-    if len(sys.argv) == 2:
+    if sys.argv[1] == "--sfx":
+        sfx(*sys.argv[2:5])
+    elif len(sys.argv) == 2:
         listing(pefile.PE(sys.argv[1]))
     else:
         main(sys.argv[1], sys.argv[2])

@@ -58,6 +58,7 @@ const std::string kIcon = ResourceId(3), kGroup = ResourceId(14), kVersion = Res
                   kManifest = ResourceId(24);
 const std::string kCarriedManifest = ManifestText("requireAdministrator");
 const std::string kHighestManifest = ManifestText("highestAvailable");
+const std::string kInvokerManifest = ManifestText("asInvoker");
 
 // The resources as Windows reads them, checked against the resource editor's reading.
 ResourceMap Resources(const std::string& file) {
@@ -78,20 +79,13 @@ void ExpectIconsCopied(const std::string& sourceFile, const ResourceMap& target,
                                                   << Keys(OfType(target, kIcon)) << "\n" << Keys(expectedImages);
 }
 
-static std::string Join(std::initializer_list<const char*> lines) {
-  std::string text;
-  for (const char* line : lines) text += (text.empty() ? "" : "\r\n") + std::string(line);
-  return text;
-}
-
+// The builder's carried manifest (pefile reads its content back) at `level`.
 std::string ManifestText(const char* level) {
-  return Join({"<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>",
-               "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">",
-               "    <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">", "        <security>",
-               "            <requestedPrivileges>",
-               (std::string("                <requestedExecutionLevel level=\"") + level +
-                "\" uiAccess=\"false\"/>").c_str(),
-               "            </requestedPrivileges>", "        </security>", "   </trustInfo>", "</assembly>"});
+  HMODULE builder = LoadLibraryExA((BinDir() + "orvex.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  HRSRC found = FindResourceA(builder, "UAC", "XML");
+  std::string text(static_cast<const char*>(LockResource(LoadResource(builder, found))), SizeofResource(builder, found));
+  FreeLibrary(builder);
+  return text.replace(text.find("requireAdministrator"), 20, level);
 }
 
 // A program of the Wine prefix: regedit.exe lies in the Windows folder, the others in

@@ -11,8 +11,8 @@
 #include "resourcemap.h"
 
 extern const std::string kIcon, kGroup, kVersion, kManifest;
-// The manifest as the builder carries it (420 bytes) and as elevation 1 writes it (416).
-extern const std::string kCarriedManifest, kHighestManifest;
+// The manifest as the builder carries it, as elevation 1 writes it and as elevation 0 does.
+extern const std::string kCarriedManifest, kHighestManifest, kInvokerManifest;
 
 // Windows' view; the test fails when the resource editor reads something else.
 ResourceMap Resources(const std::string& file);

@@ -67,6 +67,8 @@ void CheckSample(const std::string& folder, const std::string& name) {
   }
   Check(OfType(sfx, ResourceId(14)) == groups, name, "icon groups");
   Check(OfType(sfx, ResourceId(3)) == images, name, "icon images");
+  std::string ownVersion = SfxVersionInfo(ORVEX_VERSION_STRING);
+  if (versions.empty()) versions[Key(ResourceId(16), ResourceId(1), 0)] = ownVersion;
   Check(OfType(sfx, ResourceId(16)) == versions, name, "version information");
   ResourceMap manifests;
   if (ReadFile(base + ".manifest", manifest)) manifests[Key(ResourceId(24), ResourceId(1), language)] = manifest;
@@ -81,8 +83,10 @@ void CheckSample(const std::string& folder, const std::string& name) {
   std::string edited, from;
   ReadFile(folder + "/head.exe", edited);
   ReadFile(source, from);
-  Check(PrepareHeadImage(edited, from, manifest) && edited.size() == offset && sfxBytes.compare(0, offset, edited) == 0,
-        name, "the head edited natively differs from orvex.exe's");
+  bool prepared = PrepareHeadImage(edited, from, manifest, ownVersion) && edited.size() == offset;
+  // But for the checksum: the whole file's (pefile checks it), not the head's.
+  if (prepared) edited.replace(uint8_t(edited[0x3C]) + 88, 4, sfxBytes, uint8_t(sfxBytes[0x3C]) + 88, 4);
+  Check(prepared && sfxBytes.compare(0, offset, edited) == 0, name, "the head edited natively differs from orvex.exe's");
   std::printf("%s %s: %zu resources, archive at %llu of %zu bytes\n", gFailures > failuresBefore ? "bad " : "ok  ",
               name.c_str(), sfx.size(), static_cast<unsigned long long>(offset), sfxBytes.size());
 }

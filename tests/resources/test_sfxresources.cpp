@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "archiverun.h"
+#include "OVResourceEditor.h"
 #include "driver.h"
 #include "resourcecheck.h"
 #include "testsupport.h"
@@ -12,6 +13,8 @@
 using namespace testing_support;
 
 namespace {
+
+const ResourceMap kOwnVersion = {{Key(ResourceId(16), "#1", 0), SfxVersionInfo(ORVEX_VERSION_STRING)}};
 
 class SfxResources : public ::testing::Test {
  protected:
@@ -91,7 +94,8 @@ TEST_F(SfxResources, LaunchTargetWithoutIconsKeepsMainicon) {
   Build("-mf -ua -fm -dn -s " + Quoted(source_) + " " + Quoted(target_) + " " + Quoted(source_ + "\\app.exe") +
         " " + Quoted(dest_));
   ResourceMap sfx = Resources(target_);
-  EXPECT_TRUE(Without(sfx, {kManifest}) == Resources(BinDir() + "sfxhead.exe")) << Keys(sfx);
+  EXPECT_TRUE(Without(sfx, {kManifest, kVersion}) == Resources(BinDir() + "sfxhead.exe")) << Keys(sfx);
+  EXPECT_TRUE(OfType(sfx, kVersion) == kOwnVersion) << "a source without version information: Orvex's own";
   EXPECT_TRUE(OfType(sfx, kManifest) == ResourceMap({{Key(kManifest, "#1", 0), kCarriedManifest}}))
       << Keys(OfType(sfx, kManifest));
   SaveSample(source_ + "\\app.exe", kCarriedManifest, 0);
@@ -104,9 +108,10 @@ TEST_F(SfxResources, XcmvInExtractOnlyModeWithoutElevation) {
   ResourceMap sfx = Resources(target_);
   ExpectIconsCopied(regedit, sfx, "MAINICON");
   EXPECT_TRUE(OfType(sfx, kVersion) == OfType(Resources(regedit), kVersion));
-  EXPECT_TRUE(OfType(sfx, kManifest).empty()) << "no elevation, no manifest";
+  EXPECT_TRUE(OfType(sfx, kManifest) == ResourceMap({{Key(kManifest, "#1", 0x0409), kInvokerManifest}}))
+      << "no elevation: the level of the caller, " << Keys(OfType(sfx, kManifest));
   EXPECT_EQ(Options().ExtractionMode, 0);
-  SaveSample(regedit, "", 0);
+  SaveSample(regedit, kInvokerManifest, 0x0409);
   ExpectExtractsAndRuns();
 }
 
@@ -119,7 +124,7 @@ TEST_F(SfxResources, XcmvWithLaunchModeTakesTheParameters) {
         Quoted(source_ + "\\app.exe") + " " + Quoted(dest_) + " " + Quoted(iconsOnly));
   ResourceMap sfx = Resources(target_);
   ExpectIconsCopied(iconsOnly, sfx, "MAINICON");
-  EXPECT_TRUE(OfType(sfx, kVersion).empty());
+  EXPECT_TRUE(OfType(sfx, kVersion) == kOwnVersion);
   EXPECT_TRUE(OfType(sfx, kManifest) == ResourceMap({{Key(kManifest, "#1", 0), kHighestManifest}}))
       << Keys(OfType(sfx, kManifest));
   EXPECT_EQ(std::string(Options().CmdParameters), iconsOnly);

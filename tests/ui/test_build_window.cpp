@@ -10,6 +10,7 @@
 
 #include "f_orvex.h"
 #include "f_progress.h"
+#include "ovhandles.h"
 #include "uitest.h"
 
 using namespace testing_support;
@@ -350,6 +351,56 @@ TEST_F(WindowBuild, AnErrorInsideTheBuildKeepsTheWindowOpen) {
   EXPECT_EQ(AnswerBox(box, "OK", "").text, "Windows opens a device for this name\r\n\r\n" + dir + "src\\aux.c");
   EXPECT_TRUE(driver::WaitForSettled(orvex.main));
   EXPECT_FALSE(FileExists(dir + "refused.exe"));
+}
+
+
+// The extractor window, its overwrite question and the builder's main and progress
+// windows at the display's DPI (the test runs at 96 and at 192): their 96-DPI sizes
+// scaled, every label and button big enough for its text in the scaled font.
+TEST(Dpi, WindowsScaleWithTheDisplay) {
+  SetProcessDPIAware();  // the windows' true sizes, not ones scaled back to 96
+  HDC dc = GetDC(nullptr);
+  int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  auto check = [&](HWND window, int width, int height, HGDIOBJ font, const std::string& shot) {
+    RECT r, need;
+    GetClientRect(window, &r);
+    if (width) EXPECT_TRUE(r.right == MulDiv(width, dpi, 96) && r.bottom == MulDiv(height, dpi, 96)) << shot;
+    SelectObject(dc, font);
+    for (const driver::Control& c : driver::Controls(window)) {
+      LONG type = GetWindowLongA(c.window, GWL_STYLE) & BS_TYPEMASK, button = c.className == "Button";
+      bool box = button && (type == BS_AUTOCHECKBOX || type == BS_AUTORADIOBUTTON);
+      GetClientRect(c.window, &r);
+      need = {0, 0, r.right - (box ? GetSystemMetrics(SM_CXMENUCHECK) + 4 : 0), 0};
+      DrawTextA(dc, c.text.c_str(), -1, &need, DT_CALCRECT | DT_NOPREFIX | (button && !box ? DT_SINGLELINE : DT_WORDBREAK));
+      if (button || c.className == "Static") EXPECT_TRUE(need.right <= r.right && need.bottom <= r.bottom) << c.text;
+    }
+    Shot(window, "dpi" + std::to_string(dpi) + "-" + shot);
+  };
+  std::string dir = MakeScratchDir("ui-dpi");
+  CreateDirectoryA((dir + "dest").c_str(), nullptr);
+  WriteFileBytes(dir + "dest\\a.txt", "old");
+  ASSERT_EQ(RunToEnd(Quoted(BinDir() + "orvex.exe") + " -h -c -o -fm " + Quoted(dir + "dest") + " " +
+                     Quoted(dir + "sfx.exe") + " " + Quoted(dir + "dest")), 0u);
+  ChildProcess sfx(Quoted(dir + "sfx.exe"));
+  HWND prompt = WaitForBox(sfx.Id(), "", 20000), window = driver::WaitForWindow("ovsfxwindowclass", "", 5000, sfx.Id());
+  ASSERT_TRUE(prompt && window);
+  SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);  // out from under the question
+  driver::WaitForSettled(window);
+  check(window, 320, 96, nullptr, "extractor");
+  NONCLIENTMETRICSA metrics{sizeof metrics};
+  SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  // The question is the system's message box, of no fixed size.
+  check(prompt, 0, 0, GdiObject(CreateFontIndirectA(&metrics.lfMessageFont)).Get(), "overwrite-prompt");
+  sfx.Kill();
+
+  OrvexWindow orvex("");
+  GdiObject tahoma(CreateFontA(-MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Tahoma"));
+  ASSERT_TRUE(orvex.main);
+  check(orvex.main, ForvexClientWidth, ForvexClientHeight, tahoma.Get(), "main-window");
+  HWND progress = StartBuildAndWaitForTheBars(orvex, MakeLargeSource(dir), dir + "big.exe");
+  ASSERT_TRUE(progress);
+  check(progress, FprogressClientWidth, FprogressClientHeight, tahoma.Get(), "progress-window");
+  ReleaseDC(nullptr, dc);
 }
 
 }  // namespace

@@ -50,7 +50,8 @@ FileIdentity IdentityOf(const struct stat& status) {
 }  // namespace
 
 OvFile::OvFile(const std::string& path, Mode mode) {
-  int flags = O_CLOEXEC | O_NOCTTY | (mode == ReadOnly ? O_RDONLY : O_WRONLY);
+  // A file opened for writing is read too: the build sums what it wrote.
+  int flags = O_CLOEXEC | O_NOCTTY | (mode == ReadOnly ? O_RDONLY : O_RDWR);
   if (mode == CreateAlways) flags |= O_CREAT | O_TRUNC;
   // Without O_NONBLOCK a fifo put where a file was waits for a writer, for ever.
   int fd = open(path.c_str(), flags | O_NONBLOCK, 0666);

@@ -52,8 +52,9 @@ std::string SystemErrorText(DWORD code) {
 }
 
 OvFile::OvFile(const std::string& path, Mode mode) {
-  // Reading the attributes tells a file from a device and gives the identity.
-  DWORD access = (mode == ReadOnly ? GENERIC_READ : GENERIC_WRITE) | FILE_READ_ATTRIBUTES;
+  // Reading the attributes tells a file from a device and gives the identity; a file
+  // opened for writing is read too: the build sums what it wrote.
+  DWORD access = (mode == ReadOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE) | FILE_READ_ATTRIBUTES;
   DWORD share = mode == ReadOnly ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
   DWORD disposition = mode == CreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
   HANDLE file = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
