@@ -21,6 +21,7 @@
 #include "BuildJob.h"
 #include "BuildSfx.h"
 #include "scratch.h"
+#include "sfxwriter.h"
 #include "u_shared.h"
 #include "u_strong.h"
 
@@ -109,6 +110,7 @@ class ParallelBuild : public testing::Test {
  protected:
   void SetUp() override {
     environment_.Heads.Head = ByteSpan{head_.data(), head_.size()};
+    environment_.Heads.UacManifest = ByteSpan{sfxtest::SyntheticUac, sizeof sfxtest::SyntheticUac - 1};
     environment_.Heads.SelfDelete = ByteSpan{helper_.data(), helper_.size()};
     environment_.StrongBlockSize = 1 << 20;  // blocks enough for every thread
   }
@@ -137,7 +139,7 @@ class ParallelBuild : public testing::Test {
 
   sfxtest::ScratchFolder scratch_{"parallel"};
   fs::path dir_ = scratch_.Path();
-  std::string head_ = "MZ a head that is no image";
+  std::string head_ = sfxtest::SyntheticHead();
   std::string helper_ = Text(3000, 7);
   BuildEnvironment environment_;
   uint8_t strong_ = 0;
@@ -206,7 +208,7 @@ TEST_F(ParallelBuild, TwoBuildsAtOnceShareNothing) {
     other.join();
     ASSERT_EQ(failed[0] + failed[1], "");
     std::string built[2] = {ReadFile(dir_ / "0.exe"), ReadFile(dir_ / "1.exe")};
-    size_t id = head_.size() + offsetof(SfxOptions, InstanceId);  // the record follows the head as it is
+    size_t id = FindArchiveOffset(built[0].data(), built[0].size()) + offsetof(SfxOptions, InstanceId);
     if (reproducible)
       EXPECT_TRUE(built[0] == ReadFile(dir_ / "alone.exe") && built[1] == built[0]) << "a build took another's bytes";
     else
@@ -287,9 +289,10 @@ TEST_F(ParallelBuild, TheStrongLayoutStoresIdenticalFilesOnce) {
   fs::path target = dir_ / "strong.exe";
   ASSERT_EQ(Build(src, target, 2, nullptr), "");
   std::string built = ReadFile(target);
-  ASSERT_GT(built.size(), head_.size() + sizeof(SfxOptions) + sizeof(StrongHeader));
-  EXPECT_EQ(built[head_.size() + offsetof(SfxOptions, Compressed)], CompressedStrong);
-  size_t at = head_.size() + sizeof(SfxOptions);
+  size_t at = FindArchiveOffset(built.data(), built.size());
+  ASSERT_GT(built.size(), at + sizeof(SfxOptions) + sizeof(StrongHeader));
+  EXPECT_EQ(built[at + offsetof(SfxOptions, Compressed)], CompressedStrong);
+  at += sizeof(SfxOptions);
   StrongHeader header;
   memcpy(&header, built.data() + at, sizeof header);
   at += sizeof header;

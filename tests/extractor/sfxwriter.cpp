@@ -125,15 +125,37 @@ std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry
 
 std::string SyntheticHead() {
   std::string head(1024, '\0');
+  auto put = [&](size_t at, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) head[at + i] = static_cast<char>(value >> (8 * i));
+  };
   head[0] = 'M';
   head[1] = 'Z';
-  head[0x3C] = 0x40;
+  put(0x3C, 0x40, 4);
   head[0x40] = 'P';
   head[0x41] = 'E';
-  head[0x46] = 1;  // one section, no optional header
-  const size_t section = 0x40 + 24;
-  head[section + 17] = 0x02;  // SizeOfRawData 0x200
-  head[section + 21] = 0x02;  // PointerToRawData 0x200
+  // A 32-bit image with one section, which the resource editor takes as it takes a head.
+  put(0x44, 0x14C, 2);
+  put(0x46, 1, 2);
+  put(0x54, 0xE0, 2);
+  put(0x56, 0x102, 2);
+  const size_t optional = 0x58;
+  put(optional, 0x10B, 2);
+  put(optional + 16, 0x1000, 4);        // entry point
+  put(optional + 28, 0x400000, 4);      // image base
+  put(optional + 32, 0x1000, 4);        // section alignment
+  put(optional + 36, 0x200, 4);         // file alignment
+  put(optional + 40, 4, 2);             // system version
+  put(optional + 56, 0x2000, 4);        // image size
+  put(optional + 60, 0x200, 4);         // header size
+  put(optional + 68, 2, 2);             // a windows program
+  put(optional + 92, 16, 4);            // data directories
+  const size_t section = optional + 0xE0;
+  memcpy(&head[section], ".text", 5);
+  put(section + 8, 0x200, 4);
+  put(section + 12, 0x1000, 4);
+  put(section + 16, 0x200, 4);
+  put(section + 20, 0x200, 4);
+  put(section + 36, 0x60000020, 4);
   return head;
 }
 

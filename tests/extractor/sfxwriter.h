@@ -56,7 +56,9 @@ std::string StrongDirectory(const std::vector<Entry>& entries);
 std::string Frame(const std::string& raw);
 std::string StrongArchive(const SfxOptions& options, const std::string& directory, uint32_t entryCount,
                           uint64_t contentSize, uint32_t blockSize, const std::string& frames);
-// A minimal executable head whose one section ends at its end (1024 bytes).
+// A minimal 32-bit executable head whose one section ends at its end (1024 bytes).
 std::string SyntheticHead();
+// An elevation manifest for it, with the level the builders replace.
+constexpr char SyntheticUac[] = "<requestedExecutionLevel level=\"requireAdministrator\"/>";
 
 }  // namespace sfxtest
