@@ -21,10 +21,12 @@ bool gWriting;   // the current file entry goes to disk
 bool gReadOnly;  // the current file entry replaces a read-only file
 DWORD gReplacedAttributes;
 // The file being written, under its own name or a temporary one; FinishSfx removes it.
-HANDLE gTargetFile = INVALID_HANDLE_VALUE;
+// Both handles are null before their first use (no initial value in the file) and
+// INVALID_HANDLE_VALUE after: see IsOpen.
+HANDLE gTargetFile;
 // An existing launch target in skip mode, read alongside the archive's content, and
 // whether it matched so far.
-HANDLE gExisting = INVALID_HANDLE_VALUE;
+HANDLE gExisting;
 bool gSame;
 uint32_t gPartNumber;
 bool gDirect;  // the current file is written under its own name in a folder this run created
@@ -38,6 +40,8 @@ void* gCreateSecurity;
 HANDLE* gHeld;
 int gHeldCount;
 int gHeldCapacity;
+
+bool IsOpen(HANDLE handle) { return handle && handle != INVALID_HANDLE_VALUE; }
 
 void GetTempFolder(bool withSubfolder, char (&path)[PathCapacity]) {
   path[0] = 0;
@@ -56,20 +60,22 @@ void GetTempFolder(bool withSubfolder, char (&path)[PathCapacity]) {
   }
 }
 
-void GetSpecialFolder(int csidl, char (&path)[PathCapacity]) {
+// The folder a shell item list names, empty for none; frees the list.
+void PathOfList(LPITEMIDLIST list, char (&path)[PathCapacity]) {
   path[0] = 0;
-  LPITEMIDLIST list = nullptr;
-  if (SHGetSpecialFolderLocation(nullptr, csidl, &list) != S_OK || !list) return;
-  if (SHGetPathFromIDListA(list, path))
-    EnsureBackslash(path, PathCapacity);
-  else
-    path[0] = 0;
+  if (!list) return;
+  if (!SHGetPathFromIDListA(list, path)) path[0] = 0;
   CoTaskMemFree(list);
+}
+
+void GetSpecialFolder(int csidl, char (&path)[PathCapacity]) {
+  LPITEMIDLIST list = nullptr;
+  if (SHGetSpecialFolderLocation(nullptr, csidl, &list) != S_OK) list = nullptr;
+  PathOfList(list, path);
 }
 
 // A cancelled dialog ends the run as a success that extracted nothing.
 void BrowseForFolder(char (&path)[PathCapacity]) {
-  path[0] = 0;
   // The new dialog style needs COM on this thread.
   CoInitialize(nullptr);
   char displayName[MAX_PATH];
@@ -78,13 +84,8 @@ void BrowseForFolder(char (&path)[PathCapacity]) {
   info.pszDisplayName = displayName;
   info.lpszTitle = ExtractToText[LanguageIndex];
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
-  LPITEMIDLIST list = SHBrowseForFolderA(&info);
-  if (list) {
-    if (!SHGetPathFromIDListA(list, path)) path[0] = 0;
-    CoTaskMemFree(list);
-  }
+  PathOfList(SHBrowseForFolderA(&info), path);
   if (!path[0]) FinishSfx("", 0);
-  EnsureBackslash(path, PathCapacity);
 }
 
 void ExpandCustomFolder(char (&path)[PathCapacity]) {
@@ -94,11 +95,7 @@ void ExpandCustomFolder(char (&path)[PathCapacity]) {
   // An empty custom folder would become the root of the current drive.
   if (!custom[0]) return;
   DWORD need = ExpandEnvironmentStringsA(custom, nullptr, 0);
-  if (need == 0 || need >= PathCapacity - 1 || ExpandEnvironmentStringsA(custom, path, need) == 0) {
-    path[0] = 0;
-    return;
-  }
-  EnsureBackslash(path, PathCapacity);
+  if (need == 0 || need >= PathCapacity - 1 || ExpandEnvironmentStringsA(custom, path, need) == 0) path[0] = 0;
 }
 
 void ResolveExtractionFolder() {
@@ -113,7 +110,6 @@ void ResolveExtractionFolder() {
     case 3: {
       DWORD length = GetCurrentDirectoryA(PathCapacity - 1, folder);
       if (length == 0 || length >= PathCapacity - 1) folder[0] = 0;
-      if (folder[0]) EnsureBackslash(folder, PathCapacity);
       break;
     }
     case 4:
@@ -127,6 +123,8 @@ void ResolveExtractionFolder() {
       break;
   }
   if (!folder[0]) FailureGuard();
+  // Before the full path is made: "C:" alone would be the current folder of drive C.
+  EnsureBackslash(folder, PathCapacity);
   DWORD length = GetFullPathNameA(folder, PathCapacity, gExtractionFolder, nullptr);
   if (length == 0 || length >= PathCapacity) FailureGuard();
   EnsureBackslash(gExtractionFolder, PathCapacity);
@@ -281,7 +279,7 @@ void EnterBase(bool helper) {
     base = Level{CreateFileA(gHeldPath, FILE_TRAVERSE | FILE_READ_ATTRIBUTES, FolderSharing, nullptr, OPEN_EXISTING,
                              FILE_FLAG_BACKUP_SEMANTICS, nullptr),
                  0, 0, false, FileId{}};
-    if (base.handle == INVALID_HANDLE_VALUE) FinishSfx(gTarget, GetLastError() ? GetLastError() : ERROR_HANDLE_EOF);
+    if (base.handle == INVALID_HANDLE_VALUE) FailWithLastError(gTarget);
   } else {
     base = gRoot;
     CopyText(gHeldPath, gExtractionFolder, PathCapacity);
@@ -354,21 +352,33 @@ void EnterFolder(int length, bool entry) {
   }
 }
 
-// What lies at the current file's name in its folder: nothing (false), or a file or folder
-// that is no link (true, with its attributes); a link ends the run.
-bool LookAtName(DWORD& attributes) {
+// Opens what lies at the current file's name in its folder, if anything does, and gives
+// its attributes; a link there ends the run. The caller closes the handle.
+HANDLE OpenAtName(ACCESS_MASK access, ULONG options, DWORD& attributes) {
   const Level& folder = gLevels[gDepth - 1];
   HANDLE handle;
-  if (OpenIn(folder.handle, gName, gNameLength, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-             FILE_OPEN, 0, handle) < 0)
-    return false;
+  if (OpenIn(folder.handle, gName, gNameLength, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+             FILE_OPEN, options, handle) < 0)
+    return INVALID_HANDLE_VALUE;
   BY_HANDLE_FILE_INFORMATION info;
-  bool plain = IsPlainIn(handle, folder, gName, gNameLength, info);
-  CloseHandle(handle);
-  if (!plain) FinishSfx(gTarget, ERROR_CANT_ACCESS_FILE);
+  if (!IsPlainIn(handle, folder, gName, gNameLength, info)) {
+    CloseHandle(handle);
+    FinishSfx(gTarget, ERROR_CANT_ACCESS_FILE);
+  }
   attributes = info.dwFileAttributes;
+  return handle;
+}
+
+// What lies at the current file's name: nothing (false), or a file or folder that is no
+// link (true, with its attributes).
+bool LookAtName(DWORD& attributes) {
+  HANDLE handle = OpenAtName(FILE_READ_ATTRIBUTES, 0, attributes);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(handle);
   return true;
 }
+
+}  // namespace
 
 void SetBasicInformation(HANDLE handle, DWORD attributes, const FILETIME* written) {
   FILE_BASIC_INFO basic{};
@@ -380,23 +390,20 @@ void SetBasicInformation(HANDLE handle, DWORD attributes, const FILETIME* writte
   SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
 }
 
+namespace {
+
 // The attributes of the file the current one replaces, changed through its own handle once
 // it is known to be no link, never through its path.
 void SetReplacedAttributes(DWORD attributes) {
-  const Level& folder = gLevels[gDepth - 1];
-  HANDLE handle;
-  if (OpenIn(folder.handle, gName, gNameLength, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, FILE_NON_DIRECTORY_FILE, handle) < 0)
-    return;
-  BY_HANDLE_FILE_INFORMATION info;
-  bool plain = IsPlainIn(handle, folder, gName, gNameLength, info);
-  if (plain) SetBasicInformation(handle, attributes, nullptr);
+  DWORD current;
+  HANDLE handle = OpenAtName(FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_NON_DIRECTORY_FILE, current);
+  if (handle == INVALID_HANDLE_VALUE) return;
+  SetBasicInformation(handle, attributes, nullptr);
   CloseHandle(handle);
-  if (!plain) FinishSfx(gTarget, ERROR_CANT_ACCESS_FILE);
 }
 
 void DropTarget() {
-  if (gTargetFile == INVALID_HANDLE_VALUE) return;
+  if (!IsOpen(gTargetFile)) return;
   FILE_DISPOSITION_INFO drop{TRUE};
   SetFileInformationByHandle(gTargetFile, FileDispositionInfo, &drop, sizeof drop);
   CloseHandle(gTargetFile);
@@ -434,7 +441,7 @@ void OpenRoot(bool own) {
   if (gRoot.handle == INVALID_HANDLE_VALUE) {
     HANDLE above = CreateFileA(parent, FILE_TRAVERSE | FILE_READ_ATTRIBUTES, FolderSharing, nullptr, OPEN_EXISTING,
                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (above == INVALID_HANDLE_VALUE) FinishSfx(parent, GetLastError() ? GetLastError() : ERROR_HANDLE_EOF);
+    if (above == INVALID_HANDLE_VALUE) FailWithLastError(parent);
     // Made with its rights, never given them afterwards: no moment exists in which an
     // unelevated program could open it for writing.
     gCreateSecurity = own ? gGuarded : nullptr;
@@ -490,17 +497,11 @@ void* GuardedSecurity() {
 bool AskOverwrite(const char* target) {
   char text[256];
   SystemText(ERROR_FILE_EXISTS, text);
-  const char* question = OverwriteText[LanguageIndex];
-  char* message = static_cast<char*>(malloc(lstrlenA(text) + lstrlenA(target) + lstrlenA(question) + 8));
-  if (!message) FinishSfx(gOwnPath, ERROR_NOT_ENOUGH_MEMORY);
-  lstrcpyA(message, text);
-  lstrcatA(message, "\r\n");
-  lstrcatA(message, target);
-  lstrcatA(message, "\r\n\r\n");
-  lstrcatA(message, question);
-  int answer = MessageBoxA(nullptr, message, nullptr, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_TOPMOST);
-  free(message);
-  return answer == IDYES;
+  // wsprintfA writes at most 1024 bytes: the text, a target shorter than MAX_PATH and the
+  // question take less.
+  char message[1024];
+  wsprintfA(message, "%s\r\n%s\r\n\r\n%s", text, target, OverwriteText[LanguageIndex]);
+  return MessageBoxA(nullptr, message, nullptr, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_TOPMOST) == IDYES;
 }
 
 // The content goes into a new file beside its target and takes the target's name only
@@ -600,7 +601,7 @@ bool BeginEntry(void*, const ArchiveEntry& header, const char* name) {
     if (OpenIn(folder.handle, gName, gNameLength, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE,
                gExisting) == StatusSharingViolation)
       FinishSfx(gTarget, ERROR_SHARING_VIOLATION);
-    gSame = gExisting != INVALID_HANDLE_VALUE;
+    gSame = IsOpen(gExisting);
   }
   gCreateSecurity = helper ? gGuarded : nullptr;
   CreatePart(folder.fresh);
@@ -670,7 +671,7 @@ void EndEntry(void*, const ArchiveEntry& header) {
   if (!gWriting) return;
   bool same = false;
   HANDLE existing = gExisting;
-  if (existing != INVALID_HANDLE_VALUE) {
+  if (IsOpen(existing)) {
     // Equal only if the existing file ends where the archive's content does.
     char extra;
     DWORD got = 1;
@@ -727,10 +728,10 @@ bool AnsiName(const char* name, char* ansi) {
 
 void AbandonExtraction() {
   DropTarget();
-  if (gExisting != INVALID_HANDLE_VALUE) CloseHandle(gExisting);
+  if (IsOpen(gExisting)) CloseHandle(gExisting);
   gExisting = INVALID_HANDLE_VALUE;
   LeaveLevels(0);
-  if (gRoot.handle && gRoot.handle != INVALID_HANDLE_VALUE) CloseHandle(gRoot.handle);
+  if (IsOpen(gRoot.handle)) CloseHandle(gRoot.handle);
   gRoot.handle = nullptr;
 }
 
@@ -748,7 +749,7 @@ void ExtractEntries() {
   bool temporary = gOptions.ExtractionFolder == 0 || gOptions.ExtractionFolder > 5;
   gGuarded = GuardedSecurity();
   OpenRoot(temporary && gGuarded);
-  RestoreSink sink{BeginEntry, Write, Step, EndEntry, nullptr, nullptr};
+  static const RestoreSink sink{BeginEntry, Write, Step, EndEntry, nullptr, nullptr};
   uint32_t code = RestoreEntries(gArchive, gArchiveOffset, gOptions, sink);
   if (code != ArchiveOk) FinishSfx(code == ArchiveInflate ? gTarget : gOwnPath, code);
   AbandonExtraction();

@@ -47,7 +47,7 @@ void Launch() {
   // The target, written by this run or kept, is held through the start as well: one that
   // another program holds open for writing is never launched.
   HANDLE target = CreateFileA(gLaunchTarget, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (target == INVALID_HANDLE_VALUE) FinishSfx(gLaunchTarget, GetLastError());
+  if (target == INVALID_HANDLE_VALUE) FailWithLastError(gLaunchTarget);
   BOOL launched = ShellExecuteExA(&info);
   DWORD code = GetLastError();
   CloseHandle(target);

@@ -10,7 +10,7 @@ SfxOptions gOptions;
 int64_t gTotalSize = 0;
 int64_t gDoneBytes = 0;
 char gOwnPath[PathCapacity];
-HANDLE gOwnFile = INVALID_HANDLE_VALUE;
+HANDLE gOwnFile;  // opened first thing
 ArchiveFile gArchive;
 uint64_t gArchiveOffset = 0;
 char gExtractionFolder[PathCapacity];
@@ -21,10 +21,12 @@ PathList gCreatedFolders;
 HANDLE gMutex = nullptr;
 DWORD gExitCode = 0;
 
-void FailureGuard() {
+void FailWithLastError(const char* subject) {
   DWORD code = GetLastError();
-  FinishSfx(gOwnPath, code ? code : ERROR_HANDLE_EOF);
+  FinishSfx(subject, code ? code : ERROR_HANDLE_EOF);
 }
+
+void FailureGuard() { FailWithLastError(gOwnPath); }
 
 void* Grown(void* items, int count, int& capacity, size_t size) {
   if (count < capacity) return items;

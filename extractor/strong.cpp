@@ -13,7 +13,8 @@ namespace {
 
 void* Allocate(void*, size_t size) { return malloc(size); }
 void Release(void*, void* address) { free(address); }
-ISzAlloc gAllocator = {Allocate, Release};
+// Read-only data: the decoder only calls through it, though this SDK's API takes it mutable.
+const ISzAlloc gAllocator = {Allocate, Release};
 
 uint32_t Le32(const uint8_t* b) { return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24; }
 
@@ -24,7 +25,8 @@ uint32_t Decode(const uint8_t* properties, const uint8_t* packed, uint32_t packe
                 uint32_t rawLength) {
   SizeT out = rawLength, in = packedLength;
   ELzmaStatus status;
-  SRes result = LzmaDecode(raw, &out, packed, &in, properties, LZMA_PROPS_SIZE, LZMA_FINISH_END, &status, &gAllocator);
+  SRes result = LzmaDecode(raw, &out, packed, &in, properties, LZMA_PROPS_SIZE, LZMA_FINISH_END, &status,
+                           const_cast<ISzAlloc*>(&gAllocator));
   if (result == SZ_ERROR_MEM) return ArchiveTooLarge;
   if (result == SZ_ERROR_DATA) return ArchiveInflate;
   if (result != SZ_OK || out != rawLength || in != packedLength ||

@@ -6,7 +6,7 @@
 #include <windows.h>
 #endif
 
-uint8_t LanguageIndex = 0;
+uint8_t LanguageIndex;
 
 namespace {
 
