@@ -41,6 +41,8 @@ HANDLE* gHeld;
 int gHeldCount;
 int gHeldCapacity;
 
+[[noreturn]] void FailWithTarget(DWORD code) { FinishSfx(gTarget, code); }
+
 bool IsOpen(HANDLE handle) { return handle && handle != INVALID_HANDLE_VALUE; }
 
 void GetTempFolder(bool withSubfolder, char (&path)[PathCapacity]) {
@@ -363,7 +365,7 @@ HANDLE OpenAtName(ACCESS_MASK access, ULONG options, DWORD& attributes) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!IsPlainIn(handle, folder, gName, gNameLength, info)) {
     CloseHandle(handle);
-    FinishSfx(gTarget, ERROR_CANT_ACCESS_FILE);
+    FailWithTarget(ERROR_CANT_ACCESS_FILE);
   }
   attributes = info.dwFileAttributes;
   return handle;
@@ -517,7 +519,7 @@ void CreatePart(bool direct) {
   if (direct) {
     LONG status = OpenIn(folder.handle, gName, gNameLength, access, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, gTargetFile);
     if (status >= 0) return;
-    if (status != StatusNameCollision) FinishSfx(gTarget, CodeOf(status));
+    if (status != StatusNameCollision) FailWithTarget(CodeOf(status));
     // An earlier entry took the name, or another program put something there: replaced
     // only by a whole file, and never when it is a link.
     DWORD attributes;
@@ -529,7 +531,7 @@ void CreatePart(bool direct) {
     wsprintfA(part, "~sfx%04X.tmp", (gPartNumber++) & 0xFFFF);
     LONG status = OpenIn(folder.handle, part, lstrlenA(part), access, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, gTargetFile);
     if (status >= 0) return;
-    if (status != StatusNameCollision || attempt == 0xFFFF) FinishSfx(gTarget, CodeOf(status));
+    if (status != StatusNameCollision || attempt == 0xFFFF) FailWithTarget(CodeOf(status));
   }
 }
 
@@ -560,7 +562,7 @@ bool BeginEntry(void*, const ArchiveEntry& header, const char* name) {
   else
     CopyText(gTarget, gExtractionFolder, PathCapacity);
   char* named = gTarget + lstrlenA(gTarget);
-  if (named - gTarget + header.NameLength >= PathCapacity) FinishSfx(gOwnPath, ERROR_FILENAME_EXCED_RANGE);
+  if (named - gTarget + header.NameLength >= PathCapacity) FailWithOwnPath(ERROR_FILENAME_EXCED_RANGE);
   // The scan found every name convertible.
   AnsiName(name, named);
   // The name's parts are opened one by one, and a slash parts them as a backslash does;
@@ -573,7 +575,7 @@ bool BeginEntry(void*, const ArchiveEntry& header, const char* name) {
   gNameLength = lstrlenA(gName);
   int length = lstrlenA(gTarget);
   // The launch and the clean-up reach files by paths the system takes only this long.
-  if (length >= MAX_PATH) FinishSfx(gTarget, ERROR_FILENAME_EXCED_RANGE);
+  if (length >= MAX_PATH) FailWithTarget(ERROR_FILENAME_EXCED_RANGE);
   EnterBase(helper);
 
   if (header.Attributes & AttributeDirectory) {
@@ -600,7 +602,7 @@ bool BeginEntry(void*, const ArchiveEntry& header, const char* name) {
     // Held open for writing by another program, it can be neither compared nor trusted.
     if (OpenIn(folder.handle, gName, gNameLength, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE,
                gExisting) == StatusSharingViolation)
-      FinishSfx(gTarget, ERROR_SHARING_VIOLATION);
+      FailWithTarget(ERROR_SHARING_VIOLATION);
     gSame = IsOpen(gExisting);
   }
   gCreateSecurity = helper ? gGuarded : nullptr;
@@ -627,9 +629,9 @@ void Write(void*, const void* data, uint32_t length) {
   DWORD written = 0;
   if (!WriteFile(gTargetFile, data, length, &written, nullptr)) {
     DWORD code = GetLastError();
-    FinishSfx(gTarget, code ? code : ERROR_WRITE_FAULT);
+    FailWithTarget(code ? code : ERROR_WRITE_FAULT);
   }
-  if (written != length) FinishSfx(gTarget, ERROR_WRITE_FAULT);
+  if (written != length) FailWithTarget(ERROR_WRITE_FAULT);
   if (gSame) gSame = SameAsExisting(data, length);
 }
 
@@ -652,7 +654,7 @@ void Hold(bool helper, HANDLE held) {
   if (held == INVALID_HANDLE_VALUE) {
     LONG status = OpenIn(gLevels[gDepth - 1].handle, gName, gNameLength, FILE_READ_DATA, FILE_SHARE_READ, FILE_OPEN,
                          FILE_NON_DIRECTORY_FILE, held);
-    if (status < 0) FinishSfx(gTarget, CodeOf(status));
+    if (status < 0) FailWithTarget(CodeOf(status));
   }
   if (helper) return;
   gHeld = static_cast<HANDLE*>(Grown(gHeld, gHeldCount, gHeldCapacity, sizeof(HANDLE)));
@@ -691,7 +693,7 @@ void EndEntry(void*, const ArchiveEntry& header) {
     LONG status = RenamePart();
     if (status < 0) {
       if (gReadOnly) SetReplacedAttributes(gReplacedAttributes);
-      FinishSfx(gTarget, CodeOf(status));
+      FailWithTarget(CodeOf(status));
     }
   }
   FILETIME local, utc;

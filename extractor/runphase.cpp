@@ -11,11 +11,11 @@
 namespace {
 
 void Launch() {
-  if (!gLaunchTarget[0]) FinishSfx(gOwnPath, ERROR_INVALID_PARAMETER);
+  if (!gLaunchTarget[0]) FailWithOwnPath(ERROR_INVALID_PARAMETER);
   char stored[sizeof gOptions.CmdParameters + 1];
   CopyText(stored, gOptions.CmdParameters, sizeof stored);
   char* parameters = BuildParameterString(stored, SkipProgramName(GetCommandLineA()));
-  if (!parameters) FinishSfx(gOwnPath, ERROR_NOT_ENOUGH_MEMORY);
+  if (!parameters) FailWithOwnPath(ERROR_NOT_ENOUGH_MEMORY);
 
   char ownFolder[PathCapacity];
   const char* directory = gExtractionFolder;

@@ -67,6 +67,8 @@ extern DWORD gExitCode;                       // the launched program's exit cod
 [[noreturn]] void FailWithLastError(const char* subject);
 // The failure guard: FailWithLastError for the own path.
 [[noreturn]] void FailureGuard();
+// FinishSfx for the own path, the subject of whatever concerns the SFX file as a whole.
+[[noreturn]] void FailWithOwnPath(DWORD code);
 
 // The system's message text for `code`, without trailing blanks, line breaks and full stops.
 void SystemText(DWORD code, char (&text)[256]);
