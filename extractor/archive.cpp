@@ -41,7 +41,7 @@ bool ReadU32(Cursor& c, uint32_t& value) {
 
 namespace {
 
-const char* NextSingleByte(const char* p) { return p + 1; }
+const char* NextNameChar(const char* p) { return gNextNameChar ? gNextNameChar(p) : p + 1; }
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -120,7 +120,7 @@ bool Inflate(uint32_t packed, uint32_t raw) {
 
 }  // namespace
 
-NextCharFunction gNextNameChar = NextSingleByte;
+NextCharFunction gNextNameChar;
 
 bool IsValidEntry(const ArchiveEntry& e, const char* name) {
   if (e.Kind > 2 || !IsSafeEntryName(name, e.NameLength)) return false;
@@ -144,7 +144,7 @@ uint32_t FinishEntry(const RestoreSink& sink, const ArchiveEntry& e, const char*
 
 bool FolderOrder::Accept(const ArchiveEntry& e, const char* name) {
   size_t parent = 0;
-  for (const char* p = name; p < name + e.NameLength; p = gNextNameChar(p))
+  for (const char* p = name; p < name + e.NameLength; p = NextNameChar(p))
     if (*p == '\\' || *p == '/') parent = static_cast<size_t>(p - name);
   if (parent > length || memcmp(name, folder, parent) != 0 ||
       (parent && parent < length && folder[parent] != '\\' && folder[parent] != '/'))
@@ -176,7 +176,7 @@ bool IsSafeEntryName(const char* name, size_t length) {
       continue;
     }
     if (*p == '|') return false;
-    p = gNextNameChar(p);
+    p = NextNameChar(p);
     if (p > end) p = end;  // a lead byte without its trail byte ends the name
   }
 }

@@ -40,7 +40,7 @@ struct ArchiveFile {
 };
 
 // Steps over one character of a name; double-byte characters are stepped over whole, so
-// a trail byte 0x5C never splits a name. Single-byte by default; the extractor installs
+// a trail byte 0x5C never splits a name. Single-byte while null; the extractor installs
 // the system's CharNextA.
 typedef const char* (*NextCharFunction)(const char* p);
 extern NextCharFunction gNextNameChar;

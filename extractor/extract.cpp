@@ -21,10 +21,12 @@ bool gWriting;   // the current file entry goes to disk
 bool gReadOnly;  // the current file entry replaces a read-only file
 DWORD gReplacedAttributes;
 // The file being written, under its own name or a temporary one; FinishSfx removes it.
-HANDLE gTargetFile = INVALID_HANDLE_VALUE;
+// Both handles are null before their first use (no initial value in the file) and
+// INVALID_HANDLE_VALUE after: see IsOpen.
+HANDLE gTargetFile;
 // An existing launch target in skip mode, read alongside the archive's content, and
 // whether it matched so far.
-HANDLE gExisting = INVALID_HANDLE_VALUE;
+HANDLE gExisting;
 bool gSame;
 uint32_t gPartNumber;
 bool gDirect;  // the current file is written under its own name in a folder this run created
@@ -38,6 +40,10 @@ void* gCreateSecurity;
 HANDLE* gHeld;
 int gHeldCount;
 int gHeldCapacity;
+
+[[noreturn]] void FailWithTarget(DWORD code) { FinishSfx(gTarget, code); }
+
+bool IsOpen(HANDLE handle) { return handle && handle != INVALID_HANDLE_VALUE; }
 
 void GetTempFolder(bool withSubfolder, char (&path)[PathCapacity]) {
   path[0] = 0;
@@ -56,20 +62,22 @@ void GetTempFolder(bool withSubfolder, char (&path)[PathCapacity]) {
   }
 }
 
-void GetSpecialFolder(int csidl, char (&path)[PathCapacity]) {
+// The folder a shell item list names, empty for none; frees the list.
+void PathOfList(LPITEMIDLIST list, char (&path)[PathCapacity]) {
   path[0] = 0;
-  LPITEMIDLIST list = nullptr;
-  if (SHGetSpecialFolderLocation(nullptr, csidl, &list) != S_OK || !list) return;
-  if (SHGetPathFromIDListA(list, path))
-    EnsureBackslash(path, PathCapacity);
-  else
-    path[0] = 0;
+  if (!list) return;
+  if (!SHGetPathFromIDListA(list, path)) path[0] = 0;
   CoTaskMemFree(list);
+}
+
+void GetSpecialFolder(int csidl, char (&path)[PathCapacity]) {
+  LPITEMIDLIST list = nullptr;
+  if (SHGetSpecialFolderLocation(nullptr, csidl, &list) != S_OK) list = nullptr;
+  PathOfList(list, path);
 }
 
 // A cancelled dialog ends the run as a success that extracted nothing.
 void BrowseForFolder(char (&path)[PathCapacity]) {
-  path[0] = 0;
   // The new dialog style needs COM on this thread.
   CoInitialize(nullptr);
   char displayName[MAX_PATH];
@@ -78,13 +86,8 @@ void BrowseForFolder(char (&path)[PathCapacity]) {
   info.pszDisplayName = displayName;
   info.lpszTitle = ExtractToText[LanguageIndex];
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
-  LPITEMIDLIST list = SHBrowseForFolderA(&info);
-  if (list) {
-    if (!SHGetPathFromIDListA(list, path)) path[0] = 0;
-    CoTaskMemFree(list);
-  }
+  PathOfList(SHBrowseForFolderA(&info), path);
   if (!path[0]) FinishSfx("", 0);
-  EnsureBackslash(path, PathCapacity);
 }
 
 void ExpandCustomFolder(char (&path)[PathCapacity]) {
@@ -94,11 +97,7 @@ void ExpandCustomFolder(char (&path)[PathCapacity]) {
   // An empty custom folder would become the root of the current drive.
   if (!custom[0]) return;
   DWORD need = ExpandEnvironmentStringsA(custom, nullptr, 0);
-  if (need == 0 || need >= PathCapacity - 1 || ExpandEnvironmentStringsA(custom, path, need) == 0) {
-    path[0] = 0;
-    return;
-  }
-  EnsureBackslash(path, PathCapacity);
+  if (need == 0 || need >= PathCapacity - 1 || ExpandEnvironmentStringsA(custom, path, need) == 0) path[0] = 0;
 }
 
 void ResolveExtractionFolder() {
@@ -113,7 +112,6 @@ void ResolveExtractionFolder() {
     case 3: {
       DWORD length = GetCurrentDirectoryA(PathCapacity - 1, folder);
       if (length == 0 || length >= PathCapacity - 1) folder[0] = 0;
-      if (folder[0]) EnsureBackslash(folder, PathCapacity);
       break;
     }
     case 4:
@@ -127,6 +125,8 @@ void ResolveExtractionFolder() {
       break;
   }
   if (!folder[0]) FailureGuard();
+  // Before the full path is made: "C:" alone would be the current folder of drive C.
+  EnsureBackslash(folder, PathCapacity);
   DWORD length = GetFullPathNameA(folder, PathCapacity, gExtractionFolder, nullptr);
   if (length == 0 || length >= PathCapacity) FailureGuard();
   EnsureBackslash(gExtractionFolder, PathCapacity);
@@ -281,7 +281,7 @@ void EnterBase(bool helper) {
     base = Level{CreateFileA(gHeldPath, FILE_TRAVERSE | FILE_READ_ATTRIBUTES, FolderSharing, nullptr, OPEN_EXISTING,
                              FILE_FLAG_BACKUP_SEMANTICS, nullptr),
                  0, 0, false, FileId{}};
-    if (base.handle == INVALID_HANDLE_VALUE) FinishSfx(gTarget, GetLastError() ? GetLastError() : ERROR_HANDLE_EOF);
+    if (base.handle == INVALID_HANDLE_VALUE) FailWithLastError(gTarget);
   } else {
     base = gRoot;
     CopyText(gHeldPath, gExtractionFolder, PathCapacity);
@@ -354,21 +354,33 @@ void EnterFolder(int length, bool entry) {
   }
 }
 
-// What lies at the current file's name in its folder: nothing (false), or a file or folder
-// that is no link (true, with its attributes); a link ends the run.
-bool LookAtName(DWORD& attributes) {
+// Opens what lies at the current file's name in its folder, if anything does, and gives
+// its attributes; a link there ends the run. The caller closes the handle.
+HANDLE OpenAtName(ACCESS_MASK access, ULONG options, DWORD& attributes) {
   const Level& folder = gLevels[gDepth - 1];
   HANDLE handle;
-  if (OpenIn(folder.handle, gName, gNameLength, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-             FILE_OPEN, 0, handle) < 0)
-    return false;
+  if (OpenIn(folder.handle, gName, gNameLength, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+             FILE_OPEN, options, handle) < 0)
+    return INVALID_HANDLE_VALUE;
   BY_HANDLE_FILE_INFORMATION info;
-  bool plain = IsPlainIn(handle, folder, gName, gNameLength, info);
-  CloseHandle(handle);
-  if (!plain) FinishSfx(gTarget, ERROR_CANT_ACCESS_FILE);
+  if (!IsPlainIn(handle, folder, gName, gNameLength, info)) {
+    CloseHandle(handle);
+    FailWithTarget(ERROR_CANT_ACCESS_FILE);
+  }
   attributes = info.dwFileAttributes;
+  return handle;
+}
+
+// What lies at the current file's name: nothing (false), or a file or folder that is no
+// link (true, with its attributes).
+bool LookAtName(DWORD& attributes) {
+  HANDLE handle = OpenAtName(FILE_READ_ATTRIBUTES, 0, attributes);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(handle);
   return true;
 }
+
+}  // namespace
 
 void SetBasicInformation(HANDLE handle, DWORD attributes, const FILETIME* written) {
   FILE_BASIC_INFO basic{};
@@ -380,23 +392,20 @@ void SetBasicInformation(HANDLE handle, DWORD attributes, const FILETIME* writte
   SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
 }
 
+namespace {
+
 // The attributes of the file the current one replaces, changed through its own handle once
 // it is known to be no link, never through its path.
 void SetReplacedAttributes(DWORD attributes) {
-  const Level& folder = gLevels[gDepth - 1];
-  HANDLE handle;
-  if (OpenIn(folder.handle, gName, gNameLength, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, FILE_NON_DIRECTORY_FILE, handle) < 0)
-    return;
-  BY_HANDLE_FILE_INFORMATION info;
-  bool plain = IsPlainIn(handle, folder, gName, gNameLength, info);
-  if (plain) SetBasicInformation(handle, attributes, nullptr);
+  DWORD current;
+  HANDLE handle = OpenAtName(FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_NON_DIRECTORY_FILE, current);
+  if (handle == INVALID_HANDLE_VALUE) return;
+  SetBasicInformation(handle, attributes, nullptr);
   CloseHandle(handle);
-  if (!plain) FinishSfx(gTarget, ERROR_CANT_ACCESS_FILE);
 }
 
 void DropTarget() {
-  if (gTargetFile == INVALID_HANDLE_VALUE) return;
+  if (!IsOpen(gTargetFile)) return;
   FILE_DISPOSITION_INFO drop{TRUE};
   SetFileInformationByHandle(gTargetFile, FileDispositionInfo, &drop, sizeof drop);
   CloseHandle(gTargetFile);
@@ -434,7 +443,7 @@ void OpenRoot(bool own) {
   if (gRoot.handle == INVALID_HANDLE_VALUE) {
     HANDLE above = CreateFileA(parent, FILE_TRAVERSE | FILE_READ_ATTRIBUTES, FolderSharing, nullptr, OPEN_EXISTING,
                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (above == INVALID_HANDLE_VALUE) FinishSfx(parent, GetLastError() ? GetLastError() : ERROR_HANDLE_EOF);
+    if (above == INVALID_HANDLE_VALUE) FailWithLastError(parent);
     // Made with its rights, never given them afterwards: no moment exists in which an
     // unelevated program could open it for writing.
     gCreateSecurity = own ? gGuarded : nullptr;
@@ -490,17 +499,11 @@ void* GuardedSecurity() {
 bool AskOverwrite(const char* target) {
   char text[256];
   SystemText(ERROR_FILE_EXISTS, text);
-  const char* question = OverwriteText[LanguageIndex];
-  char* message = static_cast<char*>(malloc(lstrlenA(text) + lstrlenA(target) + lstrlenA(question) + 8));
-  if (!message) FinishSfx(gOwnPath, ERROR_NOT_ENOUGH_MEMORY);
-  lstrcpyA(message, text);
-  lstrcatA(message, "\r\n");
-  lstrcatA(message, target);
-  lstrcatA(message, "\r\n\r\n");
-  lstrcatA(message, question);
-  int answer = MessageBoxA(nullptr, message, nullptr, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_TOPMOST);
-  free(message);
-  return answer == IDYES;
+  // wsprintfA writes at most 1024 bytes: the text, a target shorter than MAX_PATH and the
+  // question take less.
+  char message[1024];
+  wsprintfA(message, "%s\r\n%s\r\n\r\n%s", text, target, OverwriteText[LanguageIndex]);
+  return MessageBoxA(nullptr, message, nullptr, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_TOPMOST) == IDYES;
 }
 
 // The content goes into a new file beside its target and takes the target's name only
@@ -516,7 +519,7 @@ void CreatePart(bool direct) {
   if (direct) {
     LONG status = OpenIn(folder.handle, gName, gNameLength, access, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, gTargetFile);
     if (status >= 0) return;
-    if (status != StatusNameCollision) FinishSfx(gTarget, CodeOf(status));
+    if (status != StatusNameCollision) FailWithTarget(CodeOf(status));
     // An earlier entry took the name, or another program put something there: replaced
     // only by a whole file, and never when it is a link.
     DWORD attributes;
@@ -528,7 +531,7 @@ void CreatePart(bool direct) {
     wsprintfA(part, "~sfx%04X.tmp", (gPartNumber++) & 0xFFFF);
     LONG status = OpenIn(folder.handle, part, lstrlenA(part), access, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, gTargetFile);
     if (status >= 0) return;
-    if (status != StatusNameCollision || attempt == 0xFFFF) FinishSfx(gTarget, CodeOf(status));
+    if (status != StatusNameCollision || attempt == 0xFFFF) FailWithTarget(CodeOf(status));
   }
 }
 
@@ -559,7 +562,7 @@ bool BeginEntry(void*, const ArchiveEntry& header, const char* name) {
   else
     CopyText(gTarget, gExtractionFolder, PathCapacity);
   char* named = gTarget + lstrlenA(gTarget);
-  if (named - gTarget + header.NameLength >= PathCapacity) FinishSfx(gOwnPath, ERROR_FILENAME_EXCED_RANGE);
+  if (named - gTarget + header.NameLength >= PathCapacity) FailWithOwnPath(ERROR_FILENAME_EXCED_RANGE);
   // The scan found every name convertible.
   AnsiName(name, named);
   // The name's parts are opened one by one, and a slash parts them as a backslash does;
@@ -572,7 +575,7 @@ bool BeginEntry(void*, const ArchiveEntry& header, const char* name) {
   gNameLength = lstrlenA(gName);
   int length = lstrlenA(gTarget);
   // The launch and the clean-up reach files by paths the system takes only this long.
-  if (length >= MAX_PATH) FinishSfx(gTarget, ERROR_FILENAME_EXCED_RANGE);
+  if (length >= MAX_PATH) FailWithTarget(ERROR_FILENAME_EXCED_RANGE);
   EnterBase(helper);
 
   if (header.Attributes & AttributeDirectory) {
@@ -599,8 +602,8 @@ bool BeginEntry(void*, const ArchiveEntry& header, const char* name) {
     // Held open for writing by another program, it can be neither compared nor trusted.
     if (OpenIn(folder.handle, gName, gNameLength, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE,
                gExisting) == StatusSharingViolation)
-      FinishSfx(gTarget, ERROR_SHARING_VIOLATION);
-    gSame = gExisting != INVALID_HANDLE_VALUE;
+      FailWithTarget(ERROR_SHARING_VIOLATION);
+    gSame = IsOpen(gExisting);
   }
   gCreateSecurity = helper ? gGuarded : nullptr;
   CreatePart(folder.fresh);
@@ -626,9 +629,9 @@ void Write(void*, const void* data, uint32_t length) {
   DWORD written = 0;
   if (!WriteFile(gTargetFile, data, length, &written, nullptr)) {
     DWORD code = GetLastError();
-    FinishSfx(gTarget, code ? code : ERROR_WRITE_FAULT);
+    FailWithTarget(code ? code : ERROR_WRITE_FAULT);
   }
-  if (written != length) FinishSfx(gTarget, ERROR_WRITE_FAULT);
+  if (written != length) FailWithTarget(ERROR_WRITE_FAULT);
   if (gSame) gSame = SameAsExisting(data, length);
 }
 
@@ -651,7 +654,7 @@ void Hold(bool helper, HANDLE held) {
   if (held == INVALID_HANDLE_VALUE) {
     LONG status = OpenIn(gLevels[gDepth - 1].handle, gName, gNameLength, FILE_READ_DATA, FILE_SHARE_READ, FILE_OPEN,
                          FILE_NON_DIRECTORY_FILE, held);
-    if (status < 0) FinishSfx(gTarget, CodeOf(status));
+    if (status < 0) FailWithTarget(CodeOf(status));
   }
   if (helper) return;
   gHeld = static_cast<HANDLE*>(Grown(gHeld, gHeldCount, gHeldCapacity, sizeof(HANDLE)));
@@ -670,7 +673,7 @@ void EndEntry(void*, const ArchiveEntry& header) {
   if (!gWriting) return;
   bool same = false;
   HANDLE existing = gExisting;
-  if (existing != INVALID_HANDLE_VALUE) {
+  if (IsOpen(existing)) {
     // Equal only if the existing file ends where the archive's content does.
     char extra;
     DWORD got = 1;
@@ -690,7 +693,7 @@ void EndEntry(void*, const ArchiveEntry& header) {
     LONG status = RenamePart();
     if (status < 0) {
       if (gReadOnly) SetReplacedAttributes(gReplacedAttributes);
-      FinishSfx(gTarget, CodeOf(status));
+      FailWithTarget(CodeOf(status));
     }
   }
   FILETIME local, utc;
@@ -727,10 +730,10 @@ bool AnsiName(const char* name, char* ansi) {
 
 void AbandonExtraction() {
   DropTarget();
-  if (gExisting != INVALID_HANDLE_VALUE) CloseHandle(gExisting);
+  if (IsOpen(gExisting)) CloseHandle(gExisting);
   gExisting = INVALID_HANDLE_VALUE;
   LeaveLevels(0);
-  if (gRoot.handle && gRoot.handle != INVALID_HANDLE_VALUE) CloseHandle(gRoot.handle);
+  if (IsOpen(gRoot.handle)) CloseHandle(gRoot.handle);
   gRoot.handle = nullptr;
 }
 
@@ -748,7 +751,7 @@ void ExtractEntries() {
   bool temporary = gOptions.ExtractionFolder == 0 || gOptions.ExtractionFolder > 5;
   gGuarded = GuardedSecurity();
   OpenRoot(temporary && gGuarded);
-  RestoreSink sink{BeginEntry, Write, Step, EndEntry, nullptr, nullptr};
+  static const RestoreSink sink{BeginEntry, Write, Step, EndEntry, nullptr, nullptr};
   uint32_t code = RestoreEntries(gArchive, gArchiveOffset, gOptions, sink);
   if (code != ArchiveOk) FinishSfx(code == ArchiveInflate ? gTarget : gOwnPath, code);
   AbandonExtraction();

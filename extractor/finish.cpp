@@ -60,9 +60,7 @@ void RemoveOrSchedule(const char* path, const FileId* recorded, bool folder) {
               !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == !folder && (!recorded || SameId(IdOf(info), *recorded));
   if (ours) {
     // Cleared first, so that read-only items can go.
-    FILE_BASIC_INFO basic{};
-    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
+    SetBasicInformation(handle, 0, nullptr);
     FILE_DISPOSITION_INFO drop{TRUE};
     if (now) SetFileInformationByHandle(handle, FileDispositionInfo, &drop, sizeof drop);
   }

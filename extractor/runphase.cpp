@@ -11,11 +11,11 @@
 namespace {
 
 void Launch() {
-  if (!gLaunchTarget[0]) FinishSfx(gOwnPath, ERROR_INVALID_PARAMETER);
+  if (!gLaunchTarget[0]) FailWithOwnPath(ERROR_INVALID_PARAMETER);
   char stored[sizeof gOptions.CmdParameters + 1];
   CopyText(stored, gOptions.CmdParameters, sizeof stored);
   char* parameters = BuildParameterString(stored, SkipProgramName(GetCommandLineA()));
-  if (!parameters) FinishSfx(gOwnPath, ERROR_NOT_ENOUGH_MEMORY);
+  if (!parameters) FailWithOwnPath(ERROR_NOT_ENOUGH_MEMORY);
 
   char ownFolder[PathCapacity];
   const char* directory = gExtractionFolder;
@@ -47,7 +47,7 @@ void Launch() {
   // The target, written by this run or kept, is held through the start as well: one that
   // another program holds open for writing is never launched.
   HANDLE target = CreateFileA(gLaunchTarget, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (target == INVALID_HANDLE_VALUE) FinishSfx(gLaunchTarget, GetLastError());
+  if (target == INVALID_HANDLE_VALUE) FailWithLastError(gLaunchTarget);
   BOOL launched = ShellExecuteExA(&info);
   DWORD code = GetLastError();
   CloseHandle(target);

@@ -10,7 +10,7 @@ SfxOptions gOptions;
 int64_t gTotalSize = 0;
 int64_t gDoneBytes = 0;
 char gOwnPath[PathCapacity];
-HANDLE gOwnFile = INVALID_HANDLE_VALUE;
+HANDLE gOwnFile;  // opened first thing
 ArchiveFile gArchive;
 uint64_t gArchiveOffset = 0;
 char gExtractionFolder[PathCapacity];
@@ -21,16 +21,20 @@ PathList gCreatedFolders;
 HANDLE gMutex = nullptr;
 DWORD gExitCode = 0;
 
-void FailureGuard() {
+void FailWithLastError(const char* subject) {
   DWORD code = GetLastError();
-  FinishSfx(gOwnPath, code ? code : ERROR_HANDLE_EOF);
+  FinishSfx(subject, code ? code : ERROR_HANDLE_EOF);
 }
+
+void FailureGuard() { FailWithLastError(gOwnPath); }
+
+void FailWithOwnPath(DWORD code) { FinishSfx(gOwnPath, code); }
 
 void* Grown(void* items, int count, int& capacity, size_t size) {
   if (count < capacity) return items;
   int more = capacity ? capacity * 2 : 64;
   void* grown = malloc(size * more);
-  if (!grown) FinishSfx(gOwnPath, ERROR_NOT_ENOUGH_MEMORY);
+  if (!grown) FailWithOwnPath(ERROR_NOT_ENOUGH_MEMORY);
   if (count) memcpy(grown, items, size * count);
   free(items);
   capacity = more;
@@ -41,7 +45,7 @@ void AddPath(PathList& list, const char* path, const FileId& id, const FileId& f
   list.entries = static_cast<PathEntry*>(Grown(list.entries, list.count, list.capacity, sizeof(PathEntry)));
   size_t length = strlen(path) + 1;
   char* copy = static_cast<char*>(malloc(length));
-  if (!copy) FinishSfx(gOwnPath, ERROR_NOT_ENOUGH_MEMORY);
+  if (!copy) FailWithOwnPath(ERROR_NOT_ENOUGH_MEMORY);
   memcpy(copy, path, length);
   list.entries[list.count++] = PathEntry{copy, id, folder};
 }
@@ -72,7 +76,7 @@ bool ReadOwnFile(void*, uint64_t position, void* buffer, uint32_t length) {
   at.OffsetHigh = static_cast<DWORD>(position >> 32);
   DWORD got = 0;
   if (!ReadFile(gOwnFile, buffer, length, &got, &at)) FailureGuard();
-  if (got != length) FinishSfx(gOwnPath, ERROR_HANDLE_EOF);
+  if (got != length) FailWithOwnPath(ERROR_HANDLE_EOF);
   return true;
 }
 
@@ -92,7 +96,7 @@ bool IsPlainIdentifier(const char* id) {
 // Every name converts to the paths' code page before anything is written.
 void CheckEntry(void*, const ArchiveEntry&, const char* name) {
   char ansi[MaxEntryNameLength + 1];
-  if (!AnsiName(name, ansi)) FinishSfx(gOwnPath, ERROR_NO_UNICODE_TRANSLATION);
+  if (!AnsiName(name, ansi)) FailWithOwnPath(ERROR_NO_UNICODE_TRANSLATION);
   if (!gOptions.SilentMode) PumpMessages();
 }
 
@@ -101,7 +105,7 @@ void CheckOneInstance(const char* id) {
   gMutex = CreateMutexA(nullptr, TRUE, id);
   // No mutex (the name taken by another kind of object, say) would mean no guard at all.
   if (!gMutex) FailureGuard();
-  if (GetLastError() == ERROR_ALREADY_EXISTS) FinishSfx(gOwnPath, ERROR_SINGLE_INSTANCE_APP);
+  if (GetLastError() == ERROR_ALREADY_EXISTS) FailWithOwnPath(ERROR_SINGLE_INSTANCE_APP);
 }
 
 }  // namespace
@@ -119,19 +123,19 @@ extern "C" __attribute__((force_align_arg_pointer)) void ProgramEntry() {
   gArchive.read = ReadOwnFile;
   gArchive.size = static_cast<uint64_t>(size.QuadPart);
   uint32_t code = LocateArchive(gArchive, gArchiveOffset);
-  if (code != ArchiveOk) FinishSfx(gOwnPath, code);
+  if (code != ArchiveOk) FailWithOwnPath(code);
   ReadOwnFile(nullptr, gArchiveOffset, &gOptions, sizeof gOptions);
 
   char id[sizeof gOptions.InstanceId + 1];
   CopyText(id, gOptions.InstanceId, sizeof id);
-  if (!IsPlainIdentifier(id)) FinishSfx(gOwnPath, ERROR_INVALID_DATA);
+  if (!IsPlainIdentifier(id)) FailWithOwnPath(ERROR_INVALID_DATA);
   CheckOneInstance(id);
   ChooseLanguage();
   CreateExtractorWindow();
   PumpMessages();
 
   code = ScanEntries(gArchive, gArchiveOffset, gOptions, gTotalSize, CheckEntry);
-  if (code != ArchiveOk) FinishSfx(gOwnPath, code);
+  if (code != ArchiveOk) FailWithOwnPath(code);
   ExtractEntries();
   CloseHandle(gOwnFile);
   gOwnFile = INVALID_HANDLE_VALUE;

@@ -25,6 +25,10 @@ inline FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
   return FileId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
 }
 
+// Sets what can be set of `attributes` (none: FILE_ATTRIBUTE_NORMAL) and, unless null, the
+// last write time, through the handle.
+void SetBasicInformation(HANDLE handle, DWORD attributes, const FILETIME* written);
+
 // A full path with the identity of what it named when recorded and of the folder it sits
 // in (a folder's own entry uses only the first). Recorded only when clean-up will run.
 struct PathEntry {
@@ -58,9 +62,13 @@ extern DWORD gExitCode;                       // the launched program's exit cod
 // Ends the run: reports the code with the subject unless silent, cleans up, hands over to
 // the self-delete helper after a regular end (code 0), ends the process.
 [[noreturn]] void FinishSfx(const char* subject, DWORD code);
-// The failure guard: ends with the own path and the last error, or ERROR_HANDLE_EOF when
-// the system recorded none, so a failure never ends as a success.
+// Ends with `subject` and the last error, or ERROR_HANDLE_EOF when the system recorded
+// none, so a failure never ends as a success.
+[[noreturn]] void FailWithLastError(const char* subject);
+// The failure guard: FailWithLastError for the own path.
 [[noreturn]] void FailureGuard();
+// FinishSfx for the own path, the subject of whatever concerns the SFX file as a whole.
+[[noreturn]] void FailWithOwnPath(DWORD code);
 
 // The system's message text for `code`, without trailing blanks, line breaks and full stops.
 void SystemText(DWORD code, char (&text)[256]);

@@ -13,7 +13,8 @@ namespace {
 
 void* Allocate(void*, size_t size) { return malloc(size); }
 void Release(void*, void* address) { free(address); }
-ISzAlloc gAllocator = {Allocate, Release};
+// Read-only data: the decoder only calls through it, though this SDK's API takes it mutable.
+const ISzAlloc gAllocator = {Allocate, Release};
 
 uint32_t Le32(const uint8_t* b) { return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24; }
 
@@ -24,7 +25,8 @@ uint32_t Decode(const uint8_t* properties, const uint8_t* packed, uint32_t packe
                 uint32_t rawLength) {
   SizeT out = rawLength, in = packedLength;
   ELzmaStatus status;
-  SRes result = LzmaDecode(raw, &out, packed, &in, properties, LZMA_PROPS_SIZE, LZMA_FINISH_END, &status, &gAllocator);
+  SRes result = LzmaDecode(raw, &out, packed, &in, properties, LZMA_PROPS_SIZE, LZMA_FINISH_END, &status,
+                           const_cast<ISzAlloc*>(&gAllocator));
   if (result == SZ_ERROR_MEM) return ArchiveTooLarge;
   if (result == SZ_ERROR_DATA) return ArchiveInflate;
   if (result != SZ_OK || out != rawLength || in != packedLength ||
@@ -33,10 +35,16 @@ uint32_t Decode(const uint8_t* properties, const uint8_t* packed, uint32_t packe
   return ArchiveOk;
 }
 
+// A place in the stream: a block and where its frame starts.
+struct Where {
+  uint64_t block;
+  uint64_t frame;
+};
+
 // What the reader learns of each entry from the directory, and keeps for its copies.
 struct Slot {
   uint64_t start;     // a file that is no copy: where its content starts in the stream
-  uint64_t frame;     // once restored, with copies to come: the frame of its first block
+  Where first;        // once restored, with copies to come: the block it starts in
   uint8_t* cache;     // its content, kept until its last copy is made
   uint32_t record;    // where its record starts in the directory
   uint32_t lastCopy;  // the index of its last copy; 0 for none
@@ -150,12 +158,6 @@ uint32_t BlockLength(const Strong& s, uint64_t block) {
   return rest < s.header.BlockSize ? static_cast<uint32_t>(rest) : s.header.BlockSize;
 }
 
-// A place in the stream: a block and where its frame starts.
-struct Where {
-  uint64_t block;
-  uint64_t frame;
-};
-
 // Reads the frame length of the block at `w`, checked against the limits of a full block.
 uint32_t ReadFrameLength(Strong& s, const Where& w, uint32_t& packed) {
   Cursor& c = s.cursor;
@@ -209,13 +211,15 @@ void Deliver(Delivery& d, const uint8_t* data, uint32_t length) {
 }
 
 // Delivers `size` bytes of the stream from `start`, in the block at `w` or a later one;
-// `first` becomes the frame of the block it starts in.
-uint32_t DeliverStream(Strong& s, Where& w, uint64_t start, uint64_t size, Delivery& d, uint64_t& first) {
+// `first` becomes the block it starts in. The blocks are walked to, never divided out: a
+// `w` past `start` walks on until the frames fail.
+uint32_t DeliverStream(Strong& s, Where& w, uint64_t start, uint64_t size, Delivery& d, Where& first) {
   const uint32_t blockSize = s.header.BlockSize;
-  uint64_t block = start / blockSize;
-  uint32_t offset = static_cast<uint32_t>(start - block * blockSize), code = ArchiveOk;
-  while (code == ArchiveOk && w.block < block) code = NextBlock(s, w);
-  first = w.frame;
+  uint32_t code = ArchiveOk;
+  while (code == ArchiveOk && start - w.block * blockSize >= blockSize) code = NextBlock(s, w);
+  first = w;
+  uint64_t block = w.block;
+  uint32_t offset = static_cast<uint32_t>(start - block * blockSize);
   for (; code == ArchiveOk && size; offset = 0) {
     if (w.block < block) code = NextBlock(s, w);
     if (code == ArchiveOk) code = DecodeBlock(s, w);
@@ -261,7 +265,6 @@ uint32_t RestoreStrong(const ArchiveFile& file, uint64_t archiveOffset, const Re
   Strong& s = *pass;
   int64_t total = 0;
   uint32_t code = LoadDirectory(s, file, archiveOffset, total, nullptr, nullptr);
-  const uint32_t blockSize = s.header.BlockSize;
   uint32_t firstDamage = ArchiveOk;
   Where stream{0, s.contentStart};
   for (uint32_t i = 0; code == ArchiveOk && i < s.header.EntryCount; ++i) {
@@ -281,15 +284,15 @@ uint32_t RestoreStrong(const ArchiveFile& file, uint64_t archiveOffset, const Re
           s.cached -= static_cast<uint32_t>(r.Size);
         }
       } else {
-        Where w{original.start / blockSize, original.frame};
-        code = DeliverStream(s, w, original.start, r.Size, d, original.frame);  // which stays
+        Where w = original.first;
+        code = DeliverStream(s, w, original.start, r.Size, d, original.first);  // which stays
       }
     } else {
       if (slot.lastCopy && r.Size <= StrongCacheBudget - s.cached) {
         d.cache = slot.cache = static_cast<uint8_t*>(malloc(static_cast<size_t>(r.Size)));
         if (d.cache) s.cached += static_cast<uint32_t>(r.Size);
       }
-      code = DeliverStream(s, stream, slot.start, r.Size, d, slot.frame);
+      code = DeliverStream(s, stream, slot.start, r.Size, d, slot.first);
     }
     if (code == ArchiveOk && d.crc != r.Crc) code = ArchiveChecksum;
     // A damaged original's copies are damaged alike: its kept content fails their CRC.

@@ -17,7 +17,9 @@ const ByteUnit Units[] = {
     {40, 4, " TB"}, {30, 3, " GB"}, {20, 2, " MB"}, {10, 1, " kB"}, {0, 0, " B"},
 };
 
-char* AppendDigits(char* out, uint64_t value, int minimumDigits) {
+// 32 bits suffice: a whole number is below 2^24 (2^63 in the largest unit) or 1024, a
+// fraction below 10^4; and the head carries no 64-bit division for them.
+char* AppendDigits(char* out, uint32_t value, int minimumDigits) {
   char digits[24];
   int n = 0;
   do {
@@ -52,10 +54,10 @@ int FormatByteSize(int64_t value, char decimalSeparator, char (&text)[ByteSizeTe
 
   char* out = text;
   if (value < 0) *out++ = '-';
-  out = AppendDigits(out, whole, 1);
+  out = AppendDigits(out, static_cast<uint32_t>(whole), 1);
   if (unit->decimals > 0) {
     *out++ = decimalSeparator;
-    out = AppendDigits(out, fraction, unit->decimals);
+    out = AppendDigits(out, static_cast<uint32_t>(fraction), unit->decimals);
   }
   for (const char* s = unit->name; *s; ++s) *out++ = *s;
   *out = 0;

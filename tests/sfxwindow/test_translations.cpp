@@ -81,13 +81,13 @@ std::string Decode(const std::string& bytes, uint32_t codePage) {
   return out;
 }
 
-const char* const* Tables[4] = {TitleText, WaitText, ExtractToText, OverwriteText};
+const TextList* Tables[4] = {&TitleText, &WaitText, &ExtractToText, &OverwriteText};
 const char* TableNames[4] = {"TitleText", "WaitText", "ExtractToText", "OverwriteText"};
 
 TEST(Translations, EveryTextDecodesFromItsCodePageToTheListedText) {
   for (int row = 0; row < LanguageCount; ++row) {
     for (int table = 0; table < 4; ++table) {
-      std::string bytes = Tables[table][row];
+      std::string bytes = (*Tables[table])[row];
       EXPECT_EQ(Decode(bytes, Expected[row].codePage), Expected[row].texts[table])
           << TableNames[table] << " of row " << row;
     }
