@@ -17,7 +17,7 @@ HFONT gLargeFont = nullptr;
 HFONT gSmallFont = nullptr;
 char gWebAddress[64];
 // The display's pixels per inch: the layout's pixel sizes are those at 96.
-int gDpi = 96;
+int gDpi;  // set when the window is made, before any use
 
 int Scaled(int pixels) { return MulDiv(pixels, gDpi, 96); }
 
