@@ -168,7 +168,7 @@ TEST(HelpWindow, ShowsTheUsageTextInColumns) {
   ASSERT_FALSE(usage.empty());
   size_t lines = 0;
   for (size_t at = usage.find("\r\n"); at != std::string::npos; at = usage.find("\r\n", at + 2)) ++lines;
-  EXPECT_EQ(lines, 64u);
+  EXPECT_EQ(lines, 67u);
   ASSERT_EQ(usage.substr(usage.size() - 2), "\r\n") << "every line ends with a line break";
 
   OrvexWindow orvex("");

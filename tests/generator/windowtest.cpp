@@ -96,6 +96,10 @@ std::string SfxFileWithoutId(const std::string& sfxPath) {
   uint64_t offset = 0;
   if (!sfxtest::ReadOptionsRecord(bytes, options, &offset)) return std::string();
   std::memset(&bytes[offset + offsetof(SfxOptions, InstanceId)], 0, sizeof SfxOptions::InstanceId);
+  // The checksum of the whole file covers the id as well.
+  uint32_t pe = 0;
+  std::memcpy(&pe, bytes.data() + 0x3C, 4);
+  if (pe + 92 <= bytes.size()) std::memset(&bytes[pe + 88], 0, 4);
   return bytes;
 }
 

@@ -29,7 +29,8 @@ std::string ClipboardText();
 // The options record of an SFX file with its random instance id blanked, so two builds of
 // the same inputs compare equal; empty when the file carries no archive.
 std::string OptionsRecordWithoutId(const std::string& sfxPath);
-// The whole SFX file with the instance id of its options record blanked.
+// The whole SFX file with the instance id of its options record and the checksum, which
+// covers it, blanked.
 std::string SfxFileWithoutId(const std::string& sfxPath);
 
 // A list view of another process, read and worked through memory lent in that process,
