@@ -29,7 +29,7 @@ constexpr uint32_t StrongMaxNameLength = 259;
 struct StrongHeader {
   char Magic[4];            // "OVZ" and a zero byte
   uint8_t Version;          // StrongVersion
-  uint8_t Flags;            // 0 in version 1; a reader refuses a bit it does not know
+  uint8_t Flags;            // StrongFlag bits; a reader refuses a bit it does not know
   uint8_t LzmaProperties[5];  // of every stream below: lc/lp/pb byte, dictionary size
   uint8_t Reserved;         // 0
   uint32_t BlockSize;       // raw bytes of every content block but the last, which is shorter
@@ -62,8 +62,29 @@ static_assert(offsetof(StrongEntry, CopyOf) == 21);
 
 constexpr char StrongMagic[4] = {'O', 'V', 'Z', 0};
 
+// Bits of StrongHeader::Flags. The builders set both; a reader takes any of them or none.
+constexpr uint8_t StrongFlagChunks = 1;  // every frame is a run of chunks, see below
+constexpr uint8_t StrongFlagTexts = 2;   // the directory starts with the texts, see below
+constexpr uint8_t StrongKnownFlags = StrongFlagChunks | StrongFlagTexts;
+
+// With StrongFlagTexts the raw directory starts, before its first record, with two texts in
+// UTF-8: the custom folder, then the launch parameters; each a uint16_t byte length and that
+// many bytes, no NUL, at most StrongMaxTextLength. A reader takes these rather than the
+// options record's code-page copies, which a builder fills only where the code page holds
+// the text and leaves empty where it does not.
+constexpr uint32_t StrongMaxTextLength = 4096;
+
 // After the directory's stream, one frame per block, in stream order:
-//   uint32_t Packed;  then Packed bytes: a raw LZMA stream (no header, no end mark) that
-//   decodes to exactly BlockSize bytes, or to the rest of ContentSize for the last block.
+//   uint32_t Packed;  then Packed bytes that decode to exactly BlockSize bytes, or to the
+//   rest of ContentSize for the last block: without StrongFlagChunks one raw LZMA stream
+//   (no header, no end mark); with it, chunks, each
+//     uint32_t Raw; uint32_t Stored;  then Stored bytes:
+//     Stored == Raw: the Raw bytes themselves, as they are;
+//     Stored < Raw: a raw LZMA stream of Raw bytes (no end mark) that goes on with the
+//       block's window and coder state, with a range coder of its own; the coder state of a
+//       block starts fresh at its first LZMA chunk, and a chunk of bytes as they are leaves
+//       it as it was;
+//     Stored > Raw, Raw == 0 or more than the block's rest: damage.
+//   Incompressible stretches then cost eight bytes a chunk rather than what LZMA adds.
 // The block count is ContentSize / BlockSize rounded up. Nothing follows the last frame
 // (a signature may: readers stop there).
