@@ -57,8 +57,8 @@ bool IsSafeEntryName(const char* name, size_t length);
 uint32_t LocateArchive(const ArchiveFile& file, uint64_t& archiveOffset);
 
 // The strong layout's header checked alone: ArchiveInvalid for another magic, a version
-// other than StrongVersion, a flag or reserved bit, no block size or a directory too
-// short for its entries; ArchiveTooLarge for a block, dictionary or directory beyond the
+// other than StrongVersion, a flag bit it does not know, a reserved bit, no block size or
+// a directory too short for its entries; ArchiveTooLarge for a block, dictionary or directory beyond the
 // reader's limits.
 uint32_t CheckStrongHeader(const StrongHeader& header);
 

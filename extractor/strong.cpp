@@ -1,11 +1,15 @@
 // The strong layout's reader: the compressed directory, checked whole, then the content
 // stream's LZMA blocks, decoded one at a time into buffers this reader owns.
 #include <LzmaDec.h>
+#include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
 #include <zlib.h>
 
 #include "archivecore.h"
+
+// Resets the range decoder alone between chunks; LzmaDec.c defines it, its header leaves it out.
+extern "C" void LzmaDec_InitDicAndState(CLzmaDec* p, Bool initDic, Bool initState);
 
 static_assert(StrongMaxNameLength <= MaxEntryNameLength, "the name rules of both layouts hold");
 
@@ -17,23 +21,6 @@ void Release(void*, void* address) { free(address); }
 const ISzAlloc gAllocator = {Allocate, Release};
 
 uint32_t Le32(const uint8_t* b) { return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24; }
-
-// A raw LZMA stream that gives exactly `rawLength` bytes from exactly `packedLength`; an
-// end mark after them is taken too. ArchiveInflate for a stream that does not decode,
-// ArchiveInvalid for one that ends early or goes on.
-uint32_t Decode(const uint8_t* properties, const uint8_t* packed, uint32_t packedLength, uint8_t* raw,
-                uint32_t rawLength) {
-  SizeT out = rawLength, in = packedLength;
-  ELzmaStatus status;
-  SRes result = LzmaDecode(raw, &out, packed, &in, properties, LZMA_PROPS_SIZE, LZMA_FINISH_END, &status,
-                           const_cast<ISzAlloc*>(&gAllocator));
-  if (result == SZ_ERROR_MEM) return ArchiveTooLarge;
-  if (result == SZ_ERROR_DATA) return ArchiveInflate;
-  if (result != SZ_OK || out != rawLength || in != packedLength ||
-      (status != LZMA_STATUS_FINISHED_WITH_MARK && status != LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK))
-    return ArchiveInvalid;
-  return ArchiveOk;
-}
 
 // A place in the stream: a block and where its frame starts.
 struct Where {
@@ -58,11 +45,10 @@ struct Strong {
   Slot* slots;
   uint64_t contentStart;  // the first frame
   uint8_t* raw;           // one block
-  uint8_t* packed;        // the largest frame so far
-  uint32_t packedCapacity;
   uint64_t decoded;       // the block in `raw`, or none
   uint32_t cached;        // bytes held by slot caches
   Cursor cursor;          // last, so the fields above are near the pointer
+  uint8_t input[1 << 16]; // LZMA bytes on their way to the decoder
 };
 Strong* gStrong;
 
@@ -80,8 +66,71 @@ void FreePass(Strong& s) {
   free(s.slots);
   free(s.directory);
   free(s.raw);
-  free(s.packed);
-  memset(&s, 0, sizeof s);
+  memset(&s, 0, offsetof(Strong, input));
+}
+
+// Decodes the `frameLength` bytes at the cursor into exactly `rawLength`: with `chunks`, the
+// chunks of a block's frame; without, one raw LZMA stream. LZMA bytes pass through `input`,
+// bytes as they are go straight into place. ArchiveInflate for a stream that does not
+// decode, ArchiveInvalid for one that ends early or goes on and for chunks that do not add up.
+uint32_t DecodeFrame(Strong& s, uint32_t frameLength, uint8_t* raw, uint32_t rawLength, bool chunks) {
+  CLzmaDec d;
+  LzmaDec_Construct(&d);
+  SRes result = LzmaDec_AllocateProbs(&d, s.header.LzmaProperties, LZMA_PROPS_SIZE, const_cast<ISzAlloc*>(&gAllocator));
+  if (result != SZ_OK) return result == SZ_ERROR_MEM ? ArchiveTooLarge : ArchiveInflate;
+  d.dic = raw;
+  d.dicBufSize = rawLength;
+  LzmaDec_Init(&d);
+  Cursor& c = s.cursor;
+  uint32_t code = ArchiveOk;
+  while (code == ArchiveOk && d.dicPos < rawLength) {
+    uint32_t length = rawLength, stored = frameLength;
+    if (chunks) {
+      if (frameLength < 8 || !ReadU32(c, length) || !ReadU32(c, stored)) {
+        code = ArchiveInvalid;
+        break;
+      }
+      frameLength -= 8;
+      if (length == 0 || length > rawLength - d.dicPos || stored > length || stored > frameLength) {
+        code = ArchiveInvalid;
+        break;
+      }
+    }
+    frameLength -= stored;
+    const SizeT end = d.dicPos + length;
+    if (chunks && stored == length) {
+      // Bytes as they are: into the window, the coder state untouched.
+      if (!Read(c, raw + d.dicPos, length)) code = ArchiveShort;
+      d.dicPos = end;
+      if (d.checkDicSize == 0 && d.prop.dicSize - d.processedPos <= length) d.checkDicSize = d.prop.dicSize;
+      d.processedPos += length;
+      continue;
+    }
+    // A range coder of its own, on the window and coder state so far.
+    LzmaDec_InitDicAndState(&d, False, False);
+    ELzmaStatus status = LZMA_STATUS_NOT_SPECIFIED;
+    SizeT have = 0, at = 0;
+    while (code == ArchiveOk && d.dicPos < end) {
+      if (at == have) {
+        if (stored == 0) {
+          code = ArchiveInvalid;
+          break;
+        }
+        have = stored < sizeof s.input ? stored : sizeof s.input;
+        if (!Read(c, s.input, static_cast<uint32_t>(have))) code = ArchiveShort;
+        stored -= static_cast<uint32_t>(have);
+        at = 0;
+      }
+      SizeT in = have - at;
+      if (LzmaDec_DecodeToDic(&d, end, s.input + at, &in, LZMA_FINISH_ANY, &status) != SZ_OK) code = ArchiveInflate;
+      at += in;
+    }
+    if (code == ArchiveOk && (stored || at != have || status != LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK))
+      code = ArchiveInvalid;
+  }
+  if (code == ArchiveOk && frameLength) code = ArchiveInvalid;
+  LzmaDec_FreeProbs(&d, const_cast<ISzAlloc*>(&gAllocator));
+  return code;
 }
 
 StrongEntry RecordAt(const Strong& s, uint32_t at) {
@@ -101,14 +150,11 @@ uint32_t LoadDirectory(Strong& s, const ArchiveFile& file, uint64_t archiveOffse
   if (!Read(c, &h, sizeof h)) return ArchiveShort;
   uint32_t code = CheckStrongHeader(h);
   if (code != ArchiveOk) return code;
-  uint8_t* packed = static_cast<uint8_t*>(malloc(h.DirectoryPacked + 1));
   s.directory = static_cast<uint8_t*>(malloc(h.DirectorySize + 1));
   s.slots = static_cast<Slot*>(calloc(h.EntryCount + 1, sizeof(Slot)));
-  if (!packed || !s.directory || !s.slots) code = ArchiveTooLarge;
-  else if (!Read(c, packed, h.DirectoryPacked)) code = ArchiveShort;
-  else if (h.DirectoryPacked || h.DirectorySize)
-    code = Decode(h.LzmaProperties, packed, h.DirectoryPacked, s.directory, h.DirectorySize);
-  free(packed);
+  if (!s.directory || !s.slots) return ArchiveTooLarge;
+  if (h.DirectoryPacked > c.file->size - c.position) return ArchiveShort;
+  code = DecodeFrame(s, h.DirectoryPacked, s.directory, h.DirectorySize, false);
   if (code != ArchiveOk) return code;
   if (crc32(0, s.directory, h.DirectorySize) != h.DirectoryCrc) return ArchiveChecksum;
 
@@ -182,15 +228,9 @@ uint32_t DecodeBlock(Strong& s, const Where& w) {
   uint32_t packed;
   uint32_t code = ReadFrameLength(s, w, packed);
   if (code != ArchiveOk) return code;
-  if (packed >= s.packedCapacity) {
-    free(s.packed);
-    s.packed = static_cast<uint8_t*>(malloc(packed + 1));
-    s.packedCapacity = s.packed ? packed + 1 : 0;
-  }
   if (!s.raw) s.raw = static_cast<uint8_t*>(malloc(s.header.BlockSize));
-  if (!s.packed || !s.raw) return ArchiveTooLarge;
-  if (!Read(s.cursor, s.packed, packed)) return ArchiveShort;
-  code = Decode(s.header.LzmaProperties, s.packed, packed, s.raw, BlockLength(s, w.block));
+  if (!s.raw) return ArchiveTooLarge;
+  code = DecodeFrame(s, packed, s.raw, BlockLength(s, w.block), s.header.Flags & StrongFlagChunks);
   if (code == ArchiveOk) s.decoded = w.block;
   return code == ArchiveInvalid ? ArchiveInflate : code;
 }
@@ -236,7 +276,7 @@ uint32_t DeliverStream(Strong& s, Where& w, uint64_t start, uint64_t size, Deliv
 
 uint32_t CheckStrongHeader(const StrongHeader& h) {
   if (Le32(reinterpret_cast<const uint8_t*>(h.Magic)) != Le32(reinterpret_cast<const uint8_t*>(StrongMagic)) ||
-      h.Version != StrongVersion || h.Flags || h.Reserved || h.BlockSize == 0)
+      h.Version != StrongVersion || (h.Flags & ~StrongKnownFlags) || h.Reserved || h.BlockSize == 0)
     return ArchiveInvalid;
   if (h.BlockSize > StrongMaxBlockSize || Le32(h.LzmaProperties + 1) > StrongMaxDictionarySize ||
       h.DirectorySize > StrongMaxDirectorySize || h.DirectoryPacked > StrongMaxDirectorySize)

@@ -2,8 +2,9 @@
 // read once for its CRC-32, and a file whose size and CRC-32 match an earlier one's is
 // compared with it byte for byte and, when equal, stored as a copy of it. Then the
 // contents of the other files, in directory order, make one stream cut into blocks of
-// the environment's block size; each block is an LZMA stream of its own, compressed by the first
-// free thread and written in stream order, so the bytes do not depend on the thread count.
+// the environment's block size; each block is coded on its own, as chunks of LZMA or of bytes
+// as they are, by the first free thread and written in stream order, so the bytes do not
+// depend on the thread count.
 //
 // The contents are read twice, for the directory and for the blocks: a file that changed
 // in between fails the build rather than disagree with its CRC-32.
@@ -19,6 +20,7 @@
 #include <deque>
 #include <exception>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -55,7 +57,7 @@ void* Allocate(void*, size_t size) { return malloc(size); }
 void Release(void*, void* address) { free(address); }
 ISzAlloc Allocator = {Allocate, Release};
 
-// One raw LZMA stream (no header, no end mark) of `length` bytes.
+// One raw LZMA stream (no header, no end mark) of `length` bytes: the directory's.
 std::vector<uint8_t> Lzma(const uint8_t* data, uint32_t length, uint32_t blockSize) {
   CLzmaEncProps props = EncoderProperties(blockSize);
   // A shorter stream gets a smaller window: the reader's window is the header's, larger.
@@ -69,6 +71,76 @@ std::vector<uint8_t> Lzma(const uint8_t* data, uint32_t length, uint32_t blockSi
   if (result != SZ_OK) throw EBuildError("Error");
   packed.resize(packedLength);
   return packed;
+}
+
+}  // namespace
+
+// The coder's chunk by chunk interface, which LzmaEnc.c defines and its header leaves out.
+extern "C" {
+SRes LzmaEnc_MemPrepare(CLzmaEncHandle p, const Byte* src, SizeT srcLen, UInt32 keepWindowSize, ISzAlloc* alloc,
+                        ISzAlloc* allocBig);
+SRes LzmaEnc_CodeOneMemBlock(CLzmaEncHandle p, Bool reInit, Byte* dest, size_t* destLen, UInt32 desiredPackSize,
+                             UInt32* unpackSize);
+const Byte* LzmaEnc_GetCurBuf(CLzmaEncHandle p);
+void LzmaEnc_SaveState(CLzmaEncHandle p);
+void LzmaEnc_RestoreState(CLzmaEncHandle p);
+void LzmaEnc_Finish(CLzmaEncHandle p);
+}
+
+namespace {
+
+// A chunk ends when its LZMA stream nears this many bytes or its raw bytes near
+// ChunkRawLimit; one whose stream is no shorter than its bytes keeps them as they are.
+// Chosen by measurement (README, "Why these settings"): incompressible stretches are found
+// to within 64 KiB, and the chunks' eight-byte headers cost less than the coder gains from
+// the fresh prices every chunk starts with.
+constexpr uint32_t ChunkPackedLimit = 1u << 16;
+constexpr uint32_t ChunkRawLimit = 1u << 21;
+constexpr uint32_t ChunkSlack = 1u << 16;  // what a chunk's stream may pass its limit by
+
+void PutLe32(uint8_t* at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// A block's frame: its `length` bytes as chunks, each LZMA or as it is.
+std::vector<uint8_t> Chunks(const uint8_t* data, uint32_t length, uint32_t blockSize) {
+  CLzmaEncProps props = EncoderProperties(blockSize);
+  props.reduceSize = length;
+  std::unique_ptr<void, void (*)(void*)> encoder(LzmaEnc_Create(&Allocator),
+                                                 [](void* e) { LzmaEnc_Destroy(e, &Allocator, &Allocator); });
+  if (!encoder) RaiseOutOfMemory();
+  SRes result = LzmaEnc_SetProps(encoder.get(), &props);
+  if (result == SZ_OK) result = LzmaEnc_MemPrepare(encoder.get(), data, length, ChunkRawLimit, &Allocator, &Allocator);
+  std::vector<uint8_t> frame;
+  bool fresh = true;  // the coder state starts anew at the block's first LZMA chunk
+  for (uint32_t done = 0; result == SZ_OK && done < length;) {
+    size_t at = frame.size();
+    frame.resize(at + 8 + ChunkPackedLimit + ChunkSlack);
+    size_t packed = ChunkPackedLimit + ChunkSlack;
+    UInt32 raw = std::min(length - done, ChunkRawLimit);
+    LzmaEnc_SaveState(encoder.get());
+    result = LzmaEnc_CodeOneMemBlock(encoder.get(), fresh, frame.data() + at + 8, &packed, ChunkPackedLimit, &raw);
+    if (raw == 0) result = SZ_ERROR_FAIL;
+    if (result != SZ_OK && result != SZ_ERROR_OUTPUT_EOF) break;
+    if (result == SZ_ERROR_OUTPUT_EOF || (result == SZ_OK && packed >= raw)) {
+      // The bytes as they are, and the coder state as before them; the window has them.
+      result = SZ_OK;
+      packed = raw;
+      frame.resize(at + 8 + raw);
+      memcpy(frame.data() + at + 8, LzmaEnc_GetCurBuf(encoder.get()) - raw, raw);
+      LzmaEnc_RestoreState(encoder.get());
+    } else {
+      fresh = false;
+    }
+    PutLe32(frame.data() + at, raw);
+    PutLe32(frame.data() + at + 4, static_cast<uint32_t>(packed));
+    frame.resize(at + 8 + packed);
+    done += raw;
+  }
+  LzmaEnc_Finish(encoder.get());
+  if (result == SZ_ERROR_MEM) RaiseOutOfMemory();
+  if (result != SZ_OK || frame.size() > StrongMaxPacked(length)) throw EBuildError("Error");
+  return frame;
 }
 
 // One entry of the directory, and where its content comes from.
@@ -316,7 +388,7 @@ void StrongWriter::Compress() {
     std::vector<uint8_t> packed;
     std::exception_ptr error;
     try {
-      packed = Lzma(block.bytes.data(), block.rawLength, blockSize_);
+      packed = Chunks(block.bytes.data(), block.rawLength, blockSize_);
     } catch (...) {
       error = std::current_exception();
     }
@@ -364,6 +436,7 @@ void StrongWriter::Run(unsigned threads) {
   StrongHeader header{};
   memcpy(header.Magic, StrongMagic, sizeof header.Magic);
   header.Version = StrongVersion;
+  header.Flags |= StrongFlagChunks;
   CLzmaEncProps props = EncoderProperties(blockSize_);
   LzmaEncProps_Normalize(&props);
   header.LzmaProperties[0] = static_cast<uint8_t>((props.pb * 5 + props.lp) * 9 + props.lc);
@@ -381,7 +454,7 @@ void StrongWriter::Run(unsigned threads) {
   Block block;
   if (threads <= 1) {
     while (!job_.Cancelled() && ReadBlock(block)) {
-      block.bytes = Lzma(block.bytes.data(), block.rawLength, blockSize_);
+      block.bytes = Chunks(block.bytes.data(), block.rawLength, blockSize_);
       WriteBlock(block);
     }
   } else {

@@ -21,6 +21,7 @@
 #include "BuildJob.h"
 #include "BuildSfx.h"
 #include "scratch.h"
+#include "archiverun.h"
 #include "sfxwriter.h"
 #include "u_shared.h"
 #include "u_strong.h"
@@ -261,9 +262,9 @@ TEST_F(ParallelBuild, AFileThatChangedFailsAsInTheOneThreadBuild) {
   EXPECT_EQ(ThreadsSettlingTo(threadsBefore), threadsBefore);
 }
 
-// The strong layout's directory and blocks, decoded: identical files are copies of the
-// first, a file of the same size with other bytes is not, and the blocks hold every other
-// file's content once, in directory order.
+// The strong layout's directory and blocks: identical files are copies of the first, a
+// file of the same size with other bytes is not, and the blocks hold every other file's
+// content once, in directory order, noise as it is.
 TEST_F(ParallelBuild, TheStrongLayoutStoresIdenticalFilesOnce) {
   const struct {
     const char* name;
@@ -278,6 +279,7 @@ TEST_F(ParallelBuild, TheStrongLayoutStoresIdenticalFilesOnce) {
       {"e.bin", Noise(1499999, 3) + "x", 0},                          // differs in its last byte
       {"f.txt", "", 0},                                               // empty: nothing to share
       {"g.txt", "", 0},
+      {"h.txt", Text(300000, 4), 0},                                  // coded again after noise kept
   };
   fs::path src = dir_ / "src";
   std::string expected = helper_;
@@ -333,16 +335,42 @@ TEST_F(ParallelBuild, TheStrongLayoutStoresIdenticalFilesOnce) {
     EXPECT_EQ(uint64_t{entry.Size}, f.content.size()) << name;
     EXPECT_EQ(uint32_t{entry.Crc}, crc32(0, reinterpret_cast<const Bytef*>(f.content.data()), f.content.size())) << name;
   }
-  std::string content;
-  while (content.size() < header.ContentSize) {
-    uint32_t packed;
+  // Every frame is chunks that add up to its block; the noise is kept as it is.
+  auto le32 = [&](size_t where) {
+    uint32_t value;
+    memcpy(&value, built.data() + where, 4);
+    return value;
+  };
+  int kept = 0, coded = 0;
+  for (uint64_t offset = 0; offset < header.ContentSize;) {
     ASSERT_LE(at + 4, built.size());
-    memcpy(&packed, built.data() + at, 4);
+    const size_t end = at + 4 + le32(at);
+    const uint64_t block = std::min<uint64_t>(header.BlockSize, header.ContentSize - offset);
     at += 4;
-    content += decode(packed, std::min<uint64_t>(header.BlockSize, header.ContentSize - content.size()));
+    for (uint64_t done = 0; done < block;) {
+      ASSERT_LE(at + 8, end);
+      uint32_t raw = le32(at), stored = le32(at + 4);
+      at += 8;
+      ASSERT_TRUE(raw > 0 && stored <= raw && at + stored <= end) << raw << " " << stored;
+      if (stored == raw) EXPECT_EQ(built.compare(at, raw, expected, offset + done, raw), 0) << offset + done;
+      ++(stored == raw ? kept : coded);
+      at += stored;
+      done += raw;
+    }
+    EXPECT_EQ(at, end);
+    offset += block;
   }
   EXPECT_EQ(at, built.size()) << "nothing follows the last block";
-  EXPECT_TRUE(content == expected) << "the blocks hold other bytes";
+  EXPECT_TRUE(kept > 0 && coded > 0) << kept << " kept, " << coded << " coded";
+  // And the reader makes every file of them.
+  sfxtest::RunResult run = sfxtest::RunArchive(built);
+  EXPECT_EQ(run.code, 0u);
+  for (const auto& f : files) {
+    std::string name = f.name;
+    std::replace(name.begin(), name.end(), '/', '\\');
+    auto restored = std::find_if(run.entries.begin(), run.entries.end(), [&](auto& e) { return e.name == name; });
+    EXPECT_TRUE(restored != run.entries.end() && restored->content == f.content) << name;
+  }
 }
 
 }  // namespace

@@ -103,8 +103,8 @@ std::string StrongDirectory(const std::vector<Entry>& entries) {
 }
 
 std::string StrongArchive(const SfxOptions& options, const std::string& directory, uint32_t entryCount,
-                          uint64_t contentSize, uint32_t blockSize, const std::string& frames) {
-  StrongHeader h{{'O', 'V', 'Z', 0}, StrongVersion, 0, {}, 0, blockSize, entryCount, contentSize,
+                          uint64_t contentSize, uint32_t blockSize, const std::string& frames, uint8_t flags) {
+  StrongHeader h{{'O', 'V', 'Z', 0}, StrongVersion, flags, {}, 0, blockSize, entryCount, contentSize,
                  static_cast<uint32_t>(directory.size()), 0, Crc(directory)};
   std::string packed = Lzma(directory, h.LzmaProperties);
   h.DirectoryPacked = static_cast<uint32_t>(packed.size());

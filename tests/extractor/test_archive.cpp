@@ -161,9 +161,17 @@ TEST(ArchiveReader, DamagedStrongArchives) {
     return strong({copy(File("a", "same"), first), copy(Folder("d"), folder), copy(File("d\\b", content), last)});
   };
   // One file of `size` bytes whose CRC is that of `content`, and frames made by hand.
-  auto handMade = [&](uint64_t size, uint32_t blockSize, const std::string& frames, const std::string& content = "abcdefgh") {
+  auto handMade = [&](uint64_t size, uint32_t blockSize, const std::string& frames, const std::string& content = "abcdefgh",
+                      uint8_t flags = 0) {
     std::string directory = Patched(StrongDirectory({File("a", content)}), 9, size);
-    return SyntheticHead() + StrongArchive(options, directory, 1, size, blockSize, frames);
+    return SyntheticHead() + StrongArchive(options, directory, 1, size, blockSize, frames, flags);
+  };
+  // "abcdefgh" in one block of chunks: a four-byte length, then each chunk's raw and stored
+  // lengths and its stored bytes.
+  auto le32 = [](uint32_t value) { return std::string(reinterpret_cast<const char*>(&value), 4); };
+  auto chunk = [&](uint32_t raw, const std::string& stored) { return le32(raw) + le32(uint32_t(stored.size())) + stored; };
+  auto chunks = [&](const std::string& frame) {
+    return handMade(8, 8, le32(uint32_t(frame.size())) + frame, "abcdefgh", StrongFlagChunks);
   };
   const std::string good = strong({File("a", Pattern(5000, 5)), File("b", "bravo")});
   // An LZMA stream starts with a zero byte.
@@ -172,7 +180,7 @@ TEST(ArchiveReader, DamagedStrongArchives) {
   const struct { const char* what; std::string bytes; uint32_t code; bool scanned; } rows[] = {
       {"another magic", Patched(good, StrongAt, 'X'), ArchiveInvalid, false},
       {"a later version", Patched<uint8_t>(good, StrongAt + 4, StrongVersion + 1), ArchiveInvalid, false},
-      {"an unknown flag", Patched<uint8_t>(good, StrongAt + 5, 1), ArchiveInvalid, false},
+      {"an unknown flag", Patched<uint8_t>(good, StrongAt + 5, StrongKnownFlags + 1), ArchiveInvalid, false},
       {"a block beyond the limit", Patched(good, StrongAt + 12, StrongMaxBlockSize + 1), ArchiveTooLarge, false},
       {"a dictionary beyond the limit", Patched(good, StrongAt + 7, StrongMaxDictionarySize + 1), ArchiveTooLarge, false},
       {"a directory beyond the limit", Patched(good, StrongAt + 28, StrongMaxDirectorySize + 1), ArchiveTooLarge, false},
@@ -198,6 +206,14 @@ TEST(ArchiveReader, DamagedStrongArchives) {
       {"a block that decodes short", handMade(8, 8, Frame("abcdefg")), ArchiveInflate, true},
       {"a block that goes on", handMade(8, 8, Frame("abcdefghi")), ArchiveInflate, true},
       {"a CRC mismatch", handMade(8, 8, Frame("abcdefgh"), "abcdefgX"), ArchiveChecksum, true},
+      {"chunks as they are", chunks(chunk(3, "abc") + chunk(5, "defgh")), 0, true},
+      {"a chunk past its block", chunks(chunk(9, "abcdefghi")), ArchiveInflate, true},
+      {"a chunk of no bytes", chunks(chunk(0, "") + chunk(8, "abcdefgh")), ArchiveInflate, true},
+      {"a chunk stored longer than it is", chunks(chunk(3, "abcd") + chunk(5, "efgh")), ArchiveInflate, true},
+      {"a chunk past its frame", chunks(le32(8) + le32(8) + "abcd"), ArchiveInflate, true},
+      {"chunks that end short", chunks(chunk(4, "abcd")), ArchiveInflate, true},
+      {"chunks that go on", chunks(chunk(8, "abcdefgh") + "x"), ArchiveInflate, true},
+      {"a chunk that does not decode", chunks(chunk(8, std::string("\x01\x02\x03", 3))), ArchiveInflate, true},
   };
   for (const auto& row : rows) {
     RunResult result = RunArchive(row.bytes);
