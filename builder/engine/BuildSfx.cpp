@@ -21,12 +21,11 @@
 
 namespace {
 
-// The order of two names as NTFS lists a folder: by UTF-16 code units after upper-casing;
-// 0 for names NTFS takes for one.
+// The order of two names as NTFS lists a folder: by UTF-16 code units after upper-casing.
 int NtfsOrder(const std::u16string& a, const std::u16string& b) {
   size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {
-    char16_t x = NtfsUpperCase(a[i]), y = NtfsUpperCase(b[i]);
+    char16_t x = OrderUpperCase(a[i]), y = OrderUpperCase(b[i]);
     if (x != y) return x < y ? -1 : 1;
   }
   return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
@@ -232,11 +231,15 @@ bool IsLaunchTarget(const BuildJob& job, const tfile& item) {
 void CollectEntries(BuildJob& job, const std::string& prefix, const std::string& folder) {
   std::vector<FolderItem> listed = ListFolder(folder, job.environment.Listing);
   std::sort(listed.begin(), listed.end(), ListedBefore);
-  // Sorted, the names Windows takes for one stand side by side.
-  for (size_t i = 1; i < listed.size(); ++i)
-    if (NtfsOrder(listed[i - 1].unicode, listed[i].unicode) == 0)
-      throw EInputRefused("Windows does not tell these names apart\r\n\r\n" + folder + listed[i - 1].name + "\r\n" +
-                          folder + listed[i].name);
+  // Sorted by their upper case, the names Windows takes for one stand side by side; the
+  // message names them in the walk's order.
+  std::vector<std::pair<std::u16string, size_t>> compared;
+  for (size_t i = 0; i < listed.size(); ++i) compared.emplace_back(ComparedName(listed[i].unicode), i);
+  std::sort(compared.begin(), compared.end());
+  for (size_t i = 1; i < compared.size(); ++i)
+    if (compared[i - 1].first == compared[i].first)
+      throw EInputRefused("Windows does not tell these names apart\r\n\r\n" + folder +
+                          listed[compared[i - 1].second].name + "\r\n" + folder + listed[compared[i].second].name);
   for (FolderItem& found : listed) {
     std::string name;
     bool named = job.in.StrongCompression ? ToUtf8(found.unicode, name) : ToArchiveName(found.unicode, job.in.CodePage, name);
