@@ -134,9 +134,9 @@ void WriteFileChecksum(BuildJob& job) {
 
 }  // namespace
 
-tfile::tfile(const std::string& prefix, const std::string& name, const std::string& path, uint32_t time,
-             uint64_t size, uint32_t attr)
-    : Time(time), Size(static_cast<int64_t>(size)), Attr(attr), Name(prefix + name), Path(path) {
+tfile::tfile(const std::string& prefix, const std::string& name, const std::string& path,
+             const std::u16string& widePath, uint32_t time, uint64_t size, uint32_t attr)
+    : Time(time), Size(static_cast<int64_t>(size)), Attr(attr), Name(prefix + name), Path(path), WidePath(widePath) {
   if (IsFolder()) Size = 0;
 }
 
@@ -228,8 +228,9 @@ bool IsLaunchTarget(const BuildJob& job, const tfile& item) {
          SamePath(job.longSource + item.Path.substr(job.in.Source.size()), job.launchTarget);
 }
 
-void CollectEntries(BuildJob& job, const std::string& prefix, const std::string& folder) {
-  std::vector<FolderItem> listed = ListFolder(folder, job.environment.Listing);
+void CollectEntries(BuildJob& job, const std::string& prefix, const std::string& folder,
+                    const std::u16string& wideFolder) {
+  std::vector<FolderItem> listed = ListFolder(folder, wideFolder, job.environment.Listing);
   std::sort(listed.begin(), listed.end(), ListedBefore);
   // Sorted by their upper case, the names Windows takes for one stand side by side; the
   // message names them in the walk's order.
@@ -241,6 +242,8 @@ void CollectEntries(BuildJob& job, const std::string& prefix, const std::string&
       throw EInputRefused("Windows does not tell these names apart\r\n\r\n" + folder +
                           listed[compared[i - 1].second].name + "\r\n" + folder + listed[compared[i].second].name);
   for (FolderItem& found : listed) {
+    if (job.in.StrongCompression && !found.undecodable.empty())
+      throw EInputRefused("The name of this file is not valid Unicode text\r\n\r\n" + folder + found.undecodable);
     std::string name;
     bool named = job.in.StrongCompression ? ToUtf8(found.unicode, name) : ToArchiveName(found.unicode, job.in.CodePage, name);
     if (!named)
@@ -252,9 +255,10 @@ void CollectEntries(BuildJob& job, const std::string& prefix, const std::string&
       throw EInputRefused("Windows opens a device for this name\r\n\r\n" + folder + found.name);
     if (UnfitForWindows(found.unicode))
       throw EInputRefused("This name cannot be used on Windows\r\n\r\n" + folder + found.name);
-    if (prefix.size() + name.size() > static_cast<size_t>(MaxEntryNameLength))
-      throw EInputRefused("This name is longer than " + std::to_string(MaxEntryNameLength) +
-                          " characters, more than an SFX file can carry\r\n\r\n" + folder + found.name);
+    size_t longest = job.in.StrongCompression ? StrongMaxEntryNameBytes : static_cast<size_t>(MaxEntryNameLength);
+    if (prefix.size() + name.size() > longest)
+      throw EInputRefused("This name is longer than " + std::to_string(longest) + (job.in.StrongCompression ? " bytes" : " characters") +
+                          ", more than an SFX file can carry\r\n\r\n" + folder + found.name);
     if (found.folderLink) {
       job.skippedLinks.push_back(folder + found.name);
       continue;
@@ -264,9 +268,12 @@ void CollectEntries(BuildJob& job, const std::string& prefix, const std::string&
       throw EInputRefused("This file is 2 GiB or larger, too large for an SFX file\r\n\r\n" + folder + found.name);
     if (job.in.ClampTimes && found.writeTime > job.in.LatestTime) found.writeTime = job.in.LatestTime;
     std::string path = folder + found.name;
-    job.entries.push_back(std::make_unique<tfile>(prefix, name, path, DosTimeOf(found.writeTime),
+    std::u16string widePath = wideFolder.empty() ? std::u16string() : wideFolder + found.unicode;
+    job.entries.push_back(std::make_unique<tfile>(prefix, name, path, widePath, DosTimeOf(found.writeTime),
                                                   found.size, found.attributes));
-    if (isFolder) CollectEntries(job, prefix + name + "\\", path + PathSeparator);
+    if (isFolder)
+      CollectEntries(job, prefix + name + "\\", path + PathSeparator,
+                     widePath.empty() ? widePath : widePath + char16_t(PathSeparator));
   }
 }
 
@@ -307,13 +314,13 @@ BuildResult BuildSfx(const BuildInputs& inputs, const BuildEnvironment& environm
   // The long forms decide which item is the launch target.
   job.longSource = IncludeTrailingSeparator(FullLongPath(in.Source));
   if (in.ExtractionMode == 1) job.launchTarget = FullLongPath(in.ExecutableFile);
-  CollectEntries(job, std::string(), in.Source);
+  CollectEntries(job, std::string(), in.Source, WidePathOf(in.Source));
   // Found in the source by its text, the executable file may still not be packed: it lies
   // beyond a folder link the walk does not follow, or it is the target itself.
   if (!job.launchTarget.empty()) {
     job.targetIdentity = IdentityOf(in.Target);
     auto packed = [&job](const auto& item) {
-      return IsLaunchTarget(job, *item) && !IsTarget(job, IdentityOf(item->Path));
+      return IsLaunchTarget(job, *item) && !IsTarget(job, IdentityOf(item->Path, item->WidePath));
     };
     if (std::none_of(job.entries.begin(), job.entries.end(), packed))
       throw EInputRefused("The executable file\r\n" + in.ExecutableFile +

@@ -108,6 +108,11 @@ struct BuildResult {
   std::vector<std::string> SkippedLinks;  // folder links the walk did not descend into
 };
 
+// The longest entry name (its path below the source, in UTF-8) of the strong layout: the
+// head extracts it below a folder of up to MAX_PATH characters within the 32,767 units of a
+// long Windows path.
+constexpr size_t StrongMaxEntryNameBytes = 32000;
+
 // The longest texts the options record carries, without their NUL.
 constexpr size_t MaxCmdParametersLength = 127;
 constexpr size_t MaxCustomFolderLength = 260;

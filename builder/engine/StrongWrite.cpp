@@ -81,8 +81,8 @@ struct StrongItem {
 constexpr uint32_t ReadPiece = 1 << 20;
 
 // True when the two files hold the same `size` bytes.
-bool SameContent(const std::string& a, const std::string& b, uint64_t size) {
-  SourceFile first(a), second(b);
+bool SameContent(const tfile& a, const tfile& b, uint64_t size) {
+  SourceFile first(a.Path, a.WidePath), second(b.Path, b.WidePath);
   std::vector<uint8_t> x(ReadPiece), y(ReadPiece);
   for (uint64_t done = 0; done < size;) {
     uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(size - done, ReadPiece));
@@ -185,7 +185,7 @@ bool StrongWriter::CollectDirectory() {
     strong.entry.Attributes = item.Attr;
     strong.entry.Time = item.Time;
     if (!item.IsFolder()) {
-      SourceFile source(item.Path);
+      SourceFile source(item.Path, item.WidePath);
       if (IsTarget(job_, source.Identity())) continue;
       if (BuildProgress* progress = job_.Progress()) {
         progress->SetSource(item.Path);
@@ -206,7 +206,7 @@ bool StrongWriter::CollectDirectory() {
       if (size > 0) {
         std::vector<size_t>& same = originals[{size, crc}];
         for (size_t original : same)
-          if (SameContent(items_[original].item->Path, item.Path, size)) {
+          if (SameContent(*items_[original].item, item, size)) {
             strong.entry.CopyOf = static_cast<uint32_t>(original + 1);
             break;
           }
@@ -258,7 +258,7 @@ bool StrongWriter::ReadBlock(Block& block) {
     if (!strong.item) {
       memcpy(at, static_cast<const uint8_t*>(job_.environment.Heads.SelfDelete.data) + itemRead_, n);
     } else {
-      if (!source_) source_ = std::make_unique<SourceFile>(strong.item->Path);
+      if (!source_) source_ = std::make_unique<SourceFile>(strong.item->Path, strong.item->WidePath);
       source_->ReadExact(at, n);
     }
     itemCrc_ = Crc(at, n, itemCrc_);
