@@ -46,6 +46,32 @@ bool UnfitForWindows(const std::u16string& name) {
   return !name.empty() && (name.back() == u'.' || name.back() == u' ');
 }
 
+// The strong layout's text in UTF-8: as the front end gave it, or the code-page text
+// converted; the record's copy then only where the code page holds the text and the field
+// has room for it (`longest` bytes), empty elsewhere: a reader of the record takes it whole.
+void SettleText(uint32_t codePage, size_t longest, std::string& text, std::string& utf8) {
+  if (utf8.empty()) {
+    std::u16string wide;
+    if (!text.empty() && FromArchiveName(text, codePage, wide)) ToUtf8(wide, utf8);
+    return;
+  }
+  std::string copy;
+  text = ToArchiveName(Utf16(utf8), codePage, copy) && copy.size() <= longest ? copy : std::string();
+}
+
+// Why a text cannot be carried; empty when it can. The strong layout carries the UTF-8 the
+// front end gave up to StrongMaxTextLength bytes; otherwise the record's field limits it.
+std::string TextRefusal(const BuildInputs& in, const std::string& what, const std::string& text,
+                        const std::string& utf8, size_t longest) {
+  if (in.StrongCompression && !utf8.empty()) {
+    if (utf8.size() <= StrongMaxTextLength) return std::string();
+    return what + " longer than " + std::to_string(StrongMaxTextLength) + " bytes in UTF-8\r\n\r\n" +
+           (text.empty() ? utf8 : text);
+  }
+  if (text.size() <= longest) return std::string();
+  return what + " longer than " + std::to_string(longest) + " characters\r\n\r\n" + text;
+}
+
 // An id below 2,147,483,647 from a generator of this build alone, seeded from the clocks
 // and from the system's random source: two builds started at the same instant, in one
 // process or in two, draw different ids.
@@ -180,6 +206,9 @@ void NormalizeInputs(BuildInputs& in) {
   in.Target = FullPath(Trim(in.Target));
   in.ExecutableFile = FullPath(Trim(in.ExecutableFile));
   in.CmdParameters = Trim(in.CmdParameters);
+  in.CmdParametersUtf8 = Trim(in.CmdParametersUtf8);
+  in.CustomFolderUtf8 = Trim(in.CustomFolderUtf8);
+  if (!in.CustomFolderUtf8.empty() && in.CustomFolderUtf8.back() != '\\') in.CustomFolderUtf8 += '\\';
   // The custom folder is a Windows path whichever system builds.
   in.CustomFolder = Trim(in.CustomFolder);
   if (PathSeparator == '\\')
@@ -195,13 +224,12 @@ std::string InputsRefusal(const BuildInputs& in) {
     // Long forms, so that two spellings of either are the same path.
     if (!PathBeginsWith(FullLongPath(in.ExecutableFile), IncludeTrailingSeparator(FullLongPath(in.Source))))
       return "The executable file\r\n" + in.ExecutableFile + "\r\n\r\nis not in the source folder\r\n" + in.Source;
-    if (in.CmdParameters.size() > MaxCmdParametersLength)
-      return "The command line parameters are longer than " + std::to_string(MaxCmdParametersLength) +
-             " characters\r\n\r\n" + in.CmdParameters;
+    std::string refusal = TextRefusal(in, "The command line parameters are", in.CmdParameters,
+                                      in.CmdParametersUtf8, MaxCmdParametersLength);
+    if (!refusal.empty()) return refusal;
   }
-  if (in.ExtractionFolder == 5 && in.CustomFolder.size() > MaxCustomFolderLength)
-    return "The custom folder is longer than " + std::to_string(MaxCustomFolderLength) + " characters\r\n\r\n" +
-           in.CustomFolder;
+  if (in.ExtractionFolder == 5)
+    return TextRefusal(in, "The custom folder is", in.CustomFolder, in.CustomFolderUtf8, MaxCustomFolderLength);
   return std::string();
 }
 
@@ -305,6 +333,10 @@ void ReportProgress(BuildJob& job, int64_t current, int64_t size) {
 
 BuildResult BuildSfx(const BuildInputs& inputs, const BuildEnvironment& environment) {
   BuildJob job(inputs, environment);
+  if (job.in.StrongCompression) {
+    SettleText(job.in.CodePage, MaxCmdParametersLength, job.in.CmdParameters, job.in.CmdParametersUtf8);
+    SettleText(job.in.CodePage, MaxCustomFolderLength, job.in.CustomFolder, job.in.CustomFolderUtf8);
+  }
   const BuildInputs& in = job.in;
   if (BuildProgress* progress = job.Progress()) {
     progress->SetSource("Initialization...");

@@ -223,6 +223,12 @@ bool StrongWriter::CollectDirectory() {
 
 std::string StrongWriter::DirectoryBytes() const {
   std::string bytes;
+  // The texts first, in UTF-8 (the record's copies hold only what the code page can).
+  for (const std::string* text : {&job_.in.CustomFolderUtf8, &job_.in.CmdParametersUtf8}) {
+    bytes += static_cast<char>(text->size() & 0xFF);
+    bytes += static_cast<char>(text->size() >> 8);
+    bytes += *text;
+  }
   for (const StrongItem& strong : items_) {
     bytes.append(reinterpret_cast<const char*>(&strong.entry), sizeof strong.entry);
     bytes += strong.name;
@@ -364,6 +370,7 @@ void StrongWriter::Run(unsigned threads) {
   StrongHeader header{};
   memcpy(header.Magic, StrongMagic, sizeof header.Magic);
   header.Version = StrongVersion;
+  header.Flags |= StrongFlagTexts;
   CLzmaEncProps props = EncoderProperties(blockSize_);
   LzmaEncProps_Normalize(&props);
   header.LzmaProperties[0] = static_cast<uint8_t>((props.pb * 5 + props.lp) * 9 + props.lc);
