@@ -285,7 +285,8 @@ void CollectEntries(BuildJob& job, const std::string& prefix, const std::string&
       throw EInputRefused("This name cannot be used on Windows\r\n\r\n" + folder + found.name);
     size_t longest = job.in.StrongCompression ? StrongMaxEntryNameBytes : static_cast<size_t>(MaxEntryNameLength);
     if (prefix.size() + name.size() > longest)
-      throw EInputRefused("This name is longer than " + std::to_string(longest) + (job.in.StrongCompression ? " bytes" : " characters") +
+      throw EInputRefused("This name is longer than " + std::to_string(longest) +
+                          (job.in.StrongCompression ? " bytes" : " characters") +
                           ", more than an SFX file can carry\r\n\r\n" + folder + found.name);
     if (found.folderLink) {
       job.skippedLinks.push_back(folder + found.name);

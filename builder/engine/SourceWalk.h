@@ -23,8 +23,8 @@ struct FolderItem {
 struct FolderListing;
 
 // Every item of the folder (a path ending in its separator, and that path as WidePathOf
-// gives it) but "." and "..", listed by `listing` (null: the system's own calls). A link to a file is described by the file it
-// leads to. Raises EBuildError naming the folder when it cannot be listed, and
-// EInputRefused naming an item no SFX file can carry.
+// gives it) but "." and "..", listed by `listing` (null: the system's own calls). A link to
+// a file is described by the file it leads to. Raises EBuildError naming the folder when it
+// cannot be listed, and EInputRefused naming an item no SFX file can carry.
 std::vector<FolderItem> ListFolder(const std::string& folder, const std::u16string& wideFolder,
                                    const FolderListing* listing);

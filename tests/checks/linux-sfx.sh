@@ -73,7 +73,9 @@ same_archives linux-strong.exe windows-strong.exe || fail "the strong archives d
 # default layout refused by both.
 long=$(printf 'd%.0s' {1..50}) deep=names/$long/$long/$long/$long/$long/$long
 mkdir -p "$deep" && printf deep > "$deep/leaf.txt" && printf n > "names/$(printf 'n%.0s' {1..251}).txt"
-for name in café Привет Ελληνικά 日本語 😀 straße STRASSE $'e\xcc\x81'; do printf '%s' "$name" > "names/$name.txt"; done
+for name in café Привет Ελληνικά 日本語 😀 straße STRASSE $'e\xcc\x81'; do
+  printf '%s' "$name" > "names/$name.txt"
+done
 cp "$probe" names/run.exe
 "$host" -x64 -o -c names linux-zd.exe 2>/dev/null
 linux=$?

@@ -140,8 +140,8 @@ TEST(LinuxBuild, RefusedInputsAndFailuresSayWhatAndLeaveNoTargetBegun) {
       // The strong layout takes every Unicode name and text, nothing else: a stray byte, an
       // overlong form and an encoded surrogate, escaped; the default layout as ever.
       {"name not UTF-8", [](const Scratch& s) { WriteFile(s("$S/a\xFF\xC0\xAF\xED\xA0\x80.txt"), "x"); },
-       {"-zs", "$S", "$T"}, 2, "The name of this file is not valid Unicode text\n\n$S/a\\xFF\\xC0\\xAF\\xED\\xA0\\x80.txt\n",
-       "$T", "<none>"},
+       {"-zs", "$S", "$T"}, 2,
+       "The name of this file is not valid Unicode text\n\n$S/a\\xFF\\xC0\\xAF\\xED\\xA0\\x80.txt\n", "$T", "<none>"},
       {"name not UTF-8, default layout", [](const Scratch& s) { WriteFile(s("$S/a\xFF.txt"), "x"); }, {"$S", "$T"}, 2,
        "The name of this file cannot be represented in the system's code page\n\n$S/a\xFF.txt\n", "$T", "<none>"},
       {"parameters not UTF-8", nullptr, {"-zs", "-mf", "$S", "$T", "$S/a.txt", "\xC1\xBF"}, 2,

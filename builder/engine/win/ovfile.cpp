@@ -194,8 +194,8 @@ FileIdentity IdentityOf(const std::string& path, const std::u16string& widePath)
   // also opens a folder.
   DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   std::wstring name = SystemWidePath(widePath.empty() ? WidePathOf(path) : widePath);
-  auto file = Own<FileHandleCloser>(
-      CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  auto file = Own<FileHandleCloser>(CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+                                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   return file ? IdentityOf(file.get()) : FileIdentity();
 }
 
