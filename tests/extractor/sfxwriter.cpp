@@ -103,8 +103,8 @@ std::string StrongDirectory(const std::vector<Entry>& entries) {
 }
 
 std::string StrongArchive(const SfxOptions& options, const std::string& directory, uint32_t entryCount,
-                          uint64_t contentSize, uint32_t blockSize, const std::string& frames) {
-  StrongHeader h{{'O', 'V', 'Z', 0}, StrongVersion, 0, {}, 0, blockSize, entryCount, contentSize,
+                          uint64_t contentSize, uint32_t blockSize, const std::string& frames, uint8_t flags) {
+  StrongHeader h{{'O', 'V', 'Z', 0}, StrongVersion, flags, {}, 0, blockSize, entryCount, contentSize,
                  static_cast<uint32_t>(directory.size()), 0, Crc(directory)};
   std::string packed = Lzma(directory, h.LzmaProperties);
   h.DirectoryPacked = static_cast<uint32_t>(packed.size());
@@ -114,13 +114,33 @@ std::string StrongArchive(const SfxOptions& options, const std::string& director
          std::string(reinterpret_cast<const char*>(&h), sizeof h) + packed + frames;
 }
 
-std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, uint32_t blockSize) {
+namespace {
+
+std::string Strong(const SfxOptions& options, const std::vector<Entry>& entries, uint32_t blockSize,
+                   const std::string& texts, uint8_t flags) {
   std::string content, frames;
   for (const Entry& e : entries)
     if (!e.copyOf) content += e.content;
   for (size_t at = 0; at < content.size(); at += blockSize) frames += Frame(content.substr(at, blockSize));
-  return StrongArchive(options, StrongDirectory(entries), static_cast<uint32_t>(entries.size()), content.size(),
-                       blockSize, frames);
+  return StrongArchive(options, texts + StrongDirectory(entries), static_cast<uint32_t>(entries.size()), content.size(),
+                       blockSize, frames, flags);
+}
+
+}  // namespace
+
+std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, uint32_t blockSize) {
+  return Strong(options, entries, blockSize, "", 0);
+}
+
+std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, const std::string& folder,
+                              const std::string& parameters) {
+  std::string texts;
+  for (const std::string* text : {&folder, &parameters}) {
+    texts += static_cast<char>(text->size());
+    texts += static_cast<char>(text->size() >> 8);
+    texts += *text;
+  }
+  return Strong(options, entries, 1 << 20, texts, StrongFlagTexts);
 }
 
 std::string SyntheticHead() {
