@@ -123,7 +123,7 @@ bool Inflate(uint32_t packed, uint32_t raw) {
 NextCharFunction gNextNameChar;
 
 bool IsValidEntry(const ArchiveEntry& e, const char* name) {
-  return IsSafeEntryName(name, e.NameLength) && IsValidKind(e, name);
+  return IsSafeStoredName(name, e.NameLength) && IsValidKind(e, name);
 }
 
 bool IsValidKind(const ArchiveEntry& e, const char* name) {

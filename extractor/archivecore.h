@@ -25,6 +25,10 @@ bool ReadU32(Cursor& c, uint32_t& value);
 bool IsValidKind(const ArchiveEntry& entry, const char* name);
 // Those, and a safe name of `entry.NameLength` bytes in the code page.
 bool IsValidEntry(const ArchiveEntry& entry, const char* name);
+// The default layout's name rule: IsSafeEntryName (storedname.cpp), except in the head,
+// which checks each name as it creates it, converted from the ANSI code page as the
+// system's A functions convert, under IsSafeWideName (sfxhead.cpp).
+bool IsSafeStoredName(const char* name, size_t length);
 
 // An entry's folder is the last folder entry or one of its parents, as the builders'
 // depth-first walk writes them, so every folder is named before its contents.

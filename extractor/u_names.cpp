@@ -45,16 +45,17 @@ bool IsDevice(const uint16_t* part, size_t length) {
   size_t base = 0;
   while (base < length && Folded(part[base]) != '.') ++base;
   while (base > 0 && (part[base - 1] == ' ' || part[base - 1] == 0x3000)) --base;
-  static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "COM", "LPT"};
+  static const char devices[] = "CON\0PRN\0AUX\0NUL\0CONIN$\0CONOUT$\0COM\0LPT";
+  const char* device = devices;
   for (int i = 0; i < 8; ++i) {
-    const char* device = devices[i];
     size_t n = 0;
     while (device[n] && n < base && Folded(part[n]) == device[n]) ++n;
-    if (device[n]) continue;
-    if (i < 6 ? n == base : base == 4) {
-      uint16_t digit = Folded(part[3]);
-      if (i < 6 || (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3) return true;
-    }
+    bool whole = !device[n];
+    while (device[n]) ++n;
+    device += n + 1;
+    if (!whole || (i < 6 ? n != base : base != 4)) continue;
+    uint16_t digit = Folded(part[3]);
+    if (i < 6 || (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3) return true;
   }
   return false;
 }

@@ -60,6 +60,10 @@ std::string StrongDirectory(const std::vector<Entry>& entries);
 std::string Frame(const std::string& raw);
 std::string StrongArchive(const SfxOptions& options, const std::string& directory, uint32_t entryCount,
                           uint64_t contentSize, uint32_t blockSize, const std::string& frames, uint8_t flags = 0);
+// A tree for the strong layout in UTF-8: Latin, Cyrillic, Greek, CJK and emoji names, a
+// folder 302 characters deep holding a name of 255 UTF-16 units, and `launch` as the
+// launch target, itself so named.
+std::vector<Entry> UnicodeTree(const std::string& launch);
 // A minimal 32-bit executable head whose one section ends at its end (1024 bytes).
 std::string SyntheticHead();
 // An elevation manifest for it, with the level the builders replace.
