@@ -8,8 +8,10 @@
 #include "OptionTable.h"
 
 #ifdef _WIN32
+#include <wchar.h>
 #include <windows.h>
 
+#include "Utf8.h"
 #include "ovfile.h"
 #endif
 
@@ -291,6 +293,17 @@ ParsedCommandLine ReadProcessCommandLine() {
   // Switch names compared as the user's locale compares file names.
   return ParsedCommandLine(
       SplitCommandLine(GetCommandLineA(), [](const char* p) -> const char* { return CharNextA(p); }), SamePath);
+}
+
+void ReadWideCommandLineTexts(BuildInputs& inputs) {
+  const wchar_t* wide = GetCommandLineW();
+  std::string line;
+  if (!ToUtf8(std::u16string(wide, wide + wcslen(wide)), line)) return;
+  // Split as the narrow line is: in UTF-8 every byte of a character beyond ASCII is above
+  // 0x7F, so quotes, backslashes and blanks fall where they fall in the narrow line.
+  CommandLineValues v = EvaluateCommandLine(ParsedCommandLine(SplitCommandLine(line.c_str()), SamePath));
+  inputs.CmdParametersUtf8 = v.Inputs.CmdParameters;
+  inputs.CustomFolderUtf8 = v.Inputs.CustomFolder;
 }
 
 #endif

@@ -136,4 +136,7 @@ BuildInputs EngineInputs(const CommandLineValues& v, BuildInputs options, const 
 #ifdef _WIN32
 // The process command line, split once; switches compared under the user's default locale.
 ParsedCommandLine ReadProcessCommandLine();
+// The parameters and the custom folder of the process command line in UTF-8, from its wide
+// form, into `inputs`; left as they are when that line is not Unicode text.
+void ReadWideCommandLineTexts(BuildInputs& inputs);
 #endif

@@ -17,14 +17,15 @@
 class tfile {
  public:
   // `Name` becomes prefix + the item's name; a folder's size is 0 whatever was reported.
-  tfile(const std::string& prefix, const std::string& name, const std::string& path, uint32_t time, uint64_t size,
-        uint32_t attr);
+  tfile(const std::string& prefix, const std::string& name, const std::string& path, const std::u16string& widePath,
+        uint32_t time, uint64_t size, uint32_t attr);
 
   uint32_t Time;  // DOS date (high word) and time (low word) of the last write, local time
   int64_t Size;  // below 2 GiB in the default layout
   uint32_t Attr;
   std::string Name;  // as the archive stores it: the archive's code page (UTF-8 in the strong layout), '\' between parts
   std::string Path;  // the full path as the system spells it
+  std::u16string WidePath;  // the same in UTF-16 where the system opens files by it (WidePathOf)
 
   bool IsFolder() const { return (Attr & 0x10) != 0; }
 };

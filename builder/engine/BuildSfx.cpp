@@ -21,12 +21,11 @@
 
 namespace {
 
-// The order of two names as NTFS lists a folder: by UTF-16 code units after upper-casing;
-// 0 for names NTFS takes for one.
+// The order of two names as NTFS lists a folder: by UTF-16 code units after upper-casing.
 int NtfsOrder(const std::u16string& a, const std::u16string& b) {
   size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {
-    char16_t x = NtfsUpperCase(a[i]), y = NtfsUpperCase(b[i]);
+    char16_t x = OrderUpperCase(a[i]), y = OrderUpperCase(b[i]);
     if (x != y) return x < y ? -1 : 1;
   }
   return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
@@ -45,6 +44,32 @@ bool UnfitForWindows(const std::u16string& name) {
   for (char16_t c : name)
     if (c < 32 || std::u16string(u"\\/:*?\"<>|").find(c) != std::u16string::npos) return true;
   return !name.empty() && (name.back() == u'.' || name.back() == u' ');
+}
+
+// The strong layout's text in UTF-8: as the front end gave it, or the code-page text
+// converted; the record's copy then only where the code page holds the text and the field
+// has room for it (`longest` bytes), empty elsewhere: a reader of the record takes it whole.
+void SettleText(uint32_t codePage, size_t longest, std::string& text, std::string& utf8) {
+  if (utf8.empty()) {
+    std::u16string wide;
+    if (!text.empty() && FromArchiveName(text, codePage, wide)) ToUtf8(wide, utf8);
+    return;
+  }
+  std::string copy;
+  text = ToArchiveName(Utf16(utf8), codePage, copy) && copy.size() <= longest ? copy : std::string();
+}
+
+// Why a text cannot be carried; empty when it can. The strong layout carries the UTF-8 the
+// front end gave up to StrongMaxTextLength bytes; otherwise the record's field limits it.
+std::string TextRefusal(const BuildInputs& in, const std::string& what, const std::string& text,
+                        const std::string& utf8, size_t longest) {
+  if (in.StrongCompression && !utf8.empty()) {
+    if (utf8.size() <= StrongMaxTextLength) return std::string();
+    return what + " longer than " + std::to_string(StrongMaxTextLength) + " bytes in UTF-8\r\n\r\n" +
+           (text.empty() ? utf8 : text);
+  }
+  if (text.size() <= longest) return std::string();
+  return what + " longer than " + std::to_string(longest) + " characters\r\n\r\n" + text;
 }
 
 // An id below 2,147,483,647 from a generator of this build alone, seeded from the clocks
@@ -135,9 +160,9 @@ void WriteFileChecksum(BuildJob& job) {
 
 }  // namespace
 
-tfile::tfile(const std::string& prefix, const std::string& name, const std::string& path, uint32_t time,
-             uint64_t size, uint32_t attr)
-    : Time(time), Size(static_cast<int64_t>(size)), Attr(attr), Name(prefix + name), Path(path) {
+tfile::tfile(const std::string& prefix, const std::string& name, const std::string& path,
+             const std::u16string& widePath, uint32_t time, uint64_t size, uint32_t attr)
+    : Time(time), Size(static_cast<int64_t>(size)), Attr(attr), Name(prefix + name), Path(path), WidePath(widePath) {
   if (IsFolder()) Size = 0;
 }
 
@@ -181,6 +206,9 @@ void NormalizeInputs(BuildInputs& in) {
   in.Target = FullPath(Trim(in.Target));
   in.ExecutableFile = FullPath(Trim(in.ExecutableFile));
   in.CmdParameters = Trim(in.CmdParameters);
+  in.CmdParametersUtf8 = Trim(in.CmdParametersUtf8);
+  in.CustomFolderUtf8 = Trim(in.CustomFolderUtf8);
+  if (!in.CustomFolderUtf8.empty() && in.CustomFolderUtf8.back() != '\\') in.CustomFolderUtf8 += '\\';
   // The custom folder is a Windows path whichever system builds.
   in.CustomFolder = Trim(in.CustomFolder);
   if (PathSeparator == '\\')
@@ -196,13 +224,12 @@ std::string InputsRefusal(const BuildInputs& in) {
     // Long forms, so that two spellings of either are the same path.
     if (!PathBeginsWith(FullLongPath(in.ExecutableFile), IncludeTrailingSeparator(FullLongPath(in.Source))))
       return "The executable file\r\n" + in.ExecutableFile + "\r\n\r\nis not in the source folder\r\n" + in.Source;
-    if (in.CmdParameters.size() > MaxCmdParametersLength)
-      return "The command line parameters are longer than " + std::to_string(MaxCmdParametersLength) +
-             " characters\r\n\r\n" + in.CmdParameters;
+    std::string refusal = TextRefusal(in, "The command line parameters are", in.CmdParameters,
+                                      in.CmdParametersUtf8, MaxCmdParametersLength);
+    if (!refusal.empty()) return refusal;
   }
-  if (in.ExtractionFolder == 5 && in.CustomFolder.size() > MaxCustomFolderLength)
-    return "The custom folder is longer than " + std::to_string(MaxCustomFolderLength) + " characters\r\n\r\n" +
-           in.CustomFolder;
+  if (in.ExtractionFolder == 5)
+    return TextRefusal(in, "The custom folder is", in.CustomFolder, in.CustomFolderUtf8, MaxCustomFolderLength);
   return std::string();
 }
 
@@ -229,15 +256,22 @@ bool IsLaunchTarget(const BuildJob& job, const tfile& item) {
          SamePath(job.longSource + item.Path.substr(job.in.Source.size()), job.launchTarget);
 }
 
-void CollectEntries(BuildJob& job, const std::string& prefix, const std::string& folder) {
-  std::vector<FolderItem> listed = ListFolder(folder, job.environment.Listing);
+void CollectEntries(BuildJob& job, const std::string& prefix, const std::string& folder,
+                    const std::u16string& wideFolder) {
+  std::vector<FolderItem> listed = ListFolder(folder, wideFolder, job.environment.Listing);
   std::sort(listed.begin(), listed.end(), ListedBefore);
-  // Sorted, the names Windows takes for one stand side by side.
-  for (size_t i = 1; i < listed.size(); ++i)
-    if (NtfsOrder(listed[i - 1].unicode, listed[i].unicode) == 0)
-      throw EInputRefused("Windows does not tell these names apart\r\n\r\n" + folder + listed[i - 1].name + "\r\n" +
-                          folder + listed[i].name);
+  // Sorted by their upper case, the names Windows takes for one stand side by side; the
+  // message names them in the walk's order.
+  std::vector<std::pair<std::u16string, size_t>> compared;
+  for (size_t i = 0; i < listed.size(); ++i) compared.emplace_back(ComparedName(listed[i].unicode), i);
+  std::sort(compared.begin(), compared.end());
+  for (size_t i = 1; i < compared.size(); ++i)
+    if (compared[i - 1].first == compared[i].first)
+      throw EInputRefused("Windows does not tell these names apart\r\n\r\n" + folder +
+                          listed[compared[i - 1].second].name + "\r\n" + folder + listed[compared[i].second].name);
   for (FolderItem& found : listed) {
+    if (job.in.StrongCompression && !found.undecodable.empty())
+      throw EInputRefused("The name of this file is not valid Unicode text\r\n\r\n" + folder + found.undecodable);
     std::string name;
     bool named = job.in.StrongCompression ? ToUtf8(found.unicode, name) : ToArchiveName(found.unicode, job.in.CodePage, name);
     if (!named)
@@ -249,9 +283,10 @@ void CollectEntries(BuildJob& job, const std::string& prefix, const std::string&
       throw EInputRefused("Windows opens a device for this name\r\n\r\n" + folder + found.name);
     if (UnfitForWindows(found.unicode))
       throw EInputRefused("This name cannot be used on Windows\r\n\r\n" + folder + found.name);
-    if (prefix.size() + name.size() > static_cast<size_t>(MaxEntryNameLength))
-      throw EInputRefused("This name is longer than " + std::to_string(MaxEntryNameLength) +
-                          " characters, more than an SFX file can carry\r\n\r\n" + folder + found.name);
+    size_t longest = job.in.StrongCompression ? StrongMaxEntryNameBytes : static_cast<size_t>(MaxEntryNameLength);
+    if (prefix.size() + name.size() > longest)
+      throw EInputRefused("This name is longer than " + std::to_string(longest) + (job.in.StrongCompression ? " bytes" : " characters") +
+                          ", more than an SFX file can carry\r\n\r\n" + folder + found.name);
     if (found.folderLink) {
       job.skippedLinks.push_back(folder + found.name);
       continue;
@@ -261,9 +296,12 @@ void CollectEntries(BuildJob& job, const std::string& prefix, const std::string&
       throw EInputRefused("This file is 2 GiB or larger, too large for an SFX file\r\n\r\n" + folder + found.name);
     if (job.in.ClampTimes && found.writeTime > job.in.LatestTime) found.writeTime = job.in.LatestTime;
     std::string path = folder + found.name;
-    job.entries.push_back(std::make_unique<tfile>(prefix, name, path, DosTimeOf(found.writeTime),
+    std::u16string widePath = wideFolder.empty() ? std::u16string() : wideFolder + found.unicode;
+    job.entries.push_back(std::make_unique<tfile>(prefix, name, path, widePath, DosTimeOf(found.writeTime),
                                                   found.size, found.attributes));
-    if (isFolder) CollectEntries(job, prefix + name + "\\", path + PathSeparator);
+    if (isFolder)
+      CollectEntries(job, prefix + name + "\\", path + PathSeparator,
+                     widePath.empty() ? widePath : widePath + char16_t(PathSeparator));
   }
 }
 
@@ -295,6 +333,10 @@ void ReportProgress(BuildJob& job, int64_t current, int64_t size) {
 
 BuildResult BuildSfx(const BuildInputs& inputs, const BuildEnvironment& environment) {
   BuildJob job(inputs, environment);
+  if (job.in.StrongCompression) {
+    SettleText(job.in.CodePage, MaxCmdParametersLength, job.in.CmdParameters, job.in.CmdParametersUtf8);
+    SettleText(job.in.CodePage, MaxCustomFolderLength, job.in.CustomFolder, job.in.CustomFolderUtf8);
+  }
   const BuildInputs& in = job.in;
   if (BuildProgress* progress = job.Progress()) {
     progress->SetSource("Initialization...");
@@ -304,13 +346,13 @@ BuildResult BuildSfx(const BuildInputs& inputs, const BuildEnvironment& environm
   // The long forms decide which item is the launch target.
   job.longSource = IncludeTrailingSeparator(FullLongPath(in.Source));
   if (in.ExtractionMode == 1) job.launchTarget = FullLongPath(in.ExecutableFile);
-  CollectEntries(job, std::string(), in.Source);
+  CollectEntries(job, std::string(), in.Source, WidePathOf(in.Source));
   // Found in the source by its text, the executable file may still not be packed: it lies
   // beyond a folder link the walk does not follow, or it is the target itself.
   if (!job.launchTarget.empty()) {
     job.targetIdentity = IdentityOf(in.Target);
     auto packed = [&job](const auto& item) {
-      return IsLaunchTarget(job, *item) && !IsTarget(job, IdentityOf(item->Path));
+      return IsLaunchTarget(job, *item) && !IsTarget(job, IdentityOf(item->Path, item->WidePath));
     };
     if (std::none_of(job.entries.begin(), job.entries.end(), packed))
       throw EInputRefused("The executable file\r\n" + in.ExecutableFile +

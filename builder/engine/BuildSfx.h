@@ -38,6 +38,13 @@ struct BuildInputs {
   // 1: the strong layout (one LZMA stream of all files in blocks, identical files stored
   // once, 64-bit sizes), marked in the record as Compressed 2; 0: Compressed as given.
   uint8_t StrongCompression = 0;
+  // The parameters and the custom folder in UTF-8, as the strong layout carries them beside
+  // the record's code-page copies, where the front end has them so (the Linux arguments,
+  // the wide command line). The build then keeps a code-page copy only where the code page
+  // holds the text and the record's field has room for it, and leaves it empty elsewhere.
+  // Empty: the code-page texts above, converted.
+  std::string CmdParametersUtf8;
+  std::string CustomFolderUtf8;
 
   // The file whose icon and version information the head takes over; empty for none.
   std::string ResourceSource;
@@ -107,6 +114,11 @@ struct BuildResult {
   uint64_t Written = 0;    // the size of the SFX file
   std::vector<std::string> SkippedLinks;  // folder links the walk did not descend into
 };
+
+// The longest entry name (its path below the source, in UTF-8) of the strong layout: the
+// head extracts it below a folder of up to MAX_PATH characters within the 32,767 units of a
+// long Windows path.
+constexpr size_t StrongMaxEntryNameBytes = 32000;
 
 // The longest texts the options record carries, without their NUL.
 constexpr size_t MaxCmdParametersLength = 127;

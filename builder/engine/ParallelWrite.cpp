@@ -146,7 +146,7 @@ void ParallelWriter::ReadEntries() {
                  &item);
       continue;
     }
-    SourceFile source(item.Path);
+    SourceFile source(item.Path, item.WidePath);
     if (IsTarget(job_, source.Identity())) continue;
     Piece start;
     start.kind = Piece::FileStart;

@@ -10,8 +10,8 @@
 
 class SourceFile {
  public:
-  explicit SourceFile(const std::string& path) : path_(path) {
-    Named([&] { file_ = OvFile(path_, OvFile::ReadOnly); });
+  explicit SourceFile(const std::string& path, const std::u16string& widePath = std::u16string()) : path_(path) {
+    Named([&] { file_ = OvFile(path_, OvFile::ReadOnly, widePath); });
   }
   void ReadExact(void* buffer, uint32_t length) {
     Named([&] { file_.ReadExact(buffer, length); });

@@ -81,8 +81,8 @@ struct StrongItem {
 constexpr uint32_t ReadPiece = 1 << 20;
 
 // True when the two files hold the same `size` bytes.
-bool SameContent(const std::string& a, const std::string& b, uint64_t size) {
-  SourceFile first(a), second(b);
+bool SameContent(const tfile& a, const tfile& b, uint64_t size) {
+  SourceFile first(a.Path, a.WidePath), second(b.Path, b.WidePath);
   std::vector<uint8_t> x(ReadPiece), y(ReadPiece);
   for (uint64_t done = 0; done < size;) {
     uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(size - done, ReadPiece));
@@ -185,7 +185,7 @@ bool StrongWriter::CollectDirectory() {
     strong.entry.Attributes = item.Attr;
     strong.entry.Time = item.Time;
     if (!item.IsFolder()) {
-      SourceFile source(item.Path);
+      SourceFile source(item.Path, item.WidePath);
       if (IsTarget(job_, source.Identity())) continue;
       if (BuildProgress* progress = job_.Progress()) {
         progress->SetSource(item.Path);
@@ -206,7 +206,7 @@ bool StrongWriter::CollectDirectory() {
       if (size > 0) {
         std::vector<size_t>& same = originals[{size, crc}];
         for (size_t original : same)
-          if (SameContent(items_[original].item->Path, item.Path, size)) {
+          if (SameContent(*items_[original].item, item, size)) {
             strong.entry.CopyOf = static_cast<uint32_t>(original + 1);
             break;
           }
@@ -223,6 +223,12 @@ bool StrongWriter::CollectDirectory() {
 
 std::string StrongWriter::DirectoryBytes() const {
   std::string bytes;
+  // The texts first, in UTF-8 (the record's copies hold only what the code page can).
+  for (const std::string* text : {&job_.in.CustomFolderUtf8, &job_.in.CmdParametersUtf8}) {
+    bytes += static_cast<char>(text->size() & 0xFF);
+    bytes += static_cast<char>(text->size() >> 8);
+    bytes += *text;
+  }
   for (const StrongItem& strong : items_) {
     bytes.append(reinterpret_cast<const char*>(&strong.entry), sizeof strong.entry);
     bytes += strong.name;
@@ -258,7 +264,7 @@ bool StrongWriter::ReadBlock(Block& block) {
     if (!strong.item) {
       memcpy(at, static_cast<const uint8_t*>(job_.environment.Heads.SelfDelete.data) + itemRead_, n);
     } else {
-      if (!source_) source_ = std::make_unique<SourceFile>(strong.item->Path);
+      if (!source_) source_ = std::make_unique<SourceFile>(strong.item->Path, strong.item->WidePath);
       source_->ReadExact(at, n);
     }
     itemCrc_ = Crc(at, n, itemCrc_);
@@ -364,6 +370,7 @@ void StrongWriter::Run(unsigned threads) {
   StrongHeader header{};
   memcpy(header.Magic, StrongMagic, sizeof header.Magic);
   header.Version = StrongVersion;
+  header.Flags |= StrongFlagTexts;
   CLzmaEncProps props = EncoderProperties(blockSize_);
   LzmaEncProps_Normalize(&props);
   header.LzmaProperties[0] = static_cast<uint8_t>((props.pb * 5 + props.lp) * 9 + props.lc);

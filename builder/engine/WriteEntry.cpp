@@ -55,7 +55,7 @@ void WriteEntry(BuildJob& job, const tfile& item) {
     WriteU32(job, ByteSum(item.Name.data(), item.Name.size()));
     return;
   }
-  SourceFile source(item.Path);
+  SourceFile source(item.Path, item.WidePath);
   if (IsTarget(job, source.Identity())) return;
   if (BuildProgress* progress = job.Progress()) {
     progress->SetSource(item.Path);

@@ -35,7 +35,9 @@ class OvFile {
   // regular file is opened, and opening never waits: a pipe or a device fails as a file
   // that is not there ("File not found") when read, as one that may not be written
   // ("File access denied") otherwise.
-  OvFile(const std::string& path, Mode mode);
+  // `widePath`, when given, is what the system opens (Windows: the UTF-16 path the walk
+  // found, which reaches names beyond the code page); `path` names the file in messages.
+  OvFile(const std::string& path, Mode mode, const std::u16string& widePath = std::u16string());
   ~OvFile() { Abandon(); }
   OvFile(const OvFile&) = delete;
   OvFile& operator=(const OvFile&) = delete;
@@ -88,8 +90,13 @@ std::string IncludeTrailingSeparator(const std::string& path);
 bool SamePath(const std::string& a, const std::string& b);
 // True when `path` begins with `folder` (which ends in a separator), compared as SamePath.
 bool PathBeginsWith(const std::string& path, const std::string& folder);
-// The identity of the file `path` leads to (links followed); unknown when there is none.
-FileIdentity IdentityOf(const std::string& path);
+// The identity of the file `path` (or `widePath`, as OvFile takes it) leads to (links
+// followed); unknown when there is none.
+FileIdentity IdentityOf(const std::string& path, const std::u16string& widePath = std::u16string());
+// The path in UTF-16 as the system's wide calls take it, converted from the ANSI code page
+// as its A calls convert it (Windows); empty where files are opened by the bytes of their
+// path (Linux).
+std::u16string WidePathOf(const std::string& path);
 bool IsFolder(const std::string& path);
 bool IsFile(const std::string& path);
 // Creates the folder a file is to go into, with every missing parent; failures show when

@@ -97,6 +97,16 @@ std::string CommandLineRefusal(const CommandLineValues& v, BuildInputs& in) {
   std::string probe;
   if (!ToArchiveName(u"a", in.CodePage, probe))
     return "This system cannot convert names to code page " + std::to_string(in.CodePage);
+  if (in.StrongCompression) {
+    // Carried in UTF-8 as given; the build keeps the code-page copies the code page holds.
+    for (auto text : {std::pair{&in.CmdParameters, "The command line parameters are"},
+                      {&in.CustomFolder, "The custom folder is"}})
+      if (!text.first->empty() && Utf16(*text.first).empty())
+        return std::string(text.second) + " not UTF-8 text\r\n\r\n" + EscapedUtf8(*text.first);
+    in.CmdParametersUtf8 = in.CmdParameters;
+    in.CustomFolderUtf8 = in.CustomFolder;
+    return std::string();
+  }
   const std::string where = " cannot be represented in code page " + std::to_string(in.CodePage) + "\r\n\r\n";
   if (!InCodePage(in.CmdParameters, in.CodePage)) return "The command line parameters" + where + in.CmdParameters;
   if (!InCodePage(in.CustomFolder, in.CodePage)) return "The custom folder" + where + in.CustomFolder;

@@ -124,8 +124,10 @@ int RunHiddenBuild() {
   if (!gCommandLine.CommandLineMode) return ExitInputsRefused;
   ConsoleStop stop;
   try {
-    BuildInputs checked;
-    if (!CheckBuildInputs(gCommandLine.Inputs, checked)) return ExitInputsRefused;
+    BuildInputs given = gCommandLine.Inputs, checked;
+    // The strong layout carries the texts as typed, also beyond the ANSI code page.
+    if (given.StrongCompression) ReadWideCommandLineTexts(given);
+    if (!CheckBuildInputs(given, checked)) return ExitInputsRefused;
     return RunBuild(checked, &stop) ? ExitBuilt : ExitStopped;
   } catch (const EInputRefused& refusal) {
     ShowError(refusal.what());

@@ -201,6 +201,42 @@ TEST_F(BuildJob, AFolderThatCannotBeListedStopsTheBuild) {
   }
 }
 
+// A listing that gives "lone.txt" a lone surrogate, which no file system of the host makes.
+void WithLoneSurrogate(LPWIN32_FIND_DATAW found) {
+  if (std::wstring(found->cFileName) == L"lone.txt") wcscpy(found->cFileName, L"lone\xD800.txt");
+}
+HANDLE WINAPI FirstLone(LPCWSTR pattern, LPWIN32_FIND_DATAW found) {
+  HANDLE search = FindFirstFileW(pattern, found);
+  if (search != INVALID_HANDLE_VALUE) WithLoneSurrogate(found);
+  return search;
+}
+BOOL WINAPI NextLone(HANDLE search, LPWIN32_FIND_DATAW found) {
+  BOOL more = FindNextFileW(search, found);
+  if (more) WithLoneSurrogate(found);
+  return more;
+}
+
+TEST_F(BuildJob, ALoneSurrogateIsShownInTheRefusal) {
+  std::string dir = MakeScratchDir("bj-surrogate"), src = dir + "src\\";
+  CreateDirectoryA(src.c_str(), nullptr);
+  WriteFileBytes(src + "lone.txt", "x");
+  const FolderListing lone = {FirstLone, NextLone};
+  environment_.Listing = &lone;
+  for (uint8_t strong : {0, 1}) {
+    BuildInputs in = Inputs(src, dir + "out.exe");
+    in.StrongCompression = strong;
+    try {
+      BuildSfx(in);
+      ADD_FAILURE() << "built";
+    } catch (const EInputRefused& error) {
+      EXPECT_EQ(std::string(error.what()),
+                strong ? "The name of this file is not valid Unicode text\r\n\r\n" + src + "lone\\uD800.txt"
+                       : "The name of this file cannot be represented in the system's code page\r\n\r\n" + src +
+                             "lone?.txt");
+    }
+  }
+}
+
 TEST_F(BuildJob, FileErrorsCarryTheStandardTexts) {
   std::string dir = MakeScratchDir("bj-errors");
   std::string src = dir + "src\\";

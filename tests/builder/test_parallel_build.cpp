@@ -125,6 +125,9 @@ class ParallelBuild : public testing::Test {
     in.SelfDeleteMode = 1;
     in.Threads = threads;
     in.StrongCompression = strong_;
+    in.CustomFolderUtf8 = customFolder_;
+    in.CmdParametersUtf8 = parameters_;
+    in.CodePage = 1252;
     NormalizeInputs(in);
     BuildEnvironment environment = environment_;
     environment.Progress = progress;
@@ -143,6 +146,7 @@ class ParallelBuild : public testing::Test {
   std::string helper_ = Text(3000, 7);
   BuildEnvironment environment_;
   uint8_t strong_ = 0;
+  std::string customFolder_, parameters_;  // in UTF-8
 };
 
 TEST_F(ParallelBuild, EveryThreadCountWritesTheSameBytes) {
@@ -261,7 +265,8 @@ TEST_F(ParallelBuild, AFileThatChangedFailsAsInTheOneThreadBuild) {
   EXPECT_EQ(ThreadsSettlingTo(threadsBefore), threadsBefore);
 }
 
-// The strong layout's directory and blocks, decoded: identical files are copies of the
+// The strong layout's directory and blocks, decoded: the texts in UTF-8 first, their
+// record copies only where code page 1252 holds them; identical files are copies of the
 // first, a file of the same size with other bytes is not, and the blocks hold every other
 // file's content once, in directory order.
 TEST_F(ParallelBuild, TheStrongLayoutStoresIdenticalFilesOnce) {
@@ -286,18 +291,23 @@ TEST_F(ParallelBuild, TheStrongLayoutStoresIdenticalFilesOnce) {
     if (!f.copyOf) expected += f.content;
   }
   strong_ = 1;
+  customFolder_ = "C:\\\u03A9\\";
+  parameters_ = "-q \u00E9";
   fs::path target = dir_ / "strong.exe";
   ASSERT_EQ(Build(src, target, 2, nullptr), "");
   std::string built = ReadFile(target);
   size_t at = FindArchiveOffset(built.data(), built.size());
   ASSERT_GT(built.size(), at + sizeof(SfxOptions) + sizeof(StrongHeader));
   EXPECT_EQ(built[at + offsetof(SfxOptions, Compressed)], CompressedStrong);
+  EXPECT_EQ(built[at + offsetof(SfxOptions, CustomFolder)], '\0');
+  EXPECT_STREQ(built.data() + at + offsetof(SfxOptions, CmdParameters), "-q \xE9");
   at += sizeof(SfxOptions);
   StrongHeader header;
   memcpy(&header, built.data() + at, sizeof header);
   at += sizeof header;
   EXPECT_EQ(std::string(header.Magic, 4), std::string(StrongMagic, 4));
   EXPECT_EQ(header.Version, StrongVersion);
+  EXPECT_TRUE(header.Flags & StrongFlagTexts);
   EXPECT_EQ(uint32_t{header.BlockSize}, 1u << 20);
   ASSERT_EQ(uint64_t{header.ContentSize}, expected.size());
   // Every stream is raw LZMA of a known length.
@@ -316,8 +326,14 @@ TEST_F(ParallelBuild, TheStrongLayoutStoresIdenticalFilesOnce) {
   };
   std::string directory = decode(header.DirectoryPacked, header.DirectorySize);
   EXPECT_EQ(crc32(0, reinterpret_cast<const Bytef*>(directory.data()), directory.size()), uint32_t{header.DirectoryCrc});
+  size_t d = 0;
+  for (const std::string& text : {customFolder_, parameters_}) {
+    size_t length = static_cast<uint8_t>(directory[d]) | static_cast<uint8_t>(directory[d + 1]) << 8;
+    EXPECT_EQ(directory.substr(d + 2, length), text);
+    d += 2 + length;
+  }
   std::map<std::string, StrongEntry> entries;
-  for (size_t d = 0; d + sizeof(StrongEntry) <= directory.size();) {
+  while (d + sizeof(StrongEntry) <= directory.size()) {
     StrongEntry entry;
     memcpy(&entry, directory.data() + d, sizeof entry);
     entries[directory.substr(d + sizeof entry, entry.NameLength)] = entry;

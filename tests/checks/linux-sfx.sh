@@ -68,6 +68,22 @@ run "$builder" -h -zs "${switches[@]}" "$(win "$work/src")" "$(win "$work/window
   "$(win "$work/src/tools/probe.exe")" "$(win "$work/x")\\" "$params" || fail "orvex.exe -zs ended with status $?"
 same_archives linux-strong.exe windows-strong.exe || fail "the strong archives differ"
 
+# Names of five scripts, composed and decomposed, a folder 300 characters deep, a name of
+# 255 units, texts beyond code page 1252: the same strong archive from both builders; the
+# default layout refused by both.
+long=$(printf 'd%.0s' {1..50}) deep=names/$long/$long/$long/$long/$long/$long
+mkdir -p "$deep" && printf deep > "$deep/leaf.txt" && printf n > "names/$(printf 'n%.0s' {1..251}).txt"
+for name in café Привет Ελληνικά 日本語 😀 straße STRASSE $'e\xcc\x81'; do printf '%s' "$name" > "names/$name.txt"; done
+cp "$probe" names/run.exe
+"$host" -x64 -o -c names linux-zd.exe 2>/dev/null
+linux=$?
+run "$builder" -h -q -o -c "$(win "$work/names")" "$(win "$work/windows-zd.exe")" 2>/dev/null
+[ "$linux $?" = "2 2" ] || fail "the default layout took names beyond the code page ($linux)"
+"$host" -x64 -zs -o -c -mf -fm names linux-zs.exe names/run.exe 'C:\Ω\' '日本 é' &&
+  run "$builder" -h -q -zs -o -c -mf -fm "$(win "$work/names")" "$(win "$work/windows-zs.exe")" \
+    "$(win "$work/names/run.exe")" 'C:\Ω\' '日本 é' || fail "a strong build of Unicode names ended with status $?"
+same_archives linux-zs.exe windows-zs.exe || fail "the strong archives of Unicode names differ"
+
 # Each elevation choice, reproducible: the same file from both builders, checksum
 # included; pefile reads it and its 32-bit twin back, and orvex -l names the level.
 version=$(sed -n 's/^project(Orvex VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")

@@ -137,6 +137,19 @@ TEST(LinuxBuild, RefusedInputsAndFailuresSayWhatAndLeaveNoTargetBegun) {
        "The custom folder cannot be represented in code page 1252\n\nC:\\Ω\n", "$T", "<none>"},
       {"parameters outside the code page", nullptr, {"-mf", "-cp1251", "$S", "$T", "$S/a.txt", "\u00e9"}, 2,
        "The command line parameters cannot be represented in code page 1251\n\n\u00e9\n", "$T", "<none>"},
+      // The strong layout takes every Unicode name and text, nothing else: a stray byte, an
+      // overlong form and an encoded surrogate, escaped; the default layout as ever.
+      {"name not UTF-8", [](const Scratch& s) { WriteFile(s("$S/a\xFF\xC0\xAF\xED\xA0\x80.txt"), "x"); },
+       {"-zs", "$S", "$T"}, 2, "The name of this file is not valid Unicode text\n\n$S/a\\xFF\\xC0\\xAF\\xED\\xA0\\x80.txt\n",
+       "$T", "<none>"},
+      {"name not UTF-8, default layout", [](const Scratch& s) { WriteFile(s("$S/a\xFF.txt"), "x"); }, {"$S", "$T"}, 2,
+       "The name of this file cannot be represented in the system's code page\n\n$S/a\xFF.txt\n", "$T", "<none>"},
+      {"parameters not UTF-8", nullptr, {"-zs", "-mf", "$S", "$T", "$S/a.txt", "\xC1\xBF"}, 2,
+       "The command line parameters are not UTF-8 text\n\n\\xC1\\xBF\n", "$T", "<none>"},
+      {"custom folder too long", nullptr, {"-zs", "-fm", "$S", "$T", std::string(4096, 'f')}, 2,
+       "The custom folder is longer than 4096 bytes in UTF-8\n\n" + std::string(4096, 'f') + "\\\n", "$T", "<none>"},
+      {"sigma and SIGMA", [](const Scratch& s) { WriteFile(s("$S/\u03C3"), "1"), WriteFile(s("$S/\u03A3"), "2"); },
+       {"-zs", "$S", "$T"}, 2, "Windows does not tell these names apart\n\n$S/\u03A3\n$S/\u03C3\n", "$T", "<none>"},
       {"fifo", [](const Scratch& s) { mkfifo(s("$S/pipe").c_str(), 0644); }, {"$S", "$T"}, 2,
        "This is neither a file nor a folder (a device, a pipe or a socket)\n\n$S/pipe\n", "$T", "<none>"},
       // Refused before anything is opened: the target stays as it was.

@@ -42,3 +42,12 @@ bool ToArchiveName(const std::u16string& name, uint32_t codePage, std::string& a
   return Convert(charset.c_str(), "UTF-16LE", utf16, archiveName) &&
          Convert("UTF-16LE", charset.c_str(), archiveName, back) && back == utf16;
 }
+
+bool FromArchiveName(const std::string& archiveName, uint32_t codePage, std::u16string& name) {
+  std::string utf16;
+  if (!Convert("UTF-16LE", CodePageCharset(codePage).c_str(), archiveName, utf16)) return false;
+  name.clear();
+  for (size_t i = 0; i + 1 < utf16.size(); i += 2)
+    name += static_cast<char16_t>(static_cast<unsigned char>(utf16[i]) | static_cast<unsigned char>(utf16[i + 1]) << 8);
+  return true;
+}

@@ -34,7 +34,7 @@ void Describe(const struct stat& status, const std::string& name, FolderItem& it
 }  // namespace
 
 // Linux lists by its own calls only.
-std::vector<FolderItem> ListFolder(const std::string& folder, const FolderListing*) {
+std::vector<FolderItem> ListFolder(const std::string& folder, const std::u16string&, const FolderListing*) {
   std::unique_ptr<DIR, int (*)(DIR*)> listing(opendir(folder.c_str()), closedir);
   if (!listing)
     throw EBuildError("This folder could not be listed (" + std::string(strerror(errno)) + ")\r\n\r\n" + folder);
@@ -48,6 +48,7 @@ std::vector<FolderItem> ListFolder(const std::string& folder, const FolderListin
     FolderItem item;
     item.name = name;
     item.unicode = Utf16(name);
+    if (item.unicode.empty()) item.undecodable = EscapedUtf8(name);
     items.push_back(item);
   }
   if (errno != 0)

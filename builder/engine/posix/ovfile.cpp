@@ -49,7 +49,8 @@ FileIdentity IdentityOf(const struct stat& status) {
 
 }  // namespace
 
-OvFile::OvFile(const std::string& path, Mode mode) {
+// Linux opens every file by the bytes of its path.
+OvFile::OvFile(const std::string& path, Mode mode, const std::u16string&) {
   // A file opened for writing is read too: the build sums what it wrote.
   int flags = O_CLOEXEC | O_NOCTTY | (mode == ReadOnly ? O_RDONLY : O_RDWR);
   if (mode == CreateAlways) flags |= O_CREAT | O_TRUNC;
@@ -183,10 +184,12 @@ bool PathBeginsWith(const std::string& path, const std::string& folder) {
   return path.compare(0, folder.size(), folder) == 0;
 }
 
-FileIdentity IdentityOf(const std::string& path) {
+FileIdentity IdentityOf(const std::string& path, const std::u16string&) {
   struct stat status;
   return stat(path.c_str(), &status) == 0 ? IdentityOf(status) : FileIdentity();
 }
+
+std::u16string WidePathOf(const std::string&) { return std::u16string(); }
 
 bool IsFolder(const std::string& path) {
   struct stat status;

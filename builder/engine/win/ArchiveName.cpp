@@ -22,3 +22,14 @@ bool ToArchiveName(const std::u16string& name, uint32_t, std::string& archiveNam
   back.resize(back.size() - 1);
   return back == wide;
 }
+
+bool FromArchiveName(const std::string& archiveName, uint32_t, std::u16string& name) {
+  name.clear();
+  if (archiveName.empty()) return true;
+  int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, archiveName.c_str(), -1, nullptr, 0);
+  if (n <= 0) return false;
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, archiveName.c_str(), -1, &wide[0], n);
+  name.assign(wide.begin(), wide.end() - 1);
+  return true;
+}

@@ -1,9 +1,11 @@
-// Listing a folder on Windows: by wide names, so that a name the ANSI code page cannot
-// carry is seen as it is.
+// Listing a folder on Windows: by wide names and wide paths, so that a name the ANSI code
+// page cannot carry is seen as it is and a folder deeper than MAX_PATH can be listed.
 #include "SourceWalk.h"
 
 #include "SourceWalkHooks.h"
+#include "Utf8.h"
 #include "WindowsNames.h"
+#include "widepath.h"
 #include "winhandles.h"
 #include "u_shared.h"
 #include "winerrors.h"
@@ -11,15 +13,6 @@
 namespace {
 
 const FolderListing SystemListing = {FindFirstFileW, FindNextFileW};
-
-std::wstring Widen(const std::string& text) {
-  int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], n);
-  wide.resize(static_cast<size_t>(n - 1));
-  return wide;
-}
 
 // The name for messages and paths: '?' for what the code page lacks, no lookalikes.
 std::string Narrow(const wchar_t* wide) {
@@ -40,8 +33,8 @@ uint64_t Ticks(const FILETIME& time) { return uint64_t{time.dwHighDateTime} << 3
 
 // A file link is listed with the link's own size and times; what is packed is the file it
 // points to, so the entry is described by that file.
-void DescribeLinkTarget(const std::string& path, FolderItem& item) {
-  auto file = Own<FileHandleCloser>(CreateFileW(Widen(path).c_str(), FILE_READ_ATTRIBUTES,
+void DescribeLinkTarget(const std::string& path, const std::u16string& widePath, FolderItem& item) {
+  auto file = Own<FileHandleCloser>(CreateFileW(SystemWidePath(widePath).c_str(), FILE_READ_ATTRIBUTES,
                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                                 OPEN_EXISTING, 0, nullptr));
   BY_HANDLE_FILE_INFORMATION info;
@@ -54,9 +47,10 @@ void DescribeLinkTarget(const std::string& path, FolderItem& item) {
 
 }  // namespace
 
-std::vector<FolderItem> ListFolder(const std::string& folder, const FolderListing* listing) {
+std::vector<FolderItem> ListFolder(const std::string& folder, const std::u16string& wideFolder,
+                                   const FolderListing* listing) {
   const FolderListing& calls = listing ? *listing : SystemListing;
-  std::wstring pattern = Widen(folder + "*.*");
+  std::wstring pattern = SystemWidePath(wideFolder + u"*.*");
   WIN32_FIND_DATAW found;
   std::vector<FolderItem> items;
   auto search = Own<FindHandleCloser>(calls.First(pattern.c_str(), &found));
@@ -73,6 +67,11 @@ std::vector<FolderItem> ListFolder(const std::string& folder, const FolderListin
     FolderItem item;
     item.name = Narrow(found.cFileName);
     item.unicode.assign(wide.begin(), wide.end());
+    std::string utf8;
+    if (!ToUtf8(item.unicode, utf8)) {
+      std::u16string shown = EscapedSurrogates(item.unicode);
+      item.undecodable = Narrow(std::wstring(shown.begin(), shown.end()).c_str());
+    }
     item.size = uint64_t{found.nFileSizeHigh} << 32 | found.nFileSizeLow;
     item.attributes = found.dwFileAttributes;
     item.writeTime = Ticks(found.ftLastWriteTime);
@@ -87,7 +86,7 @@ std::vector<FolderItem> ListFolder(const std::string& folder, const FolderListin
     if (item.attributes & AttributeDirectory)
       item.folderLink = true;
     else
-      DescribeLinkTarget(folder + item.name, item);
+      DescribeLinkTarget(folder + item.name, wideFolder + item.unicode, item);
   }
   return items;
 }

@@ -1,6 +1,7 @@
 // Files and paths on Windows.
 #include "ovfile.h"
 
+#include "widepath.h"
 #include "winhandles.h"
 #include "winerrors.h"
 
@@ -15,6 +16,23 @@ FileIdentity IdentityOf(HANDLE file) {
 }
 
 }  // namespace
+
+std::u16string WidePathOf(const std::string& path) {
+  int n = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+  if (n <= 1) return std::u16string();
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], n);
+  return std::u16string(wide.begin(), wide.end() - 1);
+}
+
+std::wstring SystemWidePath(const std::u16string& path) {
+  std::wstring wide(path.begin(), path.end());
+  if (wide.size() < MAX_PATH || wide.compare(0, 4, L"\\\\?\\") == 0 || wide.compare(0, 4, L"\\\\.\\") == 0)
+    return wide;
+  if (wide.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC" + wide.substr(1);
+  bool drive = wide.size() > 2 && wide[1] == L':' && wide[2] == L'\\';
+  return drive ? L"\\\\?\\" + wide : wide;
+}
 
 std::string FileErrorText(DWORD code) {
   switch (code) {
@@ -51,13 +69,14 @@ std::string SystemErrorText(DWORD code) {
   return result;
 }
 
-OvFile::OvFile(const std::string& path, Mode mode) {
+OvFile::OvFile(const std::string& path, Mode mode, const std::u16string& widePath) {
   // Reading the attributes tells a file from a device and gives the identity; a file
   // opened for writing is read too: the build sums what it wrote.
   DWORD access = (mode == ReadOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE) | FILE_READ_ATTRIBUTES;
   DWORD share = mode == ReadOnly ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
   DWORD disposition = mode == CreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
-  HANDLE file = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  std::wstring name = SystemWidePath(widePath.empty() ? WidePathOf(path) : widePath);
+  HANDLE file = CreateFileW(name.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) RaiseFileError(GetLastError());
   // A pipe (a host's fifo under Wine), a console or a serial port would be read as an
   // empty file or not at all: what was opened is checked, not the name looked up again.
@@ -170,12 +189,13 @@ bool PathBeginsWith(const std::string& path, const std::string& folder) {
   return path.size() >= folder.size() && SamePath(path.substr(0, folder.size()), folder);
 }
 
-FileIdentity IdentityOf(const std::string& path) {
+FileIdentity IdentityOf(const std::string& path, const std::u16string& widePath) {
   // Without FILE_FLAG_OPEN_REPARSE_POINT a link is followed to its file; the backup flag
   // also opens a folder.
   DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  std::wstring name = SystemWidePath(widePath.empty() ? WidePathOf(path) : widePath);
   auto file = Own<FileHandleCloser>(
-      CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   return file ? IdentityOf(file.get()) : FileIdentity();
 }
 
