@@ -276,6 +276,7 @@ TEST(ArchiveReader, RefusesUnsafeNamesBeforeWritingAnything) {
       {"Latin names that differ in case", {File("\xC3\x84rger", "x"), File("\xC3\xA4RGER", "y")}},
       {"Greek names that differ in case", {File("\xCE\xB1\xCE\xB2", "x"), File("\xCE\x91\xCE\x92", "y")}},
       {"Cyrillic folders that differ in case", {Folder("\xD0\x96"), Folder("\xD0\xB6")}},
+      {"Armenian names that differ in case", {File("\xD5\xA1.txt", "x"), File("\xD4\xB1.txt", "y")}},
       {"a file and a folder that differ in case", {Folder("d"), File("d\\\xD1\x8F", "x"), Folder("d\\\xD0\xAF")}},
       {"a custom folder with a bar", {File("a", "x")}, "C:\\a|b", ""},
       {"a custom folder that names a device", {File("a", "x")}, "%TEMP%\\nul", ""},
