@@ -444,7 +444,7 @@ void OpenRoot(bool own) {
     // unelevated program could open it for writing.
     gCreateSecurity = own ? gGuarded : nullptr;
     for (DWORD n = 0;; ++n) {
-      if (n) wsprintfW(name + nameLength, L"%lu", n);
+      if (n) wsprintfW(name + nameLength, L"%u", n);
       LONG status = OpenIn(above, name, lstrlenW(name), FolderAccess, FolderSharing, FILE_CREATE, FILE_DIRECTORY_FILE,
                            gRoot.handle);
       if (status >= 0) break;

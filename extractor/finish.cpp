@@ -73,7 +73,7 @@ WCHAR gWalkPath[PathCapacity];
 void Visit(const FileId* recorded) {
   int length = lstrlenW(gWalkPath);
   if (length + 4 < PathCapacity) {
-    CopyText(gWalkPath + length, L"*.*", 4);
+    CopyText(gWalkPath + length, L"*", 2);
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW(LongPath(gWalkPath), &found);
     gWalkPath[length] = 0;
@@ -159,7 +159,9 @@ void StartSelfDelete() {
   static WCHAR parameters[PathCapacity + 3];
   parameters[0] = '"';
   CopyText(parameters + 1, gOwnPath, PathCapacity);
-  CopyText(parameters + lstrlenW(parameters), L"\"", 2);
+  int length = lstrlenW(parameters);
+  parameters[length] = '"';
+  parameters[length + 1] = 0;
   ShellExecuteW(nullptr, L"open", gHelperPath, parameters, nullptr, SW_HIDE);
   MoveFileExW(LongPath(gHelperPath), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }

@@ -8,17 +8,17 @@ long WideFromUtf8(const char* text, size_t length, uint16_t* wide, size_t capaci
   size_t count = 0;
   while (p < end) {
     uint32_t c = *p++;
-    // The continuation bytes a start byte announces, and the least code point that needs
-    // them: anything smaller is an overlong form.
+    // The continuation bytes a start byte announces, and the bits of the least code point
+    // that needs them: anything smaller is an overlong form (for none, NUL, refused anyway).
     int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    static const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
+    static const uint8_t least[] = {0, 7, 11, 16};
     if ((c >= 0x80 && c < 0xC0) || c > 0xF4 || end - p < more) return -1;
     c &= 0x7F >> more;
     for (int i = 0; i < more; ++i, ++p) {
       if ((*p & 0xC0) != 0x80) return -1;
       c = c << 6 | (*p & 0x3F);
     }
-    if (c < least[more] || c < 0x20 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return -1;
+    if (c < 1u << least[more] || c < 0x20 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return -1;
     if (capacity - count < (c >= 0x10000 ? 2u : 1u)) return -1;
     if (c >= 0x10000) {
       c -= 0x10000;
