@@ -147,17 +147,10 @@ std::vector<Entry> UnicodeTree(const std::string& launch) {
   std::string deep = std::string(100, 'a') + "\\" + std::string(100, 'b') + "\\" + std::string(100, 'c'), long255;
   for (int i = 0; i < 251; ++i) long255 += "n";  // ASCII: Linux file systems take 255 bytes
   // The source is UTF-8, and so are these literals on every compiler the project uses.
-  return {Folder("Ünïcödé"),
-          File("Ünïcödé\\café.txt", "latin"),
-          Folder("Ünïcödé\\Кириллица"),
-          File("Ünïcödé\\Кириллица\\Ελληνικά.txt", "greek"),
-          Folder("日本語"),
-          File("日本語\\ファイル 😀.txt", "cjk and emoji"),
-          File("日本語\\▶ 起動 🚀.exe", launch, EntryKindLaunchTarget),
-          Folder(deep.substr(0, 100)),
-          Folder(deep.substr(0, 201)),
-          Folder(deep),
-          File(deep + "\\" + long255 + ".txt", "deep")};
+  return {Folder("Ünïcödé"), File("Ünïcödé\\café.txt", "latin"), Folder("Ünïcödé\\Кириллица"),
+          File("Ünïcödé\\Кириллица\\Ελληνικά.txt", "greek"), Folder("日本語"), File("日本語\\ファイル 😀.txt", "cjk"),
+          File("日本語\\▶ 起動 🚀.exe", launch, EntryKindLaunchTarget), Folder(deep.substr(0, 100)),
+          Folder(deep.substr(0, 201)), Folder(deep), File(deep + "\\" + long255 + ".txt", "deep")};
 }
 
 std::string SyntheticHead() {

@@ -49,8 +49,7 @@ std::string MakeArchive(const SfxOptions& options, const std::vector<Entry>& ent
 // The strong layout behind the options record: the directory of `entries`, then the
 // content of those that are no copies cut into blocks of `blockSize`.
 std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, uint32_t blockSize = 1 << 20);
-// The same with StrongFlagTexts: the custom folder and the parameters, as given, at the
-// directory's start.
+// With StrongFlagTexts: the custom folder and the parameters at the directory's start.
 std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, const std::string& folder,
                               const std::string& parameters);
 // Its parts, for archives the builders never write: the raw directory records, a block
@@ -60,9 +59,8 @@ std::string StrongDirectory(const std::vector<Entry>& entries);
 std::string Frame(const std::string& raw);
 std::string StrongArchive(const SfxOptions& options, const std::string& directory, uint32_t entryCount,
                           uint64_t contentSize, uint32_t blockSize, const std::string& frames, uint8_t flags = 0);
-// A tree for the strong layout in UTF-8: Latin, Cyrillic, Greek, CJK and emoji names, a
-// folder 302 characters deep holding a name of 255 UTF-16 units, and `launch` as the
-// launch target, itself so named.
+// Latin, Cyrillic, Greek, CJK and emoji names, a folder 302 characters deep holding a name
+// of 255 units, and `launch` as the launch target, so named.
 std::vector<Entry> UnicodeTree(const std::string& launch);
 // A minimal 32-bit executable head whose one section ends at its end (1024 bytes).
 std::string SyntheticHead();

@@ -180,18 +180,16 @@ TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
 // The file at `name` (parts split by backslashes) below `root`, opened folder by folder, as
 // a path past PATH_MAX cannot be opened whole.
 std::string ReadBelow(const std::string& root, const std::string& name) {
-  int folder = open(root.c_str(), O_RDONLY | O_DIRECTORY);
-  size_t start = 0;
-  for (size_t end; (end = name.find('\\', start)) != std::string::npos && folder >= 0; start = end + 1) {
-    int next = openat(folder, name.substr(start, end - start).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-    close(folder);
-    folder = next;
+  int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY);
+  for (size_t start = 0, end = 0; end != std::string::npos && fd >= 0; start = end + 1) {
+    end = name.find('\\', start);
+    int next = openat(fd, name.substr(start, end - start).c_str(), O_RDONLY | O_NOFOLLOW);
+    close(fd);
+    fd = next;
   }
-  int file = folder < 0 ? -1 : openat(folder, name.substr(start).c_str(), O_RDONLY | O_NOFOLLOW);
   std::string content(1 << 16, '\0');
-  ssize_t got = file < 0 ? -1 : read(file, &content[0], content.size());
-  for (int fd : {file, folder})
-    if (fd >= 0) close(fd);
+  ssize_t got = fd < 0 ? -1 : read(fd, &content[0], content.size());
+  if (fd >= 0) close(fd);
   return got < 0 ? "(unreadable)" : content.substr(0, static_cast<size_t>(got));
 }
 

@@ -633,9 +633,8 @@ TEST(FolderChoices, UnicodeNamesOfAnyLength) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     std::string content(e.content.size() + 1, '\0');
     DWORD got = 0;
-    EXPECT_TRUE(ReadFile(file, &content[0], static_cast<DWORD>(content.size()), &got, nullptr)) << e.name;
-    CloseHandle(file);
-    EXPECT_TRUE(content.substr(0, got) == e.content) << e.name;
+    EXPECT_TRUE(ReadFile(file, &content[0], static_cast<DWORD>(content.size()), &got, nullptr) && CloseHandle(file) &&
+                content.substr(0, got) == e.content) << e.name;
   }
   EXPECT_NE(ReadFileBytes(report).find("\\\xE2\x96\xB6 \xE8\xB5\xB7\xE5\x8B\x95 \xF0\x9F\x9A\x80.exe\" " + parameters), std::string::npos)
       << ReadFileBytes(report);
