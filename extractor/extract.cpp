@@ -53,7 +53,7 @@ void GetTempFolder(bool withSubfolder, WCHAR (&path)[PathCapacity]) {
     path[0] = 0;
     return;
   }
-  EnsureBackslash(path, PathCapacity);
+  EnsureBackslash(path);
   // The identifier is letters and digits (checked at the start).
   if (withSubfolder) wsprintfW(path + lstrlenW(path), L"~sfx%.11hs\\", gOptions.InstanceId);
 }
@@ -76,13 +76,14 @@ void GetSpecialFolder(int csidl, WCHAR (&path)[PathCapacity]) {
 void BrowseForFolder(WCHAR (&path)[PathCapacity]) {
   // The new dialog style needs COM on this thread.
   CoInitialize(nullptr);
-  WCHAR displayName[MAX_PATH];
-  BROWSEINFOW info{};
+  // The title is ANSI text; the folder chosen is read back in UTF-16 (PathOfList).
+  char displayName[MAX_PATH];
+  BROWSEINFOA info{};
   info.hwndOwner = ExtractorWindowHandle();
   info.pszDisplayName = displayName;
-  info.lpszTitle = Widened(ExtractToText[LanguageIndex], CP_ACP);
+  info.lpszTitle = ExtractToText[LanguageIndex];
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
-  PathOfList(SHBrowseForFolderW(&info), path);
+  PathOfList(SHBrowseForFolderA(&info), path);
   if (!path[0]) FinishSfx(L"", 0);
 }
 
@@ -124,10 +125,10 @@ void ResolveExtractionFolder() {
   }
   if (!folder[0]) FailureGuard();
   // Before the full path is made: "C:" alone would be the current folder of drive C.
-  EnsureBackslash(folder, PathCapacity);
+  EnsureBackslash(folder);
   DWORD length = GetFullPathNameW(folder, PathCapacity, gExtractionFolder, nullptr);
   if (length == 0 || length >= PathCapacity) FailureGuard();
-  EnsureBackslash(gExtractionFolder, PathCapacity);
+  EnsureBackslash(gExtractionFolder);
 }
 
 
@@ -215,6 +216,11 @@ struct Level {
 };
 constexpr ACCESS_MASK FolderAccess = FILE_TRAVERSE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
 constexpr ULONG FolderSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+// A folder by its path, held as the levels below are: the base of a walk.
+HANDLE HoldFolder(const WCHAR* path) {
+  return OpenPath(path, FILE_TRAVERSE | FILE_READ_ATTRIBUTES, FolderSharing, FILE_FLAG_BACKUP_SEMANTICS);
+}
 // Each part of a name takes at least two of its units, with its backslash; one level more
 // is the base.
 Level gLevels[MaxNameUnits / 2 + 2];
@@ -270,9 +276,7 @@ void EnterBase(bool helper) {
   Level& base = gLevels[0];
   if (helper) {
     GetTempFolder(false, gHeldPath);
-    base = Level{CreateFileW(LongPath(gHeldPath), FILE_TRAVERSE | FILE_READ_ATTRIBUTES, FolderSharing, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_BACKUP_SEMANTICS, nullptr),
-                 0, 0, false, FileId{}};
+    base = Level{HoldFolder(gHeldPath), 0, 0, false, FileId{}};
     if (base.handle == INVALID_HANDLE_VALUE) FailWithLastError(gTarget);
   } else {
     base = gRoot;
@@ -421,8 +425,7 @@ void OpenRoot(bool own) {
   gRoot = Level{INVALID_HANDLE_VALUE, 0, 0, false, FileId{}};
   if (!own) {
     // With its backslash: "C:" alone would be the current folder of drive C.
-    gRoot.handle = CreateFileW(LongPath(gExtractionFolder), FILE_TRAVERSE | FILE_READ_ATTRIBUTES, FolderSharing, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    gRoot.handle = HoldFolder(gExtractionFolder);
     DWORD code = GetLastError();
     if (gRoot.handle == INVALID_HANDLE_VALUE && (name == path || (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND)))
       FinishSfx(path, code ? code : ERROR_HANDLE_EOF);
@@ -437,8 +440,7 @@ void OpenRoot(bool own) {
     }
   }
   if (gRoot.handle == INVALID_HANDLE_VALUE) {
-    HANDLE above = CreateFileW(LongPath(parent), FILE_TRAVERSE | FILE_READ_ATTRIBUTES, FolderSharing, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE above = HoldFolder(parent);
     if (above == INVALID_HANDLE_VALUE) FailWithLastError(parent);
     // Made with its rights, never given them afterwards: no moment exists in which an
     // unelevated program could open it for writing.
@@ -455,7 +457,7 @@ void OpenRoot(bool own) {
     gCreateSecurity = nullptr;
     gRoot.fresh = true;
     CopyText(gExtractionFolder, path, PathCapacity);
-    EnsureBackslash(gExtractionFolder, PathCapacity);
+    EnsureBackslash(gExtractionFolder);
   }
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(gRoot.handle, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))

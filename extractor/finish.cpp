@@ -48,9 +48,9 @@ bool SameId(const FileId& a, const FileId& b) {
 // program's folder the kind, is what refuses it there.
 void RemoveOrSchedule(const WCHAR* path, const FileId* recorded, bool folder) {
   bool now = gOptions.DeleteMode == 0;
-  HANDLE handle = CreateFileW(LongPath(path), (now ? DELETE : 0) | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle = OpenPath(path, (now ? DELETE : 0) | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
   if (handle == INVALID_HANDLE_VALUE) return;
   BY_HANDLE_FILE_INFORMATION info;
   bool ours = GetFileInformationByHandle(handle, &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
@@ -89,7 +89,7 @@ void Visit(const FileId* recorded) {
         int nameLength = lstrlenW(name);
         if (length + nameLength + 6 >= PathCapacity) continue;
         CopyText(gWalkPath + length, name, MAX_PATH);
-        EnsureBackslash(gWalkPath, PathCapacity);
+        EnsureBackslash(gWalkPath);
         Visit(nullptr);
         gWalkPath[length] = 0;
       } while (FindNextFileW(search, &found));
@@ -111,8 +111,8 @@ bool GetFolderId(const WCHAR* path, FileId& id) {
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
       (!chosen && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)))
     return false;
-  HANDLE folder = CreateFileW(LongPath(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS | (chosen ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+  HANDLE folder = OpenPath(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           FILE_FLAG_BACKUP_SEMANTICS | (chosen ? 0 : FILE_FLAG_OPEN_REPARSE_POINT));
   if (folder == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info{};
   bool known = GetFileInformationByHandle(folder, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
@@ -150,18 +150,17 @@ void CleanUp() {
     const PathEntry& created = gCreatedFolders.entries[i];
     if (!IsStillFolder(created.path, created.id)) continue;
     CopyText(gWalkPath, created.path, PathCapacity - 1);
-    EnsureBackslash(gWalkPath, PathCapacity);
+    EnsureBackslash(gWalkPath);
     Visit(&created.id);
   }
 }
 
 void StartSelfDelete() {
   static WCHAR parameters[PathCapacity + 3];
-  parameters[0] = '"';
-  CopyText(parameters + 1, gOwnPath, PathCapacity);
-  int length = lstrlenW(parameters);
-  parameters[length] = '"';
-  parameters[length + 1] = 0;
+  int length = lstrlenW(gOwnPath);
+  parameters[0] = parameters[length + 1] = '"';
+  memcpy(parameters + 1, gOwnPath, length * sizeof(WCHAR));
+  parameters[length + 2] = 0;
   ShellExecuteW(nullptr, L"open", gHelperPath, parameters, nullptr, SW_HIDE);
   MoveFileExW(LongPath(gHelperPath), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }

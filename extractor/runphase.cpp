@@ -13,8 +13,7 @@ namespace {
 // `text` in UTF-8, in a block from malloc.
 char* Utf8Of(const WCHAR* text) {
   int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  char* utf8 = static_cast<char*>(malloc(length + 1));
-  if (!utf8) FailWithOwnPath(ERROR_NOT_ENOUGH_MEMORY);
+  char* utf8 = static_cast<char*>(Allocated(length + 1));
   utf8[WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, length, nullptr, nullptr)] = 0;
   return utf8;
 }
@@ -55,7 +54,7 @@ void Launch() {
   if (job && !AssignProcessToJobObject(job, GetCurrentProcess())) job = nullptr;
   // The target, written by this run or kept, is held through the start as well: one that
   // another program holds open for writing is never launched.
-  HANDLE target = CreateFileW(LongPath(gLaunchTarget), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE target = OpenPath(gLaunchTarget, GENERIC_READ, FILE_SHARE_READ, 0);
   if (target == INVALID_HANDLE_VALUE) FailWithLastError(gLaunchTarget);
   BOOL launched = ShellExecuteExW(&info);
   DWORD code = GetLastError();

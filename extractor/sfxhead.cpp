@@ -36,8 +36,7 @@ void FailWithOwnPath(DWORD code) { FinishSfx(gOwnPath, code); }
 void* Grown(void* items, int count, int& capacity, size_t size) {
   if (count < capacity) return items;
   int more = capacity ? capacity * 2 : 64;
-  void* grown = malloc(size * more);
-  if (!grown) FailWithOwnPath(ERROR_NOT_ENOUGH_MEMORY);
+  void* grown = Allocated(size * more);
   if (count) memcpy(grown, items, size * count);
   free(items);
   capacity = more;
@@ -63,12 +62,16 @@ void CopyText(WCHAR* to, const WCHAR* from, int capacity) {
   to[i] = 0;
 }
 
-void EnsureBackslash(WCHAR* path, int capacity) {
+void EnsureBackslash(WCHAR* path) {
   int length = lstrlenW(path);
-  if ((length == 0 || path[length - 1] != '\\') && length + 1 < capacity) {
+  if ((length == 0 || path[length - 1] != '\\') && length + 1 < PathCapacity) {
     path[length] = '\\';
     path[length + 1] = 0;
   }
+}
+
+HANDLE OpenPath(const WCHAR* path, DWORD access, DWORD share, DWORD flags) {
+  return CreateFileW(LongPath(path), access, share, nullptr, OPEN_EXISTING, flags, nullptr);
 }
 
 const WCHAR* LongPath(const WCHAR* path) {
@@ -80,20 +83,20 @@ const WCHAR* LongPath(const WCHAR* path) {
   return longPath;
 }
 
-WCHAR* Widened(const char* text, UINT codePage) {
-  int length = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
-  WCHAR* wide = static_cast<WCHAR*>(Allocated((length + 1) * sizeof(WCHAR)));
-  wide[MultiByteToWideChar(codePage, 0, text, -1, wide, length)] = 0;
+WCHAR* Widened(const char* text, UINT codePage, int length) {
+  int units = MultiByteToWideChar(codePage, 0, text, length, nullptr, 0);
+  WCHAR* wide = static_cast<WCHAR*>(Allocated((units + 1) * sizeof(WCHAR)));
+  wide[MultiByteToWideChar(codePage, 0, text, length, wide, units)] = 0;
   return wide;
 }
 
 WCHAR* OptionText(bool parameters) {
   if (gArchiveTexts.carried) return Widened(parameters ? gArchiveTexts.parameters : gArchiveTexts.customFolder, CP_UTF8);
-  // Either field of the record, NUL-terminated whatever it holds.
-  char text[sizeof gOptions.CustomFolder + 1] = {};
-  memcpy(text, parameters ? gOptions.CmdParameters : gOptions.CustomFolder,
-         parameters ? sizeof gOptions.CmdParameters : sizeof gOptions.CustomFolder);
-  return Widened(text, CP_ACP);
+  // Either field of the record, up to its NUL or its end, whatever it holds.
+  const char* field = parameters ? gOptions.CmdParameters : gOptions.CustomFolder;
+  int size = parameters ? sizeof gOptions.CmdParameters : sizeof gOptions.CustomFolder, length = 0;
+  while (length < size && field[length]) ++length;
+  return Widened(field, CP_ACP, length);
 }
 
 extern "C" WCHAR NTAPI RtlUpcaseUnicodeChar(WCHAR unit);
@@ -155,8 +158,7 @@ extern "C" __attribute__((force_align_arg_pointer)) void ProgramEntry() {
   DWORD length = GetModuleFileNameW(nullptr, gOwnPath, PathCapacity);
   if (length == 0 || length >= PathCapacity) FailureGuard();
 
-  gOwnFile = CreateFileW(LongPath(gOwnPath), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  gOwnFile = OpenPath(gOwnPath, GENERIC_READ, FILE_SHARE_READ, FILE_ATTRIBUTE_NORMAL);
   LARGE_INTEGER size;
   if (gOwnFile == INVALID_HANDLE_VALUE || !GetFileSizeEx(gOwnFile, &size)) FailureGuard();
   gArchive.read = ReadOwnFile;
@@ -165,8 +167,9 @@ extern "C" __attribute__((force_align_arg_pointer)) void ProgramEntry() {
   if (code != ArchiveOk) FailWithOwnPath(code);
   ReadOwnFile(nullptr, gArchiveOffset, &gOptions, sizeof gOptions);
 
-  char id[sizeof gOptions.InstanceId + 1] = {};
+  char id[sizeof gOptions.InstanceId + 1];
   memcpy(id, gOptions.InstanceId, sizeof gOptions.InstanceId);
+  id[sizeof gOptions.InstanceId] = 0;
   if (!IsPlainIdentifier(id)) FailWithOwnPath(ERROR_INVALID_DATA);
   CheckOneInstance(id);
   ChooseLanguage();

@@ -53,9 +53,14 @@ void AddPath(PathList& list, const WCHAR* path, const FileId& id, const FileId& 
 // result is used before the next is asked for.
 const WCHAR* LongPath(const WCHAR* path);
 
-// `text` in `codePage` (CP_ACP or CP_UTF8) as UTF-16, in a block from malloc; the run ends
-// when memory runs out.
-WCHAR* Widened(const char* text, UINT codePage);
+// Opens what exists at `path` (in its LongPath form) as CreateFileW does.
+HANDLE OpenPath(const WCHAR* path, DWORD access, DWORD share, DWORD flags);
+// A block of `size` bytes from malloc; the run ends when memory runs out.
+void* Allocated(size_t size);
+
+// `length` bytes of `text` (-1: up to its NUL) in `codePage` (CP_ACP or CP_UTF8) as UTF-16,
+// NUL-terminated, in a block from Allocated.
+WCHAR* Widened(const char* text, UINT codePage, int length = -1);
 // The custom folder, or with `parameters` the launch parameters, as UTF-16 in a block from
 // malloc: a strong archive's own texts in UTF-8 when it carries them, else the options
 // record's in the ANSI code page, converted as the system's A functions convert.
@@ -89,8 +94,8 @@ void SystemText(DWORD code, WCHAR (&text)[256]);
 
 // Copies a text of at most `capacity` - 1 characters and terminates it.
 void CopyText(WCHAR* to, const WCHAR* from, int capacity);
-// Appends a backslash unless the text ends with one.
-void EnsureBackslash(WCHAR* path, int capacity);
+// Appends a backslash unless the path (of PathCapacity) ends with one.
+void EnsureBackslash(WCHAR* path);
 
 void ExtractEntries();
 // For FinishSfx: removes the file being written, which a failed entry never leaves behind,

@@ -190,9 +190,9 @@ uint32_t LoadDirectory(Strong& s, const ArchiveFile& file, uint64_t archiveOffse
   uint32_t at = 0;
   code = LoadTexts(s, at);
   if (code != ArchiveOk) return code;
+  // Empty, as FreePass left it, and stepping byte by byte: in UTF-8 a backslash byte is
+  // always a backslash.
   FolderOrder& order = s.order;
-  order.length = 0;
-  order.next = nullptr;  // UTF-8: a backslash byte is always a backslash
   uint32_t size = 2;
   while (size < 2 * h.EntryCount) size *= 2;
   s.names = static_cast<uint32_t*>(calloc(size, sizeof(uint32_t)));
@@ -205,7 +205,8 @@ uint32_t LoadDirectory(Strong& s, const ArchiveFile& file, uint64_t archiveOffse
     Slot& slot = s.slots[i];
     slot.record = at;
     at += sizeof r;
-    if (r.NameLength == 0 || h.DirectorySize - at < r.NameLength) return ArchiveInvalid;
+    // An empty name is refused with the rest of the name rules (AddName).
+    if (h.DirectorySize - at < r.NameLength) return ArchiveInvalid;
     const char* name = NameAt(s, slot);
     at += r.NameLength;
     if (!IsValidKind(r, name) || !AddName(s, i) || !order.Accept(r, name) ||

@@ -12,7 +12,7 @@ long WideFromUtf8(const char* text, size_t length, uint16_t* wide, size_t capaci
     // that needs them: anything smaller is an overlong form (for none, NUL, refused anyway).
     int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
     static const uint8_t least[] = {0, 7, 11, 16};
-    if ((c >= 0x80 && c < 0xC0) || c > 0xF4 || end - p < more) return -1;
+    if ((c & 0xC0) == 0x80 || c > 0xF4 || end - p < more) return -1;
     c &= 0x7F >> more;
     for (int i = 0; i < more; ++i, ++p) {
       if ((*p & 0xC0) != 0x80) return -1;
@@ -44,7 +44,7 @@ uint16_t Folded(uint16_t c) {
 bool IsDevice(const uint16_t* part, size_t length) {
   size_t base = 0;
   while (base < length && Folded(part[base]) != '.') ++base;
-  while (base > 0 && (part[base - 1] == ' ' || part[base - 1] == 0x3000)) --base;
+  while (base > 0 && part[base - 1] == ' ') --base;
   static const char devices[] = "CON\0PRN\0AUX\0NUL\0CONIN$\0CONOUT$\0COM\0LPT";
   const char* device = devices;
   for (int i = 0; i < 8; ++i) {
@@ -89,7 +89,8 @@ bool IsSafeWideName(const uint16_t* name, size_t length) {
 
 bool IsSafeWideFolder(const uint16_t* path, size_t length) {
   size_t start = 0;
-  if (length >= 2 && path[1] == ':' && (path[0] | 32) >= 'a' && (path[0] | 32) <= 'z') start = 2;
+  // A drive: its letter is the system's to refuse.
+  if (length >= 2 && path[1] == ':') start = 2;
   while (start < length && IsSeparator(path[start])) ++start;
   while (length > start && IsSeparator(path[length - 1])) --length;
   return start == length || IsSafeWideName(path + start, length - start);
