@@ -99,16 +99,18 @@ WCHAR* OptionText(bool parameters) {
   return Widened(field, CP_ACP, length);
 }
 
-extern "C" WCHAR NTAPI RtlUpcaseUnicodeChar(WCHAR unit);
-
 bool IsSafeStoredName(const char* name, size_t length) {
   static WCHAR wide[MaxEntryNameLength];
   int units = MultiByteToWideChar(CP_ACP, 0, name, static_cast<int>(length), wide, MaxEntryNameLength);
   return units > 0 && IsSafeWideName(reinterpret_cast<const uint16_t*>(wide), static_cast<size_t>(units));
 }
 
-// The file system's upper-casing, by which the scan compares names: the system's own.
-uint16_t UpcaseUnit(uint16_t unit) { return RtlUpcaseUnicodeChar(unit); }
+// The upper-casing by which the scan compares names: the system's own, of one character (a
+// pointer whose high word is zero); ntdll's, which the file system uses, would be an import
+// of a DLL the head does not name.
+uint16_t UpcaseUnit(uint16_t unit) {
+  return static_cast<uint16_t>(reinterpret_cast<UINT_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(unit)))));
+}
 
 namespace {
 
