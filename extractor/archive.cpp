@@ -123,7 +123,11 @@ bool Inflate(uint32_t packed, uint32_t raw) {
 NextCharFunction gNextNameChar;
 
 bool IsValidEntry(const ArchiveEntry& e, const char* name) {
-  if (e.Kind > 2 || !IsSafeEntryName(name, e.NameLength)) return false;
+  return IsSafeStoredName(name, e.NameLength) && IsValidKind(e, name);
+}
+
+bool IsValidKind(const ArchiveEntry& e, const char* name) {
+  if (e.Kind > 2) return false;
   if (e.Attributes & AttributeDirectory) return e.Kind == EntryKindOrdinary && e.Size == 0 && !e.CopyOf;
   // The helper is written beside the user's other temporary files, so nothing but its
   // own fixed name may be written there.
@@ -144,7 +148,7 @@ uint32_t FinishEntry(const RestoreSink& sink, const ArchiveEntry& e, const char*
 
 bool FolderOrder::Accept(const ArchiveEntry& e, const char* name) {
   size_t parent = 0;
-  for (const char* p = name; p < name + e.NameLength; p = NextNameChar(p))
+  for (const char* p = name; p < name + e.NameLength; p = next ? next(p) : p + 1)
     if (*p == '\\' || *p == '/') parent = static_cast<size_t>(p - name);
   if (parent > length || memcmp(name, folder, parent) != 0 ||
       (parent && parent < length && folder[parent] != '\\' && folder[parent] != '/'))
@@ -208,7 +212,9 @@ uint32_t ScanEntries(const ArchiveFile& file, uint64_t archiveOffset, const SfxO
   Cursor& c = gCursor;
   StartCursor(c, file, archiveOffset + sizeof(SfxOptions));
   bool terminated = false;
-  FolderOrder order;
+  // Static, as it is large: the passes never overlap.
+  static FolderOrder order;
+  order.next = gNextNameChar;
   order.length = 0;
   while (c.position < file.size) {
     EntryHeader h;

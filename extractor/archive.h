@@ -62,6 +62,16 @@ uint32_t LocateArchive(const ArchiveFile& file, uint64_t& archiveOffset);
 // reader's limits.
 uint32_t CheckStrongHeader(const StrongHeader& header);
 
+// The strong layout's custom folder and launch parameters in UTF-8, NUL-terminated, as the
+// last scan or restoring pass of a strong archive found them; `carried` is false (and
+// both are empty) for an archive without them, whose options record holds them instead.
+struct ArchiveTexts {
+  bool carried;
+  char customFolder[StrongMaxTextLength + 1];
+  char parameters[StrongMaxTextLength + 1];
+};
+extern ArchiveTexts gArchiveTexts;
+
 // Called by the scan for every entry it accepted, `name` NUL-terminated.
 typedef void (*ScanVisitFunction)(void* context, const ArchiveEntry& entry, const char* name);
 

@@ -21,14 +21,23 @@ void StartCursor(Cursor& c, const ArchiveFile& file, uint64_t position);
 bool Read(Cursor& c, void* out, uint32_t length);
 bool ReadU32(Cursor& c, uint32_t& value);
 
-// Kind, folder and helper rules, and a safe name of `entry.NameLength` bytes.
+// Kind, folder and helper rules.
+bool IsValidKind(const ArchiveEntry& entry, const char* name);
+// Those, and a safe name of `entry.NameLength` bytes in the code page.
 bool IsValidEntry(const ArchiveEntry& entry, const char* name);
+// The default layout's name rule: IsSafeEntryName (storedname.cpp), except in the head,
+// which checks each name as it creates it, converted from the ANSI code page as the
+// system's A functions convert, under IsSafeWideName (sfxhead.cpp).
+bool IsSafeStoredName(const char* name, size_t length);
 
 // An entry's folder is the last folder entry or one of its parents, as the builders'
 // depth-first walk writes them, so every folder is named before its contents.
+// Names are stepped through by `next` (null: byte by byte), so a trail byte 0x5C never
+// parts a name of the code page.
 struct FolderOrder {
-  char folder[MaxEntryNameLength + 1];
+  NextCharFunction next;
   size_t length;
+  char folder[0x10000];
   bool Accept(const ArchiveEntry& entry, const char* name);
 };
 

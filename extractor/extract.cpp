@@ -7,13 +7,14 @@
 
 #include "sfxhead.h"
 #include "u_bytesize.h"
+#include "u_names.h"
 #include "u_translations.h"
 #include "window.h"
 
 namespace {
 
-char gTarget[PathCapacity];  // the current entry's target path
-const char* gName;           // its last part, in gTarget
+WCHAR gTarget[PathCapacity];  // the current entry's target path
+const WCHAR* gName;           // its last part, in gTarget
 int gNameLength;
 // Clean-up will run, so what is written is recorded with its identity.
 bool gTracking;
@@ -45,41 +46,37 @@ int gHeldCapacity;
 
 bool IsOpen(HANDLE handle) { return handle && handle != INVALID_HANDLE_VALUE; }
 
-void GetTempFolder(bool withSubfolder, char (&path)[PathCapacity]) {
+void GetTempFolder(bool withSubfolder, WCHAR (&path)[PathCapacity]) {
   path[0] = 0;
-  DWORD need = GetTempPathA(0, nullptr);
-  if (need == 0 || need >= PathCapacity - 32 || GetTempPathA(need, path) == 0) {
+  DWORD need = GetTempPathW(0, nullptr);
+  if (need == 0 || need >= PathCapacity - 32 || GetTempPathW(need, path) == 0) {
     path[0] = 0;
     return;
   }
-  EnsureBackslash(path, PathCapacity);
-  if (withSubfolder) {
-    char id[sizeof gOptions.InstanceId + 1];
-    CopyText(id, gOptions.InstanceId, sizeof id);
-    lstrcatA(path, "~sfx");
-    lstrcatA(path, id);
-    lstrcatA(path, "\\");
-  }
+  EnsureBackslash(path);
+  // The identifier is letters and digits (checked at the start).
+  if (withSubfolder) wsprintfW(path + lstrlenW(path), L"~sfx%.11hs\\", gOptions.InstanceId);
 }
 
 // The folder a shell item list names, empty for none; frees the list.
-void PathOfList(LPITEMIDLIST list, char (&path)[PathCapacity]) {
+void PathOfList(LPITEMIDLIST list, WCHAR (&path)[PathCapacity]) {
   path[0] = 0;
   if (!list) return;
-  if (!SHGetPathFromIDListA(list, path)) path[0] = 0;
+  if (!SHGetPathFromIDListW(list, path)) path[0] = 0;
   CoTaskMemFree(list);
 }
 
-void GetSpecialFolder(int csidl, char (&path)[PathCapacity]) {
+void GetSpecialFolder(int csidl, WCHAR (&path)[PathCapacity]) {
   LPITEMIDLIST list = nullptr;
   if (SHGetSpecialFolderLocation(nullptr, csidl, &list) != S_OK) list = nullptr;
   PathOfList(list, path);
 }
 
 // A cancelled dialog ends the run as a success that extracted nothing.
-void BrowseForFolder(char (&path)[PathCapacity]) {
+void BrowseForFolder(WCHAR (&path)[PathCapacity]) {
   // The new dialog style needs COM on this thread.
   CoInitialize(nullptr);
+  // The title is ANSI text; the folder chosen is read back in UTF-16 (PathOfList).
   char displayName[MAX_PATH];
   BROWSEINFOA info{};
   info.hwndOwner = ExtractorWindowHandle();
@@ -87,21 +84,23 @@ void BrowseForFolder(char (&path)[PathCapacity]) {
   info.lpszTitle = ExtractToText[LanguageIndex];
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
   PathOfList(SHBrowseForFolderA(&info), path);
-  if (!path[0]) FinishSfx("", 0);
+  if (!path[0]) FinishSfx(L"", 0);
 }
 
-void ExpandCustomFolder(char (&path)[PathCapacity]) {
+void ExpandCustomFolder(WCHAR (&path)[PathCapacity]) {
   path[0] = 0;
-  char custom[sizeof gOptions.CustomFolder + 1];
-  CopyText(custom, gOptions.CustomFolder, sizeof custom);
+  WCHAR* custom = OptionText(false);
   // An empty custom folder would become the root of the current drive.
   if (!custom[0]) return;
-  DWORD need = ExpandEnvironmentStringsA(custom, nullptr, 0);
-  if (need == 0 || need >= PathCapacity - 1 || ExpandEnvironmentStringsA(custom, path, need) == 0) path[0] = 0;
+  DWORD need = ExpandEnvironmentStringsW(custom, nullptr, 0);
+  if (need == 0 || need >= PathCapacity - 1 || ExpandEnvironmentStringsW(custom, path, need) == 0) path[0] = 0;
 }
 
+// Large buffers of the steps before the extraction, which never overlap.
+WCHAR gScratch[2][PathCapacity];
+
 void ResolveExtractionFolder() {
-  char folder[PathCapacity];
+  WCHAR (&folder)[PathCapacity] = gScratch[0];
   switch (gOptions.ExtractionFolder) {
     case 1:
       GetSpecialFolder(CSIDL_DESKTOPDIRECTORY, folder);
@@ -110,7 +109,7 @@ void ResolveExtractionFolder() {
       GetSpecialFolder(CSIDL_PERSONAL, folder);
       break;
     case 3: {
-      DWORD length = GetCurrentDirectoryA(PathCapacity - 1, folder);
+      DWORD length = GetCurrentDirectoryW(PathCapacity - 1, folder);
       if (length == 0 || length >= PathCapacity - 1) folder[0] = 0;
       break;
     }
@@ -126,10 +125,10 @@ void ResolveExtractionFolder() {
   }
   if (!folder[0]) FailureGuard();
   // Before the full path is made: "C:" alone would be the current folder of drive C.
-  EnsureBackslash(folder, PathCapacity);
-  DWORD length = GetFullPathNameA(folder, PathCapacity, gExtractionFolder, nullptr);
+  EnsureBackslash(folder);
+  DWORD length = GetFullPathNameW(folder, PathCapacity, gExtractionFolder, nullptr);
   if (length == 0 || length >= PathCapacity) FailureGuard();
-  EnsureBackslash(gExtractionFolder, PathCapacity);
+  EnsureBackslash(gExtractionFolder);
 }
 
 
@@ -138,12 +137,12 @@ void ResolveExtractionFolder() {
 // exists is asked itself (the extraction folder is created only after the check), and the
 // message names the volume it lies on.
 void CheckFreeSpace() {
-  char asked[PathCapacity];
+  WCHAR (&asked)[PathCapacity] = gScratch[0];
   CopyText(asked, gExtractionFolder, PathCapacity);
   ULARGE_INTEGER available;
-  while (!GetDiskFreeSpaceExA(asked, &available, nullptr, nullptr)) {
-    char* cut = nullptr;
-    for (char* p = asked; p[0] && p[1]; p = CharNextA(p))
+  while (!GetDiskFreeSpaceExW(LongPath(asked), &available, nullptr, nullptr)) {
+    WCHAR* cut = nullptr;
+    for (WCHAR* p = asked; p[0] && p[1]; ++p)
       if (*p == '\\') cut = p + 1;
     if (!cut) return;
     *cut = 0;
@@ -151,13 +150,14 @@ void CheckFreeSpace() {
   int64_t freeBytes = available.QuadPart > 0x7FFFFFFFFFFFFFFFull ? 0x7FFFFFFFFFFFFFFF
                                                                   : static_cast<int64_t>(available.QuadPart);
   if (gTotalSize <= freeBytes) return;
-  char volume[PathCapacity];
-  if (!GetVolumePathNameA(asked, volume, PathCapacity)) CopyText(volume, asked, PathCapacity);
+  WCHAR (&volume)[PathCapacity] = gScratch[1];
+  if (!GetVolumePathNameW(asked, volume, MAX_PATH)) CopyText(volume, asked, MAX_PATH);
   char have[ByteSizeTextCapacity], need[ByteSizeTextCapacity];
   FormatByteSize(freeBytes, have);
   FormatByteSize(gTotalSize, need);
-  char subject[PathCapacity + 2 * ByteSizeTextCapacity + 16];
-  wsprintfA(subject, "%s   [%s < %s]", volume, have, need);
+  // wsprintfW writes at most 1024 characters: a volume shorter than MAX_PATH fits.
+  WCHAR subject[1024];
+  wsprintfW(subject, L"%s   [%hs < %hs]", volume, have, need);
   FinishSfx(subject, ERROR_DISK_FULL);
 }
 
@@ -182,18 +182,13 @@ DWORD CodeOf(LONG status) {
   return code ? code : ERROR_HANDLE_EOF;
 }
 
-int WideName(const char* name, int length, WCHAR (&wide)[MaxEntryNameLength + 1]) {
-  int wideLength = MultiByteToWideChar(CP_ACP, 0, name, length, wide, MaxEntryNameLength);
-  return wideLength > 0 ? wideLength : 0;
-}
-
-// Opens or creates `name`, one part of a path, in `folder`. A link at the name is opened
-// itself, never followed, where the system can do so (Wine follows it: see IsPlainIn).
-LONG OpenIn(HANDLE folder, const char* name, int length, ACCESS_MASK access, ULONG share, ULONG disposition,
+// Opens or creates `name`, one part of a path of `length` units, in `folder`. A link at
+// the name is opened itself, never followed, where the system can do so (Wine follows it:
+// see IsPlainIn).
+LONG OpenIn(HANDLE folder, const WCHAR* name, int length, ACCESS_MASK access, ULONG share, ULONG disposition,
             ULONG options, HANDLE& handle, ULONG_PTR* result = nullptr) {
-  WCHAR wide[MaxEntryNameLength + 1];
-  USHORT bytes = static_cast<USHORT>(WideName(name, length, wide) * sizeof(WCHAR));
-  UNICODE_STRING text{bytes, bytes, wide};
+  USHORT bytes = static_cast<USHORT>(length * sizeof(WCHAR));
+  UNICODE_STRING text{bytes, bytes, const_cast<WCHAR*>(name)};
   OBJECT_ATTRIBUTES attributes{};
   attributes.Length = sizeof attributes;
   attributes.RootDirectory = folder;
@@ -221,18 +216,23 @@ struct Level {
 };
 constexpr ACCESS_MASK FolderAccess = FILE_TRAVERSE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
 constexpr ULONG FolderSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
-// Each part of a name takes at least two of its bytes, with its backslash; one level more
+
+// A folder by its path, held as the levels below are: the base of a walk.
+HANDLE HoldFolder(const WCHAR* path) {
+  return OpenPath(path, FILE_TRAVERSE | FILE_READ_ATTRIBUTES, FolderSharing, FILE_FLAG_BACKUP_SEMANTICS);
+}
+// Each part of a name takes at least two of its units, with its backslash; one level more
 // is the base.
-Level gLevels[MaxEntryNameLength / 2 + 2];
+Level gLevels[MaxNameUnits / 2 + 2];
 int gDepth;
 Level gRoot;      // the extraction folder, held for the whole extraction
 bool gHelperBase;  // gLevels[0] is the temporary folder the helper goes to, not gRoot
-char gHeldPath[PathCapacity];
+WCHAR gHeldPath[PathCapacity];
 // The system's name for the deepest held folder, as it names it through its handle. Under
 // Wine a handle opened at a link is the handle of its target whatever the flags, and only
 // its name tells; unknown where the system cannot name a handle (handle attributes then
 // tell). Room for the base's name as long as it may be, and a path below it.
-constexpr int FinalCapacity = 2 * PathCapacity + MAX_PATH;
+constexpr int FinalCapacity = 2 * PathCapacity + 2;
 WCHAR gFinal[FinalCapacity];
 bool gFinalKnown;
 WCHAR gFinalOfName[FinalCapacity];
@@ -244,22 +244,20 @@ bool SameText(const WCHAR* a, const WCHAR* b, int length) {
 // True when `handle`, opened at `name` in the held folder `parent`, is what lies there and
 // not a link: neither a reparse point nor, by the name the system gives it, anything but
 // `name` in `parent`.
-bool IsPlainIn(HANDLE handle, const Level& parent, const char* name, int length, BY_HANDLE_FILE_INFORMATION& info) {
+bool IsPlainIn(HANDLE handle, const Level& parent, const WCHAR* name, int length, BY_HANDLE_FILE_INFORMATION& info) {
   if (!GetFileInformationByHandle(handle, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
     return false;
   if (!gFinalKnown) return true;
-  WCHAR wide[MaxEntryNameLength + 1];
-  int wideLength = WideName(name, length, wide);
   int at = parent.finalEnd;
   DWORD got = GetFinalPathNameByHandleW(handle, gFinalOfName, FinalCapacity, 0);
-  return got == static_cast<DWORD>(at + 1 + wideLength) && gFinalOfName[at] == '\\' &&
-         SameText(gFinalOfName, gFinal, at) && SameText(gFinalOfName + at + 1, wide, wideLength);
+  return got == static_cast<DWORD>(at + 1 + length) && gFinalOfName[at] == '\\' &&
+         SameText(gFinalOfName, gFinal, at) && SameText(gFinalOfName + at + 1, name, length);
 }
 
 // The system's name for the base folder, without a trailing backslash.
 void NameBase(HANDLE handle) {
-  DWORD got = GetFinalPathNameByHandleW(handle, gFinal, 2 * PathCapacity, 0);
-  gFinalKnown = got > 0 && got < 2 * PathCapacity;
+  DWORD got = GetFinalPathNameByHandleW(handle, gFinal, PathCapacity, 0);
+  gFinalKnown = got > 0 && got < PathCapacity;
   if (gFinalKnown && gFinal[got - 1] == '\\') --got;
   gLevels[0].finalEnd = gFinalKnown ? static_cast<int>(got) : 0;
 }
@@ -278,15 +276,13 @@ void EnterBase(bool helper) {
   Level& base = gLevels[0];
   if (helper) {
     GetTempFolder(false, gHeldPath);
-    base = Level{CreateFileA(gHeldPath, FILE_TRAVERSE | FILE_READ_ATTRIBUTES, FolderSharing, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_BACKUP_SEMANTICS, nullptr),
-                 0, 0, false, FileId{}};
+    base = Level{HoldFolder(gHeldPath), 0, 0, false, FileId{}};
     if (base.handle == INVALID_HANDLE_VALUE) FailWithLastError(gTarget);
   } else {
     base = gRoot;
     CopyText(gHeldPath, gExtractionFolder, PathCapacity);
   }
-  base.end = lstrlenA(gHeldPath) - 1;
+  base.end = lstrlenW(gHeldPath) - 1;
   gHeldPath[base.end] = 0;
   gDepth = 1;
   NameBase(base.handle);
@@ -295,11 +291,11 @@ void EnterBase(bool helper) {
 // Holds the next folder, `name` in the deepest held one: made when `create` allows and
 // it is missing (and then listed when `listed`), checked when it exists. A link ends the
 // run, and so does a file in its place.
-void EnterPart(const char* name, int length, bool create, bool listed) {
+void EnterPart(const WCHAR* name, int length, bool create, bool listed) {
   Level& parent = gLevels[gDepth - 1];
   int end = parent.end + 1 + length;
   gHeldPath[parent.end] = '\\';
-  memcpy(gHeldPath + parent.end + 1, name, length);
+  memcpy(gHeldPath + parent.end + 1, name, length * sizeof(WCHAR));
   gHeldPath[end] = 0;
   Level& level = gLevels[gDepth];
   ULONG_PTR result = 0;
@@ -327,28 +323,27 @@ void EnterPart(const char* name, int length, bool create, bool listed) {
   }
   if (level.fresh && listed && gTracking) AddPath(gCreatedFolders, gHeldPath, level.id, FileId{});
   // The system's name for it: checked to be the parent's followed by `name`, or made so.
-  WCHAR wide[MaxEntryNameLength + 1];
-  int wideLength = WideName(name, length, wide);
-  level.finalEnd = parent.finalEnd + 1 + wideLength;
+  level.finalEnd = parent.finalEnd + 1 + length;
   if (!gFinalKnown) return;
   gFinal[parent.finalEnd] = '\\';
-  memcpy(gFinal + parent.finalEnd + 1, wide, wideLength * sizeof(WCHAR));
+  memcpy(gFinal + parent.finalEnd + 1, name, length * sizeof(WCHAR));
 }
 
 // Holds every folder from the base down to `folder` (`length` bytes of gTarget's start),
 // keeping those of the previous entry that are on the way. A folder entry makes what is
 // missing, listing only its own folder; a file is written only into folders that exist.
 void EnterFolder(int length, bool entry) {
-  const char* folder = gTarget;
+  const WCHAR* folder = gTarget;
   while (gDepth > 1) {
     int end = gLevels[gDepth - 1].end;
-    if (end <= length && memcmp(gHeldPath, folder, end) == 0 && (end == length || folder[end] == '\\')) break;
+    if (end <= length && memcmp(gHeldPath, folder, end * sizeof(WCHAR)) == 0 && (end == length || folder[end] == '\\'))
+      break;
     LeaveLevels(gDepth - 1);
   }
   for (int at = gLevels[gDepth - 1].end; at < length;) {
-    const char* name = folder + at + 1;
-    const char* p = name;
-    while (p < folder + length && *p != '\\') p = CharNextA(p);
+    const WCHAR* name = folder + at + 1;
+    const WCHAR* p = name;
+    while (p < folder + length && *p != '\\') ++p;
     at = static_cast<int>(p - folder);
     EnterPart(name, static_cast<int>(p - name), entry, entry && at >= length);
   }
@@ -417,39 +412,42 @@ void DropTarget() {
 // by its name in its parent's handle, so nothing can stand in its place meanwhile.
 // `own`: the first of "~sfx<id>", "~sfx<id>1", ... that the run creates itself.
 void OpenRoot(bool own) {
-  char path[PathCapacity], parent[PathCapacity];
+  WCHAR (&path)[PathCapacity] = gScratch[0];
+  WCHAR (&parent)[PathCapacity] = gScratch[1];
   CopyText(path, gExtractionFolder, PathCapacity);
-  int length = lstrlenA(path) - 1;
+  int length = lstrlenW(path) - 1;
   path[length] = 0;
-  char* name = path;
-  for (char* p = path; *p; p = CharNextA(p))
+  WCHAR* name = path;
+  for (WCHAR* p = path; *p; ++p)
     if (*p == '\\') name = p + 1;
-  int nameLength = lstrlenA(name);
+  int nameLength = lstrlenW(name);
   CopyText(parent, path, static_cast<int>(name - path) + 1);
   gRoot = Level{INVALID_HANDLE_VALUE, 0, 0, false, FileId{}};
   if (!own) {
     // With its backslash: "C:" alone would be the current folder of drive C.
-    gRoot.handle = CreateFileA(gExtractionFolder, FILE_TRAVERSE | FILE_READ_ATTRIBUTES, FolderSharing, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    gRoot.handle = HoldFolder(gExtractionFolder);
     DWORD code = GetLastError();
     if (gRoot.handle == INVALID_HANDLE_VALUE && (name == path || (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND)))
       FinishSfx(path, code ? code : ERROR_HANDLE_EOF);
-    // Missing parents are made on the way, unlisted.
-    if (gRoot.handle == INVALID_HANDLE_VALUE && GetFileAttributesA(parent) == INVALID_FILE_ATTRIBUTES) {
-      code = static_cast<DWORD>(SHCreateDirectoryExA(nullptr, parent, nullptr));
-      if (code != ERROR_SUCCESS) FinishSfx(parent, code);
+    // Missing parents are made on the way, unlisted, each folder of the path in turn (those
+    // that exist, a drive or a share refuse, and the last that fails says why).
+    for (WCHAR* p = parent; gRoot.handle == INVALID_HANDLE_VALUE && *p; ++p) {
+      if (*p != '\\' || p == parent || p[-1] == '\\' || p[-1] == ':') continue;
+      *p = 0;
+      if (!CreateDirectoryW(LongPath(parent), nullptr)) code = GetLastError();
+      *p = '\\';
+      if (!p[1] && GetFileAttributesW(LongPath(parent)) == INVALID_FILE_ATTRIBUTES) FinishSfx(parent, code);
     }
   }
   if (gRoot.handle == INVALID_HANDLE_VALUE) {
-    HANDLE above = CreateFileA(parent, FILE_TRAVERSE | FILE_READ_ATTRIBUTES, FolderSharing, nullptr, OPEN_EXISTING,
-                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE above = HoldFolder(parent);
     if (above == INVALID_HANDLE_VALUE) FailWithLastError(parent);
     // Made with its rights, never given them afterwards: no moment exists in which an
     // unelevated program could open it for writing.
     gCreateSecurity = own ? gGuarded : nullptr;
     for (DWORD n = 0;; ++n) {
-      if (n) wsprintfA(name + nameLength, "%lu", n);
-      LONG status = OpenIn(above, name, lstrlenA(name), FolderAccess, FolderSharing, FILE_CREATE, FILE_DIRECTORY_FILE,
+      if (n) wsprintfW(name + nameLength, L"%u", n);
+      LONG status = OpenIn(above, name, lstrlenW(name), FolderAccess, FolderSharing, FILE_CREATE, FILE_DIRECTORY_FILE,
                            gRoot.handle);
       if (status >= 0) break;
       if (!own || status != StatusNameCollision || n == 0xFFFF)
@@ -458,7 +456,8 @@ void OpenRoot(bool own) {
     CloseHandle(above);
     gCreateSecurity = nullptr;
     gRoot.fresh = true;
-    wsprintfA(gExtractionFolder, "%s\\", path);
+    CopyText(gExtractionFolder, path, PathCapacity);
+    EnsureBackslash(gExtractionFolder);
   }
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(gRoot.handle, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -488,22 +487,27 @@ void* GuardedSecurity() {
   if (elevation.TokenIsElevated) {
     if (!GetTokenInformation(token, TokenUser, &user, sizeof user, &size) || !ConvertSidToStringSidA(user.user.User.Sid, &sid))
       FailureGuard();
-    char sddl[256];
-    wsprintfA(sddl, "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;%s)S:(ML;OICI;NW;;;HI)", sid);
+    // A SID's text is at most 184 characters.
+    static const char rights[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;", label[] = ")S:(ML;OICI;NW;;;HI)";
+    char sddl[sizeof rights + 184 + sizeof label];
+    size_t sidLength = strlen(sid);
+    memcpy(sddl, rights, sizeof rights - 1);
+    memcpy(sddl + sizeof rights - 1, sid, sidLength);
+    memcpy(sddl + sizeof rights - 1 + sidLength, label, sizeof label);
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &security, nullptr)) FailureGuard();
   }
   CloseHandle(token);
   return security;
 }
 
-bool AskOverwrite(const char* target) {
-  char text[256];
+bool AskOverwrite(const WCHAR* target) {
+  WCHAR text[256];
   SystemText(ERROR_FILE_EXISTS, text);
-  // wsprintfA writes at most 1024 bytes: the text, a target shorter than MAX_PATH and the
-  // question take less.
-  char message[1024];
-  wsprintfA(message, "%s\r\n%s\r\n\r\n%s", text, target, OverwriteText[LanguageIndex]);
-  return MessageBoxA(nullptr, message, nullptr, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_TOPMOST) == IDYES;
+  // wsprintfW writes at most 1024 characters: the question after a target that long is
+  // cut, and No stays the default answer.
+  WCHAR message[1024];
+  wsprintfW(message, L"%s\r\n%s\r\n\r\n%hs", text, target, OverwriteText[LanguageIndex]);
+  return MessageBoxW(nullptr, message, nullptr, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_TOPMOST) == IDYES;
 }
 
 // The content goes into a new file beside its target and takes the target's name only
@@ -526,10 +530,10 @@ void CreatePart(bool direct) {
     LookAtName(attributes);
     gDirect = false;
   }
-  char part[16];
+  WCHAR part[16];
   for (int attempt = 0;; ++attempt) {
-    wsprintfA(part, "~sfx%04X.tmp", (gPartNumber++) & 0xFFFF);
-    LONG status = OpenIn(folder.handle, part, lstrlenA(part), access, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, gTargetFile);
+    wsprintfW(part, L"~sfx%04X.tmp", (gPartNumber++) & 0xFFFF);
+    LONG status = OpenIn(folder.handle, part, lstrlenW(part), access, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, gTargetFile);
     if (status >= 0) return;
     if (status != StatusNameCollision || attempt == 0xFFFF) FailWithTarget(CodeOf(status));
   }
@@ -546,7 +550,8 @@ LONG RenamePart() {
   } rename;  // FILE_RENAME_INFORMATION
   rename.replace = TRUE;
   rename.root = gLevels[gDepth - 1].handle;
-  rename.length = static_cast<ULONG>(WideName(gName, gNameLength, rename.name) * sizeof(WCHAR));
+  rename.length = static_cast<ULONG>(gNameLength * sizeof(WCHAR));
+  memcpy(rename.name, gName, rename.length);
   IO_STATUS_BLOCK status;
   const int FileRenameInformation = 10;
   return gSetInformation(gTargetFile, &status, &rename, sizeof rename, FileRenameInformation);
@@ -561,29 +566,31 @@ bool BeginEntry(void*, const ArchiveEntry& header, const char* name) {
     GetTempFolder(false, gTarget);
   else
     CopyText(gTarget, gExtractionFolder, PathCapacity);
-  char* named = gTarget + lstrlenA(gTarget);
+  WCHAR* named = gTarget + lstrlenW(gTarget);
+  // The strong layout's names are UTF-8, the default layout's in the ANSI code page; the
+  // scan found every one whole. Each UTF-8 byte and each code-page byte gives at most one
+  // unit, so the room is known before the conversion.
   if (named - gTarget + header.NameLength >= PathCapacity) FailWithOwnPath(ERROR_FILENAME_EXCED_RANGE);
-  // The scan found every name convertible.
-  AnsiName(name, named);
-  // The name's parts are opened one by one, and a slash parts them as a backslash does;
-  // it is never a trail byte.
+  named[MultiByteToWideChar(gOptions.Compressed == CompressedStrong ? CP_UTF8 : CP_ACP, 0, name, header.NameLength,
+                            named, header.NameLength)] = 0;
+  // The name's parts are opened one by one, and a slash parts them as a backslash does.
   gName = named;
-  for (char* p = named; *p; p = CharNextA(p)) {
+  for (WCHAR* p = named; *p; ++p) {
     if (*p == '/') *p = '\\';
     if (*p == '\\') gName = p + 1;
   }
-  gNameLength = lstrlenA(gName);
-  int length = lstrlenA(gTarget);
-  // The launch and the clean-up reach files by paths the system takes only this long.
-  if (length >= MAX_PATH) FailWithTarget(ERROR_FILENAME_EXCED_RANGE);
+  gNameLength = lstrlenW(gName);
+  // Every part is opened by its name alone; the rename takes parts of this length.
+  if (gNameLength > MaxEntryNameLength) FailWithTarget(ERROR_FILENAME_EXCED_RANGE);
+  int length = lstrlenW(gTarget);
   EnterBase(helper);
 
   if (header.Attributes & AttributeDirectory) {
     EnterFolder(length, true);
     return false;
   }
-  if (header.Kind == EntryKindLaunchTarget) lstrcpyA(gLaunchTarget, gTarget);
-  if (helper) lstrcpyA(gHelperPath, gTarget);
+  if (header.Kind == EntryKindLaunchTarget) CopyText(gLaunchTarget, gTarget, PathCapacity);
+  if (helper) CopyText(gHelperPath, gTarget, PathCapacity);
   EnterFolder(static_cast<int>(gName - gTarget) - 1, false);
 
   const Level& folder = gLevels[gDepth - 1];
@@ -714,18 +721,6 @@ void EndEntry(void*, const ArchiveEntry& header) {
 
 void ReleaseHeld() {
   while (gHeldCount > 0) CloseHandle(gHeld[--gHeldCount]);
-}
-
-bool AnsiName(const char* name, char* ansi) {
-  if (gOptions.Compressed != CompressedStrong || GetACP() == CP_UTF8) {
-    lstrcpyA(ansi, name);
-    return true;
-  }
-  WCHAR wide[MaxEntryNameLength + 1];
-  BOOL lossy = FALSE;
-  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide, MaxEntryNameLength + 1) &&
-         WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, ansi, MaxEntryNameLength + 1, nullptr, &lossy) &&
-         !lossy;
 }
 
 void AbandonExtraction() {

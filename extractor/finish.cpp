@@ -5,38 +5,35 @@
 #include <shellapi.h>
 #include "window.h"
 
-void SystemText(DWORD code, char (&text)[256]) {
-  DWORD length = FormatMessageA(
+void SystemText(DWORD code, WCHAR (&text)[256]) {
+  DWORD length = FormatMessageW(
       FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr,
-      code, 0, text, sizeof text, nullptr);
-  if (length >= sizeof text) length = 0;
+      code, 0, text, 256, nullptr);
+  if (length >= 256) length = 0;
   text[length] = 0;
-  while (length > 0 && (static_cast<unsigned char>(text[length - 1]) <= ' ' || text[length - 1] == '.'))
-    text[--length] = 0;
+  while (length > 0 && (text[length - 1] <= ' ' || text[length - 1] == '.')) text[--length] = 0;
 }
 
 namespace {
 
-void ShowError(const char* subject, DWORD code) {
-  char text[256];
+void ShowError(const WCHAR* subject, DWORD code) {
+  WCHAR text[256];
   SystemText(code, text);
-  char* message = static_cast<char*>(malloc(lstrlenA(subject) + sizeof text + 8));
+  WCHAR* message = static_cast<WCHAR*>(malloc((lstrlenW(subject) + 264) * sizeof(WCHAR)));
   if (!message) return;
-  const char* marker = nullptr;
-  for (const char* p = text; p[0] && !marker; ++p)
+  const WCHAR* marker = nullptr;
+  for (const WCHAR* p = text; p[0] && !marker; ++p)
     if (p[0] == '%' && p[1] == '1') marker = p;
   if (marker) {
     // The subject takes the place of the first insert; later ones stay as they are.
     int before = static_cast<int>(marker - text);
-    memcpy(message, text, before);
-    lstrcpyA(message + before, subject);
-    lstrcatA(message, marker + 2);
+    memcpy(message, text, before * sizeof(WCHAR));
+    CopyText(message + before, subject, PathCapacity);
+    CopyText(message + lstrlenW(message), marker + 2, 256);
   } else {
-    lstrcpyA(message, subject);
-    lstrcatA(message, "\r\n\r\n");
-    lstrcatA(message, text);
+    wsprintfW(message, L"%s\r\n\r\n%s", subject, text);
   }
-  MessageBoxA(nullptr, message, nullptr, MB_ICONERROR | MB_TOPMOST);
+  MessageBoxW(nullptr, message, nullptr, MB_ICONERROR | MB_TOPMOST);
   free(message);
 }
 
@@ -49,11 +46,11 @@ bool SameId(const FileId& a, const FileId& b) {
 // run's). Opened at the name itself, never through a link there, and changed only through
 // that handle. Wine opens a link's target whatever the flags: the identity, or for a
 // program's folder the kind, is what refuses it there.
-void RemoveOrSchedule(const char* path, const FileId* recorded, bool folder) {
+void RemoveOrSchedule(const WCHAR* path, const FileId* recorded, bool folder) {
   bool now = gOptions.DeleteMode == 0;
-  HANDLE handle = CreateFileA(path, (now ? DELETE : 0) | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle = OpenPath(path, (now ? DELETE : 0) | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
   if (handle == INVALID_HANDLE_VALUE) return;
   BY_HANDLE_FILE_INFORMATION info;
   bool ours = GetFileInformationByHandle(handle, &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
@@ -65,37 +62,37 @@ void RemoveOrSchedule(const char* path, const FileId* recorded, bool folder) {
     if (now) SetFileInformationByHandle(handle, FileDispositionInfo, &drop, sizeof drop);
   }
   CloseHandle(handle);
-  if (ours && gOptions.DeleteMode == 1) MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (ours && gOptions.DeleteMode == 1) MoveFileExW(LongPath(path), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 // One path buffer for every level of the walk.
-char gWalkPath[PathCapacity];
+WCHAR gWalkPath[PathCapacity];
 
 // gWalkPath ends with a backslash. Subfolders go first, deepest first. Never follows a
 // junction or symbolic link: what lies behind one was not made by this run.
 void Visit(const FileId* recorded) {
-  int length = lstrlenA(gWalkPath);
+  int length = lstrlenW(gWalkPath);
   if (length + 4 < PathCapacity) {
-    lstrcpyA(gWalkPath + length, "*.*");
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(gWalkPath, &found);
+    CopyText(gWalkPath + length, L"*", 2);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(LongPath(gWalkPath), &found);
     gWalkPath[length] = 0;
     if (search != INVALID_HANDLE_VALUE) {
       do {
         DWORD attributes = found.dwFileAttributes;
-        const char* name = found.cFileName;
+        const WCHAR* name = found.cFileName;
         if (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | AttributeVolumeLabel |
                           FILE_ATTRIBUTE_REPARSE_POINT))
           continue;
         if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
         if (name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2]))) continue;
-        int nameLength = lstrlenA(name);
+        int nameLength = lstrlenW(name);
         if (length + nameLength + 6 >= PathCapacity) continue;
-        lstrcpyA(gWalkPath + length, name);
-        lstrcatA(gWalkPath, "\\");
+        CopyText(gWalkPath + length, name, MAX_PATH);
+        EnsureBackslash(gWalkPath);
         Visit(nullptr);
         gWalkPath[length] = 0;
-      } while (FindNextFileA(search, &found));
+      } while (FindNextFileW(search, &found));
       FindClose(search);
     }
   }
@@ -107,14 +104,15 @@ void Visit(const FileId* recorded) {
 // The identity of the folder at `path`: none for a missing path, a file, or a link (a
 // reparse point by its path, which is how Wine shows a host link to a folder, or by its
 // handle), except at the extraction folder itself, which is taken as the user chose it.
-bool GetFolderId(const char* path, FileId& id) {
-  bool chosen = lstrlenA(path) == lstrlenA(gExtractionFolder) - 1 && memcmp(path, gExtractionFolder, lstrlenA(path)) == 0;
-  DWORD attributes = GetFileAttributesA(path);
+bool GetFolderId(const WCHAR* path, FileId& id) {
+  int length = lstrlenW(path);
+  bool chosen = length == lstrlenW(gExtractionFolder) - 1 && memcmp(path, gExtractionFolder, length * sizeof(WCHAR)) == 0;
+  DWORD attributes = GetFileAttributesW(LongPath(path));
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
       (!chosen && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)))
     return false;
-  HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS | (chosen ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+  HANDLE folder = OpenPath(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           FILE_FLAG_BACKUP_SEMANTICS | (chosen ? 0 : FILE_FLAG_OPEN_REPARSE_POINT));
   if (folder == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info{};
   bool known = GetFileInformationByHandle(folder, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
@@ -126,7 +124,7 @@ bool GetFolderId(const char* path, FileId& id) {
 
 // The launched program may have replaced a folder of this run by a link, or by another
 // folder: nothing is deleted in a folder that is not still the one the run wrote into.
-bool IsStillFolder(const char* path, const FileId& recorded) {
+bool IsStillFolder(const WCHAR* path, const FileId& recorded) {
   FileId now;
   return GetFolderId(path, now) && SameId(now, recorded);
 }
@@ -135,14 +133,14 @@ void CleanUp() {
   if (gOptions.ExtractionMode != 1 || gOptions.DeleteMode == 2) return;
   // Files come folder by folder: each folder is asked once for all of its files (a full
   // path always has a backslash, so the first file never matches the empty start).
-  char folder[PathCapacity] = "";
+  static WCHAR folder[PathCapacity];
   bool folderKept = false;
   for (int i = 0; i < gExtractedFiles.count; ++i) {
     const PathEntry& file = gExtractedFiles.entries[i];
     int cut = 0;
-    for (const char* p = file.path; *p; p = CharNextA(p))
+    for (const WCHAR* p = file.path; *p; ++p)
       if (*p == '\\') cut = static_cast<int>(p - file.path);
-    if (cut != lstrlenA(folder) || memcmp(file.path, folder, cut) != 0) {
+    if (cut != lstrlenW(folder) || memcmp(file.path, folder, cut * sizeof(WCHAR)) != 0) {
       CopyText(folder, file.path, cut + 1);
       folderKept = IsStillFolder(folder, file.folder);
     }
@@ -152,23 +150,24 @@ void CleanUp() {
     const PathEntry& created = gCreatedFolders.entries[i];
     if (!IsStillFolder(created.path, created.id)) continue;
     CopyText(gWalkPath, created.path, PathCapacity - 1);
-    EnsureBackslash(gWalkPath, PathCapacity);
+    EnsureBackslash(gWalkPath);
     Visit(&created.id);
   }
 }
 
 void StartSelfDelete() {
-  char parameters[PathCapacity + 3];
-  lstrcpyA(parameters, "\"");
-  lstrcatA(parameters, gOwnPath);
-  lstrcatA(parameters, "\"");
-  ShellExecuteA(nullptr, "open", gHelperPath, parameters, nullptr, SW_HIDE);
-  MoveFileExA(gHelperPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  static WCHAR parameters[PathCapacity + 3];
+  int length = lstrlenW(gOwnPath);
+  parameters[0] = parameters[length + 1] = '"';
+  memcpy(parameters + 1, gOwnPath, length * sizeof(WCHAR));
+  parameters[length + 2] = 0;
+  ShellExecuteW(nullptr, L"open", gHelperPath, parameters, nullptr, SW_HIDE);
+  MoveFileExW(LongPath(gHelperPath), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 }  // namespace
 
-void FinishSfx(const char* subject, DWORD code) {
+void FinishSfx(const WCHAR* subject, DWORD code) {
   if (code != 0 && !gOptions.SilentMode) {
     ShowError(subject, code);
     DestroyExtractorWindow();

@@ -10,19 +10,27 @@
 
 namespace {
 
+// `text` in UTF-8, in a block from malloc.
+char* Utf8Of(const WCHAR* text) {
+  int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  char* utf8 = static_cast<char*>(Allocated(length + 1));
+  utf8[WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, length, nullptr, nullptr)] = 0;
+  return utf8;
+}
+
 void Launch() {
   if (!gLaunchTarget[0]) FailWithOwnPath(ERROR_INVALID_PARAMETER);
-  char stored[sizeof gOptions.CmdParameters + 1];
-  CopyText(stored, gOptions.CmdParameters, sizeof stored);
-  char* parameters = BuildParameterString(stored, SkipProgramName(GetCommandLineA()));
-  if (!parameters) FailWithOwnPath(ERROR_NOT_ENOUGH_MEMORY);
+  // Stored parameters and own arguments meet in UTF-8, which holds both whole.
+  char* built = BuildParameterString(Utf8Of(OptionText(true)), SkipProgramName(Utf8Of(GetCommandLineW())));
+  if (!built) FailWithOwnPath(ERROR_NOT_ENOUGH_MEMORY);
+  WCHAR* parameters = Widened(built, CP_UTF8);
 
-  char ownFolder[PathCapacity];
-  const char* directory = gExtractionFolder;
+  static WCHAR ownFolder[PathCapacity];
+  const WCHAR* directory = gExtractionFolder;
   if (gOptions.WorkingDirectory == 1) {
     CopyText(ownFolder, gOwnPath, PathCapacity);
-    char* cut = ownFolder;
-    for (char* p = ownFolder; *p; p = CharNextA(p))
+    WCHAR* cut = ownFolder;
+    for (WCHAR* p = ownFolder; *p; ++p)
       if (*p == '\\') cut = p + 1;
     *cut = 0;
     directory = ownFolder;
@@ -30,10 +38,10 @@ void Launch() {
     directory = nullptr;
   }
 
-  SHELLEXECUTEINFOA info{};
+  SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-  info.lpVerb = "open";
+  info.lpVerb = L"open";
   info.lpFile = gLaunchTarget;
   info.lpParameters = parameters;
   info.lpDirectory = directory;
@@ -46,9 +54,9 @@ void Launch() {
   if (job && !AssignProcessToJobObject(job, GetCurrentProcess())) job = nullptr;
   // The target, written by this run or kept, is held through the start as well: one that
   // another program holds open for writing is never launched.
-  HANDLE target = CreateFileA(gLaunchTarget, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE target = OpenPath(gLaunchTarget, GENERIC_READ, FILE_SHARE_READ, 0);
   if (target == INVALID_HANDLE_VALUE) FailWithLastError(gLaunchTarget);
-  BOOL launched = ShellExecuteExA(&info);
+  BOOL launched = ShellExecuteExW(&info);
   DWORD code = GetLastError();
   CloseHandle(target);
   ReleaseHeld();
@@ -75,9 +83,9 @@ void Launch() {
 void RunPhase() {
   DestroyExtractorWindow();
   if (gOptions.ExtractionMode == 0) {
-    if (gOptions.OpenFolder) ShellExecuteA(nullptr, "explore", gExtractionFolder, nullptr, nullptr, SW_SHOWNORMAL);
+    if (gOptions.OpenFolder) ShellExecuteW(nullptr, L"explore", gExtractionFolder, nullptr, nullptr, SW_SHOWNORMAL);
   } else if (gOptions.ExtractionMode == 1) {
     Launch();
   }
-  FinishSfx("", 0);
+  FinishSfx(L"", 0);
 }

@@ -3,25 +3,28 @@
 #include "sfxhead.h"
 
 #include "tinyrt.h"
+#include "u_names.h"
+#include "u_upcase.h"
+#include "archivecore.h"
 #include "u_translations.h"
 #include "window.h"
 
 SfxOptions gOptions;
 int64_t gTotalSize = 0;
 int64_t gDoneBytes = 0;
-char gOwnPath[PathCapacity];
+WCHAR gOwnPath[PathCapacity];
 HANDLE gOwnFile;  // opened first thing
 ArchiveFile gArchive;
 uint64_t gArchiveOffset = 0;
-char gExtractionFolder[PathCapacity];
-char gLaunchTarget[PathCapacity];
-char gHelperPath[PathCapacity];
+WCHAR gExtractionFolder[PathCapacity];
+WCHAR gLaunchTarget[PathCapacity];
+WCHAR gHelperPath[PathCapacity];
 PathList gExtractedFiles;
 PathList gCreatedFolders;
 HANDLE gMutex = nullptr;
 DWORD gExitCode = 0;
 
-void FailWithLastError(const char* subject) {
+void FailWithLastError(const WCHAR* subject) {
   DWORD code = GetLastError();
   FinishSfx(subject, code ? code : ERROR_HANDLE_EOF);
 }
@@ -33,37 +36,80 @@ void FailWithOwnPath(DWORD code) { FinishSfx(gOwnPath, code); }
 void* Grown(void* items, int count, int& capacity, size_t size) {
   if (count < capacity) return items;
   int more = capacity ? capacity * 2 : 64;
-  void* grown = malloc(size * more);
-  if (!grown) FailWithOwnPath(ERROR_NOT_ENOUGH_MEMORY);
+  void* grown = Allocated(size * more);
   if (count) memcpy(grown, items, size * count);
   free(items);
   capacity = more;
   return grown;
 }
 
-void AddPath(PathList& list, const char* path, const FileId& id, const FileId& folder) {
+void* Allocated(size_t size) {
+  void* block = malloc(size);
+  if (!block) FailWithOwnPath(ERROR_NOT_ENOUGH_MEMORY);
+  return block;
+}
+
+void AddPath(PathList& list, const WCHAR* path, const FileId& id, const FileId& folder) {
   list.entries = static_cast<PathEntry*>(Grown(list.entries, list.count, list.capacity, sizeof(PathEntry)));
-  size_t length = strlen(path) + 1;
-  char* copy = static_cast<char*>(malloc(length));
-  if (!copy) FailWithOwnPath(ERROR_NOT_ENOUGH_MEMORY);
-  memcpy(copy, path, length);
+  size_t size = (lstrlenW(path) + 1) * sizeof(WCHAR);
+  WCHAR* copy = static_cast<WCHAR*>(memcpy(Allocated(size), path, size));
   list.entries[list.count++] = PathEntry{copy, id, folder};
 }
 
-void CopyText(char* to, const char* from, int capacity) {
+void CopyText(WCHAR* to, const WCHAR* from, int capacity) {
   int i = 0;
   for (; i < capacity - 1 && from[i]; ++i) to[i] = from[i];
   to[i] = 0;
 }
 
-void EnsureBackslash(char* path, int capacity) {
-  const char* last = path;
-  for (const char* p = path; *p; p = CharNextA(p)) last = p;
-  int length = lstrlenA(path);
-  if ((length == 0 || *last != '\\') && length + 1 < capacity) {
+void EnsureBackslash(WCHAR* path) {
+  int length = lstrlenW(path);
+  if ((length == 0 || path[length - 1] != '\\') && length + 1 < PathCapacity) {
     path[length] = '\\';
     path[length + 1] = 0;
   }
+}
+
+HANDLE OpenPath(const WCHAR* path, DWORD access, DWORD share, DWORD flags) {
+  return CreateFileW(LongPath(path), access, share, nullptr, OPEN_EXISTING, flags, nullptr);
+}
+
+const WCHAR* LongPath(const WCHAR* path) {
+  static WCHAR longPath[PathCapacity + 8];
+  if (lstrlenW(path) < MAX_PATH || (path[0] == '\\' && path[1] == '\\' && path[2] == '?')) return path;
+  bool unc = path[0] == '\\' && path[1] == '\\';
+  CopyText(longPath, L"\\\\?\\UNC", unc ? 8 : 5);
+  CopyText(longPath + lstrlenW(longPath), path + unc, PathCapacity);
+  return longPath;
+}
+
+WCHAR* Widened(const char* text, UINT codePage, int length) {
+  int units = MultiByteToWideChar(codePage, 0, text, length, nullptr, 0);
+  WCHAR* wide = static_cast<WCHAR*>(Allocated((units + 1) * sizeof(WCHAR)));
+  wide[MultiByteToWideChar(codePage, 0, text, length, wide, units)] = 0;
+  return wide;
+}
+
+WCHAR* OptionText(bool parameters) {
+  if (gArchiveTexts.carried) return Widened(parameters ? gArchiveTexts.parameters : gArchiveTexts.customFolder, CP_UTF8);
+  // Either field of the record, up to its NUL or its end, whatever it holds.
+  const char* field = parameters ? gOptions.CmdParameters : gOptions.CustomFolder;
+  int size = parameters ? sizeof gOptions.CmdParameters : sizeof gOptions.CustomFolder, length = 0;
+  while (length < size && field[length]) ++length;
+  return Widened(field, CP_ACP, length);
+}
+
+bool IsSafeStoredName(const char* name, size_t length) {
+  static WCHAR wide[MaxEntryNameLength];
+  int units = MultiByteToWideChar(CP_ACP, 0, name, static_cast<int>(length), wide, MaxEntryNameLength);
+  return units > 0 && IsSafeWideName(reinterpret_cast<const uint16_t*>(wide), static_cast<size_t>(units));
+}
+
+// The upper-casing by which the scan compares names: the system's own, of one character (a
+// pointer whose high word is zero); ntdll's, which the file system uses, would be an import
+// of a DLL the head does not name.
+uint16_t UpcaseUnit(uint16_t unit) {
+  return static_cast<uint16_t>(reinterpret_cast<UINT_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(unit)))));
 }
 
 namespace {
@@ -93,10 +139,8 @@ bool IsPlainIdentifier(const char* id) {
   return true;
 }
 
-// Every name converts to the paths' code page before anything is written.
-void CheckEntry(void*, const ArchiveEntry&, const char* name) {
-  char ansi[MaxEntryNameLength + 1];
-  if (!AnsiName(name, ansi)) FailWithOwnPath(ERROR_NO_UNICODE_TRANSLATION);
+// A long list keeps the window responsive.
+void CheckEntry(void*, const ArchiveEntry&, const char*) {
   if (!gOptions.SilentMode) PumpMessages();
 }
 
@@ -113,11 +157,10 @@ void CheckOneInstance(const char* id) {
 extern "C" __attribute__((force_align_arg_pointer)) void ProgramEntry() {
   RestrictDllSearch();
   gNextNameChar = NextChar;
-  DWORD length = GetModuleFileNameA(nullptr, gOwnPath, PathCapacity);
+  DWORD length = GetModuleFileNameW(nullptr, gOwnPath, PathCapacity);
   if (length == 0 || length >= PathCapacity) FailureGuard();
 
-  gOwnFile = CreateFileA(gOwnPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  gOwnFile = OpenPath(gOwnPath, GENERIC_READ, FILE_SHARE_READ, FILE_ATTRIBUTE_NORMAL);
   LARGE_INTEGER size;
   if (gOwnFile == INVALID_HANDLE_VALUE || !GetFileSizeEx(gOwnFile, &size)) FailureGuard();
   gArchive.read = ReadOwnFile;
@@ -127,7 +170,8 @@ extern "C" __attribute__((force_align_arg_pointer)) void ProgramEntry() {
   ReadOwnFile(nullptr, gArchiveOffset, &gOptions, sizeof gOptions);
 
   char id[sizeof gOptions.InstanceId + 1];
-  CopyText(id, gOptions.InstanceId, sizeof id);
+  memcpy(id, gOptions.InstanceId, sizeof gOptions.InstanceId);
+  id[sizeof gOptions.InstanceId] = 0;
   if (!IsPlainIdentifier(id)) FailWithOwnPath(ERROR_INVALID_DATA);
   CheckOneInstance(id);
   ChooseLanguage();

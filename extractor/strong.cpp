@@ -7,11 +7,16 @@
 #include <zlib.h>
 
 #include "archivecore.h"
+#include "u_names.h"
 
 // Resets the range decoder alone between chunks; LzmaDec.c defines it, its header leaves it out.
 extern "C" void LzmaDec_InitDicAndState(CLzmaDec* p, Bool initDic, Bool initState);
 
-static_assert(StrongMaxNameLength <= MaxEntryNameLength, "the name rules of both layouts hold");
+// The longest name in bytes: its length field's largest value. MaxNameUnits limits it
+// further, as UTF-16.
+constexpr uint32_t LongestName = 0xFFFF;
+
+ArchiveTexts gArchiveTexts;
 
 namespace {
 
@@ -35,6 +40,7 @@ struct Slot {
   uint8_t* cache;     // its content, kept until its last copy is made
   uint32_t record;    // where its record starts in the directory
   uint32_t lastCopy;  // the index of its last copy; 0 for none
+  uint32_t hash;      // NameHash of its name
 };
 
 // One pass's state, on the heap so that the code reaches it through one pointer.
@@ -47,8 +53,14 @@ struct Strong {
   uint8_t* raw;           // one block
   uint64_t decoded;       // the block in `raw`, or none
   uint32_t cached;        // bytes held by slot caches
-  Cursor cursor;          // last, so the fields above are near the pointer
-  uint8_t input[1 << 16]; // LZMA bytes on their way to the decoder
+  uint32_t* names;        // a hash table of the names: 1 + an entry's index, or 0
+  uint32_t namesMask;     // its size less one, a power of two less one
+  Cursor cursor;          // after the fields above, so they are near the pointer
+  char name[LongestName + 1];
+  uint16_t wide[MaxNameUnits];
+  uint16_t other[MaxNameUnits];
+  FolderOrder order;
+  uint8_t input[1 << 16]; // LZMA bytes on their way to the decoder, never cleared
 };
 Strong* gStrong;
 
@@ -64,6 +76,7 @@ void FreePass(Strong& s) {
   if (s.slots)
     for (uint32_t i = 0; i < s.header.EntryCount; ++i) free(s.slots[i].cache);
   free(s.slots);
+  free(s.names);
   free(s.directory);
   free(s.raw);
   memset(&s, 0, offsetof(Strong, input));
@@ -139,6 +152,68 @@ StrongEntry RecordAt(const Strong& s, uint32_t at) {
   return record;
 }
 
+// The name of the entry whose record `slot` holds, NUL-terminated, in s.name.
+const char* NameAt(Strong& s, const Slot& slot) {
+  uint16_t length = RecordAt(s, slot.record).NameLength;
+  memcpy(s.name, s.directory + slot.record + sizeof(StrongEntry), length);
+  s.name[length] = 0;
+  return s.name;
+}
+
+long WideAt(const Strong& s, const Slot& slot, uint16_t* wide) {
+  const uint8_t* name = s.directory + slot.record + sizeof(StrongEntry);
+  return WideFromUtf8(reinterpret_cast<const char*>(name), RecordAt(s, slot.record).NameLength, wide, MaxNameUnits);
+}
+
+// Checks entry `i`'s name as Windows will see it and enters it in the table of names: no
+// two names in one folder may be one name to the file system, or the second would replace
+// the first. (Two whole names are one exactly when they meet in some folder, as every
+// folder is an entry of its own.) Names that differ only in Unicode normalisation, a
+// precomposed letter against the letter and its combining mark, are two names to Windows
+// file systems, which compare units and never normalise: both are written, neither
+// replaces the other, so they are accepted as they are.
+bool AddName(Strong& s, uint32_t i) {
+  Slot& slot = s.slots[i];
+  long length = WideAt(s, slot, s.wide);
+  if (length < 0 || !IsSafeWideName(s.wide, static_cast<size_t>(length))) return false;
+  slot.hash = NameHash(s.wide, static_cast<size_t>(length));
+  for (uint32_t at = slot.hash;; ++at) {
+    uint32_t& taken = s.names[at & s.namesMask];
+    if (!taken) {
+      taken = i + 1;
+      return true;
+    }
+    const Slot& earlier = s.slots[taken - 1];
+    if (earlier.hash == slot.hash &&
+        SameName(s.wide, static_cast<size_t>(length), s.other, static_cast<size_t>(WideAt(s, earlier, s.other))))
+      return false;
+  }
+}
+
+// With StrongFlagTexts the directory starts with the custom folder and the parameters, in
+// strict UTF-8 of at most StrongMaxTextLength bytes each, the folder a path that names
+// no device and nothing Windows cannot create.
+uint32_t LoadTexts(Strong& s, uint32_t& at) {
+  ArchiveTexts& t = gArchiveTexts;
+  t.carried = (s.header.Flags & StrongFlagTexts) != 0;
+  char* const texts[] = {t.customFolder, t.parameters};
+  for (char* text : texts) {
+    text[0] = 0;
+    if (!t.carried) continue;
+    if (s.header.DirectorySize - at < 2) return ArchiveInvalid;
+    uint32_t length = s.directory[at] | s.directory[at + 1] << 8;
+    at += 2;
+    if (length > StrongMaxTextLength || s.header.DirectorySize - at < length) return ArchiveInvalid;
+    memcpy(text, s.directory + at, length);
+    text[length] = 0;
+    at += length;
+    long units = WideFromUtf8(text, length, s.wide, MaxNameUnits);
+    if (units < 0 || (text == t.customFolder && !IsSafeWideFolder(s.wide, static_cast<size_t>(units))))
+      return ArchiveInvalid;
+  }
+  return ArchiveOk;
+}
+
 // Reads the header and the directory and checks every record against the rules of both
 // layouts and the strong layout's own, before anything is decoded from the stream.
 uint32_t LoadDirectory(Strong& s, const ArchiveFile& file, uint64_t archiveOffset, int64_t& totalSize,
@@ -158,23 +233,30 @@ uint32_t LoadDirectory(Strong& s, const ArchiveFile& file, uint64_t archiveOffse
   if (code != ArchiveOk) return code;
   if (crc32(0, s.directory, h.DirectorySize) != h.DirectoryCrc) return ArchiveChecksum;
 
-  FolderOrder order;
-  order.length = 0;
-  uint64_t stream = 0;
   uint32_t at = 0;
+  code = LoadTexts(s, at);
+  if (code != ArchiveOk) return code;
+  // Empty, as FreePass left it, and stepping byte by byte: in UTF-8 a backslash byte is
+  // always a backslash.
+  FolderOrder& order = s.order;
+  uint32_t size = 2;
+  while (size < 2 * h.EntryCount) size *= 2;
+  s.names = static_cast<uint32_t*>(calloc(size, sizeof(uint32_t)));
+  if (!s.names) return ArchiveTooLarge;
+  s.namesMask = size - 1;
+  uint64_t stream = 0;
   for (uint32_t i = 0; i < h.EntryCount; ++i) {
     if (h.DirectorySize - at < sizeof(StrongEntry)) return ArchiveInvalid;
     StrongEntry r = RecordAt(s, at);
     Slot& slot = s.slots[i];
     slot.record = at;
     at += sizeof r;
-    if (r.NameLength == 0 || r.NameLength > StrongMaxNameLength || h.DirectorySize - at < r.NameLength)
-      return ArchiveInvalid;
-    char name[StrongMaxNameLength + 1];
-    memcpy(name, s.directory + at, r.NameLength);
-    name[r.NameLength] = 0;
+    // An empty name is refused with the rest of the name rules (AddName).
+    if (h.DirectorySize - at < r.NameLength) return ArchiveInvalid;
+    const char* name = NameAt(s, slot);
     at += r.NameLength;
-    if (!IsValidEntry(r, name) || !order.Accept(r, name) || r.Size > 0x7FFFFFFFFFFFFFFFull - totalSize)
+    if (!IsValidKind(r, name) || !AddName(s, i) || !order.Accept(r, name) ||
+        r.Size > 0x7FFFFFFFFFFFFFFFull - totalSize)
       return ArchiveInvalid;
     if (r.CopyOf) {
       // Only an earlier file that is no copy, of the same size and CRC.
@@ -310,9 +392,7 @@ uint32_t RestoreStrong(const ArchiveFile& file, uint64_t archiveOffset, const Re
   for (uint32_t i = 0; code == ArchiveOk && i < s.header.EntryCount; ++i) {
     Slot& slot = s.slots[i];
     StrongEntry r = RecordAt(s, slot.record);
-    char name[StrongMaxNameLength + 1];
-    memcpy(name, s.directory + slot.record + sizeof r, r.NameLength);
-    name[r.NameLength] = 0;
+    const char* name = NameAt(s, slot);
     Delivery d{&sink, sink.BeginEntry(sink.context, r, name), nullptr, 0};
     if (r.CopyOf) {
       Slot& original = s.slots[r.CopyOf - 1];

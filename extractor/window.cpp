@@ -2,6 +2,7 @@
 
 #include "resource_ids.h"
 #include "sfxstate.h"
+#include "tinyrt.h"
 #include "u_progress.h"
 #include "u_translations.h"
 
@@ -96,7 +97,7 @@ int PaintExtractorWindow() {
 
   HGDIOBJ oldFont = SelectObject(dc, gSmallFont);
   SetColors(dc, COLOR_BTNFACE, COLOR_GRAYTEXT);
-  int addressLength = lstrlenA(gWebAddress);
+  int addressLength = static_cast<int>(strlen(gWebAddress));
   SIZE extent = {};
   GetTextExtentPoint32A(dc, gWebAddress, addressLength, &extent);
   TextOutA(dc, WindowWidth - extent.cx - 8, 4, gWebAddress, addressLength);
@@ -104,11 +105,12 @@ int PaintExtractorWindow() {
   SelectObject(dc, gLargeFont);
   SetColors(dc, COLOR_BTNFACE, COLOR_WINDOWTEXT);
   const char* title = TitleText[LanguageIndex];
-  TextOutA(dc, 16, 12, title, lstrlenA(title));
+  TextOutA(dc, 16, 12, title, static_cast<int>(strlen(title)));
   char wait[64];
-  lstrcpynA(wait, WaitText[LanguageIndex], sizeof wait - 3);
-  lstrcatA(wait, "...");
-  TextOutA(dc, 16, 32, wait, lstrlenA(wait));
+  int waitLength = 0;
+  for (const char* p = WaitText[LanguageIndex]; *p && waitLength < 60; ++p) wait[waitLength++] = *p;
+  memcpy(wait + waitLength, "...", 3);
+  TextOutA(dc, 16, 32, wait, waitLength + 3);
 
   ProgressFigures figures = ProgressFor(gDoneBytes, gTotalSize);
   char percent[5];

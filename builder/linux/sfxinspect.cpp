@@ -419,26 +419,30 @@ std::vector<OptionRow> OptionRows(const SfxOptions& o, const std::string& launch
   auto row = [&](const char* key, const KeptCode& kept, const std::string& text) {
     return OptionRow{key, word(key, kept.JsonValue()), text};
   };
-  std::string custom = Stored(o.CustomFolder, sizeof o.CustomFolder);
-  std::string parameters = Stored(o.CmdParameters, sizeof o.CmdParameters);
+  // A strong archive's own texts, which the scan read, are UTF-8 like its names; the
+  // record's are in the code page.
+  const bool carried = o.Compressed == CompressedStrong && gArchiveTexts.carried;
+  const NameConverter& texts = carried ? entryNames : names;
+  std::string custom = carried ? gArchiveTexts.customFolder : Stored(o.CustomFolder, sizeof o.CustomFolder);
+  std::string parameters = carried ? gArchiveTexts.parameters : Stored(o.CmdParameters, sizeof o.CmdParameters);
   std::string id = Stored(o.InstanceId, sizeof o.InstanceId);
   std::string where = folder.words.listed;
   if (folder.code == 0) where += " (~sfx" + names.Shown(id) + ")";
-  if (folder.code == 5) where += " " + names.Shown(custom);
+  if (folder.code == 5) where += " " + texts.Shown(custom);
   bool launching = mode.code == 1;
   std::string done = mode.words.listed;
   if (launching)
-    done += " " + entryNames.Shown(launch, true) + (parameters.empty() ? "" : " " + names.Shown(parameters)) + " in the " +
+    done += " " + entryNames.Shown(launch, true) + (parameters.empty() ? "" : " " + texts.Shown(parameters)) + " in the " +
             workDir.words.listed;
   else if (open.code)
     done += std::string(", ") + open.words.listed;
   return {
       row("extractionFolder", folder, where),
-      {"customFolder", JsonMember("customFolder", custom, names), ""},
+      {"customFolder", JsonMember("customFolder", custom, texts), ""},
       row("mode", mode, done),
       {"launchTarget", launch.empty() ? word("launchTarget", "null") : JsonMember("launchTarget", launch, entryNames, true),
        ""},
-      {"parameters", JsonMember("parameters", parameters, names), ""},
+      {"parameters", JsonMember("parameters", parameters, texts), ""},
       row("workingDirectory", workDir, ""),
       row("openFolder", open, ""),
       row("overwrite", overwrite, overwrite.words.listed),

@@ -3,7 +3,8 @@
 // working directory and each argument as the C runtime splits it, one per line),
 // ORVEX_PROBE_HOLD (wait until this file exists), ORVEX_PROBE_MAKE (create folders
 // beside the probe: made\empty and made\full with a file), ORVEX_PROBE_EXIT (exit code),
-// ORVEX_PROBE_CHILD (start a copy that holds this file of the working folder for 2 s).
+// ORVEX_PROBE_CHILD (start a copy that holds this file of the working folder for 2 s),
+// ORVEX_PROBE_WIDE (the report's command line is the wide one, in UTF-8).
 #include <windows.h>
 
 #include <cstdio>
@@ -21,6 +22,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
   if (GetEnvironmentVariableA("ORVEX_PROBE_REPORT", value, MAX_PATH)) {
     std::string report = std::string(GetCommandLineA()) + "\n";
+    char wide[4096] = "";
+    if (GetEnvironmentVariableA("ORVEX_PROBE_WIDE", wide, sizeof wide) &&
+        WideCharToMultiByte(CP_UTF8, 0, GetCommandLineW(), -1, wide, sizeof wide, nullptr, nullptr))
+      report = std::string(wide) + "\n";
     char cwd[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, cwd);
     report += std::string(cwd) + "\n";

@@ -114,13 +114,43 @@ std::string StrongArchive(const SfxOptions& options, const std::string& director
          std::string(reinterpret_cast<const char*>(&h), sizeof h) + packed + frames;
 }
 
-std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, uint32_t blockSize) {
+namespace {
+
+std::string Strong(const SfxOptions& options, const std::vector<Entry>& entries, uint32_t blockSize,
+                   const std::string& texts, uint8_t flags) {
   std::string content, frames;
   for (const Entry& e : entries)
     if (!e.copyOf) content += e.content;
   for (size_t at = 0; at < content.size(); at += blockSize) frames += Frame(content.substr(at, blockSize));
-  return StrongArchive(options, StrongDirectory(entries), static_cast<uint32_t>(entries.size()), content.size(),
-                       blockSize, frames);
+  return StrongArchive(options, texts + StrongDirectory(entries), static_cast<uint32_t>(entries.size()), content.size(),
+                       blockSize, frames, flags);
+}
+
+}  // namespace
+
+std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, uint32_t blockSize) {
+  return Strong(options, entries, blockSize, "", 0);
+}
+
+std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, const std::string& folder,
+                              const std::string& parameters) {
+  std::string texts;
+  for (const std::string* text : {&folder, &parameters}) {
+    texts += static_cast<char>(text->size());
+    texts += static_cast<char>(text->size() >> 8);
+    texts += *text;
+  }
+  return Strong(options, entries, 1 << 20, texts, StrongFlagTexts);
+}
+
+std::vector<Entry> UnicodeTree(const std::string& launch) {
+  std::string deep = std::string(100, 'a') + "\\" + std::string(100, 'b') + "\\" + std::string(100, 'c'), long255;
+  for (int i = 0; i < 251; ++i) long255 += "n";  // ASCII: Linux file systems take 255 bytes
+  // The source is UTF-8, and so are these literals on every compiler the project uses.
+  return {Folder("Ünïcödé"), File("Ünïcödé\\café.txt", "latin"), Folder("Ünïcödé\\Кириллица"),
+          File("Ünïcödé\\Кириллица\\Ελληνικά.txt", "greek"), Folder("日本語"), File("日本語\\ファイル 😀.txt", "cjk"),
+          File("日本語\\▶ 起動 🚀.exe", launch, EntryKindLaunchTarget), Folder(deep.substr(0, 100)),
+          Folder(deep.substr(0, 201)), Folder(deep), File(deep + "\\" + long255 + ".txt", "deep")};
 }
 
 std::string SyntheticHead() {

@@ -49,6 +49,9 @@ std::string MakeArchive(const SfxOptions& options, const std::vector<Entry>& ent
 // The strong layout behind the options record: the directory of `entries`, then the
 // content of those that are no copies cut into blocks of `blockSize`.
 std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, uint32_t blockSize = 1 << 20);
+// With StrongFlagTexts: the custom folder and the parameters at the directory's start.
+std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, const std::string& folder,
+                              const std::string& parameters);
 // Its parts, for archives the builders never write: the raw directory records, a block
 // frame (an LZMA stream without end mark), and an archive around any directory and
 // frames, its header filled from the arguments (Flags from `flags`).
@@ -56,6 +59,9 @@ std::string StrongDirectory(const std::vector<Entry>& entries);
 std::string Frame(const std::string& raw);
 std::string StrongArchive(const SfxOptions& options, const std::string& directory, uint32_t entryCount,
                           uint64_t contentSize, uint32_t blockSize, const std::string& frames, uint8_t flags = 0);
+// Latin, Cyrillic, Greek, CJK and emoji names, a folder 302 characters deep holding a name
+// of 255 units, and `launch` as the launch target, so named.
+std::vector<Entry> UnicodeTree(const std::string& launch);
 // A minimal 32-bit executable head whose one section ends at its end (1024 bytes).
 std::string SyntheticHead();
 // An elevation manifest for it, with the level the builders replace.

@@ -253,6 +253,57 @@ TEST(ArchiveReader, RefusesUnsafeNamesBeforeWritingAnything) {
   EXPECT_EQ(RunArchive(Sfx({File(std::string("a\0b", 3), "x")})).code, ArchiveInvalid);
   const char* safe[] = {"a.txt", "console.txt", "COM10", "a..b", ".hidden", "d\\..y", "nul2.txt", "d\\f", " x"};
   for (const char* name : safe) EXPECT_EQ(RunArchive(Sfx({Folder("d"), File(name, "fine")})).code, 0u) << name;
+
+  // The strong layout's names are UTF-8, checked as the UTF-16 that Windows creates: each
+  // name above, and what only UTF-8 and Unicode can spell.
+  auto with = [](std::vector<Entry> entries, const Entry& last) { return entries.push_back(last), entries; };
+  auto repeated = [](const std::string& text, size_t count) { std::string out; while (count--) out += text; return out; };
+  std::vector<Entry> deep;  // 160 folders, each 250 characters deeper
+  for (std::string path; deep.size() < 160;) deep.push_back(Folder(path += (path.empty() ? "" : "\\") + std::string(249, 'd')));
+  const struct { const char* what; std::vector<Entry> entries; std::string folder = {}, parameters = {}; } strongRows[] = {
+      {"an overlong slash", {File("a\xC0\xAF" "b", "x")}},
+      {"an overlong three-byte form", {File("a\xE0\x80\xAF", "x")}},
+      {"an encoded surrogate", {File("\xED\xA0\x80", "x")}},
+      {"a code point past U+10FFFF", {File("\xF4\x90\x80\x80", "x")}},
+      {"a five-byte form", {File("\xF8\x88\x80\x80\x80", "x")}},
+      {"a stray continuation byte", {File("a\x80", "x")}},
+      {"a cut sequence", {File("a\xE2\x82", "x")}},
+      {"a NUL inside", {File(std::string("a\0b", 3), "x")}},
+      {"a name of 10,000 bytes", {File(std::string(10000, 'n'), "x")}},
+      {"a part of 256 units", {Folder("d"), File("d\\" + repeated("\xC3\xA9", 256), "x")}},
+      {"a path of 40,000 characters", with(deep, File("x", "x"))},
+      {"a full-width device name", {File("\xEF\xBC\xA3\xEF\xBC\xAF\xEF\xBC\xAE", "x")}},  // ＣＯＮ
+      {"COM and a full-width digit", {Folder("d"), File("d\\COM\xEF\xBC\x91", "x")}},
+      {"COM and a superscript digit", {File("COM\xC2\xB9", "x")}},
+      {"the same name twice", {File("a", "x"), File("a", "y")}},
+      {"Greek names that differ in case", {File("\xCE\xB1\xCE\xB2", "x"), File("\xCE\x91\xCE\x92", "y")}},
+      {"Cyrillic folders that differ in case", {Folder("\xD0\x96"), Folder("\xD0\xB6")}},
+      {"Armenian names that differ in case", {File("\xD5\xA1.txt", "x"), File("\xD4\xB1.txt", "y")}},
+      {"a file and a folder that differ in case", {Folder("d"), File("d\\\xD1\x8F", "x"), Folder("d\\\xD0\xAF")}},
+      {"a custom folder with a bar", {File("a", "x")}, "C:\\a|b", ""},
+      {"a custom folder that names a device", {File("a", "x")}, "%TEMP%\\nul", ""},
+      {"parameters with an encoded surrogate", {File("a", "x")}, "", "/x \xED\xB0\x80"},
+      {"parameters beyond the longest text", {File("a", "x")}, "", std::string(StrongMaxTextLength + 1, 'p')},
+  };
+  for (const auto& row : strongRows) {
+    RunResult result =
+        RunArchive(SyntheticHead() + MakeStrongArchive(DefaultOptions(), row.entries, row.folder, row.parameters));
+    EXPECT_EQ(result.code, ArchiveInvalid) << row.what;
+    EXPECT_TRUE(!result.scanned && result.entries.empty()) << row.what;
+  }
+  for (const char* name : unsafe) {
+    RunResult result = RunArchive(SyntheticHead() + MakeStrongArchive(DefaultOptions(), {Folder("d"), File(name, "x")}));
+    EXPECT_TRUE(result.code == ArchiveInvalid && result.entries.empty()) << name;
+  }
+  // Names that differ only in normalisation (precomposed, then decomposed) are two names
+  // to Windows; texts outside every code page are carried as they are.
+  const std::string folder = "%USERPROFILE%\\\xE6\x97\xA5\xE6\x9C\xAC\\", parameters = "/n \xF0\x9F\x98\x80 \"\xD0\x96\"";
+  const std::vector<Entry> accepted = with(with(with(UnicodeTree("MZ"), File("\xC3\xA9", "nfc")), File("e\xCC\x81", "nfd")),
+                                           File(repeated("\xE6\x97\xA5", 255), "255 units of 765 bytes"));
+  RunResult result = RunArchive(SyntheticHead() + MakeStrongArchive(DefaultOptions(), accepted, folder, parameters));
+  EXPECT_EQ(result.code, 0u);
+  EXPECT_EQ(result.entries.size(), accepted.size());
+  EXPECT_TRUE(gArchiveTexts.carried && gArchiveTexts.customFolder == folder && gArchiveTexts.parameters == parameters);
 }
 
 TEST(ArchiveReader, RefusesHeadersThatDisagreeWithTheFormat) {

@@ -12,6 +12,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <fstream>
@@ -173,6 +174,56 @@ TEST(Inspect, ListTestAndExtractShowTheTreeAsStored) {
   for (uint8_t layout : {CompressedDeflate, CompressedStrong}) {
     SCOPED_TRACE(int(layout));
     ListTestAndExtract(layout);
+  }
+}
+
+// The file at `name` (parts split by backslashes) below `root`, opened folder by folder, as
+// a path past PATH_MAX cannot be opened whole.
+std::string ReadBelow(const std::string& root, const std::string& name) {
+  int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY);
+  for (size_t start = 0, end = 0; end != std::string::npos && fd >= 0; start = end + 1) {
+    end = name.find('\\', start);
+    int next = openat(fd, name.substr(start, end - start).c_str(), O_RDONLY | O_NOFOLLOW);
+    close(fd);
+    fd = next;
+  }
+  std::string content(1 << 16, '\0');
+  ssize_t got = fd < 0 ? -1 : read(fd, &content[0], content.size());
+  if (fd >= 0) close(fd);
+  return got < 0 ? "(unreadable)" : content.substr(0, static_cast<size_t>(got));
+}
+
+// A strong archive's names and texts, in any script, are shown and restored in UTF-8, and
+// -x makes paths of any length below its folder (here past PATH_MAX), folder by folder.
+TEST(Inspect, UnicodeNamesAndTextsRoundTrip) {
+  ScratchFolder scratch("inspect");
+  SfxOptions options = DefaultOptions();
+  options.ExtractionMode = 1;
+  options.ExtractionFolder = 5;
+  std::vector<Entry> entries = UnicodeTree("MZ launch");
+  std::string deeper;
+  for (int i = 0; i < 20; ++i) entries.push_back(sfxtest::Folder(deeper += (i ? "\\" : "") + std::string(249, 'x')));
+  entries.push_back(File(deeper + "\\far.txt", "far"));
+  const std::string folder = "%TEMP%\\\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0\\", parameters = "/n \xF0\x9F\x98\x80";
+  std::string sfx = WriteFile(scratch / "u.exe", SyntheticHead() + MakeStrongArchive(options, entries, folder, parameters));
+  Outcome list = Call(List, sfx);
+  EXPECT_EQ(list.status, 0) << list.err;
+  auto shown = [](std::string name) { return std::replace(name.begin(), name.end(), '\\', '/'), name; };
+  std::vector<std::string> lines = {"extractionFolder: a custom folder " + folder + "\n",
+                                    "mode: launch " + shown(entries[6].name) + " " + parameters + " in the extraction folder\n"};
+  for (const Entry& e : entries) lines.push_back("  " + shown(e.name) + "\n");
+  for (const std::string& line : lines) EXPECT_NE(list.out.find(line), std::string::npos) << line;
+  std::string json = WriteFile(scratch / "u.json", Call(ListJson, sfx).out);
+  std::string check = "python3 -c 'import json,sys; o=json.load(open(sys.argv[1]))[\"options\"]; "
+                      "sys.exit(0 if o[\"customFolder\"]==sys.argv[2] and o[\"parameters\"]==sys.argv[3] else 1)' " +
+                      json + " '" + folder + "' '" + parameters + "'";
+  EXPECT_EQ(system(check.c_str()), 0) << ReadFile(json);
+
+  std::string out = scratch / "out";
+  Outcome extract = Extract(sfx, out);
+  EXPECT_EQ(extract.status, 0) << extract.err;
+  for (const Entry& e : entries) {
+    if (!(e.attributes & AttributeDirectory)) EXPECT_EQ(ReadBelow(out, e.name), e.content) << shown(e.name);
   }
 }
 

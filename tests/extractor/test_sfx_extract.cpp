@@ -598,11 +598,46 @@ TEST(DamagedFiles, StrongLayoutCopiesAndDamage) {
       EXPECT_TRUE(code == ERROR_BAD_ARGUMENTS || code == ERROR_CRC) << code;
     }
   }
-  // A name the code page cannot write is refused before anything is written.
-  WriteFileBytes(sfx, ReadFileBytes(BinDir() + "sfxhead.exe") +
-                          MakeStrongArchive(options, {File("first", "1"), File("\xD0\xB6", "2")}));
-  EXPECT_EQ(RunSfx(sfx), DWORD(ERROR_NO_UNICODE_TRANSLATION));
-  EXPECT_EQ(GetFileAttributesA((out + "first").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+std::wstring Wide(const std::string& utf8) {
+  std::wstring wide(utf8.size(), L'\0');
+  wide.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], wide.size()));
+  return wide;
+}
+
+// Names in any script, a folder 302 characters deep and a name of 255 UTF-16 units come
+// out byte for byte under exactly their names, in a custom folder outside the code page;
+// the launch target so named starts, with parameters outside the code page too.
+TEST(FolderChoices, UnicodeNamesOfAnyLength) {
+  std::string scratch = MakeScratchDir("sfx-unicode"), sfx = scratch + "unicode.exe", report = scratch + "report.txt";
+  const std::string folder = scratch + "\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0 \xE6\x97\xA5\xE6\x9C\xAC\\";
+  const std::string parameters = "/n \xF0\x9F\x98\x80 \"\xD0\x96\"";
+  SfxOptions options = DefaultOptions();
+  options.ExtractionMode = 1;
+  options.ExtractionFolder = 5;
+  options.DeleteMode = 2;
+  options.SilentMode = 1;
+  ProbeEnvironment reportEnv("ORVEX_PROBE_REPORT", report), wide("ORVEX_PROBE_WIDE", "1"), exitCode("ORVEX_PROBE_EXIT", "7");
+  const std::vector<Entry> entries = UnicodeTree(ReadFileBytes(BinDir() + "sfxprobe.exe"));
+  WriteFileBytes(sfx, ReadFileBytes(BinDir() + "sfxhead.exe") + MakeStrongArchive(options, entries, folder, parameters));
+  EXPECT_EQ(RunSfx(sfx), 7u);
+  for (const Entry& e : entries) {
+    std::wstring path = L"\\\\?\\" + Wide(folder + e.name);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(path.c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE) << e.name;
+    FindClose(search);
+    EXPECT_TRUE(found.cFileName == path.substr(path.rfind(L'\\') + 1)) << e.name;
+    if (e.attributes & AttributeDirectory) continue;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string content(e.content.size() + 1, '\0');
+    DWORD got = 0;
+    EXPECT_TRUE(ReadFile(file, &content[0], static_cast<DWORD>(content.size()), &got, nullptr) && CloseHandle(file) &&
+                content.substr(0, got) == e.content) << e.name;
+  }
+  EXPECT_NE(ReadFileBytes(report).find("\\\xE2\x96\xB6 \xE8\xB5\xB7\xE5\x8B\x95 \xF0\x9F\x9A\x80.exe\" " + parameters), std::string::npos)
+      << ReadFileBytes(report);
 }
 
 // The fixture maps R: to a 1 MiB file system; 2 MiB of content cannot fit, whether the

@@ -1,0 +1,3 @@
+#include "archivecore.h"
+
+bool IsSafeStoredName(const char* name, size_t length) { return IsSafeEntryName(name, length); }
