@@ -112,10 +112,11 @@ uint32_t DecodeFrame(Strong& s, uint32_t frameLength, uint8_t* raw, uint32_t raw
     frameLength -= stored;
     const SizeT end = d.dicPos + length;
     if (chunks && stored == length) {
-      // Bytes as they are: into the window, the coder state untouched.
+      // Bytes as they are: into the window, the coder state untouched. The window is the
+      // whole block, so a distance within what came before stays within it; the decoder
+      // bounds distances by the dictionary again from its next step.
       if (!Read(c, raw + d.dicPos, length)) code = ArchiveShort;
       d.dicPos = end;
-      if (d.checkDicSize == 0 && d.prop.dicSize - d.processedPos <= length) d.checkDicSize = d.prop.dicSize;
       d.processedPos += length;
       continue;
     }
