@@ -3,6 +3,7 @@
 #include <LzmaEnc.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -91,6 +92,26 @@ std::string Frame(const std::string& raw) {
   return out + packed;
 }
 
+std::string ChunkedFrame(const std::string& raw, size_t coded) {
+  coded = std::min(coded, raw.size());
+  Byte properties[LZMA_PROPS_SIZE];
+  std::string chunks;
+  if (coded) {
+    std::string packed = Lzma(raw.substr(0, coded), properties);
+    Put32(chunks, static_cast<uint32_t>(coded));
+    Put32(chunks, static_cast<uint32_t>(packed.size()));
+    chunks += packed;
+  }
+  if (coded < raw.size()) {
+    Put32(chunks, static_cast<uint32_t>(raw.size() - coded));
+    Put32(chunks, static_cast<uint32_t>(raw.size() - coded));
+    chunks.append(raw, coded, std::string::npos);
+  }
+  std::string out;
+  Put32(out, static_cast<uint32_t>(chunks.size()));
+  return out + chunks;
+}
+
 std::string StrongDirectory(const std::vector<Entry>& entries) {
   std::string out;
   for (const Entry& e : entries) {
@@ -114,13 +135,17 @@ std::string StrongArchive(const SfxOptions& options, const std::string& director
          std::string(reinterpret_cast<const char*>(&h), sizeof h) + packed + frames;
 }
 
-std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, uint32_t blockSize) {
+std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, uint32_t blockSize,
+                              uint8_t flags) {
   std::string content, frames;
   for (const Entry& e : entries)
     if (!e.copyOf) content += e.content;
-  for (size_t at = 0; at < content.size(); at += blockSize) frames += Frame(content.substr(at, blockSize));
+  for (size_t at = 0; at < content.size(); at += blockSize) {
+    std::string block = content.substr(at, blockSize);
+    frames += flags & StrongFlagChunks ? ChunkedFrame(block, block.size() / 2) : Frame(block);
+  }
   return StrongArchive(options, StrongDirectory(entries), static_cast<uint32_t>(entries.size()), content.size(),
-                       blockSize, frames);
+                       blockSize, frames, flags);
 }
 
 std::string SyntheticHead() {
