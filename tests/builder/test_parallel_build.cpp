@@ -3,8 +3,10 @@
 // reading reported as the one-thread build reports them. Runs under ThreadSanitizer too
 // (see README).
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +25,7 @@
 #include "BuildSfx.h"
 #include "scratch.h"
 #include "archiverun.h"
+#include "sfxinspect.h"
 #include "sfxwriter.h"
 #include "u_shared.h"
 #include "u_strong.h"
@@ -387,6 +391,98 @@ TEST_F(ParallelBuild, TheStrongLayoutStoresIdenticalFilesOnce) {
     auto restored = std::find_if(run.entries.begin(), run.entries.end(), [&](auto& e) { return e.name == name; });
     EXPECT_TRUE(restored != run.entries.end() && restored->content == f.content) << name;
   }
+}
+
+// A file past 4 GiB, sparse with marks around 2 GiB, 4 GiB and its end, through the
+// strong layout: its 64-bit size in the directory and the listing, and every byte, read
+// as it passes from the built file and compared with the source, never held whole.
+TEST_F(ParallelBuild, AFilePast4GiBGoesThroughTheStrongLayout) {
+  const uint64_t size = (uint64_t{1} << 32) + (1 << 16) + 3;
+  const uint64_t marks[] = {0, (uint64_t{1} << 31) - 4, (uint64_t{1} << 32) - 4, size - 8};
+  const std::string mark = "<mark 0>";
+  struct statvfs disk;
+  ASSERT_EQ(statvfs(dir_.c_str(), &disk), 0);
+  ASSERT_GE(uint64_t{disk.f_bavail} * disk.f_frsize, uint64_t{64} << 20)
+      << "64 MiB free needed in " << dir_ << " (the source is sparse, the SFX file a few MiB)";
+  fs::path big = dir_ / "src" / "big.bin", target = dir_ / "big.exe";
+  WriteFile(big, "");
+  int source = open(big.c_str(), O_RDWR);
+  ASSERT_GE(source, 0);
+  ASSERT_EQ(ftruncate(source, static_cast<off_t>(size)), 0);
+  for (size_t m = 0; m < std::size(marks); ++m) {
+    std::string text = mark;
+    text[6] = static_cast<char>('0' + m);
+    ASSERT_EQ(pwrite(source, text.data(), text.size(), static_cast<off_t>(marks[m])), ssize_t(text.size()));
+  }
+  strong_ = 1;
+  environment_.StrongBlockSize = StrongBlockSizeDefault;
+  ASSERT_EQ(Build(dir_ / "src", target, 2, nullptr), "");
+
+  struct Pass {
+    int source;
+    const uint64_t* marks;
+    bool big = false;
+    uint64_t done = 0, differing = 0;
+    uint32_t crc = 0;
+    int markBytes = 0;
+    ArchiveEntry entry{};
+  } pass{source, marks};
+  RestoreSink sink{};
+  sink.BeginEntry = [](void* context, const ArchiveEntry& entry, const char* name) {
+    Pass& p = *static_cast<Pass*>(context);
+    p.big = std::string(name) == "big.bin";
+    if (p.big) p.entry = entry;
+    return true;
+  };
+  sink.Write = [](void* context, const void* data, uint32_t length) {
+    Pass& p = *static_cast<Pass*>(context);
+    if (!p.big) return;
+    std::string expected(length, '\0');
+    const char* bytes = static_cast<const char*>(data);
+    if (pread(p.source, &expected[0], length, static_cast<off_t>(p.done)) != ssize_t(length) ||
+        memcmp(expected.data(), bytes, length) != 0)
+      ++p.differing;
+    for (size_t m = 0; m < 4; ++m)
+      for (uint64_t at = std::max(p.marks[m], p.done); at < std::min(p.marks[m] + 8, p.done + length); ++at) {
+        const uint64_t k = at - p.marks[m];
+        p.markBytes += bytes[at - p.done] == (k == 6 ? static_cast<char>('0' + m) : "<mark 0>"[k]);
+      }
+    p.crc = static_cast<uint32_t>(crc32(p.crc, reinterpret_cast<const Bytef*>(data), length));
+    p.done += length;
+  };
+  sink.Step = [](void*, uint32_t) {};
+  sink.EndEntry = [](void*, const ArchiveEntry&) {};
+  sink.context = &pass;
+  struct Built {
+    int fd;
+    static bool Read(void* context, uint64_t position, void* buffer, uint32_t length) {
+      return pread(static_cast<Built*>(context)->fd, buffer, length, static_cast<off_t>(position)) == ssize_t(length);
+    }
+  } built{open(target.c_str(), O_RDONLY)};
+  ASSERT_GE(built.fd, 0);
+  ArchiveFile file{Built::Read, &built, static_cast<uint64_t>(fs::file_size(target))};
+  EXPECT_LT(file.size, uint64_t{16} << 20) << "zeros take little room";
+  uint64_t offset = 0;
+  SfxOptions options;
+  int64_t total = 0;
+  ASSERT_EQ(LocateArchive(file, offset), ArchiveOk);
+  ASSERT_TRUE(Built::Read(&built, offset, &options, sizeof options));
+  ASSERT_EQ(ScanEntries(file, offset, options, total, nullptr), ArchiveOk);
+  EXPECT_EQ(uint64_t(total), size + helper_.size());
+  EXPECT_EQ(RestoreEntries(file, offset, options, sink), ArchiveOk);
+  close(built.fd);
+  close(source);
+  EXPECT_EQ(uint64_t{pass.entry.Size}, size);
+  EXPECT_EQ(pass.done, size);
+  EXPECT_EQ(pass.differing, 0u) << "writes that differ from the source";
+  EXPECT_EQ(pass.markBytes, 32) << "mark bytes where they were written";
+  EXPECT_EQ(pass.crc, uint32_t{pass.entry.Crc});
+
+  NameConverter names;
+  ASSERT_TRUE(names.Open(1252));
+  std::ostringstream out, err;
+  EXPECT_EQ(ListSfx(target.string(), names, true, {out, err}), 0) << err.str();
+  EXPECT_NE(out.str().find("\"size\": " + std::to_string(size)), std::string::npos) << out.str();
 }
 
 }  // namespace

@@ -25,8 +25,12 @@ int main(int argc, char** argv) {
       MakeArchive(stored, {Folder("d"), File("d\\x", "stored content"), File("e", "")}),
       MakeArchive(options, {helper, Folder("sub"), File("sub\\b.bin", std::string(5000, '\x7f'))}),
       MakeStrongArchive(options, strong, 4096),
-      // For the fuzz target's strong form: 'S', 4 entries, blocks of 4096, the directory.
+      // Frames of chunks, both kinds in every block, across several blocks.
+      MakeStrongArchive(options, strong, 1024, StrongFlagChunks),
+      // For the fuzz target's strong forms: 'S' or 'C', 4 entries, blocks of 4096 (or
+      // 1024), the directory.
       std::string("S\4\0\0\x10", 5) + char(directory.size()) + char(directory.size() >> 8) + directory + text + "MZ",
+      std::string("C\4\0\0\x04", 5) + char(directory.size()) + char(directory.size() >> 8) + directory + text + "MZ",
   };
   int n = 0;
   for (const std::string& seed : seeds) {

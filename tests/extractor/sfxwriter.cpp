@@ -3,6 +3,7 @@
 #include <LzmaEnc.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -91,6 +92,26 @@ std::string Frame(const std::string& raw) {
   return out + packed;
 }
 
+std::string ChunkedFrame(const std::string& raw, size_t coded) {
+  coded = std::min(coded, raw.size());
+  Byte properties[LZMA_PROPS_SIZE];
+  std::string chunks;
+  if (coded) {
+    std::string packed = Lzma(raw.substr(0, coded), properties);
+    Put32(chunks, static_cast<uint32_t>(coded));
+    Put32(chunks, static_cast<uint32_t>(packed.size()));
+    chunks += packed;
+  }
+  if (coded < raw.size()) {
+    Put32(chunks, static_cast<uint32_t>(raw.size() - coded));
+    Put32(chunks, static_cast<uint32_t>(raw.size() - coded));
+    chunks.append(raw, coded, std::string::npos);
+  }
+  std::string out;
+  Put32(out, static_cast<uint32_t>(chunks.size()));
+  return out + chunks;
+}
+
 std::string StrongDirectory(const std::vector<Entry>& entries) {
   std::string out;
   for (const Entry& e : entries) {
@@ -121,15 +142,19 @@ std::string Strong(const SfxOptions& options, const std::vector<Entry>& entries,
   std::string content, frames;
   for (const Entry& e : entries)
     if (!e.copyOf) content += e.content;
-  for (size_t at = 0; at < content.size(); at += blockSize) frames += Frame(content.substr(at, blockSize));
+  for (size_t at = 0; at < content.size(); at += blockSize) {
+    std::string block = content.substr(at, blockSize);
+    frames += flags & StrongFlagChunks ? ChunkedFrame(block, block.size() / 2) : Frame(block);
+  }
   return StrongArchive(options, texts + StrongDirectory(entries), static_cast<uint32_t>(entries.size()), content.size(),
                        blockSize, frames, flags);
 }
 
 }  // namespace
 
-std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, uint32_t blockSize) {
-  return Strong(options, entries, blockSize, "", 0);
+std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, uint32_t blockSize,
+                              uint8_t flags) {
+  return Strong(options, entries, blockSize, "", flags);
 }
 
 std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, const std::string& folder,

@@ -47,8 +47,10 @@ std::string EncodeEntry(const Entry& entry, bool compressed);
 std::string MakeArchive(const SfxOptions& options, const std::vector<Entry>& entries);
 
 // The strong layout behind the options record: the directory of `entries`, then the
-// content of those that are no copies cut into blocks of `blockSize`.
-std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, uint32_t blockSize = 1 << 20);
+// content of those that are no copies cut into blocks of `blockSize`; with StrongFlagChunks
+// in `flags`, each block's frame is ChunkedFrame(block, half of it).
+std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, uint32_t blockSize = 1 << 20,
+                              uint8_t flags = 0);
 // With StrongFlagTexts: the custom folder and the parameters at the directory's start.
 std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry>& entries, const std::string& folder,
                               const std::string& parameters);
@@ -57,6 +59,9 @@ std::string MakeStrongArchive(const SfxOptions& options, const std::vector<Entry
 // frames, its header filled from the arguments (Flags from `flags`).
 std::string StrongDirectory(const std::vector<Entry>& entries);
 std::string Frame(const std::string& raw);
+// A frame of chunks (StrongFlagChunks): the first `coded` bytes as one LZMA chunk, the
+// rest as they are, so both kinds of chunk appear in a valid block.
+std::string ChunkedFrame(const std::string& raw, size_t coded);
 std::string StrongArchive(const SfxOptions& options, const std::string& directory, uint32_t entryCount,
                           uint64_t contentSize, uint32_t blockSize, const std::string& frames, uint8_t flags = 0);
 // Latin, Cyrillic, Greek, CJK and emoji names, a folder 302 characters deep holding a name

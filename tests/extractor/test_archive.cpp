@@ -98,12 +98,17 @@ TEST(ArchiveReader, TruncationNeverRestoresAnything) {
     EXPECT_TRUE(result.entries.empty()) << "cut at " << cut;
     EXPECT_TRUE(result.code == ArchiveShort || result.code == ArchiveInvalid) << "cut at " << cut << ": " << result.code;
   }
-  // The strong layout in blocks smaller than its files, so cuts fall between frames too.
-  std::string strong =
-      SyntheticHead() + MakeStrongArchive(DefaultOptions(), {File("b", Pattern(70000, 4)), File("c", "z")}, 16384);
-  for (size_t cut = archive; cut < strong.size(); cut += 7) {
-    RunResult result = RunArchive(strong.substr(0, cut));
-    EXPECT_TRUE(!result.scanned && (result.code == ArchiveShort || result.code == ArchiveInvalid)) << cut;
+  // The strong layout in blocks smaller than its files, so cuts fall between frames too,
+  // and between and inside the chunks of both kinds.
+  for (uint8_t flags : {uint8_t{0}, StrongFlagChunks}) {
+    std::string strong = SyntheticHead() + MakeStrongArchive(DefaultOptions(), {File("b", Pattern(70000, 4)), File("c", "z")},
+                                                             16384, flags);
+    ASSERT_EQ(RunArchive(strong).code, 0u) << "flags " << int(flags);
+    for (size_t cut = archive; cut < strong.size(); cut += 7) {
+      RunResult result = RunArchive(strong.substr(0, cut));
+      EXPECT_TRUE(!result.scanned && (result.code == ArchiveShort || result.code == ArchiveInvalid))
+          << "flags " << int(flags) << " cut " << cut;
+    }
   }
   // Inside a header or a chunk frame the read fails (38); inside content the scan runs
   // off the end and finds no terminator (13).

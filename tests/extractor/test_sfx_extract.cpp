@@ -356,6 +356,26 @@ TEST(DamagedFiles, TruncationSweepNeverWritesOrLaunches) {
     }
   }
   EXPECT_EQ(boxes, 411) << "the cuts up to the end of the record show their error";
+
+  // The strong layout, cut at every byte after the record and the first byte behind it
+  // (without which the record is not read: a box, as above): header, directory, frames of
+  // chunks. Each ends with 38 or 13, silently, and nothing is written or launched.
+  std::string strong = BuildSfx(scratch + "strong.exe", "-mf -fm -s -oo -dn -wc -zs", source, source + "run.cmd", out);
+  ASSERT_FALSE(strong.empty());
+  ReadOptions(strong, &offset);
+  whole = ReadFileBytes(strong);
+  files.clear();
+  for (size_t cut = offset + 411; cut < whole.size(); ++cut) {
+    files.push_back(scratch + "strong" + std::to_string(cut) + ".exe");
+    WriteFileBytes(files.back(), whole.substr(0, cut));
+  }
+  boxes = 0;
+  codes = RunAll(files, scratch, boxes);
+  for (size_t i = 0; i < files.size(); ++i)
+    EXPECT_TRUE(codes[i] == ERROR_HANDLE_EOF || codes[i] == ERROR_INVALID_DATA) << files[i] << ": " << codes[i];
+  EXPECT_EQ(boxes, 0);
+  EXPECT_TRUE(FolderIsEmptyOrMissing(out)) << "nothing is written from a truncated strong file";
+  EXPECT_FALSE(FileExists(report)) << "nothing is launched";
 }
 
 TEST(DamagedFiles, CodesForEachKindOfDamage) {
