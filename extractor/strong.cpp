@@ -131,7 +131,10 @@ uint32_t DecodeFrame(Strong& s, uint32_t frameLength, uint8_t* raw, uint32_t raw
           break;
         }
         have = stored < sizeof s.input ? stored : sizeof s.input;
-        if (!Read(c, s.input, static_cast<uint32_t>(have))) code = ArchiveShort;
+        if (!Read(c, s.input, static_cast<uint32_t>(have))) {
+          code = ArchiveShort;
+          break;
+        }
         stored -= static_cast<uint32_t>(have);
         at = 0;
       }
@@ -229,7 +232,6 @@ uint32_t LoadDirectory(Strong& s, const ArchiveFile& file, uint64_t archiveOffse
   s.directory = static_cast<uint8_t*>(malloc(h.DirectorySize + 1));
   s.slots = static_cast<Slot*>(calloc(h.EntryCount + 1, sizeof(Slot)));
   if (!s.directory || !s.slots) return ArchiveTooLarge;
-  if (h.DirectoryPacked > c.file->size - c.position) return ArchiveShort;
   code = DecodeFrame(s, h.DirectoryPacked, s.directory, h.DirectorySize, false);
   if (code != ArchiveOk) return code;
   if (crc32(0, s.directory, h.DirectorySize) != h.DirectoryCrc) return ArchiveChecksum;
