@@ -122,3 +122,13 @@ for sfx in linux linux-strong; do
   diff -r src x || fail "the tree extracted by $sfx.exe differs from the source"
   echo "$sfx.exe extracted the tree byte for byte and launched its program with [one] [two words]"
 done
+
+# The Unicode tree through the head under Wine, into a custom folder beyond the code page,
+# and back through orvex -x: names and bytes as they were.
+"$host" -x64 -zs "${switches[@]}" names unicode.exe names/run.exe "$(win "$work/x-Ω")\\" '日本 é' ||
+  fail "the strong build of Unicode names ended with status $?"
+run unicode.exe || fail "unicode.exe ended with status $?"
+diff -r names x-Ω || fail "the Unicode tree extracted by the head differs from the source"
+"$host" -x unicode.exe from-unicode >/dev/null && diff -r names from-unicode ||
+  fail "orvex -x unicode.exe restored another tree"
+echo "unicode.exe extracted the Unicode tree byte for byte, names as they were"

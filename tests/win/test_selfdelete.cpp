@@ -55,6 +55,33 @@ TEST(SelfDelete, EndsAtOnceWithoutArguments) {
   EXPECT_LT(GetTickCount() - start, 8000u);
 }
 
+// A name beyond the code page in a folder past MAX_PATH: the helper reads its wide command
+// line and reaches the file in the long form.
+TEST(SelfDelete, DeletesAnyNameAtAnyDepth) {
+  auto wide = [](const std::string& text) {
+    std::wstring out(text.size(), L'\0');
+    out.resize(MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), &out[0], int(out.size())));
+    return out;
+  };
+  std::wstring path = wide(MakeScratchDir("selfdelete-wide"));
+  for (int i = 0; i < 3; ++i) {
+    path += std::wstring(100, L'd') + L"\\";
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr));
+  }
+  path += L"\u03a9\u65e5\u672c.exe";
+  HANDLE file = CreateFileW((L"\\\\?\\" + path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  std::wstring command = L"\"" + wide(BinDir()) + L"selfdelete.exe\" \"" + path + L"\"";
+  STARTUPINFOW startup{sizeof startup};
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  EXPECT_EQ(GetFileAttributesW((L"\\\\?\\" + path).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST(SelfDelete, GivesUpOnAFileThatStaysLocked) {
   std::string folder = MakeScratchDir("selfdelete-locked");
   std::string file = folder + "sfx.exe";
