@@ -64,9 +64,12 @@ void SettleText(uint32_t codePage, size_t longest, std::string& text, std::strin
 std::string TextRefusal(const BuildInputs& in, const std::string& what, const std::string& text,
                         const std::string& utf8, size_t longest) {
   if (in.StrongCompression && !utf8.empty()) {
+    const std::string& shown = text.empty() ? utf8 : text;
+    // The extractor takes the strong layout's texts as it takes names: one line, no tab.
+    if (std::any_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }))
+      return what + " not one line of text free of tabs and other control characters\r\n\r\n" + shown;
     if (utf8.size() <= StrongMaxTextLength) return std::string();
-    return what + " longer than " + std::to_string(StrongMaxTextLength) + " bytes in UTF-8\r\n\r\n" +
-           (text.empty() ? utf8 : text);
+    return what + " longer than " + std::to_string(StrongMaxTextLength) + " bytes in UTF-8\r\n\r\n" + shown;
   }
   if (text.size() <= longest) return std::string();
   return what + " longer than " + std::to_string(longest) + " characters\r\n\r\n" + text;

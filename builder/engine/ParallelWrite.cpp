@@ -9,14 +9,11 @@
 // reading, and its exception waits behind everything read before it; a failed compression
 // is kept with its chunk. The reader and the workers never let an exception out.
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <exception>
-#include <mutex>
+#include <memory>
 #include <thread>
 
 #include "BuildJob.h"
+#include "OrderedWork.h"
 #include "SourceFile.h"
 #include "u_shared.h"
 
@@ -34,105 +31,54 @@ struct Piece {
   std::vector<uint8_t> bytes;
   uint32_t rawLength = 0;  // a chunk's content length
   int32_t stored = 0;      // the file's content before this chunk, for the progress bars
-  bool ready = true;       // a chunk is ready once compressed
-  uint64_t cost = 0;       // what the piece holds against the read-ahead budget
+  bool ready = true;
+  uint64_t cost = 0;
   std::exception_ptr error;
 };
 
 // What a piece costs besides its bytes.
 constexpr uint64_t PieceOverhead = 128;
 
+// A chunk's zlib stream. Reserved, not filled: only the pages the stream reaches are ever
+// touched. A tenth more than the content holds the stream of content deflate cannot shrink.
+std::vector<uint8_t> CompressPiece(ChunkCompressor& compressor, const Piece& chunk) {
+  std::vector<uint8_t> stream;
+  stream.reserve(chunk.rawLength + chunk.rawLength / 10 + 256);
+  compressor.Compress(chunk.bytes.data(), chunk.rawLength, [&stream](const uint8_t* data, uint32_t length) {
+    stream.insert(stream.end(), data, data + length);
+  });
+  return stream;
+}
+
 class ParallelWriter {
  public:
-  ParallelWriter(BuildJob& job, unsigned threads) : job_(job), workers_(threads), budget_(ReadAheadBudget(threads)) {}
-  // Stops every thread and waits for it, on every way out of Run.
-  ~ParallelWriter();
+  ParallelWriter(BuildJob& job, unsigned threads)
+      : job_(job), workers_(threads), work_(job, ReadAheadBudget(threads), PieceOverhead) {}
   void Run();
 
  private:
-  void Read();
   void ReadEntries();
-  void Compress();
-  // Waits until `cost` more bytes fit the budget and takes them; false once stopped.
-  bool Reserve(uint64_t cost);
-  void Queue(Piece piece);
-  void QueueBytes(const std::string& bytes, const tfile* item);
-  // The next piece in archive order, once it can be written; false when every piece has
-  // been written or the build was cancelled while waiting.
-  bool NextPiece(Piece& piece);
-  void Release(uint64_t cost);
+  // Queues a piece that is not to be compressed; false once stopped.
+  bool Queue(Piece piece);
 
   BuildJob& job_;
   unsigned workers_;
-  uint64_t budget_;
-  std::mutex mutex_;
-  std::condition_variable readerWaits_, workersWait_, writerWaits_;
-  std::deque<Piece> pieces_;  // in archive order; workers point into it
-  std::deque<Piece*> work_;   // chunks not yet taken by a worker, oldest first
-  uint64_t held_ = 0;
-  bool stop_ = false;
-  bool readDone_ = false;
-  std::exception_ptr readFailure_;
-  std::vector<std::thread> threads_;
+  OrderedWork<Piece> work_;  // last: its threads stop before the rest goes
 };
 
-ParallelWriter::~ParallelWriter() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
-  }
-  readerWaits_.notify_all();
-  workersWait_.notify_all();
-  for (std::thread& thread : threads_) thread.join();
-}
-
-bool ParallelWriter::Reserve(uint64_t cost) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  // An item larger than the budget still goes, alone.
-  readerWaits_.wait(lock, [&] { return stop_ || held_ == 0 || held_ + cost <= budget_; });
-  if (stop_) return false;
-  held_ += cost;
+bool ParallelWriter::Queue(Piece piece) {
+  piece.cost = piece.bytes.size() + PieceOverhead;
+  if (!work_.Reserve(piece.cost)) return false;
+  work_.Queue(std::move(piece), false);
   return true;
 }
 
-void ParallelWriter::Release(uint64_t cost) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    held_ -= cost;
-  }
-  readerWaits_.notify_one();
-}
-
-void ParallelWriter::Queue(Piece piece) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  pieces_.push_back(std::move(piece));
-  if (pieces_.back().kind == Piece::Chunk) {
-    work_.push_back(&pieces_.back());
-    workersWait_.notify_one();
-  }
-  writerWaits_.notify_one();
-}
-
-void ParallelWriter::QueueBytes(const std::string& bytes, const tfile* item) {
+Piece BytesPiece(const std::string& bytes, const tfile* item, Piece::Kind kind = Piece::Bytes) {
   Piece piece;
+  piece.kind = kind;
   piece.item = item;
   piece.bytes.assign(bytes.begin(), bytes.end());
-  piece.cost = bytes.size() + PieceOverhead;
-  if (Reserve(piece.cost)) Queue(std::move(piece));
-}
-
-void ParallelWriter::Read() {
-  try {
-    ReadEntries();
-  } catch (...) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    readFailure_ = std::current_exception();
-  }
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    readDone_ = true;
-  }
-  writerWaits_.notify_one();
+  return piece;
 }
 
 // What WriteEntry writes for each item, in the same order.
@@ -141,21 +87,19 @@ void ParallelWriter::ReadEntries() {
     const tfile& item = *entry;
     if (item.IsFolder()) {
       uint32_t checksum = ByteSum(item.Name.data(), item.Name.size());
-      QueueBytes(EntryHeaderBytes(EntryKindOrdinary, item.Name, 0, item.Time, item.Attr) +
-                     std::string(reinterpret_cast<const char*>(&checksum), sizeof checksum),
-                 &item);
+      if (!Queue(BytesPiece(EntryHeaderBytes(EntryKindOrdinary, item.Name, 0, item.Time, item.Attr) +
+                                std::string(reinterpret_cast<const char*>(&checksum), sizeof checksum),
+                            &item)))
+        return;
       continue;
     }
     SourceFile source(item.Path, item.WidePath);
     if (IsTarget(job_, source.Identity())) continue;
-    Piece start;
-    start.kind = Piece::FileStart;
-    start.item = &item;
-    start.cost = PieceOverhead;
-    if (!Reserve(start.cost)) return;
-    Queue(std::move(start));
-    QueueBytes(EntryHeaderBytes(EntryKindOf(job_, item), item.Name, static_cast<int32_t>(item.Size), item.Time, item.Attr),
-               nullptr);
+    if (!Queue(BytesPiece("", &item, Piece::FileStart)) ||
+        !Queue(BytesPiece(EntryHeaderBytes(EntryKindOf(job_, item), item.Name, static_cast<int32_t>(item.Size),
+                                           item.Time, item.Attr),
+                          nullptr)))
+      return;
     uint32_t checksum = ByteSum(item.Name.data(), item.Name.size());
     for (int32_t stored = 0; stored < item.Size;) {
       Piece chunk;
@@ -163,90 +107,30 @@ void ParallelWriter::ReadEntries() {
       chunk.item = &item;
       chunk.rawLength = std::min<uint32_t>(static_cast<uint32_t>(item.Size - stored), ChunkSize);
       chunk.stored = stored;
-      chunk.ready = false;
       chunk.cost = chunk.rawLength + PieceOverhead;
-      if (!Reserve(chunk.cost)) return;
+      if (!work_.Reserve(chunk.cost)) return;
       chunk.bytes.resize(chunk.rawLength);
       source.ReadExact(chunk.bytes.data(), chunk.rawLength);
       checksum = ByteSum(chunk.bytes.data(), chunk.rawLength, checksum);
       stored += static_cast<int32_t>(chunk.rawLength);
-      Queue(std::move(chunk));
+      work_.Queue(std::move(chunk), true);
     }
-    Piece end;
-    end.kind = Piece::FileEnd;
-    end.item = &item;
-    end.bytes.assign(reinterpret_cast<const uint8_t*>(&checksum), reinterpret_cast<const uint8_t*>(&checksum + 1));
-    end.cost = sizeof checksum + PieceOverhead;
-    if (!Reserve(end.cost)) return;
-    Queue(std::move(end));
+    if (!Queue(BytesPiece(std::string(reinterpret_cast<const char*>(&checksum), sizeof checksum), &item,
+                          Piece::FileEnd)))
+      return;
     source.Close();
   }
 }
 
-void ParallelWriter::Compress() {
-  ChunkCompressor compressor;
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    workersWait_.wait(lock, [&] { return stop_ || !work_.empty(); });
-    if (stop_) return;
-    Piece& chunk = *work_.front();
-    work_.pop_front();
-    lock.unlock();
-    std::vector<uint8_t> stream;
-    std::exception_ptr error;
-    try {
-      // Reserved, not filled: only the pages the stream reaches are ever touched. A tenth
-      // more than the content holds the stream of content deflate cannot shrink.
-      stream.reserve(chunk.rawLength + chunk.rawLength / 10 + 256);
-      compressor.Compress(chunk.bytes.data(), chunk.rawLength, [&stream](const uint8_t* data, uint32_t length) {
-        stream.insert(stream.end(), data, data + length);
-      });
-    } catch (...) {
-      error = std::current_exception();
-    }
-    std::vector<uint8_t> content;
-    lock.lock();
-    content.swap(chunk.bytes);
-    chunk.bytes.swap(stream);
-    held_ = held_ - chunk.cost + chunk.bytes.size() + PieceOverhead;
-    chunk.cost = chunk.bytes.size() + PieceOverhead;
-    chunk.error = error;
-    chunk.ready = true;
-    writerWaits_.notify_one();
-    readerWaits_.notify_one();
-    // The content is freed outside the lock.
-    lock.unlock();
-    content = std::vector<uint8_t>();
-    lock.lock();
-  }
-}
-
-bool ParallelWriter::NextPiece(Piece& piece) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    if (!pieces_.empty() && pieces_.front().ready) break;
-    if (pieces_.empty() && readDone_) {
-      if (readFailure_) std::rethrow_exception(readFailure_);
-      return false;
-    }
-    // A long wait lets the window repaint and take a click on Cancel.
-    if (writerWaits_.wait_for(lock, std::chrono::milliseconds(100)) == std::cv_status::timeout) {
-      lock.unlock();
-      if (BuildProgress* progress = job_.Progress()) progress->ProcessMessages();
-      if (job_.Cancelled()) return false;
-      lock.lock();
-    }
-  }
-  piece = std::move(pieces_.front());
-  pieces_.pop_front();
-  return true;
-}
-
 void ParallelWriter::Run() {
-  threads_.emplace_back(&ParallelWriter::Read, this);
-  for (unsigned i = 0; i < workers_; ++i) threads_.emplace_back(&ParallelWriter::Compress, this);
+  // Each worker keeps one deflate state for all its chunks.
+  work_.Start([this] { ReadEntries(); }, workers_, [] {
+    return [compressor = std::make_shared<ChunkCompressor>()](const Piece& chunk) {
+      return CompressPiece(*compressor, chunk);
+    };
+  });
   Piece piece;
-  while (NextPiece(piece)) {
+  while (work_.Next(piece)) {
     // The one-thread build reads Cancelled before every item and every chunk.
     bool step = piece.kind == Piece::FileStart || piece.kind == Piece::Chunk || (piece.kind == Piece::Bytes && piece.item);
     if (step && job_.Cancelled()) return;
@@ -272,7 +156,7 @@ void ParallelWriter::Run() {
         job_.doneSize += piece.item->Size;
         break;
     }
-    Release(piece.cost);
+    work_.Release(piece.cost);
   }
 }
 

@@ -15,16 +15,12 @@
 #include <LzmaEnc.h>
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <exception>
 #include <map>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 #include "BuildJob.h"
+#include "OrderedWork.h"
 #include "SourceFile.h"
 #include "u_shared.h"
 #include "u_strong.h"
@@ -182,15 +178,19 @@ struct Block {
   uint32_t rawLength = 0;
   const StrongItem* first = nullptr;  // the item the block begins in, for the progress
   bool ready = false;
+  uint64_t cost = 0;
   std::exception_ptr error;
 };
 
 class StrongWriter {
  public:
-  explicit StrongWriter(BuildJob& job)
-      : job_(job), blockSize_(std::min(job.environment.StrongBlockSize, StrongMaxBlockSize)) {}
-  ~StrongWriter();
-  void Run(unsigned threads);
+  StrongWriter(BuildJob& job, unsigned threads)
+      : job_(job),
+        threads_(threads),
+        blockSize_(std::min(job.environment.StrongBlockSize, StrongMaxBlockSize)),
+        // Every thread has a block to compress and one more is read meanwhile.
+        work_(job, uint64_t{blockSize_} * (threads + 1), 0) {}
+  void Run();
 
  private:
   // False when cancelled.
@@ -200,10 +200,9 @@ class StrongWriter {
   bool ReadBlock(Block& block);
   void WriteBlock(const Block& block);
   void Read();
-  void Compress();
-  bool NextBlock(Block& block);
 
   BuildJob& job_;
+  unsigned threads_;
   uint32_t blockSize_;
   std::vector<StrongItem> items_;
   uint64_t contentSize_ = 0;
@@ -212,26 +211,8 @@ class StrongWriter {
   std::unique_ptr<SourceFile> source_;
   uint64_t itemRead_ = 0;
   uint32_t itemCrc_ = 0;
-
-  unsigned slots_ = 0;  // blocks read ahead or compressing at most
-  std::mutex mutex_;
-  std::condition_variable readerWaits_, workersWait_, writerWaits_;
-  std::deque<Block> blocks_;  // in stream order; workers point into it
-  std::deque<Block*> work_;
-  bool stop_ = false, readDone_ = false;
-  std::exception_ptr readFailure_;
-  std::vector<std::thread> threads_;
+  OrderedWork<Block> work_;  // last: its threads stop before the rest goes
 };
-
-StrongWriter::~StrongWriter() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
-  }
-  readerWaits_.notify_all();
-  workersWait_.notify_all();
-  for (std::thread& thread : threads_) thread.join();
-}
 
 bool StrongWriter::CollectDirectory() {
   const ByteSpan& helper = job_.environment.Heads.SelfDelete;
@@ -360,81 +341,19 @@ void StrongWriter::WriteBlock(const Block& block) {
 }
 
 void StrongWriter::Read() {
-  try {
-    for (;;) {
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        readerWaits_.wait(lock, [&] { return stop_ || blocks_.size() < slots_; });
-        if (stop_) break;
-      }
-      Block block;
-      if (!ReadBlock(block)) break;
-      std::lock_guard<std::mutex> lock(mutex_);
-      blocks_.push_back(std::move(block));
-      work_.push_back(&blocks_.back());
-      workersWait_.notify_one();
-    }
-  } catch (...) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    readFailure_ = std::current_exception();
-  }
-  std::lock_guard<std::mutex> lock(mutex_);
-  readDone_ = true;
-  writerWaits_.notify_one();
-}
-
-void StrongWriter::Compress() {
-  std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    workersWait_.wait(lock, [&] { return stop_ || !work_.empty(); });
-    if (stop_) return;
-    Block& block = *work_.front();
-    work_.pop_front();
-    lock.unlock();
-    std::vector<uint8_t> packed;
-    std::exception_ptr error;
-    try {
-      packed = Chunks(block.bytes.data(), block.rawLength, blockSize_);
-    } catch (...) {
-      error = std::current_exception();
+    Block block;
+    block.cost = blockSize_;
+    if (!work_.Reserve(block.cost)) return;
+    if (!ReadBlock(block)) {
+      work_.Release(block.cost);
+      return;
     }
-    // The raw bytes are freed outside the lock.
-    std::vector<uint8_t> raw;
-    lock.lock();
-    raw.swap(block.bytes);
-    block.bytes.swap(packed);
-    block.error = error;
-    block.ready = true;
-    writerWaits_.notify_one();
-    lock.unlock();
-    raw = std::vector<uint8_t>();
-    lock.lock();
+    work_.Queue(std::move(block), true);
   }
 }
 
-bool StrongWriter::NextBlock(Block& block) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    if (!blocks_.empty() && blocks_.front().ready) break;
-    if (blocks_.empty() && readDone_) {
-      if (readFailure_) std::rethrow_exception(readFailure_);
-      return false;
-    }
-    // A long wait lets the window repaint and take a click on Cancel.
-    if (writerWaits_.wait_for(lock, std::chrono::milliseconds(100)) == std::cv_status::timeout) {
-      lock.unlock();
-      if (BuildProgress* progress = job_.Progress()) progress->ProcessMessages();
-      if (job_.Cancelled()) return false;
-      lock.lock();
-    }
-  }
-  block = std::move(blocks_.front());
-  blocks_.pop_front();
-  readerWaits_.notify_one();
-  return true;
-}
-
-void StrongWriter::Run(unsigned threads) {
+void StrongWriter::Run() {
   if (!CollectDirectory()) return;
   std::string directory = DirectoryBytes();
   std::vector<uint8_t> packedDirectory =
@@ -459,23 +378,24 @@ void StrongWriter::Run(unsigned threads) {
   job_.totalSize = static_cast<int64_t>(contentSize_);
   job_.doneSize = 0;
   Block block;
-  if (threads <= 1) {
+  auto compress = [this](const Block& raw) { return Chunks(raw.bytes.data(), raw.rawLength, blockSize_); };
+  if (threads_ <= 1) {
     while (!job_.Cancelled() && ReadBlock(block)) {
-      block.bytes = Chunks(block.bytes.data(), block.rawLength, blockSize_);
+      block.bytes = compress(block);
       WriteBlock(block);
     }
-  } else {
-    // Every thread has a block to compress and one more is read meanwhile.
-    slots_ = threads + 1;
-    threads_.emplace_back(&StrongWriter::Read, this);
-    for (unsigned i = 0; i < threads; ++i) threads_.emplace_back(&StrongWriter::Compress, this);
-    while (!job_.Cancelled() && NextBlock(block)) WriteBlock(block);
+    return;
+  }
+  work_.Start([this] { Read(); }, threads_, [&] { return compress; });
+  while (!job_.Cancelled() && work_.Next(block)) {
+    WriteBlock(block);
+    work_.Release(block.cost);
   }
 }
 
 }  // namespace
 
 void WriteStrongArchive(BuildJob& job, unsigned threads) {
-  StrongWriter writer(job);
-  writer.Run(threads);
+  StrongWriter writer(job, threads);
+  writer.Run();
 }

@@ -2,31 +2,25 @@
 
 #include <stdint.h>
 
+#include "u_names.h"
+
 namespace {
 
-// The length of the UTF-8 sequence at `at` and its code point; 0 for bytes that start none:
-// a stray or missing continuation, an overlong form, a surrogate, a code beyond U+10FFFF.
-size_t Sequence(const std::string& utf8, size_t at, uint32_t& code) {
-  unsigned char lead = static_cast<unsigned char>(utf8[at]);
-  int extra = -1;
-  if (lead < 0x80)
-    extra = 0;
-  else if (lead >= 0xC2 && lead < 0xE0)
-    extra = 1;
-  else if (lead >= 0xE0 && lead < 0xF0)
-    extra = 2;
-  else if (lead >= 0xF0 && lead < 0xF5)
-    extra = 3;
-  if (extra < 0 || at + static_cast<size_t>(extra) >= utf8.size()) return 0;
-  code = extra == 0 ? lead : lead & (0x3F >> extra);
-  for (int k = 1; k <= extra; ++k) {
-    unsigned char next = static_cast<unsigned char>(utf8[at + static_cast<size_t>(k)]);
-    if ((next & 0xC0) != 0x80) return 0;
-    code = code << 6 | (next & 0x3F);
+// The length of the UTF-8 sequence at `at` and its one or two UTF-16 units, as the
+// extractor's strict decoder reads names: the shortest run of bytes it takes whole; 0 for
+// bytes that start none. A control character, which that decoder refuses in a name, is a
+// byte of its own here: the walk refuses such names with a message of their own.
+size_t Sequence(const std::string& utf8, size_t at, uint16_t (&units)[2], long& count) {
+  if (static_cast<unsigned char>(utf8[at]) < 0x20) {
+    units[0] = static_cast<unsigned char>(utf8[at]);
+    count = 1;
+    return 1;
   }
-  static const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
-  if (code < least[extra] || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) return 0;
-  return static_cast<size_t>(extra) + 1;
+  for (size_t length = 1; length <= 4 && at + length <= utf8.size(); ++length) {
+    count = WideFromUtf8(utf8.data() + at, length, units, 2);
+    if (count > 0) return length;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -34,15 +28,11 @@ size_t Sequence(const std::string& utf8, size_t at, uint32_t& code) {
 std::u16string Utf16(const std::string& utf8) {
   std::u16string wide;
   for (size_t i = 0; i < utf8.size();) {
-    uint32_t code = 0;
-    size_t length = Sequence(utf8, i, code);
+    uint16_t units[2];
+    long count = 0;
+    size_t length = Sequence(utf8, i, units, count);
     if (length == 0) return std::u16string();
-    if (code >= 0x10000) {
-      wide += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
-      wide += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
-    } else {
-      wide += static_cast<char16_t>(code);
-    }
+    wide.append(units, units + count);
     i += length;
   }
   return wide;
@@ -52,8 +42,9 @@ std::string EscapedUtf8(const std::string& bytes) {
   static const char digits[] = "0123456789ABCDEF";
   std::string shown;
   for (size_t i = 0; i < bytes.size();) {
-    uint32_t code = 0;
-    size_t length = Sequence(bytes, i, code);
+    uint16_t units[2];
+    long count = 0;
+    size_t length = Sequence(bytes, i, units, count);
     if (length == 0) {
       unsigned char bad = static_cast<unsigned char>(bytes[i++]);
       shown += std::string("\\x") + digits[bad >> 4] + digits[bad & 15];

@@ -10,11 +10,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -27,6 +29,7 @@
 #include "archiverun.h"
 #include "sfxinspect.h"
 #include "sfxwriter.h"
+#include "sparse.h"
 #include "u_shared.h"
 #include "u_strong.h"
 
@@ -39,6 +42,9 @@ namespace {
 
 using sfxtest::ReadFile;
 using sfxtest::WriteFile;
+using sfxtest::MakeSparseFile;
+using sfxtest::ReadAt;
+using sfxtest::SparseMark;
 
 // Counts and answers the progress calls; `onCall` sees each one's number.
 class Observer : public BuildProgress {
@@ -372,7 +378,9 @@ TEST_F(ParallelBuild, TheStrongLayoutStoresIdenticalFilesOnce) {
       uint32_t raw = le32(at), stored = le32(at + 4);
       at += 8;
       ASSERT_TRUE(raw > 0 && stored <= raw && at + stored <= end) << raw << " " << stored;
-      if (stored == raw) EXPECT_EQ(built.compare(at, raw, expected, offset + done, raw), 0) << offset + done;
+      if (stored == raw) {
+        EXPECT_EQ(built.compare(at, raw, expected, offset + done, raw), 0) << offset + done;
+      }
       ++(stored == raw ? kept : coded);
       at += stored;
       done += raw;
@@ -398,35 +406,29 @@ TEST_F(ParallelBuild, TheStrongLayoutStoresIdenticalFilesOnce) {
 // as it passes from the built file and compared with the source, never held whole.
 TEST_F(ParallelBuild, AFilePast4GiBGoesThroughTheStrongLayout) {
   const uint64_t size = (uint64_t{1} << 32) + (1 << 16) + 3;
-  const uint64_t marks[] = {0, (uint64_t{1} << 31) - 4, (uint64_t{1} << 32) - 4, size - 8};
-  const std::string mark = "<mark 0>";
+  const std::vector<uint64_t> marks = {0, (uint64_t{1} << 31) - 4, (uint64_t{1} << 32) - 4, size - 8};
   struct statvfs disk;
   ASSERT_EQ(statvfs(dir_.c_str(), &disk), 0);
   ASSERT_GE(uint64_t{disk.f_bavail} * disk.f_frsize, uint64_t{64} << 20)
       << "64 MiB free needed in " << dir_ << " (the source is sparse, the SFX file a few MiB)";
   fs::path big = dir_ / "src" / "big.bin", target = dir_ / "big.exe";
-  WriteFile(big, "");
-  int source = open(big.c_str(), O_RDWR);
-  ASSERT_GE(source, 0);
-  ASSERT_EQ(ftruncate(source, static_cast<off_t>(size)), 0);
-  for (size_t m = 0; m < std::size(marks); ++m) {
-    std::string text = mark;
-    text[6] = static_cast<char>('0' + m);
-    ASSERT_EQ(pwrite(source, text.data(), text.size(), static_cast<off_t>(marks[m])), ssize_t(text.size()));
-  }
+  fs::create_directories(big.parent_path());
+  ASSERT_TRUE(MakeSparseFile(big.string(), size, marks));
+  std::unique_ptr<FILE, int (*)(FILE*)> source(fopen(big.c_str(), "rb"), fclose);
+  ASSERT_TRUE(source);
   strong_ = 1;
   environment_.StrongBlockSize = StrongBlockSizeDefault;
   ASSERT_EQ(Build(dir_ / "src", target, 2, nullptr), "");
 
   struct Pass {
-    int source;
-    const uint64_t* marks;
+    FILE* source;
+    const std::vector<uint64_t>& marks;
     bool big = false;
     uint64_t done = 0, differing = 0;
     uint32_t crc = 0;
     int markBytes = 0;
     ArchiveEntry entry{};
-  } pass{source, marks};
+  } pass{source.get(), marks};
   RestoreSink sink{};
   sink.BeginEntry = [](void* context, const ArchiveEntry& entry, const char* name) {
     Pass& p = *static_cast<Pass*>(context);
@@ -437,16 +439,12 @@ TEST_F(ParallelBuild, AFilePast4GiBGoesThroughTheStrongLayout) {
   sink.Write = [](void* context, const void* data, uint32_t length) {
     Pass& p = *static_cast<Pass*>(context);
     if (!p.big) return;
-    std::string expected(length, '\0');
+    std::string expected;
     const char* bytes = static_cast<const char*>(data);
-    if (pread(p.source, &expected[0], length, static_cast<off_t>(p.done)) != ssize_t(length) ||
-        memcmp(expected.data(), bytes, length) != 0)
-      ++p.differing;
-    for (size_t m = 0; m < 4; ++m)
-      for (uint64_t at = std::max(p.marks[m], p.done); at < std::min(p.marks[m] + 8, p.done + length); ++at) {
-        const uint64_t k = at - p.marks[m];
-        p.markBytes += bytes[at - p.done] == (k == 6 ? static_cast<char>('0' + m) : "<mark 0>"[k]);
-      }
+    if (!ReadAt(p.source, p.done, expected, length) || memcmp(expected.data(), bytes, length) != 0) ++p.differing;
+    for (size_t m = 0; m < p.marks.size(); ++m)
+      for (uint64_t at = std::max(p.marks[m], p.done); at < std::min(p.marks[m] + 8, p.done + length); ++at)
+        p.markBytes += bytes[at - p.done] == SparseMark(m)[at - p.marks[m]];
     p.crc = static_cast<uint32_t>(crc32(p.crc, reinterpret_cast<const Bytef*>(data), length));
     p.done += length;
   };
@@ -471,7 +469,6 @@ TEST_F(ParallelBuild, AFilePast4GiBGoesThroughTheStrongLayout) {
   EXPECT_EQ(uint64_t(total), size + helper_.size());
   EXPECT_EQ(RestoreEntries(file, offset, options, sink), ArchiveOk);
   close(built.fd);
-  close(source);
   EXPECT_EQ(uint64_t{pass.entry.Size}, size);
   EXPECT_EQ(pass.done, size);
   EXPECT_EQ(pass.differing, 0u) << "writes that differ from the source";

@@ -146,6 +146,13 @@ TEST(LinuxBuild, RefusedInputsAndFailuresSayWhatAndLeaveNoTargetBegun) {
        "The name of this file cannot be represented in the system's code page\n\n$S/a\xFF.txt\n", "$T", "<none>"},
       {"parameters not UTF-8", nullptr, {"-zs", "-mf", "$S", "$T", "$S/a.txt", "\xC1\xBF"}, 2,
        "The command line parameters are not UTF-8 text\n\n\\xC1\\xBF\n", "$T", "<none>"},
+      // What the extractor would refuse as damage: a tab or line break inside either text.
+      {"parameters with a tab", nullptr, {"-zs", "-mf", "$S", "$T", "$S/a.txt", " a\tb"}, 2,
+       "The command line parameters are not one line of text free of tabs and other control characters\n\na\tb\n",
+       "$T", "<none>"},
+      {"custom folder with a line break", nullptr, {"-zs", "-fm", "$S", "$T", "C:\\a\nb"}, 2,
+       "The custom folder is not one line of text free of tabs and other control characters\n\nC:\\a\nb\\\n", "$T",
+       "<none>"},
       {"custom folder too long", nullptr, {"-zs", "-fm", "$S", "$T", std::string(4096, 'f')}, 2,
        "The custom folder is longer than 4096 bytes in UTF-8\n\n" + std::string(4096, 'f') + "\\\n", "$T", "<none>"},
       {"sigma and SIGMA", [](const Scratch& s) { WriteFile(s("$S/\u03C3"), "1"), WriteFile(s("$S/\u03A3"), "2"); },

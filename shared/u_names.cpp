@@ -39,9 +39,9 @@ uint16_t Folded(uint16_t c) {
   return c >= 'a' && c <= 'z' ? static_cast<uint16_t>(c - 32) : c;
 }
 
-// Windows opens a device for these names with any extension and trailing blanks, in
-// every folder; COM and LPT take a digit, also a superscript one.
-bool IsDevice(const uint16_t* part, size_t length) {
+// Built into IsSafePart wherever it is called: the head, which never calls IsDevicePart,
+// keeps no copy of its own.
+__attribute__((always_inline)) inline bool IsDevice(const uint16_t* part, size_t length) {
   size_t base = 0;
   while (base < length && Folded(part[base]) != '.') ++base;
   while (base > 0 && part[base - 1] == ' ') --base;
@@ -54,8 +54,10 @@ bool IsDevice(const uint16_t* part, size_t length) {
     while (device[n]) ++n;
     device += n + 1;
     if (!whole || (i < 6 ? n != base : base != 4)) continue;
+    if (i < 6) return true;
+    // COM and LPT, four units long: the fourth is a digit, also a superscript one.
     uint16_t digit = Folded(part[3]);
-    if (i < 6 || (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3) return true;
+    if ((digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3) return true;
   }
   return false;
 }
@@ -101,6 +103,8 @@ uint32_t NameHash(const uint16_t* name, size_t length) {
   for (size_t i = 0; i < length; ++i) hash = (hash ^ Compared(name[i])) * 16777619u;
   return hash;
 }
+
+bool IsDevicePart(const uint16_t* part, size_t length) { return IsDevice(part, length); }
 
 bool SameName(const uint16_t* a, size_t aLength, const uint16_t* b, size_t bLength) {
   if (aLength != bLength) return false;

@@ -16,6 +16,11 @@ constexpr uint32_t MaxNameUnits = 32000;
 // cut or stray continuation byte. Strict, so one name has one spelling in bytes.
 long WideFromUtf8(const char* text, size_t length, uint16_t* wide, size_t capacity);
 
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9 and LPT0-9 (also with a superscript 1 to
+// 3), in any case, in full-width forms too, with any extension and blanks before it: the
+// names Windows opens as a device in every folder.
+bool IsDevicePart(const uint16_t* part, size_t length);
+
 // IsSafeEntryName for UTF-16: not empty, relative, no colon, wildcard, quote, angle
 // bracket, bar or control character, no empty part, none longer than MaxPartUnits or
 // ending in a dot or blank, no device name, also spelt in full-width forms or with a
