@@ -305,7 +305,8 @@ TEST(HiddenBuild, TwoBuildsDifferOnlyInTheInstanceId) {
   EXPECT_TRUE(a == b);
 }
 
-// Chunks compressed on any thread land in archive order: one thread and two write the same file.
+// Chunks and blocks compressed on any thread land in archive order: one thread and two
+// write the same file, in either layout.
 TEST(HiddenBuild, OneThreadAndTwoWriteTheSameFile) {
   std::string dir = MakeScratchDir("hb-threads");
   std::string src = dir + "src\\";
@@ -314,11 +315,15 @@ TEST(HiddenBuild, OneThreadAndTwoWriteTheSameFile) {
   WriteFileBytes(src + "big.bin", Text(2 * ChunkSize + 1));
   WriteFileBytes(src + "noise.bin", Noise(ChunkSize / 4, 3));
   for (int i = 0; i < 40; ++i) WriteFileBytes(src + "small" + std::to_string(i) + ".txt", Text(i * 97));
-  for (const char* threads : {"1", "2"})
-    Build(std::string("-r -j") + threads + " " + Arg(src) + " " + Arg(dir + threads + ".exe"), dir + threads + ".exe",
-          "hb-threads");
-  EXPECT_EQ(ReadSfxFile(dir + "2.exe").entries.size(), 43u);
-  EXPECT_TRUE(ReadFileBytes(dir + "1.exe") == ReadFileBytes(dir + "2.exe"));
+  for (std::string layout : {"-zd", "-zs"}) {
+    for (const char* threads : {"1", "2"}) {
+      std::string target = dir + layout + threads + ".exe";
+      EXPECT_EQ(Build("-r " + layout + " -j" + threads + " " + Arg(src) + " " + Arg(target), target, "hb-threads")
+                    .entries.size(),
+                43u) << layout << threads;
+    }
+    EXPECT_TRUE(ReadFileBytes(dir + layout + "1.exe") == ReadFileBytes(dir + layout + "2.exe")) << layout;
+  }
 }
 
 // The same tree gives the same file, head included, whatever the folders' listing order

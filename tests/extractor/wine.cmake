@@ -6,7 +6,8 @@ target_link_libraries(sfxtestkit_win PUBLIC sfxtestkit orvex_testsupport shell32
 
 orvex_win_gtest(win_sfx_extract_tests SOURCES test_sfx_extract.cpp LIBS sfxtestkit_win)
 add_dependencies(win_sfx_extract_tests sfxhead selfdelete orvex sfxprobe)
-orvex_wine_test(win_sfx_extract_tests win_sfx_extract_tests TIMEOUT 600 WIN32 FolderChoices.TemporaryFolderTwiceMeetsItsOwnFiles)
+orvex_wine_test(win_sfx_extract_tests win_sfx_extract_tests TIMEOUT 600
+                WIN32 FolderChoices.TemporaryFolderTwiceMeetsItsOwnFiles:FolderChoices.UnicodeNamesOfAnyLength:DamagedFiles.StrongLayoutCopiesAndDamage)
 
 orvex_win_gtest(win_sfx_run_tests SOURCES test_sfx_run.cpp LIBS sfxtestkit_win)
 add_dependencies(win_sfx_run_tests sfxhead selfdelete orvex sfxprobe)
