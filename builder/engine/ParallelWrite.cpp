@@ -3,11 +3,8 @@
 // headers and checksums as they are, chunks to be compressed by the first free worker.
 // The building thread writes the pieces strictly in that order, so every chunk stays one
 // zlib stream of its own and the SFX file is the same whatever the timing. Every call of
-// the progress observer comes from the building thread.
-//
-// A failure is raised where the one-thread build raises it: a failed read ends the
-// reading, and its exception waits behind everything read before it; a failed compression
-// is kept with its chunk. The reader and the workers never let an exception out.
+// the progress observer comes from the building thread, and a failure is raised where the
+// one-thread build raises it (OrderedWork.h).
 #include <algorithm>
 #include <memory>
 #include <thread>

@@ -42,9 +42,6 @@ namespace {
 
 using sfxtest::ReadFile;
 using sfxtest::WriteFile;
-using sfxtest::MakeSparseFile;
-using sfxtest::ReadAt;
-using sfxtest::SparseMark;
 
 // Counts and answers the progress calls; `onCall` sees each one's number.
 class Observer : public BuildProgress {
@@ -413,7 +410,7 @@ TEST_F(ParallelBuild, AFilePast4GiBGoesThroughTheStrongLayout) {
       << "64 MiB free needed in " << dir_ << " (the source is sparse, the SFX file a few MiB)";
   fs::path big = dir_ / "src" / "big.bin", target = dir_ / "big.exe";
   fs::create_directories(big.parent_path());
-  ASSERT_TRUE(MakeSparseFile(big.string(), size, marks));
+  ASSERT_TRUE(sfxtest::MakeSparseFile(big.string(), size, marks));
   std::unique_ptr<FILE, int (*)(FILE*)> source(fopen(big.c_str(), "rb"), fclose);
   ASSERT_TRUE(source);
   strong_ = 1;
@@ -441,10 +438,11 @@ TEST_F(ParallelBuild, AFilePast4GiBGoesThroughTheStrongLayout) {
     if (!p.big) return;
     std::string expected;
     const char* bytes = static_cast<const char*>(data);
-    if (!ReadAt(p.source, p.done, expected, length) || memcmp(expected.data(), bytes, length) != 0) ++p.differing;
+    if (!sfxtest::ReadAt(p.source, p.done, expected, length) || memcmp(expected.data(), bytes, length) != 0)
+      ++p.differing;
     for (size_t m = 0; m < p.marks.size(); ++m)
       for (uint64_t at = std::max(p.marks[m], p.done); at < std::min(p.marks[m] + 8, p.done + length); ++at)
-        p.markBytes += bytes[at - p.done] == SparseMark(m)[at - p.marks[m]];
+        p.markBytes += bytes[at - p.done] == sfxtest::SparseMark(m)[at - p.marks[m]];
     p.crc = static_cast<uint32_t>(crc32(p.crc, reinterpret_cast<const Bytef*>(data), length));
     p.done += length;
   };

@@ -55,7 +55,8 @@ TEST(LargeFiles, AStrongLayoutFileOf2_5GiBComesOutWhole) {
   uint64_t differing = 0;
   for (uint64_t at = 0; at < size; at += 1 << 20) {
     size_t piece = static_cast<size_t>(std::min<uint64_t>(1 << 20, size - at));
-    ASSERT_TRUE(sfxtest::ReadAt(restored.get(), at, got, piece) && sfxtest::ReadAt(original.get(), at, want, piece)) << at;
+    ASSERT_TRUE(sfxtest::ReadAt(restored.get(), at, got, piece) && sfxtest::ReadAt(original.get(), at, want, piece))
+        << at;
     differing += got != want;
   }
   EXPECT_EQ(differing, 0u) << "MiB that differ from the source";
