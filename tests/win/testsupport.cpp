@@ -91,6 +91,24 @@ std::string ReadToEnd(HANDLE pipe) {
   return bytes;
 }
 
+// Starts a process. Wine fails a start with ERROR_INTERNAL_ERROR when the new process died
+// inside Wine's own set-up, before the server heard from it and so before the program's
+// first instruction. Long runs see it now and then; nothing of the program ran, so it is
+// started again (twice at most), and the log says so.
+BOOL StartProcess(const std::string& commandLine, BOOL inherit, const std::string& folder, STARTUPINFOA& startup,
+                  PROCESS_INFORMATION& info) {
+  for (int attempt = 1;; ++attempt) {
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, inherit, 0, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &startup, &info))
+      return TRUE;
+    if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3) return FALSE;
+    std::fprintf(stderr, "Wine's start of %s failed before the program ran; starting it again\n",
+                 commandLine.c_str());
+  }
+}
+
 }  // namespace
 
 ChildProcess::ChildProcess(const std::string& commandLine, const std::string& folder, bool capture) {
@@ -109,10 +127,7 @@ ChildProcess::ChildProcess(const std::string& commandLine, const std::string& fo
     startup.hStdError = errorsEnd;
   }
   PROCESS_INFORMATION info{};
-  std::vector<char> line(commandLine.begin(), commandLine.end());
-  line.push_back('\0');
-  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, capture, 0, nullptr,
-                     folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+  if (StartProcess(commandLine, capture, folder, startup, info)) {
     CloseHandle(info.hThread);
     process_ = info.hProcess;
     id_ = info.dwProcessId;
@@ -172,9 +187,7 @@ DWORD RunCapture(const std::string& commandLine, std::string& output, DWORD time
   startup.hStdError = writeEnd;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION info{};
-  std::vector<char> line(commandLine.begin(), commandLine.end());
-  line.push_back('\0');
-  BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+  BOOL started = StartProcess(commandLine, TRUE, std::string(), startup, info);
   CloseHandle(writeEnd);
   if (!started) {
     CloseHandle(readEnd);
