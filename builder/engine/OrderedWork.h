@@ -135,8 +135,9 @@ class OrderedWork {
       lock.lock();
       raw.swap(item.bytes);
       item.bytes.swap(packed);
-      held_ = held_ - item.cost + item.bytes.size() + overhead_;
-      item.cost = item.bytes.size() + overhead_;
+      uint64_t cost = item.bytes.size() + overhead_;
+      held_ = held_ - item.cost + cost;
+      item.cost = cost;
       item.error = error;
       item.ready = true;
       writerWaits_.notify_one();

@@ -92,8 +92,8 @@ std::string ReadToEnd(HANDLE pipe) {
 }
 
 // Starts a process. Wine fails a start with ERROR_INTERNAL_ERROR when the new process died
-// inside Wine's own set-up, before the server heard from it and so before the program's
-// first instruction. Long runs see it now and then; nothing of the program ran, so it is
+// inside Wine's own set-up, before it reported to the Wine server and so before the
+// program's first instruction. Long runs see it now and then; nothing of the program ran, so it is
 // started again (twice at most), and the log says so.
 BOOL StartProcess(const std::string& commandLine, BOOL inherit, const std::string& folder, STARTUPINFOA& startup,
                   PROCESS_INFORMATION& info) {
